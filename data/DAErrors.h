@@ -1,0 +1,18 @@
+#pragma once
+// The generic data-access errors. Provider and server errors (EOLEDBError, EMSError) derive from these.
+#include "common/Exception.h"
+
+#include <cstdint>
+
+// Misuse of a data-access component, reported with a fixed message.
+class EDatabaseError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class EDAError : public EDatabaseError {
+public:
+    EDAError(int32_t errorCode, std::string message) : EDatabaseError(std::move(message)), ErrorCode(errorCode) {}
+
+    int32_t ErrorCode = 0;
+};

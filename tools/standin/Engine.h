@@ -1,0 +1,117 @@
+#pragma once
+// The stand-in's SQL engine: tables of three databases, the T-SQL subset, SQL Server's errors and
+// the data file. The protocol side (TDS) hands it one batch at a time and turns what it reports to
+// a ResultSink into tokens, so results stream and a million-row SELECT never sits in memory twice.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace standin {
+
+enum class SqlType {
+    Int, SmallInt, TinyInt, BigInt, Bit, Real, Float, Money, SmallMoney, Decimal,
+    DateTime, SmallDateTime, Char, VarChar, NChar, NVarChar, Binary, VarBinary,
+    Text, NText, Image, UniqueIdentifier
+};
+
+struct ColumnType {
+    SqlType type = SqlType::Int;
+    int length = 0;     // characters for char types, bytes for binary types; -1 for max/text kinds
+    int precision = 0;  // decimal/numeric
+    int scale = 0;
+};
+
+struct Column {
+    std::string name;   // UTF-8
+    ColumnType type;
+    bool nullable = true;
+    bool identity = false;
+};
+
+struct DateTimeValue {  // SQL Server datetime: days since 1900-01-01 and 1/300 s ticks since midnight
+    int32_t days = 0;
+    uint32_t ticks = 0;
+};
+
+struct DecimalValue {   // unscaled value with the column's scale; money is Decimal with scale 4
+    __int128 unscaled = 0;
+    int scale = 0;
+};
+
+using Guid = std::array<uint8_t, 16>;  // in SQL Server's wire byte order
+
+// One cell. Char kinds hold the bytes as the client sees them (UTF-8 here; the TDS side converts to
+// the collation's code page); N-kinds hold UTF-16 code units; binary kinds hold raw bytes.
+using Value = std::variant<std::monostate, int64_t, double, DecimalValue, std::string, std::u16string,
+                           std::vector<uint8_t>, DateTimeValue, Guid>;
+
+inline bool isNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+
+// An error or informational message with SQL Server's number, state and severity class.
+struct Message {
+    int32_t number = 0;
+    uint8_t state = 1;
+    uint8_t severity = 16;  // <= 10: informational (INFO token), otherwise ERROR token
+    std::string text;       // UTF-8
+    std::string procedure;
+    int32_t line = 1;
+};
+
+// Receives what a batch produces, in order. Statements that change rows report done(count, true).
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual void columns(const std::vector<Column>& columns) = 0;
+    virtual void row(const std::vector<Value>& values) = 0;
+    // End of one statement; hasCount tells whether count is meaningful (SELECT, INSERT, UPDATE, DELETE).
+    virtual void done(int64_t count, bool hasCount, bool error) = 0;
+    virtual void message(const Message& message) = 0;
+    // The current database changed (USE): the protocol side sends the ENVCHANGE.
+    virtual void databaseChanged(const std::string& oldName, const std::string& newName) = 0;
+};
+
+// Per-connection state the engine keeps between batches.
+struct Session {
+    std::string database = "master";
+    bool quotedIdentifier = true;
+    int64_t textSize = 4096;
+    bool inTransaction = false;
+    int64_t transactionId = 0;
+};
+
+class Engine {
+public:
+    // Without a data file the tables live in memory only. A damaged file throws std::runtime_error
+    // with a message naming the file; it is never replaced.
+    explicit Engine(std::optional<std::string> dataFile = std::nullopt);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    bool hasDatabase(std::string_view name) const;
+
+    // Seeds n demo accounts (with varied flags and game-master rows) when the account tables are empty.
+    void seedDemo(int n);
+
+    // Runs one batch (UTF-8 text). Thread-safe: batches of different sessions never interleave.
+    // Committed changes are on disk (with a data file) before this returns.
+    void execute(Session& session, std::string_view batch, ResultSink& sink);
+
+    // Transaction-manager requests. Errors go to the sink like a batch's.
+    void beginTransaction(Session& session, ResultSink& sink);
+    void commitTransaction(Session& session, ResultSink& sink);
+    void rollbackTransaction(Session& session, ResultSink& sink);
+    // A connection closed with a transaction open: its changes are rolled back.
+    void endSession(Session& session);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace standin
