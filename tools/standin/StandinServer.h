@@ -1,0 +1,56 @@
+#pragma once
+// In-process handle on the stand-in TDS server, for tests: start on a free loopback port, inject
+// faults, read the statement log, stop. The vac-standin binary wraps the same class.
+#include "tools/standin/Engine.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace standin {
+
+struct ServerOptions {
+    std::string listenAddress = "127.0.0.1";
+    uint16_t port = 0;                          // 0: pick a free port
+    std::optional<std::string> dataFile;        // tables loaded from and kept in this file
+    std::optional<std::string> logFile;         // one JSON object per batch: {"conn": N, "sql": "..."}
+    std::vector<std::pair<std::string, std::string>> logins;  // empty: sa / standin
+    int demoAccounts = 0;                       // seed this many accounts when the tables are empty
+};
+
+struct LoggedBatch {
+    int connection = 0;
+    std::string sql;  // UTF-8, exactly as received
+};
+
+class Server {
+public:
+    explicit Server(ServerOptions options = {});
+    ~Server();  // stops
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    void start();                 // returns once accepting; throws std::runtime_error on failure
+    void stop();                  // closes every connection, saves the data
+    uint16_t port() const;
+
+    // Faults on demand; each applies to the next batch received on any connection.
+    void dropNextBatch();                                  // close that connection instead of answering
+    void setDelay(std::chrono::milliseconds delay);        // delay every answer (0 turns it off)
+    void failNextBatch(std::vector<Message> errors);       // answer with these error records only
+    void refuseLogins(int count);                          // refuse the next count logins (18456)
+
+    std::vector<LoggedBatch> statements() const;           // every batch received so far
+    void clearStatements();
+    Engine& engine();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace standin
