@@ -1,0 +1,28 @@
+#pragma once
+// Our replacement for the platform's profile-file functions (read one value, write one value) on the
+// INI dialect of ProfileText.h. Nothing is cached: every call reads the file again.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace profile {
+
+// The value of the key, or the default (without its trailing blanks) when the file, the section or the
+// key is missing or the file cannot be read. At most bufferSize - 1 characters come back, as from a
+// caller's buffer of bufferSize bytes that also holds the terminating NUL.
+std::string ReadProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                              std::size_t bufferSize, const std::string& fileName);
+
+// Sets the key's value, creating the file, the section and the key as needed; everything else in the
+// file stays byte for byte. False when the write failed: the file (or its folder) cannot be written,
+// the file has no write permission at all, the path is not a regular file, or the names or the value
+// cannot be stored (see TProfileText::SetValue). The file is replaced by renaming a complete new copy
+// over it, so it is never left half written; the copy keeps the old file's permissions, and a new
+// file is readable and writable by its owner only.
+bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
+                        const std::string& fileName);
+
+// Files larger than this are not settings files: reads give the default and writes fail.
+inline constexpr std::size_t MaxProfileFileSize = 16 * 1024 * 1024;
+
+}  // namespace profile
