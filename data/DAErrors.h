@@ -16,3 +16,10 @@ public:
 
     int32_t ErrorCode = 0;
 };
+
+// A silent abort: the operation stops and nobody is shown a message (the error policy's choice).
+class EAbort : public Exception {
+public:
+    EAbort() : Exception("Operation aborted") {}
+    using Exception::Exception;
+};
