@@ -1,0 +1,167 @@
+#include "settings/ProfileFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/settings/ProfileFixtures.h"
+#include "tests/settings/TempFolder.h"
+
+using profile::ReadProfileString;
+using profile::WriteProfileString;
+
+namespace {
+
+ino_t Inode(const std::string& path)
+{
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_ino;
+}
+
+TEST(ProfileFileRead, DefaultWhenFileSectionOrKeyIsMissing)
+{
+    TempFolder folder;
+    const std::string file = folder.File("a.ini");
+    WriteBytes(file, "[A]\nx=1\n");
+    EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, file), "1");
+    EXPECT_EQ(ReadProfileString("B", "x", "d", 2048, file), "d");
+    EXPECT_EQ(ReadProfileString("A", "y", "d", 2048, file), "d");
+    EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, folder.File("missing.ini")), "d");
+    EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, folder.File("no/such/folder/a.ini")), "d");
+    EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, folder.Path().string()), "d") << "a folder is not a file";
+    EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, ""), "d");
+}
+
+TEST(ProfileFileRead, DefaultLosesTrailingBlanksLikeThePlatformFunction)
+{
+    TempFolder folder;
+    EXPECT_EQ(ReadProfileString("A", "x", " d \t ", 2048, folder.File("missing.ini")), " d");
+}
+
+TEST(ProfileFileRead, ResultFitsTheCallersBuffer)
+{
+    TempFolder folder;
+    const std::string file = folder.File("a.ini");
+    const std::string longValue(3000, 'v');
+    WriteBytes(file, "[A]\nx=" + longValue + "\n");
+    EXPECT_EQ(ReadProfileString("A", "x", "", 2048, file), longValue.substr(0, 2047));
+    EXPECT_EQ(ReadProfileString("A", "x", "", 4, file), "vvv");
+    EXPECT_EQ(ReadProfileString("A", "x", "", 1, file), "");
+    EXPECT_EQ(ReadProfileString("A", "x", "", 0, file), "");
+    EXPECT_EQ(ReadProfileString("A", "y", longValue, 2048, file), longValue.substr(0, 2047)) << "default too";
+}
+
+TEST(ProfileFileRead, OversizedFileGivesDefault)
+{
+    TempFolder folder;
+    const std::string file = folder.File("big.ini");
+    std::string text = "[A]\nx=1\n";
+    text.resize(profile::MaxProfileFileSize + 1, ' ');
+    WriteBytes(file, text);
+    EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, file), "d");
+    EXPECT_FALSE(WriteProfileString("A", "x", "2", file));
+    EXPECT_EQ(ReadBytes(file), text);
+}
+
+class ProfileFileWrite : public testing::TestWithParam<fixtures::WriteCase> {};
+
+TEST_P(ProfileFileWrite, RewritesFileWithOnlyTheOneValueChanged)
+{
+    const fixtures::WriteCase& c = GetParam();
+    TempFolder folder;
+    const std::string file = folder.File("settings.ini");
+    if (!c.Before.empty()) WriteBytes(file, c.Before);
+    ASSERT_TRUE(WriteProfileString(c.Section, c.Key, c.Value, file));
+    EXPECT_EQ(ReadBytes(file), c.After);
+    EXPECT_EQ(ReadProfileString(c.Section, c.Key, "default", 4096, file), c.Value);
+    EXPECT_EQ(folder.Listing(), std::vector<std::string>{"settings.ini"}) << "no temporary copy left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ProfileFileWrite, testing::ValuesIn(fixtures::WriteCases()),
+                         [](const testing::TestParamInfo<fixtures::WriteCase>& info) {
+                             return std::string(info.param.Name);
+                         });
+
+TEST(ProfileFileWrite, NewFileIsReadableByItsOwnerOnly)
+{
+    TempFolder folder;
+    const std::string file = folder.File("new.ini");
+    const mode_t oldMask = ::umask(0);  // even a permissive umask must not widen it
+    const bool written = WriteProfileString("DB Connection", "Password", "secret", file);
+    ::umask(oldMask);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(Permissions(file), 0600);
+}
+
+TEST(ProfileFileWrite, ExistingFileKeepsItsPermissions)
+{
+    TempFolder folder;
+    const std::string file = folder.File("shared.ini");
+    WriteBytes(file, "[A]\nx=1\n");
+    ::chmod(file.c_str(), 0640);
+    ASSERT_TRUE(WriteProfileString("A", "x", "2", file));
+    EXPECT_EQ(Permissions(file), 0640);
+    EXPECT_EQ(ReadBytes(file), "[A]\nx=2\n");
+}
+
+TEST(ProfileFileWrite, ReplacesTheFileByRenameAndSkipsWritesThatChangeNothing)
+{
+    TempFolder folder;
+    const std::string file = folder.File("a.ini");
+    WriteBytes(file, "[A]\nx=1\n");
+    const ino_t before = Inode(file);
+    ASSERT_TRUE(WriteProfileString("A", "x", "1", file));
+    EXPECT_EQ(Inode(file), before) << "an unchanged value leaves the file alone";
+    ASSERT_TRUE(WriteProfileString("A", "x", "2", file));
+    EXPECT_NE(Inode(file), before) << "a complete new copy was renamed over the old file";
+}
+
+TEST(ProfileFileWrite, SymbolicLinkStaysAndItsTargetIsUpdated)
+{
+    TempFolder folder;
+    const std::string target = folder.File("real.ini");
+    const std::string link = folder.File("link.ini");
+    WriteBytes(target, "[A]\nx=1\n");
+    std::filesystem::create_symlink(target, link);
+    ASSERT_TRUE(WriteProfileString("A", "x", "2", link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(target), "[A]\nx=2\n");
+}
+
+TEST(ProfileFileWrite, FailuresAreReportedAndChangeNothing)
+{
+    TempFolder folder;
+    const std::string readOnly = folder.File("readonly.ini");
+    WriteBytes(readOnly, "[A]\nx=1\n");
+    ::chmod(readOnly.c_str(), 0444);
+    const std::string subfolder = folder.File("sub");
+    std::filesystem::create_directory(subfolder);
+
+    EXPECT_FALSE(WriteProfileString("A", "x", "2", readOnly)) << "a read-only file";
+    EXPECT_EQ(ReadBytes(readOnly), "[A]\nx=1\n");
+    EXPECT_FALSE(WriteProfileString("A", "x", "2", folder.File("missing/a.ini"))) << "a missing folder";
+    EXPECT_FALSE(WriteProfileString("A", "x", "2", subfolder)) << "a folder";
+    EXPECT_FALSE(WriteProfileString("A", "x", "2", "")) << "no file name";
+    EXPECT_FALSE(WriteProfileString("A", "x", "two\nlines", readOnly)) << "a value that cannot be stored";
+    EXPECT_FALSE(WriteProfileString("A", "x", "two\nlines", folder.File("new.ini")));
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"readonly.ini", "sub"}));
+}
+
+TEST(ProfileFileWrite, UnwritableFolderReportsFailure)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write into any folder";
+    TempFolder folder;
+    const std::string file = folder.File("a.ini");
+    WriteBytes(file, "[A]\nx=1\n");
+    ::chmod(folder.Path().c_str(), 0500);
+    const bool written = WriteProfileString("A", "x", "2", file);
+    ::chmod(folder.Path().c_str(), 0700);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadBytes(file), "[A]\nx=1\n");
+}
+
+}  // namespace
