@@ -13,6 +13,12 @@ bool NamesMacro(int code) {
     return code == TParser::lcIdent || code > 0;
 }
 
+// The macro character as a token of its own. A string token is never one, even when the string holds
+// just "&" and the lexer leaves the quotes out of its lexeme.
+bool IsMacroChar(int code, std::string_view lexeme) {
+    return code != TParser::lcString && lexeme.size() == 1 && lexeme[0] == TMacros::MacroChar;
+}
+
 }  // namespace
 
 void TMacro::SetValue(std::string value) {
@@ -101,7 +107,7 @@ void TMacros::Scan(std::string_view text) {
         return false;
     };
     for (int code = parser->GetNext(); code != TParser::lcEnd; code = parser->GetNext()) {
-        if (parser->Lexeme() != std::string_view(&MacroChar, 1)) {
+        if (!IsMacroChar(code, parser->Lexeme())) {
             continue;
         }
         code = parser->GetNext();
@@ -144,7 +150,7 @@ void TMacros::Expand(std::string& text) const {
     std::string result;
     result.reserve(text.size());
     for (int code = parser->GetNext(); code != TParser::lcEnd; code = parser->GetNext()) {
-        if (parser->Lexeme() != std::string_view(&MacroChar, 1)) {
+        if (!IsMacroChar(code, parser->Lexeme())) {
             result += parser->Lexeme();
             continue;
         }

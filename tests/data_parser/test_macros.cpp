@@ -26,6 +26,7 @@ TEST(MacroScan, CollectsNamesOutsideStringsAndComments) {
         {"a & b", {}},
         {"a &b", {"b"}},
         {"'&x' /* &y */ -- &z\n[&q] \"&r\" &w", {"w"}},
+        {"'&'x '&' y", {}},                    // a string of just "&" is still a string
         {"&a &A &b &a", {"a", "b"}},          // once each, ignoring case, in order of first appearance
         {"&from &Where", {"from", "Where"}},   // keywords keep their case
         {"&* &= &[q]", {"*", "=", "[q]"}},     // table symbols and quoted identifiers name macros
