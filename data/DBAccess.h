@@ -175,7 +175,14 @@ protected:
     virtual bool DataSetBlocksReconnect(const TDataSetClient& dataSet) const;
 
     void CreateConnectionObject();
+    void BindConnectionObject();
+    // Binds the object's info-message callback (SQL Server components pass it to OnInfoMessage).
+    virtual void BindInfoMessage(TCRConnection& object);
     void FreeConnectionObject();
+    void ReleasePooled();
+    // Closes, detaches every client and frees the connection object. Derived components call it from
+    // their destructor, while their overrides still exist.
+    void DestroyConnection();
     // Error policy (OnError, the fatal-error test, reconnect decision, close on a fatal error).
     void DoError(EDAError& error, bool& fail, bool& reconnect);
     bool IsConnectionObjectOpen() const;

@@ -111,6 +111,7 @@ protected:
     void ReturnPooledIConnection(std::unique_ptr<TCRConnection> object) override;
     void AssignConnectOptions(TCRConnection& object) override;
     bool DataSetBlocksReconnect(const TDataSetClient& dataSet) const override;
+    void BindInfoMessage(TCRConnection& object) override;
 
 private:
     friend class TMSConnectionOptions;
