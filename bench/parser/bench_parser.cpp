@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -79,16 +80,24 @@ BENCHMARK(BM_LexerTokens)->Unit(benchmark::kMillisecond);
 // Keeps each benchmark's throughput so the ratio can be printed after the run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // With repetitions the median is used; a single run reports its only iteration run.
         for (const auto& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
             const auto bytes = run.counters.find("bytes_per_second");
-            if (bytes != run.counters.end()) {
-                BytesPerSecond[run.benchmark_name()] = bytes->second.value;
+            if (bytes == run.counters.end()) continue;
+            const std::string name = run.run_name.function_name;
+            if (median || !HasMedian.count(name)) {
+                BytesPerSecond[name] = bytes->second.value;
             }
+            if (median) HasMedian.insert(name);
         }
     }
+    std::set<std::string> HasMedian;
     std::map<std::string, double> BytesPerSecond;
 };
 
