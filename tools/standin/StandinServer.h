@@ -2,6 +2,7 @@
 // In-process handle on the stand-in TDS server, for tests: start on a free loopback port, inject
 // faults, read the statement log, stop. The vac-standin binary wraps the same class.
 #include "tools/standin/Engine.h"
+#include "tools/standin/StatementLog.h"
 
 #include <chrono>
 #include <cstdint>
@@ -20,11 +21,13 @@ struct ServerOptions {
     std::optional<std::string> logFile;         // one JSON object per batch: {"conn": N, "sql": "..."}
     std::vector<std::pair<std::string, std::string>> logins;  // empty: sa / standin
     int demoAccounts = 0;                       // seed this many accounts when the tables are empty
+    std::string serverName = "standin";         // the server name in error and info messages
 };
 
-struct LoggedBatch {
-    int connection = 0;
-    std::string sql;  // UTF-8, exactly as received
+// Work done by the connection threads so far, for the benchmark's share-of-time figure.
+struct ServerLoad {
+    std::chrono::nanoseconds cpuTime{0};  // thread CPU time of every connection, finished ones included
+    uint64_t rowsSent = 0;
 };
 
 class Server {
@@ -43,10 +46,13 @@ public:
     void setDelay(std::chrono::milliseconds delay);        // delay every answer (0 turns it off)
     void failNextBatch(std::vector<Message> errors);       // answer with these error records only
     void refuseLogins(int count);                          // refuse the next count logins (18456)
+    void clearFaults();                                    // every fault above off
 
     std::vector<LoggedBatch> statements() const;           // every batch received so far
     void clearStatements();
     Engine& engine();
+    ServerLoad load() const;
+    int openConnections() const;                           // connections whose conversation still runs
 
 private:
     struct Impl;

@@ -1,0 +1,95 @@
+#pragma once
+// One client conversation: PRELOGIN, LOGIN7, then requests until the client leaves. SQL batches
+// run on the engine and stream back; transaction-manager requests begin, commit and roll back;
+// attention cancels; anything else is answered with an error. Faults and the control statement
+// are honoured here.
+#include "tools/standin/Engine.h"
+#include "tools/standin/FaultControl.h"
+#include "tools/standin/StatementLog.h"
+#include "tools/standin/TdsChannel.h"
+#include "tools/standin/TdsLogin.h"
+#include "tools/standin/TdsPacket.h"
+#include "tools/standin/TdsResponse.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace standin {
+
+// The SQL logins the stand-in accepts. Names compare without regard to case, as on a server with a
+// case-insensitive collation; passwords exactly. The login "sa" is the administrator.
+class Credentials {
+public:
+    explicit Credentials(std::vector<std::pair<std::string, std::string>> logins);
+    bool accepts(const std::string& name, const std::string& password) const;
+    static bool isAdministrator(const std::string& name);
+
+private:
+    std::vector<std::pair<std::string, std::string>> logins_;
+};
+
+// Totals over every connection of a server, for the benchmark.
+struct ServerStats {
+    std::atomic<int64_t> cpuNanoseconds{0};  // thread CPU time spent answering requests
+    std::atomic<uint64_t> rowsSent{0};
+};
+
+// What every connection of one server shares.
+struct ConnectionEnvironment {
+    Engine& engine;
+    FaultControl& faults;
+    StatementLog& log;
+    const Credentials& credentials;
+    ServerStats& stats;
+    std::string serverName = "standin";
+};
+
+constexpr std::array<uint8_t, 4> kServerVersion = {16, 0, 0x03, 0xE8};  // 16.0.1000, reported as SQL Server 2022
+constexpr const char* kProgramName = "Microsoft SQL Server";
+
+class TdsConnection {
+public:
+    TdsConnection(tds::ByteChannel& channel, ConnectionEnvironment& environment, int connectionId, uint16_t spid);
+    TdsConnection(const TdsConnection&) = delete;
+    TdsConnection& operator=(const TdsConnection&) = delete;
+
+    // Runs the conversation to its end. Never throws: a broken or misbehaving client ends only its
+    // own connection. An open transaction is rolled back when the connection ends.
+    void run();
+
+private:
+    bool login();
+    bool refuseLogin(const std::vector<Message>& errors);
+    bool handle(const tds::Request& message);
+    bool handleBatch(const tds::Request& message);
+    bool handleControl(const std::string& sql);
+    bool handleTransactionRequest(const tds::Request& message);
+    bool answerUnsupported(const tds::Request& message);
+    void answerProtocolError(const std::string& detail);
+    void answerSimple(uint16_t doneStatus);
+    // Waits out the configured delay; false when the client cancelled meanwhile.
+    bool waitDelay(bool cancellable);
+    bool attentionArrived();
+    uint64_t transactionDescriptor() const;
+    void accountCpu();
+    tds::TdsResponse makeResponse(uint16_t doneToken);
+
+    tds::ByteChannel& channel_;
+    ConnectionEnvironment& env_;
+    int connectionId_;
+    tds::PacketReader reader_;
+    tds::PacketWriter writer_;
+    Session session_;
+    std::string userName_;
+    bool loggedIn_ = false;
+    bool nbcRows_ = true;
+    uint64_t localTransactionId_ = 0;
+    int64_t cpuAccounted_ = 0;
+};
+
+}  // namespace standin

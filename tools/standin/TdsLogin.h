@@ -1,0 +1,62 @@
+#pragma once
+// The two messages that open a TDS conversation: PRELOGIN (option table, answered without
+// encryption) and LOGIN7 (who logs in, to which database, with which packet size).
+#include "tools/standin/TdsBuffer.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace standin::tds {
+
+enum class Encryption : uint8_t { Off = 0, On = 1, NotSupported = 2, Required = 3 };
+
+struct PreLoginRequest {
+    Encryption encryption = Encryption::NotSupported;  // a client that names none cannot insist
+    bool mars = false;
+    // True when the client will not go on without TLS, which the stand-in does not speak.
+    bool requiresEncryption() const { return encryption == Encryption::On || encryption == Encryption::Required; }
+};
+
+PreLoginRequest parsePreLogin(std::span<const uint8_t> payload);
+
+// VERSION, ENCRYPTION = not supported, INSTOPT, THREADID (empty), MARS = off.
+Bytes buildPreLoginResponse(std::array<uint8_t, 4> version);
+
+constexpr uint32_t kTds74 = 0x74000004;
+constexpr uint32_t kTds73B = 0x730B0003;
+constexpr uint32_t kTds73A = 0x730A0003;
+constexpr uint32_t kTds72 = 0x72090002;
+
+struct Login7 {
+    uint32_t tdsVersion = 0;  // as the client numbers it, e.g. 0x74000004
+    uint32_t packetSize = 0;
+    uint32_t clientProcessId = 0;
+    uint8_t optionFlags1 = 0;
+    uint8_t optionFlags2 = 0;
+    uint8_t typeFlags = 0;
+    uint8_t optionFlags3 = 0;
+    // UTF-8.
+    std::string hostName;
+    std::string userName;
+    std::string password;
+    std::string appName;
+    std::string serverName;
+    std::string libraryName;
+    std::string language;
+    std::string database;
+    bool integratedSecurity = false;  // SSPI data present or the integrated-security flag set
+};
+
+// Throws ProtocolError for a message whose fields point outside it.
+Login7 parseLogin7(std::span<const uint8_t> payload);
+
+// The client side of parseLogin7, for tests and for seeding the fuzz corpus.
+Bytes buildLogin7(const Login7& login);
+
+// LOGIN7 scrambles each password byte: nibbles swapped, then XOR 0xA5. These undo and redo it.
+std::u16string unscramblePassword(std::span<const uint8_t> scrambled);
+Bytes scramblePassword(std::u16string_view password);
+
+}  // namespace standin::tds
