@@ -71,8 +71,16 @@ public:
     // End of one statement; hasCount tells whether count is meaningful (SELECT, INSERT, UPDATE, DELETE).
     virtual void done(int64_t count, bool hasCount, bool error) = 0;
     virtual void message(const Message& message) = 0;
-    // The current database changed (USE): the protocol side sends the ENVCHANGE.
+    // The current database changed (USE): the protocol side sends the ENVCHANGE. The engine reports
+    // SQL Server's informational 5701 "Changed database context to '...'." itself through message().
     virtual void databaseChanged(const std::string& oldName, const std::string& newName) = 0;
+    // A transaction began, was committed or was rolled back by a statement of a batch (BEGIN TRAN,
+    // COMMIT, ROLLBACK; only the outermost level): the protocol side may send the ENVCHANGE (types
+    // 8, 9, 10) with transactionId as the descriptor. Session::inTransaction and transactionId show
+    // the same state after each call. Not called for the transaction-manager requests below, whose
+    // caller knows what it asked for.
+    enum class TransactionChange { Began, Committed, RolledBack };
+    virtual void transactionChanged(TransactionChange /*change*/, int64_t /*transactionId*/) {}
 };
 
 // Per-connection state the engine keeps between batches.
@@ -82,6 +90,17 @@ struct Session {
     int64_t textSize = 4096;
     bool inTransaction = false;
     int64_t transactionId = 0;
+    // Set by the protocol side at login; the engine answers @@SPID and SUSER_SNAME() with them.
+    int32_t spid = 51;
+    std::string login = "sa";
+    // Kept by the engine between batches.
+    int transactionLevel = 0;             // @@TRANCOUNT
+    std::optional<int64_t> lastIdentity;  // @@IDENTITY, SCOPE_IDENTITY()
+    int64_t rowCount = 0;                 // @@ROWCOUNT
+    int32_t lastError = 0;                // @@ERROR
+    bool noCount = false;                 // SET NOCOUNT: statements report no row counts
+    int64_t rowCountLimit = 0;            // SET ROWCOUNT (0: no limit)
+    std::string identityInsertTable;      // SET IDENTITY_INSERT: "db.dbo.table" that takes explicit values
 };
 
 class Engine {
@@ -99,10 +118,17 @@ public:
     void seedDemo(int n);
 
     // Runs one batch (UTF-8 text). Thread-safe: batches of different sessions never interleave.
-    // Committed changes are on disk (with a data file) before this returns.
+    // Committed changes are on disk (with a data file) before this returns. Every statement ends with
+    // done(); an error is message() then done(0, false, true). A syntax error stops the batch before
+    // anything runs; errors such as 208, 207 and conversion failures end the batch after what ran
+    // before; 2627, 515, 8152 end only their statement (followed by the informational 3621).
+    // An exception thrown by a sink call (a closed connection, a cancel) takes back the statement
+    // that was running and leaves execute() unchanged; earlier statements of the batch stay done.
     void execute(Session& session, std::string_view batch, ResultSink& sink);
 
-    // Transaction-manager requests. Errors go to the sink like a batch's.
+    // Transaction-manager requests. They report errors (3902 / 3903 for commit / rollback without a
+    // transaction) through message() only and call neither done() nor transactionChanged(): the
+    // caller answers with its own ENVCHANGE and DONE. Begin inside an open transaction nests.
     void beginTransaction(Session& session, ResultSink& sink);
     void commitTransaction(Session& session, ResultSink& sink);
     void rollbackTransaction(Session& session, ResultSink& sink);

@@ -1,0 +1,230 @@
+// The stand-in's SQL engine against the statements the account tool sends and SQL Server's answers.
+#include "tests/standin_sql/RecordingSink.h"
+#include "tools/standin/Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace standin::test {
+namespace {
+
+class EngineTest : public ::testing::Test {
+protected:
+    RecordingSink run(std::string_view sql) {
+        RecordingSink sink;
+        engine.execute(session, sql, sink);
+        return sink;
+    }
+    // Runs a batch that must succeed.
+    RecordingSink ok(std::string_view sql) {
+        RecordingSink sink = run(sql);
+        EXPECT_TRUE(sink.errors().empty()) << sql << "\n" << (sink.messages.empty() ? "" : sink.messages[0].text);
+        return sink;
+    }
+    std::vector<std::string> rows(std::string_view sql) { return ok(sql).text(); }
+
+    Engine engine;
+    Session session;
+};
+
+const std::string kHash = "0x0102030405060708090A0B0C0D0E0F10";
+
+
+// ---- the account tool's own statements ----
+
+TEST_F(EngineTest, CreatesAnAccountWithTheProgramsStatements) {
+    ok("INSERT INTO lin2db.dbo.user_auth VALUES ('alpha'," + kHash + ",'','',0x0,0x0)");
+    ok("INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,null,null,0,null,null,null)");
+    auto uid = ok("SELECT uid FROM lin2db.dbo.user_account WHERE account = 'alpha'");
+    ASSERT_EQ(uid.text(), std::vector<std::string>{"1"});
+    EXPECT_TRUE(uid.results[0].columns[0].identity);
+    ok("INSERT INTO lin2world.dbo.builder_account VALUES ('alpha',3,1)");
+
+    auto auth = ok("SELECT * FROM lin2db.dbo.user_auth WHERE account = 'alpha'");
+    ASSERT_EQ(auth.results.size(), 1u);
+    ASSERT_EQ(auth.results[0].rows.size(), 1u);
+    const auto& row = auth.results[0].rows[0];
+    EXPECT_EQ(std::get<std::string>(row[0]), "alpha");
+    EXPECT_EQ(std::get<std::vector<uint8_t>>(row[1]),
+              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(std::get<std::vector<uint8_t>>(row[4]), std::vector<uint8_t>(32, 0));  // binary(32) padded
+    EXPECT_EQ(rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = 'alpha'"),
+              std::vector<std::string>{"3"});
+    EXPECT_EQ(rows("SELECT block_flag,block_flag2 FROM lin2db.dbo.user_account WHERE account = 'alpha'"),
+              std::vector<std::string>{"0|0"});
+}
+
+TEST_F(EngineTest, EditsAnAccountWithTheProgramsStatements) {
+    ok("INSERT INTO lin2db.dbo.user_auth VALUES ('beta'," + kHash + ",'','',0x0,0x0)");
+    ok("INSERT INTO lin2db.dbo.user_account VALUES ('beta',1,0,0,0,0,null,null,null,0,null,null,null)");
+    auto upd = ok("UPDATE lin2db.dbo.user_auth SET password = 0xFFEEDDCCBBAA99887766554433221100,quiz1 = '',"
+                  "answer1 = 0x0,quiz2 = '',answer2 = 0x0 WHERE account = 'beta'");
+    ASSERT_EQ(upd.dones.size(), 1u);
+    EXPECT_EQ(upd.dones[0].count, 1);
+    EXPECT_TRUE(upd.dones[0].hasCount);
+    ok("UPDATE lin2db.dbo.user_account SET block_flag = 1,block_flag2 = 0 WHERE account = 'beta'");
+    EXPECT_EQ(rows("SELECT block_flag,block_flag2 FROM lin2db.dbo.user_account WHERE account = 'beta'"),
+              std::vector<std::string>{"1|0"});
+    ok("INSERT INTO lin2world.dbo.builder_account VALUES ('beta',4,1)");
+    ok("UPDATE lin2world.dbo.builder_account SET default_builder = 9 WHERE account_name = 'beta'");
+    EXPECT_EQ(rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = 'beta'"),
+              std::vector<std::string>{"9"});
+    auto del = ok("DELETE FROM lin2world.dbo.builder_account WHERE account_name = 'beta'");
+    EXPECT_EQ(del.dones[0].count, 1);
+    auto again = ok("DELETE FROM lin2world.dbo.builder_account WHERE account_name = 'beta'");
+    EXPECT_EQ(again.dones[0].count, 0);
+    EXPECT_EQ(rows("SELECT account FROM lin2db.dbo.user_auth"), std::vector<std::string>{"beta"});
+}
+
+// ---- errors: number, class, state and text, and how far they reach ----
+
+struct ErrorCase {
+    const char* batch;
+    int32_t number;
+    uint8_t severity;
+    uint8_t state;
+    const char* text;
+};
+
+class EngineErrorTest : public EngineTest, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(EngineErrorTest, ReportsSqlServersError) {
+    const ErrorCase& c = GetParam();
+    ok("INSERT INTO lin2db.dbo.user_auth VALUES ('alpha'," + kHash + ",'','',0x0,0x0)");
+    ok("INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,null,null,0,null,null,null)");
+    RecordingSink sink = run(c.batch);
+    ASSERT_FALSE(sink.messages.empty()) << c.batch;
+    const Message& m = sink.messages[0];
+    EXPECT_EQ(m.number, c.number) << c.batch << ": " << m.text;
+    EXPECT_EQ(m.severity, c.severity) << c.batch;
+    EXPECT_EQ(m.state, c.state) << c.batch;
+    EXPECT_EQ(m.text, c.text) << c.batch;
+    ASSERT_FALSE(sink.dones.empty());
+    EXPECT_TRUE(sink.dones.back().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, EngineErrorTest,
+    ::testing::Values(
+        ErrorCase{"SELECT * FROM lin2db.dbo.nosuch", 208, 16, 1, "Invalid object name 'lin2db.dbo.nosuch'."},
+        ErrorCase{"SELECT * FROM user_auth", 208, 16, 1, "Invalid object name 'user_auth'."},
+        ErrorCase{"SELECT * FROM nodb.dbo.user_auth", 208, 16, 1, "Invalid object name 'nodb.dbo.user_auth'."},
+        ErrorCase{"SELECT nope FROM lin2db.dbo.user_auth", 207, 16, 1, "Invalid column name 'nope'."},
+        ErrorCase{"SELECT * FROM lin2db.dbo.user_auth WHERE acount = 'x'", 207, 16, 1, "Invalid column name 'acount'."},
+        ErrorCase{"SELEC * FROM x", 102, 15, 1, "Incorrect syntax near '*'."},
+        ErrorCase{"SELECT * FROM lin2db.dbo.user_auth WHERE account = = 'x'", 102, 15, 1,
+                  "Incorrect syntax near '='."},
+        ErrorCase{"SELECT * FROM", 156, 15, 1, "Incorrect syntax near the keyword 'FROM'."},
+        ErrorCase{"SELECT * FROM lin2db.dbo.user_auth WHERE account = 'a''", 105, 15, 1,
+                  "Unclosed quotation mark after the character string 'a''."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('x',0x01,'','',0x0)", 213, 16, 1,
+                  "Column name or number of supplied values does not match table definition."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('alpha',0x01,'','',0x0,0x0)", 2627, 14, 1,
+                  "Violation of PRIMARY KEY constraint 'PK_user_auth'. Cannot insert duplicate key in object "
+                  "'dbo.user_auth'. The duplicate key value is (alpha)."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('ALPHA ',0x01,'','',0x0,0x0)", 2627, 14, 1,
+                  "Violation of PRIMARY KEY constraint 'PK_user_auth'. Cannot insert duplicate key in object "
+                  "'dbo.user_auth'. The duplicate key value is (ALPHA )."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,null,null,0,null,null,null)",
+                  2627, 14, 1,
+                  "Violation of UNIQUE KEY constraint 'UQ_user_account_account'. Cannot insert duplicate key in "
+                  "object 'dbo.user_account'. The duplicate key value is (alpha)."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES (null,0x01,'','',0x0,0x0)", 515, 16, 2,
+                  "Cannot insert the value NULL into column 'account', table 'lin2db.dbo.user_auth'; column does "
+                  "not allow nulls. INSERT fails."},
+        ErrorCase{"UPDATE lin2db.dbo.user_auth SET quiz1 = NULL WHERE account = 'alpha'", 515, 16, 2,
+                  "Cannot insert the value NULL into column 'quiz1', table 'lin2db.dbo.user_auth'; column does "
+                  "not allow nulls. UPDATE fails."},
+        ErrorCase{"INSERT INTO lin2world.dbo.builder_account VALUES ('gm','abc',1)", 245, 16, 1,
+                  "Conversion failed when converting the varchar value 'abc' to data type int."},
+        ErrorCase{"SELECT * FROM lin2db.dbo.user_account WHERE block_flag = 'x'", 245, 16, 1,
+                  "Conversion failed when converting the varchar value 'x' to data type int."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('abcdefghijklmno',0x01,'','',0x0,0x0)", 8152, 16, 14,
+                  "String or binary data would be truncated."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('x',0x0102030405060708090A0B0C0D0E0F1011,'','',0x0,0x0)",
+                  8152, 16, 14, "String or binary data would be truncated."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_account (uid, account) VALUES (5, 'x')", 544, 16, 1,
+                  "Cannot insert explicit value for identity column in table 'user_account' when IDENTITY_INSERT "
+                  "is set to OFF."},
+        ErrorCase{"USE nodb", 911, 16, 1,
+                  "Database 'nodb' does not exist. Make sure that the name is entered correctly."},
+        ErrorCase{"SET FOO ON", 195, 15, 1, "'FOO' is not a recognized SET option."},
+        ErrorCase{"COMMIT", 3902, 16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+        ErrorCase{"SELECT 1/0", 8134, 16, 1, "Divide by zero error encountered."},
+        ErrorCase{"SELECT 1 WHERE CAST('a' AS text) = 'a'", 402, 16, 1,
+                  "The data types text and varchar are incompatible in the equal to operator."}));
+
+TEST_F(EngineTest, StatementErrorsAreFollowedByTerminationNoticeAndTheBatchGoesOn) {
+    ok("INSERT INTO lin2world.dbo.builder_account VALUES ('gm',1,1)");
+    RecordingSink sink = run(
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('gm',2,2)\n"
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('other',3,3)");
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[0].number, 2627);
+    EXPECT_EQ(sink.messages[0].line, 1);
+    EXPECT_EQ(sink.messages[1].number, 3621);
+    EXPECT_EQ(sink.messages[1].severity, 0);
+    EXPECT_EQ(sink.messages[1].text, "The statement has been terminated.");
+    ASSERT_EQ(sink.dones.size(), 2u);
+    EXPECT_TRUE(sink.dones[0].error);
+    EXPECT_FALSE(sink.dones[1].error);
+    EXPECT_EQ(sink.dones[1].count, 1);
+    EXPECT_EQ(rows("SELECT account_name, default_builder FROM lin2world.dbo.builder_account"),
+              (std::vector<std::string>{"gm|1", "other|3"}));
+}
+
+TEST_F(EngineTest, SyntaxErrorRunsNothingOfTheBatch) {
+    RecordingSink sink = run(
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
+        "SELECT FROM WHERE");
+    EXPECT_EQ(sink.errors(), std::vector<int32_t>{156});
+    EXPECT_EQ(sink.messages[0].line, 2);
+    EXPECT_TRUE(rows("SELECT * FROM lin2world.dbo.builder_account").empty());
+}
+
+TEST_F(EngineTest, BatchAbortingErrorKeepsWhatRanBefore) {
+    RecordingSink sink = run(
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
+        "SELECT * FROM lin2world.dbo.missing\n"
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('b',1,1)");
+    EXPECT_EQ(sink.errors(), std::vector<int32_t>{208});
+    ASSERT_EQ(sink.dones.size(), 2u);
+    EXPECT_FALSE(sink.dones[0].error);
+    EXPECT_TRUE(sink.dones[1].error);
+    EXPECT_EQ(rows("SELECT account_name FROM lin2world.dbo.builder_account"), std::vector<std::string>{"a"});
+}
+
+TEST_F(EngineTest, InvalidColumnOfAnExistingTableStopsTheBatchBeforeItRuns) {
+    RecordingSink sink = run(
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
+        "SELECT nope FROM lin2world.dbo.builder_account");
+    EXPECT_EQ(sink.errors(), std::vector<int32_t>{207});
+    EXPECT_TRUE(rows("SELECT * FROM lin2world.dbo.builder_account").empty());
+}
+
+TEST_F(EngineTest, FailingMultiRowInsertInsertsNone) {
+    RecordingSink sink = run("INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1),('b',2,2),('a',3,3)");
+    EXPECT_EQ(sink.errors(), std::vector<int32_t>{2627});
+    EXPECT_TRUE(rows("SELECT * FROM lin2world.dbo.builder_account").empty());
+    RecordingSink conv = run("INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1),('b','x',2)");
+    EXPECT_EQ(conv.errors(), std::vector<int32_t>{245});
+    EXPECT_TRUE(rows("SELECT * FROM lin2world.dbo.builder_account").empty());
+}
+
+TEST_F(EngineTest, FailingUpdateChangesNoRow) {
+    ok("INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1),('b',2,2),('c',3,3)");
+    RecordingSink sink = run("UPDATE lin2world.dbo.builder_account SET account_name = 'b' WHERE account_name <> 'b'");
+    EXPECT_EQ(sink.errors(), std::vector<int32_t>{2627});
+    EXPECT_EQ(rows("SELECT account_name, default_builder FROM lin2world.dbo.builder_account"),
+              (std::vector<std::string>{"a|1", "b|2", "c|3"}));
+    // Keys are checked for the statement as a whole: swapping through each other is fine.
+    ok("UPDATE lin2world.dbo.builder_account SET default_builder = default_builder + 10");
+    EXPECT_EQ(rows("SELECT default_builder FROM lin2world.dbo.builder_account ORDER BY 1"),
+              (std::vector<std::string>{"11", "12", "13"}));
+}
+
+}  // namespace
+}  // namespace standin::test

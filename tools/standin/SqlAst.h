@@ -1,0 +1,178 @@
+#pragma once
+// The parsed form of a batch: statements and expressions of the T-SQL subset. The executor binds
+// expressions in place (column positions, result types) before it runs a statement.
+#include "tools/standin/Engine.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace standin {
+
+enum class ExprKind {
+    Literal,   // value + type
+    Column,    // parts: [qualifier...,] column
+    Variable,  // @@NAME or @name
+    Function,  // name (upper case), args
+    Aggregate, // COUNT/MIN/MAX/SUM/AVG; star for COUNT(*)
+    Negate,    // -x
+    Arithmetic,// op: + - * / %
+    Compare,   // op: = <> < > <= >= (!= !< !> normalised)
+    And,
+    Or,
+    Not,
+    IsNull,    // negated: IS NOT NULL
+    Like,      // args: value, pattern[, escape]; negated: NOT LIKE
+    In,        // args: value, list...; negated: NOT IN
+    Between,   // args: value, low, high; negated: NOT BETWEEN
+    Cast,      // args: value; castType
+};
+
+struct Expr {
+    ExprKind kind = ExprKind::Literal;
+    std::string text;                 // source text near the expression, for error messages
+    // Literal
+    Value value;
+    ColumnType type;
+    // Column / Variable / Function / Aggregate
+    std::vector<std::string> parts;   // column name parts; function name in parts[0]
+    bool star = false;                // COUNT(*)
+    std::string op;
+    bool negated = false;
+    std::vector<std::unique_ptr<Expr>> args;
+    ColumnType castType;
+
+    // Filled by binding.
+    int columnIndex = -1;
+    int aggregateIndex = -1;
+    ColumnType resultType;
+    bool nullable = true;
+    ColumnType operandType;           // the type comparisons and arithmetic work in
+
+    bool isPredicate() const {
+        switch (kind) {
+        case ExprKind::Compare: case ExprKind::And: case ExprKind::Or: case ExprKind::Not:
+        case ExprKind::IsNull: case ExprKind::Like: case ExprKind::In: case ExprKind::Between:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct ObjectName {
+    std::vector<std::string> parts;   // up to database.schema.object; empty schema for db..object
+    std::string text;                 // as written, for "Invalid object name"
+};
+
+struct TableRef {
+    ObjectName name;
+    std::string alias;
+};
+
+struct SelectItem {
+    ExprPtr expr;                      // null for * and t.*
+    std::string alias;
+    bool hasAlias = false;
+    bool star = false;
+    std::string starQualifier;
+};
+
+struct OrderItem {
+    ExprPtr expr;
+    bool descending = false;
+};
+
+struct SelectStmt {
+    ExprPtr top;
+    bool distinct = false;
+    std::vector<SelectItem> items;
+    std::optional<TableRef> from;
+    ExprPtr where;
+    std::vector<OrderItem> orderBy;
+};
+
+struct InsertStmt {
+    ObjectName table;
+    std::vector<std::string> columns;
+    bool hasColumnList = false;
+    std::vector<std::vector<ExprPtr>> rows;
+    std::unique_ptr<SelectStmt> select;  // INSERT ... SELECT
+    bool defaultValues = false;
+};
+
+struct Assignment {
+    std::string column;
+    ExprPtr value;
+};
+
+struct UpdateStmt {
+    TableRef table;
+    std::vector<Assignment> assignments;
+    ExprPtr where;
+};
+
+struct DeleteStmt {
+    TableRef table;
+    ExprPtr where;
+};
+
+struct ColumnDefinition {
+    std::string name;
+    ColumnType type;
+    std::optional<bool> nullable;
+    bool identity = false;
+    int64_t identitySeed = 1;
+    int64_t identityIncrement = 1;
+    bool primaryKey = false;
+    bool unique = false;
+    std::string constraintName;
+    ExprPtr defaultValue;
+};
+
+struct TableConstraint {
+    std::string name;
+    bool primary = false;
+    std::vector<std::string> columns;
+};
+
+struct CreateTableStmt {
+    ObjectName name;
+    std::vector<ColumnDefinition> columns;
+    std::vector<TableConstraint> constraints;
+};
+
+struct DropTableStmt {
+    std::vector<ObjectName> names;
+    bool ifExists = false;
+};
+
+struct UseStmt {
+    std::string database;
+};
+
+struct SetStmt {
+    std::vector<std::string> options;  // upper case
+    std::string value;                 // ON, OFF, a number or a word
+    ObjectName table;                  // SET IDENTITY_INSERT table ON|OFF
+};
+
+struct TransactionStmt {
+    enum class Kind { Begin, Commit, Rollback } kind = Kind::Begin;
+};
+
+struct ExecStmt {
+    std::string procedure;
+};
+
+struct Statement {
+    std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, DropTableStmt, UseStmt, SetStmt,
+                 TransactionStmt, ExecStmt>
+        body;
+    int line = 1;  // line of the batch the statement starts on
+};
+
+}  // namespace standin

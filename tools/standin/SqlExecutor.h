@@ -1,0 +1,69 @@
+#pragma once
+// Runs the statements of the T-SQL subset against the catalog and reports to a ResultSink. Each
+// statement is all-or-nothing: its changes go to an undo log the caller keeps or takes back.
+#include "tools/standin/Catalog.h"
+#include "tools/standin/Evaluator.h"
+#include "tools/standin/SqlAst.h"
+#include "tools/standin/UndoLog.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace standin {
+
+class SqlExecutor {
+public:
+    SqlExecutor(Catalog& catalog, Session& session, ResultSink& sink);
+
+    // Checks a statement against the tables as they are when its batch starts, as SQL Server
+    // compiles a batch before running it (207, 213, 4104 ...). Statements on tables that do not
+    // exist yet are checked when they run.
+    void compile(Statement& statement);
+    // Runs one statement other than transaction control; its changes are recorded in undo. The
+    // caller sends done() with the result once the changes are safe. Throws SqlError; the caller
+    // then takes back what undo holds.
+    struct Result {
+        int64_t count = 0;
+        bool hasCount = false;
+    };
+    Result run(Statement& statement, UndoLog& undo);
+
+private:
+    struct SelectPlan;
+    struct InsertPlan;
+    struct UpdatePlan;
+
+    Table* findTable(const ObjectName& name);
+    Table& requireTable(const ObjectName& name);
+    std::string databaseOf(const ObjectName& name) const;
+
+    std::unique_ptr<SelectPlan> prepareSelect(SelectStmt& s);
+    int64_t runSelect(SelectPlan& plan, const std::function<void(const std::vector<Column>&)>& onColumns,
+                      const std::function<void(const std::vector<Value>&)>& onRow);
+    InsertPlan prepareInsert(InsertStmt& s);
+    UpdatePlan prepareUpdate(UpdateStmt& s);
+
+    Result runSelectStatement(SelectStmt& s);
+    Result runInsert(InsertStmt& s, UndoLog& undo);
+    Result runUpdate(UpdateStmt& s, UndoLog& undo);
+    Result runDelete(DeleteStmt& s, UndoLog& undo);
+    Result runCreateTable(CreateTableStmt& s, UndoLog& undo);
+    Result runDropTable(DropTableStmt& s, UndoLog& undo);
+    Result runUse(UseStmt& s);
+    Result runSet(SetStmt& s);
+
+    // Rows of table that can satisfy where, found through a key index when where pins one.
+    template <typename F>
+    void forEachCandidate(Table& table, const Expr* where, F&& f);
+    std::vector<RowHandle> matchingRows(Table& table, const Expr* where);
+
+    Result counted(int64_t count);
+
+    Catalog& catalog_;
+    Session& session_;
+    ResultSink& sink_;
+    Evaluator evaluator_;
+};
+
+}  // namespace standin

@@ -1,0 +1,73 @@
+#pragma once
+// Recursive-descent parser of the T-SQL subset. A whole batch is parsed before anything runs, as
+// SQL Server compiles a batch first: a syntax error anywhere means no statement of it runs.
+#include "tools/standin/SqlAst.h"
+#include "tools/standin/SqlLexer.h"
+
+#include <deque>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+class SqlParser {
+public:
+    SqlParser(std::string_view batch, bool quotedIdentifier);
+    // Throws SqlError (with the line set) on a syntax error.
+    std::vector<Statement> parseBatch();
+
+private:
+    // Token stream with look-ahead; re-read after SET QUOTED_IDENTIFIER changes the reading rules.
+    const Token& peek(size_t k = 0);
+    Token take();
+    bool acceptWord(std::string_view upper);
+    bool acceptSymbol(std::string_view symbol);
+    void expectWord(std::string_view upper);
+    void expectSymbol(std::string_view symbol);
+    [[noreturn]] void fail();
+    [[noreturn]] void failAt(const Token& t);
+    void setQuotedIdentifier(bool on);
+    int lineOf(size_t offset) const;
+
+    Statement parseStatement(bool firstInBatch);
+    SelectStmt parseSelect();
+    InsertStmt parseInsert();
+    UpdateStmt parseUpdate();
+    DeleteStmt parseDelete();
+    CreateTableStmt parseCreateTable();
+    DropTableStmt parseDropTable();
+    SetStmt parseSet();
+    ExecStmt parseExec(bool keywordSeen);
+    void parseTransactionName();
+    void parseTableHints();
+
+    ObjectName parseObjectName();
+    TableRef parseTableRef(bool allowAlias);
+    std::string parseIdentifier();
+    bool atIdentifier(size_t k = 0);
+    bool atAlias();
+    ColumnType parseType(int columnNumber, bool inCast);
+
+    ExprPtr parseCondition();
+    ExprPtr parseOr(bool condition);
+    ExprPtr parseAnd(bool condition);
+    ExprPtr parseNot(bool condition);
+    ExprPtr parsePredicate(bool condition);
+    ExprPtr parseValue() { return parseAdditive(false); }
+    ExprPtr parseAdditive(bool condition);
+    ExprPtr parseMultiplicative(bool condition);
+    ExprPtr parseUnary(bool condition);
+    ExprPtr parsePrimary(bool condition);
+    ExprPtr parseLiteral(const Token& t);
+    ExprPtr parseFunction(const Token& name);
+
+    std::string_view text_;
+    SqlLexer lexer_;
+    bool quotedIdentifier_;
+    std::deque<Token> lookahead_;
+    size_t position_ = 0;  // where the next unread token starts
+    Token last_;           // the most recently taken token
+    int depth_ = 0;        // expression nesting, bounded so hostile input cannot exhaust the stack
+};
+
+}  // namespace standin
