@@ -1,0 +1,89 @@
+#pragma once
+// The program's one window: three pages ("Create", "Edit", "Options") and a status bar whose second
+// panel is the status line that the actions write to. Controls are public members, named by role and
+// kind, so handlers and tests reach them directly; Qt's parent tree owns them.
+#include "framework/CheckBox.h"
+#include "framework/ComboBox.h"
+#include "framework/Form.h"
+#include "framework/PageControl.h"
+#include "framework/StatusBar.h"
+#include "settings/RzCommon.h"
+#include "widgets/RzSpnEdt.h"
+
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TMainForm : public TForm {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(IDialogs& dialogs, QWidget* parent = nullptr);
+
+    static constexpr int CreatePageIndex = 0;
+    static constexpr int EditPageIndex = 1;
+    static constexpr int OptionsPageIndex = 2;
+    static constexpr int StatusLinePanel = 1;
+
+    TPageControl* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    TStatusBar* StatusBar1;
+
+    // "Create"
+    QLabel* Label1;
+    QLabel* Label2;
+    QLineEdit* LoginEdit;
+    QLineEdit* PassEdit;
+    TCheckBox* GMCheck;
+    QLabel* GMLevelLabel;
+    TRzSpinEdit* GMLevelEdit;
+    QPushButton* SubmitButton;
+
+    // "Edit"
+    TComboBox* AccountsComboBox;
+    QPushButton* LookupButton;
+    TCheckBox* GMCheck2;
+    QLabel* GMLevelLabel2;
+    TRzSpinEdit* GMLevelEdit2;
+    TCheckBox* BannedCheck1;
+    QPushButton* ApplyEditButton;
+    TCheckBox* BannedCheck2;
+
+    // "Options"
+    QLabel* Label8;
+    QLabel* Label10;
+    QLabel* Label11;
+    QLineEdit* DBHostEdit;
+    QLineEdit* DBLoginEdit;
+    QLineEdit* DBPassEdit;
+    TCheckBox* SavePassCheckBox;
+    QPushButton* DBTestButton;
+
+    // The settings file, read at start and written at close.
+    TRzRegIniFile IniFile;
+
+    // State of the "Edit" page.
+    bool IsGMAccount = false;    // the selected account had a game-master row when it was selected
+    bool LookupActive = false;   // the next "Lookup" press continues the current lookup
+    std::string LookupText;      // the text being looked up
+    int LookupIndex = 0;         // list position of the last match
+
+    // Handlers.
+    void GMCheckClick();
+    void GMCheck2Click();
+    void PageControl1Change();
+
+private:
+    void BuildCreatePage();
+    void BuildEditPage();
+    void BuildOptionsPage();
+    void BuildStatusBar();
+    void ConnectHandlers();
+    void SetTabOrder();
+
+    void ClearStatusLine();
+};
