@@ -1,0 +1,163 @@
+// The ODBC side of the seam without a server: server names, connection strings and how diagnostic
+// records become error records.
+#include "data/provider/OdbcConnectString.h"
+#include "data/provider/OdbcDiagnostics.h"
+#include "data/provider/OdbcProvider.h"
+
+#include <gtest/gtest.h>
+
+using namespace provider;
+
+TEST(ServerNameTest, FormsSqlServerUsersWrite) {
+    struct Case {
+        std::string text;
+        std::string host;
+        std::optional<uint16_t> port;
+        std::string instance;
+    };
+    const std::vector<Case> cases = {
+        {"", "127.0.0.1", std::nullopt, ""},
+        {"(local)", "127.0.0.1", std::nullopt, ""},
+        {"(LOCAL)", "127.0.0.1", std::nullopt, ""},
+        {".", "127.0.0.1", std::nullopt, ""},
+        {"db.example.org", "db.example.org", std::nullopt, ""},
+        {"db1,1500", "db1", 1500, ""},
+        {" db1 , 1500 ", "db1", 1500, ""},
+        {"tcp:db1,1433", "db1", 1433, ""},
+        {"db1\\SQLEXPRESS", "db1", std::nullopt, "SQLEXPRESS"},
+        {".\\inst", "127.0.0.1", std::nullopt, "inst"},
+        {"(local)\\inst,2000", "127.0.0.1", 2000, "inst"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.text);
+        auto a = ParseServerName(k.text);
+        ASSERT_TRUE(a.has_value());
+        EXPECT_EQ(a->host, k.host);
+        EXPECT_EQ(a->port, k.port);
+        EXPECT_EQ(a->instance, k.instance);
+    }
+    for (const char* bad : {"db1,", "db1,0", "db1,70000", "db1,14x3", "tcp:"}) {
+        EXPECT_FALSE(ParseServerName(bad).has_value()) << bad;
+    }
+}
+
+TEST(ConnectStringTest, FreeTdsGetsPortVersionCharsetAndTrailingSemicolon) {
+    ConnectSettings s;
+    s.driver = "FreeTDS";
+    s.address = *ParseServerName("(local)");
+    s.database = "master";
+    s.userId = "sa";
+    s.password = "p;w}x";
+    s.applicationName = "tool";
+    EXPECT_EQ(BuildConnectString(s),
+              "DRIVER=FreeTDS;SERVER=127.0.0.1;PORT=1433;DATABASE=master;UID=sa;PWD={p;w}x};APP=tool;"
+              "TDS_Version=7.4;ClientCharset=CP1252;PacketSize=4096;");
+
+    s.address = *ParseServerName("h\\inst");
+    s.password.reset();
+    s.userId = "";
+    s.encrypt = true;
+    const std::string text = BuildConnectString(s);
+    EXPECT_NE(text.find("SERVER=h\\inst;"), std::string::npos) << text;
+    EXPECT_EQ(text.find("PORT="), std::string::npos) << "an instance is found through the browser service";
+    EXPECT_NE(text.find("UID=;"), std::string::npos);
+    EXPECT_EQ(text.find("PWD"), std::string::npos);
+    EXPECT_NE(text.find("Encryption=require;"), std::string::npos);
+}
+
+TEST(ConnectStringTest, MicrosoftDriverGetsCommaPortAndDoubledBraces) {
+    ConnectSettings s;
+    s.driver = "ODBC Driver 18 for SQL Server";
+    s.family = DriverFamily::MicrosoftOdbc;
+    s.address = *ParseServerName("db1,1500");
+    s.integrated = true;
+    s.password = "p}w";
+    s.autoTranslate = false;
+    const std::string text = BuildConnectString(s);
+    EXPECT_NE(text.find("DRIVER=ODBC Driver 18 for SQL Server;SERVER=db1,1500;"), std::string::npos) << text;
+    EXPECT_NE(text.find("Trusted_Connection=Yes;"), std::string::npos);
+    EXPECT_EQ(text.find("PWD"), std::string::npos) << "integrated security sends no password";
+    EXPECT_NE(text.find("Encrypt=no;AutoTranslate=no;Packet Size=4096;"), std::string::npos);
+    std::string pair;
+    AppendConnectPair(pair, "PWD", "a}b;", true);
+    EXPECT_EQ(pair, "PWD={a}}b;};");
+}
+
+TEST(DiagnosticsTest, DriverPrefixIsRemoved) {
+    EXPECT_EQ(StripDriverPrefix("[FreeTDS][SQL Server]Login failed for user 'x'."), "Login failed for user 'x'.");
+    EXPECT_EQ(StripDriverPrefix("[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object"), "Invalid object");
+    EXPECT_EQ(StripDriverPrefix("plain [text]"), "plain [text]");
+}
+
+TEST(DiagnosticsTest, FreeTdsRecordsBecomeSqlServerRecords) {
+    DriverTraits freeTds{DriverFamily::FreeTDS, 1};
+    std::vector<RawDiagnostic> d(4);
+    d[0] = {"23000", 2627, "Violation of PRIMARY KEY constraint 'PK'.", "STANDIN", 14, std::nullopt, "", 1};
+    d[1] = {"01000", 3621, "The statement has been terminated.", "STANDIN", std::nullopt, std::nullopt, "", 1};
+    d[2] = {"HY000", 0, "Driver-side trouble", "", std::nullopt, std::nullopt, "", 0};
+    d[3] = {"08S01", 20004, "Read from the server failed", "STANDIN", 9, std::nullopt, "", 0};
+    auto info = BuildErrorInfo(d, E_FAIL, InterfaceId::ICommand, freeTds, false);
+    ASSERT_EQ(info->records.size(), 4u);
+    ASSERT_TRUE(info->records[0].sqlServer);
+    EXPECT_EQ(info->records[0].sqlServer->severityClass, 14) << "SS_MSGSTATE carries the severity";
+    EXPECT_EQ(info->records[0].sqlServer->state, 0) << "FreeTDS gives no state";
+    EXPECT_EQ(info->records[0].sqlServer->nativeError, 2627);
+    EXPECT_EQ(info->records[0].sqlServer->serverName, "STANDIN");
+    ASSERT_TRUE(info->records[1].sqlServer);
+    EXPECT_EQ(info->records[1].sqlServer->severityClass, 0);
+    EXPECT_FALSE(info->records[2].sqlServer) << "a driver record has no server details";
+    EXPECT_EQ(info->records[2].description, "Driver-side trouble");
+    ASSERT_TRUE(info->records[3].sqlServer);
+    EXPECT_EQ(info->records[3].sqlServer->severityClass, 16);
+    EXPECT_EQ(info->records[3].sqlServer->state, 1);
+    EXPECT_LE(info->records[3].sqlServer->nativeError, 17);
+    EXPECT_EQ(info->description, "Violation of PRIMARY KEY constraint 'PK'.");
+}
+
+TEST(DiagnosticsTest, RefusedLoginKeepsTheServerRecordOnly) {
+    DriverTraits freeTds{DriverFamily::FreeTDS, 0};
+    std::vector<RawDiagnostic> d(2);
+    d[0] = {"28000", 18456, "Login failed for user 'bob'.", "STANDIN", 14, std::nullopt, "", 1};
+    d[1] = {"08001", 0, "Unable to connect to data source", "", std::nullopt, std::nullopt, "", 0};
+    auto info = BuildErrorInfo(d, E_FAIL, InterfaceId::IDBInitialize, freeTds, true);
+    ASSERT_EQ(info->records.size(), 1u);
+    EXPECT_EQ(info->records[0].sqlServer->nativeError, 18456);
+
+    // Without the server's word the driver's "cannot connect" is the error, as a connection failure.
+    d.erase(d.begin());
+    info = BuildErrorInfo(d, E_FAIL, InterfaceId::IDBInitialize, freeTds, true);
+    ASSERT_EQ(info->records.size(), 1u);
+    ASSERT_TRUE(info->records[0].sqlServer);
+    EXPECT_EQ(info->records[0].sqlServer->nativeError, 17);
+    EXPECT_EQ(info->records[0].sqlServer->severityClass, 16);
+    EXPECT_EQ(info->records[0].sqlServer->state, 1);
+
+    // A login time-out is a connection failure too.
+    d[0].sqlState = "HYT00";
+    d[0].native = 20003;
+    info = BuildErrorInfo(d, E_FAIL, InterfaceId::IDBInitialize, freeTds, true);
+    ASSERT_TRUE(info->records[0].sqlServer);
+    EXPECT_EQ(info->records[0].sqlServer->nativeError, 17);
+}
+
+TEST(DiagnosticsTest, MicrosoftDriverReportsSeverityAndStateInTheirOwnFields) {
+    DriverTraits ms{DriverFamily::MicrosoftOdbc, 18};
+    std::vector<RawDiagnostic> d(1);
+    d[0] = {"42S02", 208, "Invalid object name 'x'.", "SRV", 1, 16, "proc", 3};
+    auto info = BuildErrorInfo(d, E_FAIL, InterfaceId::ICommand, ms, false);
+    ASSERT_TRUE(info->records[0].sqlServer);
+    EXPECT_EQ(info->records[0].sqlServer->severityClass, 16);
+    EXPECT_EQ(info->records[0].sqlServer->state, 1);
+    EXPECT_EQ(info->records[0].sqlServer->procName, "proc");
+    EXPECT_EQ(info->records[0].sqlServer->lineNumber, 3);
+}
+
+TEST(OdbcProviderTest, UnknownClassIsNotRegistered) {
+    std::unique_ptr<DataSource> ds;
+    EXPECT_EQ(OdbcProvider::Instance().CreateDataSource("MSDASQL.1", ds), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(ds, nullptr);
+    // FreeTDS is installed by the project's set-up.
+    auto choice = OdbcProvider::Instance().DriverFor("sqloledb.1");
+    ASSERT_TRUE(choice.has_value());
+    EXPECT_EQ(choice->family, DriverFamily::FreeTDS);
+}
