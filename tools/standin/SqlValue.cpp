@@ -604,8 +604,10 @@ Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to,
             text = valueText(v, from);
         }
         if (isNumericType(from.type) && to.length >= 0 && static_cast<int64_t>(utf8Length(text)) > to.length) {
-            // A number that does not fit is an overflow, never a cut.
+            // A number that does not fit is never cut: an integer becomes "*" in char types, as in
+            // SQL Server; everything else overflows.
             if (mode == Conversion::Assignment) throw errors::truncation();
+            if (isIntegerType(from.type) && isCharType(to.type)) return fitChars("*", to, mode);
             throw errors::arithmeticOverflow(typeName(to.type));
         }
         if (isCharType(to.type)) return fitChars(text, to, mode);
