@@ -17,7 +17,7 @@ namespace {
 
 constexpr int32_t kMinDateTimeDays = -53690;       // 1753-01-01
 constexpr int32_t kMaxDateTimeDays = 2958463;      // 9999-12-31
-constexpr int32_t kMaxSmallDateTimeDays = 65378;   // 2079-06-06
+constexpr int32_t kMaxSmallDateTimeDays = 65535;   // 2079-06-06
 constexpr uint32_t kTicksPerDay = 300u * 86400u;
 
 __int128 pow10(int n) {
