@@ -34,7 +34,8 @@ public:
     bool Enabled() const { return isEnabled(); }
     void SetEnabled(bool value) { setEnabled(value); }
 
-    // Read-only refuses editing by the operator; the program can still write Text.
+    // Read-only refuses editing by the operator; the program can still write Text. (QLineEdit's own
+    // isReadOnly() is the editing lock, which derived controls may set for more reasons.)
     bool ReadOnly() const { return FReadOnly; }
     void SetReadOnly(bool value);
 

@@ -119,11 +119,17 @@ void TRzControlButton::EndPress()
 void TRzControlButton::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    // A press cannot outlive the button's ability to take the mouse: disabling it or losing the
-    // window's activation (another window took the mouse) ends it without a click.
-    if ((event->type() == QEvent::EnabledChange && !isEnabled())
-        || (event->type() == QEvent::ActivationChange && !isActiveWindow()))
+    // A press cannot outlive the button's ability to take the mouse: disabling it ends it without a click.
+    if (event->type() == QEvent::EnabledChange && !isEnabled())
         EndPress();
+}
+
+bool TRzControlButton::event(QEvent* event)
+{
+    // Another window taking over (a message box, another program) takes the mouse from the button.
+    if (event->type() == QEvent::WindowDeactivate)
+        EndPress();
+    return QWidget::event(event);
 }
 
 void TRzControlButton::hideEvent(QHideEvent* event)

@@ -55,6 +55,7 @@ public:
     std::function<void(TRzControlButton& sender)> OnClick;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

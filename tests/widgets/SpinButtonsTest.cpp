@@ -204,6 +204,23 @@ TEST_F(SpinButtons, DisablingTheFieldWhileHeldEndsTheRepeat)
     EXPECT_EQ(Steps.size(), held);
 }
 
+TEST_F(SpinButtons, AnotherWindowTakingOverEndsTheRepeat)
+{
+    // A box opened while the button is held takes the mouse; the repeat must not run on behind it.
+    Press(Up());
+    ASSERT_TRUE(WaitUntil([this] { return !Steps.empty(); }));
+    QWidget box;
+    box.resize(100, 50);
+    box.show();
+    box.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    EXPECT_FALSE(Up().Pressed());
+    EXPECT_FALSE(Up().Repeating());
+    const std::size_t held = Steps.size();
+    ExpectNoMoreSteps();
+    EXPECT_EQ(Steps.size(), held);
+}
+
 TEST_F(SpinButtons, ErrorDuringRepeatStopsTheTimerAndReachesTheErrorDisplay)
 {
     int asked = 0;
