@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -28,9 +29,13 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
     return control;
 }
 
+// Labels size themselves to their caption, so a font wider than the original never cuts a caption
+// short; they never get smaller than laid out.
 QLabel* MakeLabel(QWidget* page, const char* name, const char* caption, int left, int top, int width, int height)
 {
-    return Place(new QLabel(QString::fromLatin1(caption), page), name, left, top, width, height);
+    auto* label = Place(new QLabel(QString::fromLatin1(caption), page), name, left, top, width, height);
+    label->resize(std::max(width, label->sizeHint().width()), height);
+    return label;
 }
 
 QLineEdit* MakeEdit(QWidget* page, const char* name, int left, int top, int width, int height)

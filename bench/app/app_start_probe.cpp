@@ -1,0 +1,63 @@
+// Runs the program's start-up (or, with "bare", a Qt application with an empty window of the same size)
+// until the window's first paint, prints that moment on the monotonic clock in nanoseconds and exits.
+#include "app/Startup.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Notes the first paint of the watched window and ends the loop.
+class TFirstPaint final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !Seen) {
+            Seen = true;
+            At = std::chrono::steady_clock::now();
+            // Once this paint has reached the screen.
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+    bool Seen = false;
+    std::chrono::steady_clock::time_point At;
+};
+
+int Report(const TFirstPaint& paint)
+{
+    if (!paint.Seen)
+        return 1;
+    std::printf("%lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                     paint.At.time_since_epoch()).count()));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    TFirstPaint paint;
+    if (argc > 1 && std::strcmp(argv[1], "bare") == 0) {
+        QApplication application(argc, argv);
+        QWidget window;
+        window.setFixedSize(236, 186);
+        window.installEventFilter(&paint);
+        window.show();
+        application.exec();
+        return Report(paint);
+    }
+    TApplication application(argc, argv);
+    TMainForm& form = CreateMainWindow(application);
+    form.installEventFilter(&paint);
+    form.ShowCentred();
+    application.exec();
+    return Report(paint);
+}
