@@ -79,10 +79,8 @@ TFieldDesc& TFieldDescs::Add(std::unique_ptr<TFieldDesc> desc) {
     return *FItems.back();
 }
 
-TFieldDesc& TFieldDescs::operator[](size_t index) const {
-    if (index >= FItems.size())
-        throw EDatabaseError("List index out of bounds (" + std::to_string(index) + ")");
-    return *FItems[index];
+void TFieldDescs::IndexError(size_t index) {
+    throw EDatabaseError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 TFieldDesc* TFieldDescs::FindField(std::string_view name) const {
@@ -727,30 +725,11 @@ void TData::ClearFields() {
     FDataSize = 0;
 }
 
-namespace {
-
-// Bytes a kind needs at least in the record, so reading a value can never leave its field.
-uint32_t MinimumSize(uint16_t kind) {
-    switch (kind) {
-    case DataKind::String: return 1;
-    case DataKind::WideString: return 2;
-    case DataKind::Smallint: case DataKind::Word: case DataKind::Boolean: return 2;
-    case DataKind::Integer: return 4;
-    case DataKind::Float: case DataKind::Date: case DataKind::Time: case DataKind::DateTime:
-    case DataKind::Largeint: case DataKind::Currency: case DataKind::BCD: return 8;
-    case DataKind::Blob: case DataKind::Memo: case DataKind::Variant:
-    case DataKind::ExtString: case DataKind::ExtWideString: case DataKind::ExtVarBytes: return 4;
-    case DataKind::VarBytes: return 2;
-    default: return 0;
-    }
-}
-
-}  // namespace
 
 void TData::ComputeLayout() {
     uint64_t offset = 0;
     for (const auto& f : FFields) {
-        if (f->Size < MinimumSize(f->DataType))
+        if (f->Size < DataKind::MinimumSize(f->DataType))
             Internal("Field " + f->Name + ": size " + std::to_string(f->Size) + " too small for its kind");
         if (f->DataType == DataKind::WideString && offset % 2 != 0) ++offset;
         f->Offset = static_cast<uint32_t>(offset);
@@ -763,18 +742,11 @@ void TData::ComputeLayout() {
     FRecordSize = static_cast<uint32_t>(recordSize);
 }
 
-const TFieldDesc& TData::CheckField(int fieldNo) const {
-    if (fieldNo < 1 || static_cast<size_t>(fieldNo) > FFields.Count())
-        Internal("Field number " + std::to_string(fieldNo) + " out of range");
-    const TFieldDesc& f = FFields[static_cast<size_t>(fieldNo - 1)];
-    if (uint64_t{f.Offset} + f.Size > FDataSize || f.Size < MinimumSize(f.DataType))
-        Internal("Field " + f.Name + " lies outside the record layout");
-    return f;
-}
+void TData::FieldNumberError(int fieldNo) { Internal("Field number " + std::to_string(fieldNo) + " out of range"); }
 
-void TData::CheckRecord(TConstRecordSpan record) const {
-    if (record.size() < FRecordSize) Internal("Record buffer smaller than the record size");
-}
+void TData::LayoutError(const TFieldDesc& f) { Internal("Field " + f.Name + " lies outside the record layout"); }
+
+void TData::RecordSizeError() { Internal("Record buffer smaller than the record size"); }
 
 uint32_t TData::StatusOffset(int fieldNo) const {
     CheckField(fieldNo);
@@ -834,18 +806,23 @@ struct TChars {
     }
 };
 
-TChars InlineChars(const std::byte* p, size_t size, size_t width) {
-    const size_t capacity = size / width - 1;  // the last unit holds the terminator
+// Units before the first zero among the first `capacity` units.
+size_t UnitsBeforeZero(const std::byte* p, size_t capacity, size_t width) {
+    if (width == 1) {
+        const void* zero = std::memchr(p, 0, capacity);
+        return zero ? static_cast<size_t>(static_cast<const std::byte*>(zero) - p) : capacity;
+    }
     size_t n = 0;
-    while (n < capacity && (width == 1 ? p[n] != std::byte{0} : Load<uint16_t>(p + 2 * n) != 0)) ++n;
-    return {p, n, width};
+    while (n < capacity && Load<uint16_t>(p + 2 * n) != 0) ++n;
+    return n;
+}
+
+TChars InlineChars(const std::byte* p, size_t size, size_t width) {
+    return {p, UnitsBeforeZero(p, size / width - 1, width), width};  // the last unit holds the terminator
 }
 
 TChars HeapChars(std::span<const std::byte> data, size_t width) {
-    size_t n = 0;
-    const size_t capacity = data.size() / width;
-    while (n < capacity && (width == 1 ? data[n] != std::byte{0} : Load<uint16_t>(data.data() + 2 * n) != 0)) ++n;
-    return {data.data(), n, width};
+    return {data.data(), UnitsBeforeZero(data.data(), data.size() / width, width), width};
 }
 
 // Characters after the optional conversions: LF without a preceding CR becomes CR LF; trailing blanks
@@ -854,6 +831,10 @@ size_t ConvertChars(const TChars& chars, bool convertEOL, bool trim, std::byte* 
     size_t count = chars.Count;
     if (trim)
         while (count > 0 && chars.At(count - 1) == ' ') --count;
+    if (!convertEOL) {
+        if (out && count) std::memcpy(out, chars.Data, std::min(count, capacity) * chars.Width);
+        return count;
+    }
     size_t written = 0;
     auto put = [&](uint16_t c) {
         if (out && written < capacity) {

@@ -55,6 +55,17 @@ inline constexpr uint16_t Guid = 29;          // 38 characters and a zero
 // Sub-type bit: the column was a wide (UTF-16) type on the server.
 inline constexpr uint16_t SubTypeWide = 0x8000;
 
+// The bytes a kind needs at least in the record, so reading a value never leaves its field.
+constexpr uint32_t MinimumSize(uint16_t kind) {
+    switch (kind) {
+    case String: case VarBytes: return kind == String ? 1 : 2;
+    case WideString: case Smallint: case Word: case Boolean: return 2;
+    case Integer: case Blob: case Memo: case Variant: case ExtString: case ExtWideString: case ExtVarBytes: return 4;
+    case Float: case Date: case Time: case DateTime: case Largeint: case Currency: case BCD: return 8;
+    default: return 0;
+    }
+}
+
 bool IsByReference(uint16_t kind);   // 20, 23, 26: the record holds a heap handle
 bool IsSharedObject(uint16_t kind);  // 13, 14, 19: the record holds a shared-object handle
 }  // namespace DataKind
@@ -87,7 +98,10 @@ class TFieldDescs {
 public:
     TFieldDesc& Add(std::unique_ptr<TFieldDesc> desc);
     size_t Count() const { return FItems.size(); }
-    TFieldDesc& operator[](size_t index) const;
+    TFieldDesc& operator[](size_t index) const {
+        if (index >= FItems.size()) IndexError(index);
+        return *FItems[index];
+    }
     void Clear() { FItems.clear(); }
 
     // Lookup by name: a name with "." or "[" is compared with the actual names, any other with the
@@ -99,6 +113,7 @@ public:
     auto end() const { return FItems.end(); }
 
 private:
+    [[noreturn]] static void IndexError(size_t index);
     std::vector<std::unique_ptr<TFieldDesc>> FItems;
 };
 
@@ -455,8 +470,20 @@ protected:
     uint32_t StatusAreaSize() const { return StatusWordSize() * static_cast<uint32_t>(FFields.Count()); }
     virtual void RecordSizeChanged() {}
 
-    const TFieldDesc& CheckField(int fieldNo) const;  // internal error outside 1..FieldCount
-    void CheckRecord(TConstRecordSpan record) const;
+    // Internal errors: a field number outside 1..FieldCount, a descriptor outside the layout, a record
+    // buffer shorter than the record size. Inline because every value access runs them.
+    const TFieldDesc& CheckField(int fieldNo) const {
+        if (fieldNo < 1 || static_cast<size_t>(fieldNo) > FFields.Count()) FieldNumberError(fieldNo);
+        const TFieldDesc& f = FFields[static_cast<size_t>(fieldNo - 1)];
+        if (uint64_t{f.Offset} + f.Size > FDataSize || f.Size < DataKind::MinimumSize(f.DataType)) LayoutError(f);
+        return f;
+    }
+    void CheckRecord(TConstRecordSpan record) const {
+        if (record.size() < FRecordSize) RecordSizeError();
+    }
+    [[noreturn]] static void FieldNumberError(int fieldNo);
+    [[noreturn]] static void LayoutError(const TFieldDesc& field);
+    [[noreturn]] static void RecordSizeError();
     void ComputeLayout();
     void SetStatus(int fieldNo, TRecordSpan record, uint32_t value);
     void ReleaseFieldValue(const TFieldDesc& field, TRecordSpan record);
