@@ -97,11 +97,15 @@ TEST(TdsResponse, AnAnswerWithoutDoneStillEndsWithOne) {
 TEST(TdsResponse, AttentionDuringStreamingEndsTheAnswerWithDoneAttn) {
     Fixture f;
     f.response.columns({intColumn("a")});
-    for (int i = 0; i < 200; ++i) {
-        if (i == 100) f.attention = true;
-        f.response.row({Value{int64_t{i}}});
-    }
-    f.response.done(200, true, false);
+    int rows = 0;
+    // The sink call that notices the attention throws, so the engine stops the batch.
+    EXPECT_THROW(
+        for (; rows < 200; ++rows) {
+            if (rows == 100) f.attention = true;
+            f.response.row({Value{int64_t{rows}}});
+        },
+        RequestCancelled);
+    EXPECT_LT(rows, 200);
     f.response.finish();
     EXPECT_TRUE(f.response.cancelled());
     EXPECT_GT(f.probes, 0);

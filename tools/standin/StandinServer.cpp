@@ -102,6 +102,8 @@ struct Server::Impl {
         c->thread = std::thread([this, c, id, spid] {
             ConnectionEnvironment env{*engine, faults, *log, credentials, stats, options.serverName};
             TdsConnection(*c->channel, env, id, spid).run();
+            // The client sees the close now; the descriptor goes when the thread is reaped.
+            c->channel->shutdown();
             c->finished = true;
         });
     }

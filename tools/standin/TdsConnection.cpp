@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <functional>
 
 namespace standin {
 
@@ -79,7 +80,7 @@ bool Credentials::accepts(const std::string& name, const std::string& password) 
 bool Credentials::isAdministrator(const std::string& name) { return lower(name) == "sa"; }
 
 TdsConnection::TdsConnection(ByteChannel& channel, ConnectionEnvironment& environment, int connectionId, uint16_t spid)
-    : channel_(channel), env_(environment), connectionId_(connectionId), reader_(channel), writer_(channel, spid) {}
+    : channel_(channel), env_(environment), connectionId_(connectionId), spid_(spid), reader_(channel), writer_(channel, spid) {}
 
 void TdsConnection::run() {
     cpuAccounted_ = threadCpuNanoseconds();
@@ -94,7 +95,12 @@ void TdsConnection::run() {
                     break;
                 }
                 if (!message) break;
-                const bool goOn = handle(*message);
+                bool goOn = false;
+                try {
+                    goOn = handle(*message);
+                } catch (const ProtocolError& e) {
+                    answerProtocolError(e.what());
+                }
                 accountCpu();
                 if (!goOn) break;
             }
@@ -195,6 +201,8 @@ bool TdsConnection::login() {
     packetSize = std::clamp(packetSize, kMinPacketSize, kMaxPacketSize);
     session_ = Session{};
     session_.database = database;
+    session_.spid = spid_;
+    session_.login = login.userName;
 
     Bytes& out = writer_.buffer();
     writeEnvChange(out, kEnvDatabase, database, kDefaultDatabase);
@@ -269,13 +277,11 @@ bool TdsConnection::answerUnsupported(const tds::Request& message) {
         } catch (const ProtocolError&) {
         }
         TdsResponse response = makeResponse(kTokenDoneProc);
-        response.message({2812, 62, 16, "Could not find stored procedure '" + name + "'.", "", 1});
-        response.finish();
+        respond(response, [&] { response.message({2812, 62, 16, "Could not find stored procedure '" + name + "'.", "", 1}); });
         return true;
     }
     TdsResponse response = makeResponse(kTokenDone);
-    response.message({4002, 1, 16, "The stand-in does not support bulk load requests.", "", 1});
-    response.finish();
+    respond(response, [&] { response.message({4002, 1, 16, "The stand-in does not support bulk load requests.", "", 1}); });
     return true;
 }
 
@@ -298,69 +304,72 @@ bool TdsConnection::handleBatch(const tds::Request& message) {
     TdsResponse response = makeResponse(kTokenDone);
     if (!fault.errors.empty()) {
         bool fatal = false;
-        for (const auto& e : fault.errors) {
-            response.message(e);
-            fatal = fatal || e.severity >= 20;
-        }
-        response.finish();
+        for (const auto& e : fault.errors) fatal = fatal || e.severity >= 20;
+        respond(response, [&] {
+            for (const auto& e : fault.errors) response.message(e);
+        });
         // SQL Server ends the session after an error of severity 20 or more.
         return !fatal;
     }
 
-    const bool wasInTransaction = session_.inTransaction;
-    const uint64_t oldDescriptor = transactionDescriptor();
+    respond(response, [&] {
+        try {
+            env_.engine.execute(session_, sql, response);
+        } catch (const EncodeError& e) {
+            response.message({50000, 1, 16, std::string("The stand-in could not send a value: ") + e.what(), "", 1});
+        }
+    });
+    env_.stats.rowsSent += response.rowsSent();
+    return true;
+}
+
+void TdsConnection::respond(TdsResponse& response, const std::function<void()>& body) {
     try {
-        env_.engine.execute(session_, sql, response);
-    } catch (const EncodeError& e) {
-        response.message({50000, 1, 16, std::string("The stand-in could not send a value: ") + e.what(), "", 1});
+        body();
+    } catch (const RequestCancelled&) {
+        // finish() answers with DONE_ATTN.
     } catch (const ProtocolError&) {
         throw;
     } catch (const ConnectionClosed&) {
         throw;
     } catch (const std::exception& e) {
-        response.message({50000, 1, 16, std::string("The stand-in failed: ") + e.what(), "", 1});
+        // A defect or a failing data file must not take the server down: report it like SQL Server
+        // reports an internal error, and stay connected.
+        try {
+            response.message({50000, 1, 16, std::string("The stand-in failed: ") + e.what(), "", 1});
+        } catch (const RequestCancelled&) {
+        }
     }
-    if (!wasInTransaction && session_.inTransaction) {
-        ++localTransactionId_;
-        response.transactionBegan(transactionDescriptor());
-    } else if (wasInTransaction && !session_.inTransaction) {
-        response.transactionEnded(!response.errorReported(), oldDescriptor);
-    }
-    env_.stats.rowsSent += response.rowsSent();
     response.finish();
-    return true;
 }
 
 bool TdsConnection::handleControl(const std::string& sql) {
     TdsResponse response = makeResponse(kTokenDone);
-    if (!Credentials::isAdministrator(userName_)) {
-        response.message(noPermission());
-        response.finish();
-        return true;
-    }
-    try {
-        const ControlCommand command = parseControlStatement(sql);
-        struct Apply {
-            FaultControl& faults;
-            void operator()(const ControlDropNextBatch&) const { faults.dropNextBatch(); }
-            void operator()(const ControlDelay& d) const { faults.setDelay(d.delay); }
-            void operator()(const ControlFailNextBatch& f) const { faults.failNextBatch(f.errors); }
-            void operator()(const ControlRefuseLogins& r) const { faults.refuseLogins(r.count); }
-            void operator()(const ControlClear&) const { faults.clear(); }
-        };
-        std::visit(Apply{env_.faults}, command);
-        response.message({0, 1, 0, describeControlCommand(command), "", 1});
-    } catch (const ControlSyntaxError& e) {
-        response.message(incorrectSyntax(e.what()));
-    }
-    response.finish();
+    respond(response, [&] {
+        if (!Credentials::isAdministrator(userName_)) {
+            response.message(noPermission());
+            return;
+        }
+        try {
+            const ControlCommand command = parseControlStatement(sql);
+            struct Apply {
+                FaultControl& faults;
+                void operator()(const ControlDropNextBatch&) const { faults.dropNextBatch(); }
+                void operator()(const ControlDelay& d) const { faults.setDelay(d.delay); }
+                void operator()(const ControlFailNextBatch& f) const { faults.failNextBatch(f.errors); }
+                void operator()(const ControlRefuseLogins& r) const { faults.refuseLogins(r.count); }
+                void operator()(const ControlClear&) const { faults.clear(); }
+            };
+            std::visit(Apply{env_.faults}, command);
+            response.message({0, 1, 0, describeControlCommand(command), "", 1});
+        } catch (const ControlSyntaxError& e) {
+            response.message(incorrectSyntax(e.what()));
+        }
+    });
     return true;
 }
 
-uint64_t TdsConnection::transactionDescriptor() const {
-    if (session_.transactionId != 0) return static_cast<uint64_t>(session_.transactionId);
-    return localTransactionId_;
-}
+uint64_t TdsConnection::transactionDescriptor() const { return static_cast<uint64_t>(session_.transactionId); }
 
 bool TdsConnection::handleTransactionRequest(const tds::Request& message) {
     enum : uint16_t { kBegin = 5, kCommit = 7, kRollback = 8 };
@@ -389,10 +398,7 @@ bool TdsConnection::handleTransactionRequest(const tds::Request& message) {
     auto begin = [&] {
         const bool was = session_.inTransaction;
         env_.engine.beginTransaction(session_, response);
-        if (!was && session_.inTransaction) {
-            ++localTransactionId_;
-            response.transactionBegan(transactionDescriptor());
-        }
+        if (!was && session_.inTransaction) response.transactionBegan(transactionDescriptor());
     };
     auto end = [&](bool commit) {
         const bool was = session_.inTransaction;
@@ -404,7 +410,7 @@ bool TdsConnection::handleTransactionRequest(const tds::Request& message) {
         }
         if (was && !session_.inTransaction) response.transactionEnded(commit, descriptor);
     };
-    try {
+    respond(response, [&] {
         switch (type) {
         case kBegin: begin(); break;
         case kCommit:
@@ -415,10 +421,7 @@ bool TdsConnection::handleTransactionRequest(const tds::Request& message) {
         default:
             response.message({4002, 1, 16, "The stand-in does not support transaction-manager request " + std::to_string(type) + ".", "", 1});
         }
-    } catch (const std::exception& e) {
-        response.message({50000, 1, 16, std::string("The stand-in failed: ") + e.what(), "", 1});
-    }
-    response.finish();
+    });
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,17 +79,20 @@ private:
     uint64_t transactionDescriptor() const;
     void accountCpu();
     tds::TdsResponse makeResponse(uint16_t doneToken);
+    // Runs body against the response and ends it: DONE_ATTN after a cancel, an error record for a
+    // failure inside the engine.
+    void respond(tds::TdsResponse& response, const std::function<void()>& body);
 
     tds::ByteChannel& channel_;
     ConnectionEnvironment& env_;
     int connectionId_;
+    uint16_t spid_;
     tds::PacketReader reader_;
     tds::PacketWriter writer_;
     Session session_;
     std::string userName_;
     bool loggedIn_ = false;
     bool nbcRows_ = true;
-    uint64_t localTransactionId_ = 0;
     int64_t cpuAccounted_ = 0;
 };
 

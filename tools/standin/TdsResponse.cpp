@@ -28,7 +28,10 @@ void TdsResponse::afterToken() {
     const uint64_t before = writer_.packetsSent();
     writer_.sendFullPackets();
     // Only look for an attention when output left: the check costs a system call.
-    if (writer_.packetsSent() != before && attentionArrived_ && attentionArrived_()) cancelled_ = true;
+    if (writer_.packetsSent() != before && attentionArrived_ && attentionArrived_()) {
+        cancelled_ = true;
+        throw RequestCancelled();
+    }
 }
 
 void TdsResponse::columns(const std::vector<Column>& columns) {
@@ -80,6 +83,15 @@ void TdsResponse::databaseChanged(const std::string& oldName, const std::string&
     beforeToken();
     writeEnvChange(writer_.buffer(), kEnvDatabase, newName, oldName);
     afterToken();
+}
+
+void TdsResponse::transactionChanged(TransactionChange change, int64_t transactionId) {
+    const auto descriptor = static_cast<uint64_t>(transactionId);
+    if (change == TransactionChange::Began) {
+        transactionBegan(descriptor);
+    } else {
+        transactionEnded(change == TransactionChange::Committed, descriptor);
+    }
 }
 
 void TdsResponse::transactionBegan(uint64_t descriptor) {

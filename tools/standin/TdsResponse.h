@@ -8,11 +8,19 @@
 #include "tools/standin/TdsWriter.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
 
 namespace standin::tds {
+
+// Thrown out of a sink call once the client has cancelled: the engine takes back the statement
+// that was running and returns, and the response ends with DONE_ATTN.
+class RequestCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "the client cancelled the request"; }
+};
 
 class TdsResponse : public ResultSink {
 public:
@@ -29,6 +37,7 @@ public:
     void done(int64_t count, bool hasCount, bool error) override;
     void message(const Message& message) override;
     void databaseChanged(const std::string& oldName, const std::string& newName) override;
+    void transactionChanged(TransactionChange change, int64_t transactionId) override;
 
     void transactionBegan(uint64_t descriptor);
     void transactionEnded(bool committed, uint64_t descriptor);

@@ -1,0 +1,479 @@
+// The stand-in server over loopback, driven by the small raw client: login, token streams,
+// packet sizes, attention, faults, the control statement and malformed input.
+#include "tools/standin/StandinServer.h"
+#include "tools/standin/TdsLogin.h"
+#include "tools/standin/TdsPacket.h"
+#include "tools/standin/TdsWriter.h"
+
+#include "tests/standin_proto/TdsTestClient.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace standin;
+using namespace standin::test;
+namespace td = standin::tds;
+
+namespace {
+
+class ServerProtocol : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ServerOptions options;
+        options.logins = {{"sa", "standin"}, {"operator", "secret"}};
+        server = std::make_unique<Server>(options);
+        server->start();
+    }
+
+    std::unique_ptr<TdsTestClient> connect(const std::string& user = "sa", const std::string& password = "standin",
+                                           const std::string& database = "") {
+        auto client = std::make_unique<TdsTestClient>(server->port());
+        const auto tokens = client->login(user, password, database);
+        bool acknowledged = false;
+        for (const auto& t : tokens) acknowledged = acknowledged || t.type == td::kTokenLoginAck;
+        EXPECT_TRUE(acknowledged) << "login of " << user << " failed";
+        return client;
+    }
+
+    std::unique_ptr<Server> server;
+};
+
+std::vector<Token> ofType(const std::vector<Token>& tokens, uint8_t type) {
+    std::vector<Token> r;
+    for (const auto& t : tokens)
+        if (t.type == type) r.push_back(t);
+    return r;
+}
+
+std::vector<uint16_t> doneStatuses(const std::vector<Token>& tokens) {
+    std::vector<uint16_t> s;
+    for (const auto& t : ofType(tokens, td::kTokenDone)) s.push_back(t.status);
+    return s;
+}
+
+std::vector<int32_t> messageNumbers(const std::vector<Token>& tokens) {
+    std::vector<int32_t> n;
+    for (const auto& t : tokens)
+        if (t.type == td::kTokenError || t.type == td::kTokenInfo) n.push_back(t.number);
+    return n;
+}
+
+int32_t intValue(const std::optional<Bytes>& v) {
+    return static_cast<int32_t>((*v)[0] | ((*v)[1] << 8) | ((*v)[2] << 16) | ((*v)[3] << 24));
+}
+
+}  // namespace
+
+TEST_F(ServerProtocol, LoginAnswersWithEnvironmentChangesAndAcknowledgement) {
+    TdsTestClient client(server->port());
+    const auto tokens = client.login("SA", "standin", "lin2db", 8192);  // login names ignore case
+    std::vector<uint8_t> envTypes;
+    for (const auto& t : ofType(tokens, td::kTokenEnvChange)) envTypes.push_back(t.envType);
+    EXPECT_EQ(envTypes, (std::vector<uint8_t>{td::kEnvDatabase, td::kEnvCollation, td::kEnvLanguage, td::kEnvPacketSize}));
+    const auto env = ofType(tokens, td::kTokenEnvChange);
+    EXPECT_EQ(utf16Text(env[0].envNew), "lin2db");
+    EXPECT_EQ(env[1].envNew, Bytes(td::kCollation.begin(), td::kCollation.end()));
+    EXPECT_EQ(utf16Text(env[2].envNew), "us_english");
+    EXPECT_EQ(utf16Text(env[3].envNew), "8192");
+    const auto ack = ofType(tokens, td::kTokenLoginAck);
+    ASSERT_EQ(ack.size(), 1u);
+    EXPECT_EQ(ack[0].tdsVersion, td::kTds74);
+    EXPECT_EQ(messageNumbers(tokens), (std::vector<int32_t>{5701, 5703}));
+    EXPECT_EQ(doneStatuses(tokens), std::vector<uint16_t>{td::kDoneFinal});
+    EXPECT_GE(client.spid(), 51);
+
+    TdsTestClient other(server->port());
+    other.login();
+    EXPECT_NE(other.spid(), client.spid());
+}
+
+TEST_F(ServerProtocol, RefusedLoginsGetSqlServersErrorsAndAreClosed) {
+    struct Case {
+        const char* name;
+        std::string user, password, database;
+        uint32_t version;
+        std::vector<int32_t> numbers;
+    };
+    const Case cases[] = {
+        {"wrong password", "sa", "nope", "", td::kTds74, {18456}},
+        {"password case matters", "sa", "STANDIN", "", td::kTds74, {18456}},
+        {"unknown login", "ghost", "standin", "", td::kTds74, {18456}},
+        {"unknown database", "sa", "standin", "nowhere", td::kTds74, {4060, 18456}},
+        {"TDS 7.1", "sa", "standin", "", 0x71000001, {4002}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TdsTestClient client(server->port());
+        const auto tokens = client.login(c.user, c.password, c.database, 4096, c.version);
+        EXPECT_EQ(messageNumbers(tokens), c.numbers);
+        EXPECT_TRUE(ofType(tokens, td::kTokenLoginAck).empty());
+        EXPECT_EQ(doneStatuses(tokens), std::vector<uint16_t>{td::kDoneError});
+        const auto errors = ofType(tokens, td::kTokenError);
+        if (c.numbers.back() == 18456) {
+            EXPECT_EQ(errors.back().text, "Login failed for user '" + c.user + "'.");
+            EXPECT_EQ(errors.back().severity, 14);
+            EXPECT_EQ(errors.back().state, 1);
+        }
+        if (c.numbers.front() == 4060) {
+            EXPECT_EQ(errors.front().text, "Cannot open database \"nowhere\" requested by the login. The login failed.");
+            EXPECT_EQ(errors.front().severity, 11);
+        }
+        EXPECT_TRUE(client.closedByServer());
+    }
+}
+
+TEST_F(ServerProtocol, RefuseLoginsFaultCountsOff) {
+    server->refuseLogins(2);
+    for (int i = 0; i < 2; ++i) {
+        TdsTestClient refused(server->port());
+        EXPECT_EQ(messageNumbers(refused.login()), std::vector<int32_t>{18456});
+    }
+    connect();
+}
+
+TEST_F(ServerProtocol, PacketSizeIsNegotiatedAndLargeAnswersAreSplit) {
+    struct Case {
+        uint32_t asked;
+        size_t granted;
+    };
+    connect("sa", "standin", "lin2db")->batch("CREATE TABLE wide (a varchar(8000), b varchar(8000));"
+                                              "INSERT INTO wide VALUES ('" + std::string(8000, 'x') + "', '" +
+                                              std::string(8000, 'y') + "')");
+    for (const Case c : {Case{512, 512}, Case{4096, 4096}, Case{16384, 16384}, Case{100, 512}, Case{100000, 32767}}) {
+        SCOPED_TRACE(c.asked);
+        TdsTestClient client(server->port());
+        const auto env = ofType(client.login("sa", "standin", "lin2db", c.asked), td::kTokenEnvChange);
+        EXPECT_EQ(utf16Text(env.back().envNew), std::to_string(c.granted));
+        const auto tokens = client.batch("SELECT a, b FROM wide");
+        ASSERT_EQ(ofType(tokens, td::kTokenRow).size(), 1u);
+        EXPECT_EQ(ofType(tokens, td::kTokenRow)[0].values[0]->size(), 8000u);
+        EXPECT_LE(client.lastPacketMax(), c.granted);
+    }
+}
+
+TEST_F(ServerProtocol, EveryStatementEndsWithDoneAndOnlyTheLastLacksDoneMore) {
+    auto client = connect();
+    const auto tokens = client->batch(
+        "CREATE TABLE tempdb_t (id int NOT NULL PRIMARY KEY, name varchar(10) NULL);"
+        "INSERT INTO tempdb_t VALUES (1, 'a'), (2, NULL);"
+        "SELECT id, name FROM tempdb_t ORDER BY id;"
+        "INSERT INTO tempdb_t VALUES (1, 'dup');"
+        "UPDATE tempdb_t SET name = 'b' WHERE id = 2;"
+        "DROP TABLE tempdb_t");
+    const auto done = ofType(tokens, td::kTokenDone);
+    ASSERT_EQ(done.size(), 6u);
+    const uint16_t more = td::kDoneMore, count = td::kDoneCount, error = td::kDoneError;
+    EXPECT_EQ(done[0].status, more);  // CREATE TABLE: no count
+    EXPECT_EQ(done[1].status, more | count);
+    EXPECT_EQ(done[1].count, 2u);
+    EXPECT_EQ(done[2].status, more | count);
+    EXPECT_EQ(done[2].count, 2u);
+    EXPECT_EQ(done[3].status & (more | error), more | error);  // duplicate key ends only its statement
+    EXPECT_EQ(done[4].status, more | count);
+    EXPECT_EQ(done[4].count, 1u);
+    EXPECT_EQ(done[5].status, 0);
+    EXPECT_EQ(messageNumbers(tokens), (std::vector<int32_t>{2627, 3621}));
+    const auto rows = ofType(tokens, td::kTokenRow);
+    const auto nbcRows = ofType(tokens, td::kTokenNbcRow);
+    EXPECT_EQ(rows.size() + nbcRows.size(), 2u);
+}
+
+TEST_F(ServerProtocol, VarcharTravelsInWindows1252AndNvarcharInUtf16) {
+    auto client = connect();
+    const auto tokens = client->batch(
+        "CREATE TABLE texts (v varchar(10), n nvarchar(10));"
+        "INSERT INTO texts VALUES (N'\xE2\x82\xAC\xC3\xA9\xD0\x96', N'\xE2\x82\xAC\xD0\x96');"
+        "SELECT v, n FROM texts; DROP TABLE texts");
+    const auto rows = ofType(tokens, td::kTokenRow);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(*rows[0].values[0], (Bytes{0x80, 0xE9, '?'}));  // € é, and Ж has no place in code page 1252
+    EXPECT_EQ(*rows[0].values[1], (Bytes{0xAC, 0x20, 0x16, 0x04}));
+    // The log keeps the text as received, in UTF-8.
+    EXPECT_NE(server->statements().back().sql.find("N'\xE2\x82\xAC\xC3\xA9\xD0\x96'"), std::string::npos);
+}
+
+TEST_F(ServerProtocol, AttentionIsAcknowledgedWhileStreamingAndAfterwards) {
+    auto client = connect();
+    client->batch("CREATE TABLE many (n int NOT NULL, s varchar(100) NOT NULL)");
+    std::string insert = "INSERT INTO many VALUES ";
+    for (int i = 0; i < 1000; ++i) insert += (i ? ",(" : "(") + std::to_string(i) + ", '" + std::string(100, 'z') + "')";
+    for (int i = 0; i < 20; ++i) client->batch(insert);
+
+    // Ask for 20000 rows, read one packet, cancel: the answer ends with DONE_ATTN, not all rows.
+    client->send(clientPackets(0x01, sqlBatchPayload("SELECT n, s FROM many")));
+    client->send(Bytes{0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00});
+    const auto cancelled = client->readTokens();
+    ASSERT_FALSE(cancelled.empty());
+    EXPECT_EQ(cancelled.back().type, td::kTokenDone);
+    EXPECT_EQ(cancelled.back().status, td::kDoneAttention);
+    EXPECT_LT(ofType(cancelled, td::kTokenRow).size(), 20000u);
+
+    // An attention after a complete answer still gets its acknowledgement.
+    client->batch("SELECT 1");
+    client->send(Bytes{0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00});
+    EXPECT_EQ(doneStatuses(client->readTokens()), std::vector<uint16_t>{td::kDoneAttention});
+
+    const auto after = client->batch("SELECT COUNT(*) FROM many");
+    ASSERT_EQ(ofType(after, td::kTokenRow).size(), 1u);
+    EXPECT_EQ(intValue(ofType(after, td::kTokenRow)[0].values[0]), 20000);
+    client->batch("DROP TABLE many");
+}
+
+TEST_F(ServerProtocol, TransactionManagerRequestsBeginCommitAndRollBack) {
+    auto client = connect("sa", "standin", "lin2db");
+    auto tm = [&](const Bytes& body) {
+        Bytes p;
+        td::putU32LE(p, 22);
+        td::putU32LE(p, 18);
+        td::putU16LE(p, 2);
+        td::putU64LE(p, 0);
+        td::putU32LE(p, 1);
+        td::putBytes(p, body);
+        client->send(clientPackets(0x0E, p));
+        return client->readTokens();
+    };
+    client->batch("CREATE TABLE tx (n int)");
+    const auto begun = ofType(tm({5, 0, 0, 0}), td::kTokenEnvChange);
+    ASSERT_EQ(begun.size(), 1u);
+    EXPECT_EQ(begun[0].envType, td::kEnvBeginTransaction);
+    ASSERT_EQ(begun[0].envNew.size(), 8u);
+    client->batch("INSERT INTO tx VALUES (1)");
+    // Rollback, then begin anew (what an ODBC client with autocommit off sends).
+    const auto rolled = ofType(tm({8, 0, 0, 1, 0, 0}), td::kTokenEnvChange);
+    ASSERT_EQ(rolled.size(), 2u);
+    EXPECT_EQ(rolled[0].envType, td::kEnvRollbackTransaction);
+    EXPECT_EQ(rolled[0].envOld, begun[0].envNew);
+    EXPECT_EQ(rolled[1].envType, td::kEnvBeginTransaction);
+    client->batch("INSERT INTO tx VALUES (2)");
+    const auto committed = ofType(tm({7, 0, 0, 0, 0}), td::kTokenEnvChange);
+    ASSERT_EQ(committed.size(), 1u);
+    EXPECT_EQ(committed[0].envType, td::kEnvCommitTransaction);
+    const auto rows = ofType(client->batch("SELECT n FROM tx"), td::kTokenRow);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(intValue(rows[0].values[0]), 2);
+    // Commit without a transaction: SQL Server's error, connection stays.
+    EXPECT_EQ(messageNumbers(tm({7, 0, 0, 0, 0})), std::vector<int32_t>{3902});
+    // Transactions begun and ended by statements announce themselves the same way.
+    const auto inBatch = ofType(client->batch("BEGIN TRANSACTION; INSERT INTO tx VALUES (3); COMMIT"), td::kTokenEnvChange);
+    ASSERT_EQ(inBatch.size(), 2u);
+    EXPECT_EQ(inBatch[0].envType, td::kEnvBeginTransaction);
+    EXPECT_EQ(inBatch[1].envType, td::kEnvCommitTransaction);
+    EXPECT_EQ(inBatch[1].envOld, inBatch[0].envNew);
+    client->batch("DROP TABLE tx");
+}
+
+TEST_F(ServerProtocol, AConnectionClosedInsideATransactionRollsItBack) {
+    auto client = connect("sa", "standin", "lin2db");
+    client->batch("CREATE TABLE keep (n int)");
+    client->batch("BEGIN TRANSACTION; INSERT INTO keep VALUES (1)");
+    client.reset();
+    for (int i = 0; i < 100 && server->openConnections() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto other = connect("sa", "standin", "lin2db");
+    EXPECT_TRUE(ofType(other->batch("SELECT n FROM keep"), td::kTokenRow).empty());
+    other->batch("DROP TABLE keep");
+}
+
+TEST_F(ServerProtocol, UnsupportedRequestsGetAnErrorAndTheConnectionGoesOn) {
+    auto client = connect();
+    Bytes rpc;
+    td::putU32LE(rpc, 22);
+    td::putU32LE(rpc, 18);
+    td::putU16LE(rpc, 2);
+    td::putU64LE(rpc, 0);
+    td::putU32LE(rpc, 1);
+    td::putU16LE(rpc, 0xFFFF);
+    td::putU16LE(rpc, 10);  // sp_executesql
+    td::putU16LE(rpc, 0);
+    client->send(clientPackets(0x03, rpc));
+    const auto answer = client->readTokens();
+    const auto errors = ofType(answer, td::kTokenError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].number, 2812);
+    EXPECT_EQ(errors[0].text, "Could not find stored procedure 'sp_executesql'.");
+    EXPECT_EQ(answer.back().type, td::kTokenDoneProc);
+
+    client->send(clientPackets(0x07, Bytes{1, 2, 3}));
+    EXPECT_EQ(messageNumbers(client->readTokens()), std::vector<int32_t>{4002});
+    EXPECT_EQ(ofType(client->batch("SELECT 1"), td::kTokenRow).size(), 1u);
+}
+
+TEST_F(ServerProtocol, MalformedInputClosesOnlyThatConnection) {
+    auto bystander = connect();
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
+    Bytes shortHeader = clientPackets(0x01, sqlBatchPayload("SELECT 1"));
+    shortHeader[3] = 4;
+    Bytes oddText = sqlBatchPayload("SELECT 1");
+    oddText.push_back(0x41);
+    Bytes headersTooLong = sqlBatchPayload("SELECT 1");
+    headersTooLong[0] = 0xFF;
+    Bytes innerHeaderTooLong = sqlBatchPayload("SELECT 1");
+    innerHeaderTooLong[4] = 0xF0;
+    Bytes endless;
+    const Bytes piece = clientPackets(0x01, Bytes(32000, 0x20), 32767, 0x00);
+    for (size_t sent = 0; sent <= td::kMaxRequestSize; sent += 32000) td::putBytes(endless, piece);
+    const Case cases[] = {
+        {"length below header", shortHeader},
+        {"odd number of text bytes", clientPackets(0x01, oddText)},
+        {"ALL_HEADERS longer than the request", clientPackets(0x01, headersTooLong)},
+        {"inner header longer than ALL_HEADERS", clientPackets(0x01, innerHeaderTooLong)},
+        {"unknown request type", clientPackets(0x55, Bytes{1, 2, 3})},
+        {"second login", clientPackets(0x10, Bytes(100, 0))},
+        {"request without end", endless},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto client = connect();
+        try {
+            client->send(c.bytes);
+            // Either an error record and then the close, or the close at once.
+            if (auto answer = client->readMessage()) {
+                EXPECT_EQ(messageNumbers(decodeTokens(*answer)), std::vector<int32_t>{4002});
+            }
+            EXPECT_TRUE(client->closedByServer());
+        } catch (const std::runtime_error&) {
+            // The server closed while the rest of the request was still being sent.
+        }
+    }
+    EXPECT_EQ(ofType(bystander->batch("SELECT 1"), td::kTokenRow).size(), 1u);
+}
+
+TEST_F(ServerProtocol, MalformedLoginsAreRefusedWithoutHarm) {
+    Bytes cutLogin;
+    {
+        td::Login7 l;
+        l.tdsVersion = td::kTds74;
+        l.userName = "sa";
+        cutLogin = td::buildLogin7(l);
+        cutLogin[42] = 0x7F;  // user name far longer than the message
+    }
+    const Bytes cases[] = {
+        clientPackets(0x12, Bytes{0x01, 0x00, 0x50, 0x00, 0x01, 0xFF}),  // PRELOGIN option beyond its end
+        clientPackets(0x10, cutLogin),
+        clientPackets(0x01, sqlBatchPayload("SELECT 1")),  // a batch before logging in
+    };
+    for (const auto& bytes : cases) {
+        TdsTestClient client(server->port());
+        client.send(bytes);
+        EXPECT_TRUE(client.closedByServer());
+    }
+    {
+        TdsTestClient cut(server->port());
+        cut.send(Bytes{0x12, 0x01, 0x00});  // a header cut short, then the client leaves
+    }
+    connect();
+}
+
+TEST_F(ServerProtocol, FaultsDropDelayAndFailTheNextBatch) {
+    auto client = connect();
+    auto bystander = connect();
+
+    server->dropNextBatch();
+    client->send(clientPackets(0x01, sqlBatchPayload("SELECT 1")));
+    EXPECT_TRUE(client->closedByServer());
+    EXPECT_EQ(ofType(bystander->batch("SELECT 1"), td::kTokenRow).size(), 1u);  // only the next batch
+
+    Message dup{2627, 1, 14, "Violation of PRIMARY KEY constraint 'PK_x'.", "", 1};
+    Message terminated{3621, 0, 10, "The statement has been terminated.", "", 1};
+    server->failNextBatch({dup, terminated});
+    const auto failed = bystander->batch("SELECT 1");
+    EXPECT_EQ(messageNumbers(failed), (std::vector<int32_t>{2627, 3621}));
+    EXPECT_TRUE(ofType(failed, td::kTokenRow).empty());
+    EXPECT_EQ(doneStatuses(failed), std::vector<uint16_t>{td::kDoneError});
+    EXPECT_EQ(ofType(bystander->batch("SELECT 1"), td::kTokenRow).size(), 1u);
+
+    server->failNextBatch({{50000, 1, 20, "fatal", "", 1}});
+    EXPECT_EQ(messageNumbers(bystander->batch("SELECT 1")), std::vector<int32_t>{50000});
+    EXPECT_TRUE(bystander->closedByServer());
+
+    // A delayed answer can be cancelled; the batch then does not run.
+    auto slow = connect("sa", "standin", "lin2db");
+    slow->batch("CREATE TABLE delayed (n int)");
+    server->setDelay(std::chrono::milliseconds(5000));
+    slow->send(clientPackets(0x01, sqlBatchPayload("INSERT INTO delayed VALUES (1)")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    slow->send(Bytes{0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00});
+    EXPECT_EQ(doneStatuses(slow->readTokens()), std::vector<uint16_t>{td::kDoneAttention});
+    server->setDelay(std::chrono::milliseconds(0));
+    EXPECT_TRUE(ofType(slow->batch("SELECT n FROM delayed"), td::kTokenRow).empty());
+    slow->batch("DROP TABLE delayed");
+}
+
+TEST_F(ServerProtocol, ControlStatementIsForTheAdministratorOnly) {
+    auto op = connect("operator", "secret");
+    const auto denied = op->batch("STANDIN DROP NEXT BATCH");
+    EXPECT_EQ(messageNumbers(denied), std::vector<int32_t>{15247});
+    EXPECT_EQ(ofType(op->batch("SELECT 1"), td::kTokenRow).size(), 1u);  // no fault was set
+
+    auto admin = connect();
+    EXPECT_EQ(messageNumbers(admin->batch("STANDIN DROP NEXT")), std::vector<int32_t>{102});
+    const auto set = admin->batch("standin fail next batch 208 16 1 'Invalid object name ''x''.'");
+    ASSERT_EQ(ofType(set, td::kTokenInfo).size(), 1u);
+    const auto failed = op->batch("SELECT 1");
+    ASSERT_EQ(ofType(failed, td::kTokenError).size(), 1u);
+    EXPECT_EQ(ofType(failed, td::kTokenError)[0].text, "Invalid object name 'x'.");
+
+    admin->batch("STANDIN REFUSE LOGINS 1");
+    TdsTestClient refused(server->port());
+    EXPECT_EQ(messageNumbers(refused.login()), std::vector<int32_t>{18456});
+    admin->batch("STANDIN DROP NEXT BATCH");
+    admin->batch("STANDIN CLEAR");
+    EXPECT_EQ(ofType(op->batch("SELECT 1"), td::kTokenRow).size(), 1u);
+}
+
+TEST_F(ServerProtocol, StatementLogNumbersConnectionsAndKeepsEveryBatch) {
+    server->clearStatements();
+    auto first = connect();
+    auto second = connect();
+    first->batch("SELECT 1");
+    second->batch("SELECT 2 -- \"quoted\"\r\n");
+    server->dropNextBatch();
+    first->send(clientPackets(0x01, sqlBatchPayload("SELECT 3")));
+    first->closedByServer();
+    const auto log = server->statements();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].sql, "SELECT 1");
+    EXPECT_EQ(log[1].sql, "SELECT 2 -- \"quoted\"\r\n");
+    EXPECT_NE(log[0].connection, log[1].connection);
+    EXPECT_EQ(log[2].connection, log[0].connection);
+    EXPECT_EQ(log[2].sql, "SELECT 3");  // logged before the fault struck
+}
+
+TEST_F(ServerProtocol, SeveralConnectionsWorkAtOnce) {
+    {
+        auto setup = connect("sa", "standin", "lin2db");
+        setup->batch("CREATE TABLE parallel (worker int, n int)");
+    }
+    constexpr int kWorkers = 8;
+    constexpr int kInserts = 25;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([&, w] {
+            try {
+                TdsTestClient client(server->port());
+                client.login("sa", "standin", "lin2db");
+                for (int i = 0; i < kInserts; ++i) {
+                    const auto t = client.batch("INSERT INTO parallel VALUES (" + std::to_string(w) + ", " + std::to_string(i) + ")");
+                    if (doneStatuses(t) != std::vector<uint16_t>{td::kDoneCount}) ++failures;
+                }
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        });
+    }
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(failures, 0);
+    auto check = connect("sa", "standin", "lin2db");
+    const auto rows = ofType(check->batch("SELECT COUNT(*) FROM parallel"), td::kTokenRow);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(intValue(rows[0].values[0]), kWorkers * kInserts);
+    check->batch("DROP TABLE parallel");
+}
