@@ -808,6 +808,7 @@ struct TChars {
 
 // Units before the first zero among the first `capacity` units.
 size_t UnitsBeforeZero(const std::byte* p, size_t capacity, size_t width) {
+    if (capacity == 0) return 0;  // also a nil heap value, whose data pointer is null
     if (width == 1) {
         const void* zero = std::memchr(p, 0, capacity);
         return zero ? static_cast<size_t>(static_cast<const std::byte*>(zero) - p) : capacity;
