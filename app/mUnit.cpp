@@ -102,6 +102,8 @@ TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent
     ConnectHandlers();
 
     IniFile.SetPath("vnac.ini");
+    MSConnection1.SetDatabase("master");
+    MSConnection1.SetAuthentication(TMSAuthentication::auServer);
     PageControl1->SetActivePageIndex(CreatePageIndex);
 }
 

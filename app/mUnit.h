@@ -7,6 +7,7 @@
 #include "framework/Form.h"
 #include "framework/PageControl.h"
 #include "framework/StatusBar.h"
+#include "data/MSAccess.h"
 #include "settings/RzCommon.h"
 #include "widgets/RzSpnEdt.h"
 
@@ -65,6 +66,8 @@ public:
 
     // The settings file, read at start and written at close.
     TRzRegIniFile IniFile;
+    // The one connection every action uses; once opened it stays open.
+    TMSConnection MSConnection1;
 
     // State of the "Edit" page.
     bool IsGMAccount = false;    // the selected account had a game-master row when it was selected

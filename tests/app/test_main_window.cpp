@@ -119,6 +119,9 @@ TEST_F(MainWindowTest, TheWindowItself)
     EXPECT_EQ(Form.LookupText, "");
     EXPECT_EQ(Form.LookupIndex, 0);
     EXPECT_EQ(Form.IniFile.Path(), "vnac.ini");
+    EXPECT_EQ(Form.MSConnection1.Database(), "master");
+    EXPECT_EQ(Form.MSConnection1.Authentication(), TMSAuthentication::auServer);
+    EXPECT_FALSE(Form.MSConnection1.Connected()) << "no connection is opened at start";
     EXPECT_TRUE(Dialogs.Shown.empty());
 }
 
