@@ -1106,6 +1106,11 @@ void TData::PutFieldObject(int fieldNo, TRecordSpan record, std::shared_ptr<TSha
 // TMemData
 
 void TMemData::InitData() {
+    // Resetting a store that still holds records releases them rather than orphaning their memory.
+    if (FFirstItem || FBlockMan.BlockCount() != 0) {
+        FreeData();
+        return;
+    }
     TData::InitData();
     FFirstItem = FLastItem = FCurrentItem = TItem();
     FSerialNumber = ++GSerialCounter;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -215,10 +216,16 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // With repetitions the median stands for the benchmark; otherwise its single run does.
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            if (run.error_occurred) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (!median && run.run_type != Run::RT_Iteration) continue;
             const auto it = run.counters.find("items_per_second");
-            if (it != run.counters.end()) Rates[run.benchmark_name()] = it->second.value;
+            if (it == run.counters.end()) continue;
+            const std::string name = run.run_name.str();
+            if (median || !Medians.count(name)) Rates[name] = it->second.value;
+            if (median) Medians.insert(name);
         }
     }
     void Finalize() override {
@@ -238,6 +245,7 @@ public:
 
 private:
     std::map<std::string, double> Rates;
+    std::set<std::string> Medians;
 };
 
 }  // namespace

@@ -281,6 +281,24 @@ TEST(Lifecycle, PreparedStoreKeepsItsFieldsOverClose) {
     EXPECT_FALSE(store.Prepared());
 }
 
+TEST(Lifecycle, InitDataOnAFilledStoreReleasesItsRecords) {
+    TTestStore store({{ExtString, 4}});
+    store.OnOpen = [](TTestStore& s) {
+        std::vector<std::byte> record(s.RecordSize());
+        s.InitRecord(record);
+        s.PutFieldString(1, record, "value");
+        s.AppendRecord(record);
+    };
+    store.Open();
+    store.GetNextRecord({});
+    store.InitData();
+    EXPECT_EQ(store.RecordCount(), 0);
+    EXPECT_EQ(store.RecNo(), 0);
+    EXPECT_EQ(store.BlockManager().BlockCount(), 0u);
+    EXPECT_EQ(store.StringHeap().PageCount(), 0u);
+    EXPECT_TRUE(store.IsEOF());
+}
+
 TEST(Lifecycle, ReopenAndSerialNumbers) {
     TTestStore store = IntStore();
     int opens = 0;
