@@ -181,6 +181,12 @@ void Engine::rollbackTransaction(Session& session, ResultSink& sink) {
     }
 }
 
+void Engine::checkConsistency() const {
+    std::lock_guard lock(impl_->mutex);
+    for (const auto& [name, db] : impl_->catalog.databases())
+        for (const auto& [tableName, table] : db.tables) table->checkConsistency();
+}
+
 void Engine::endSession(Session& session) {
     std::lock_guard lock(impl_->mutex);
     if (session.transactionLevel > 0) impl_->rollback(session, nullptr);

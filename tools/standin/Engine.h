@@ -135,6 +135,10 @@ public:
     // A connection closed with a transaction open: its changes are rolled back.
     void endSession(Session& session);
 
+    // Checks that every table's key indexes agree with its rows and that each value has its
+    // column's representation; throws std::logic_error naming the table otherwise. For tests and fuzzing.
+    void checkConsistency() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

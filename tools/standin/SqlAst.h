@@ -43,6 +43,7 @@ struct Expr {
     bool negated = false;
     std::vector<std::unique_ptr<Expr>> args;
     ColumnType castType;
+    int depth = 1;                    // height of the tree below, bounded by the parser
 
     // Filled by binding.
     int columnIndex = -1;

@@ -44,6 +44,22 @@ const std::set<std::string> kValueSetOptions = {"TEXTSIZE",  "ROWCOUNT",        
                                                 "LANGUAGE",  "DATEFORMAT",        "DATEFIRST",
                                                 "DEADLOCK_PRIORITY", "QUERY_GOVERNOR_COST_LIMIT",
                                                 "CONTEXT_INFO"};
+// Expression trees are walked recursively when bound, evaluated and freed; SQL Server also refuses
+// statements nested too deeply (error 191).
+constexpr int kMaxExprDepth = 1000;
+
+ExprPtr limitDepth(ExprPtr e) {
+    int depth = 0;
+    for (const auto& a : e->args) depth = std::max(depth, a->depth);
+    e->depth = depth + 1;
+    if (e->depth > kMaxExprDepth)
+        throw SqlError(191, 15, 1,
+                       "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into "
+                       "smaller queries.",
+                       ErrorReach::Batch);
+    return e;
+}
+
 const std::set<std::string> kAggregates = {"COUNT", "MIN", "MAX", "SUM", "AVG", "COUNT_BIG"};
 
 }  // namespace
@@ -686,7 +702,7 @@ ExprPtr SqlParser::parseCondition() {
         const Token& next = peek();
         throw errors::nonBooleanCondition(next.kind == TokenKind::End ? last_.text : next.text);
     }
-    return e;
+    return limitDepth(std::move(e));
 }
 
 ExprPtr SqlParser::parseOr(bool condition) {
@@ -698,7 +714,7 @@ ExprPtr SqlParser::parseOr(bool condition) {
         e->args.push_back(std::move(left));
         e->args.push_back(parseAnd(condition));
         if (!e->args[0]->isPredicate() || !e->args[1]->isPredicate()) fail();
-        left = std::move(e);
+        left = limitDepth(std::move(e));
     }
     return left;
 }
@@ -712,7 +728,7 @@ ExprPtr SqlParser::parseAnd(bool condition) {
         e->args.push_back(std::move(left));
         e->args.push_back(parseNot(condition));
         if (!e->args[0]->isPredicate() || !e->args[1]->isPredicate()) fail();
-        left = std::move(e);
+        left = limitDepth(std::move(e));
     }
     return left;
 }
@@ -725,7 +741,7 @@ ExprPtr SqlParser::parseNot(bool condition) {
         e->kind = ExprKind::Not;
         e->args.push_back(parseNot(condition));
         if (!e->args[0]->isPredicate()) fail();
-        return e;
+        return limitDepth(std::move(e));
     }
     return parsePredicate(condition);
 }
@@ -738,7 +754,7 @@ ExprPtr SqlParser::parsePredicate(bool condition) {
         auto e = std::make_unique<Expr>();
         e->kind = kind;
         e->args.push_back(std::move(left));
-        return e;
+        return limitDepth(std::move(e));
     };
     if (t.kind == TokenKind::Symbol &&
         (t.text == "=" || t.text == "<>" || t.text == "!=" || t.text == "<" || t.text == ">" || t.text == "<=" ||
@@ -750,14 +766,14 @@ ExprPtr SqlParser::parsePredicate(bool condition) {
         auto e = make(ExprKind::Compare);
         e->op = op;
         e->args.push_back(parseAdditive(false));
-        return e;
+        return limitDepth(std::move(e));
     }
     if (t.isWord("IS")) {
         take();
         auto e = make(ExprKind::IsNull);
         e->negated = acceptWord("NOT");
         expectWord("NULL");
-        return e;
+        return limitDepth(std::move(e));
     }
     bool negated = false;
     if (t.isWord("NOT") && (peek(1).isWord("LIKE") || peek(1).isWord("IN") || peek(1).isWord("BETWEEN"))) {
@@ -769,7 +785,7 @@ ExprPtr SqlParser::parsePredicate(bool condition) {
         e->negated = negated;
         e->args.push_back(parseAdditive(false));
         if (acceptWord("ESCAPE")) e->args.push_back(parseAdditive(false));
-        return e;
+        return limitDepth(std::move(e));
     }
     if (acceptWord("IN")) {
         auto e = make(ExprKind::In);
@@ -780,7 +796,7 @@ ExprPtr SqlParser::parsePredicate(bool condition) {
             e->args.push_back(parseValue());
         } while (acceptSymbol(","));
         expectSymbol(")");
-        return e;
+        return limitDepth(std::move(e));
     }
     if (acceptWord("BETWEEN")) {
         auto e = make(ExprKind::Between);
@@ -788,7 +804,7 @@ ExprPtr SqlParser::parsePredicate(bool condition) {
         e->args.push_back(parseAdditive(false));
         expectWord("AND");
         e->args.push_back(parseAdditive(false));
-        return e;
+        return limitDepth(std::move(e));
     }
     // Not a predicate: inside parentheses it may still be the left side of one; the caller decides.
     return left;
@@ -807,7 +823,7 @@ ExprPtr SqlParser::parseAdditive(bool condition) {
         e->text = op.text;
         e->args.push_back(std::move(left));
         e->args.push_back(parseMultiplicative(false));
-        left = std::move(e);
+        left = limitDepth(std::move(e));
     }
     return left;
 }
@@ -823,7 +839,7 @@ ExprPtr SqlParser::parseMultiplicative(bool condition) {
         e->text = op.text;
         e->args.push_back(std::move(left));
         e->args.push_back(parseUnary(false));
-        left = std::move(e);
+        left = limitDepth(std::move(e));
     }
     return left;
 }
@@ -857,7 +873,7 @@ ExprPtr SqlParser::parseUnary(bool condition) {
         e->kind = ExprKind::Negate;
         e->text = "-";
         e->args.push_back(std::move(operand));
-        return e;
+        return limitDepth(std::move(e));
     }
     (void)condition;
     return parsePrimary(condition);
@@ -877,7 +893,7 @@ ExprPtr SqlParser::parseLiteral(const Token& t) {
             if (v <= 2147483647) {
                 e->value = v;
                 e->type = makeType(SqlType::Int);
-                return e;
+                return limitDepth(std::move(e));
             }
         }
         if (digits.size() > 38) failAt(t);
@@ -885,7 +901,7 @@ ExprPtr SqlParser::parseLiteral(const Token& t) {
         for (char c : digits) v = v * 10 + (c - '0');
         e->value = DecimalValue{v, 0};
         e->type = makeType(SqlType::Decimal, 0, static_cast<int>(digits.size()), 0);
-        return e;
+        return limitDepth(std::move(e));
     }
     case TokenKind::Decimal: {
         const size_t point = t.text.find('.');
@@ -898,7 +914,7 @@ ExprPtr SqlParser::parseLiteral(const Token& t) {
         e->type = makeType(SqlType::Decimal, 0, std::max<int>(1, static_cast<int>(intPart.size() + frac.size())),
                            static_cast<int>(frac.size()));
         if (e->type.precision < e->type.scale) e->type.precision = e->type.scale;
-        return e;
+        return limitDepth(std::move(e));
     }
     case TokenKind::Float: {
         std::string text = t.text;
@@ -907,7 +923,7 @@ ExprPtr SqlParser::parseLiteral(const Token& t) {
         if (!std::isfinite(d)) failAt(t);
         e->value = d;
         e->type = makeType(SqlType::Float);
-        return e;
+        return limitDepth(std::move(e));
     }
     case TokenKind::String:
         if (t.national) {
@@ -918,7 +934,7 @@ ExprPtr SqlParser::parseLiteral(const Token& t) {
             e->type = makeType(SqlType::VarChar, std::max<int>(1, static_cast<int>(utf8Length(t.text))));
             e->value = t.text;
         }
-        return e;
+        return limitDepth(std::move(e));
     case TokenKind::Binary: {
         // An odd number of digits gets a leading zero: 0x0 is one zero byte.
         std::string hex = t.text.size() % 2 ? "0" + t.text : t.text;
@@ -927,7 +943,7 @@ ExprPtr SqlParser::parseLiteral(const Token& t) {
         for (size_t i = 0; i < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
         e->type = makeType(SqlType::VarBinary, std::max<int>(1, static_cast<int>(bytes.size())));
         e->value = std::move(bytes);
-        return e;
+        return limitDepth(std::move(e));
     }
     default:
         failAt(t);
@@ -947,7 +963,7 @@ ExprPtr SqlParser::parsePrimary(bool condition) {
         e->kind = ExprKind::Variable;
         e->parts.push_back(upper(t.text));
         e->text = t.text;
-        return e;
+        return limitDepth(std::move(e));
     }
     case TokenKind::Symbol:
         if (t.text == "(") {
@@ -968,7 +984,7 @@ ExprPtr SqlParser::parsePrimary(bool condition) {
                 e->kind = ExprKind::Literal;
                 e->type = makeType(SqlType::Int);
                 e->text = "NULL";
-                return e;
+                return limitDepth(std::move(e));
             }
             if (peek(1).isSymbol("(")) return parseFunction(take());
             if (word == "CURRENT_TIMESTAMP" || word == "CURRENT_USER" || word == "SESSION_USER" ||
@@ -978,7 +994,7 @@ ExprPtr SqlParser::parsePrimary(bool condition) {
                 e->kind = ExprKind::Function;
                 e->parts.push_back(word == "CURRENT_TIMESTAMP" ? "GETDATE" : word);
                 e->text = t.text;
-                return e;
+                return limitDepth(std::move(e));
             }
             if (isReservedKeyword(t.text)) fail();
         }
@@ -995,7 +1011,7 @@ ExprPtr SqlParser::parsePrimary(bool condition) {
             if (i) e->text += '.';
             e->text += e->parts[i];
         }
-        return e;
+        return limitDepth(std::move(e));
     }
     case TokenKind::End:
         fail();
@@ -1015,7 +1031,7 @@ ExprPtr SqlParser::parseFunction(const Token& nameToken) {
         expectWord("AS");
         e->castType = parseType(0, true);
         expectSymbol(")");
-        return e;
+        return limitDepth(std::move(e));
     }
     if (name == "CONVERT") {
         e->kind = ExprKind::Cast;
@@ -1024,7 +1040,7 @@ ExprPtr SqlParser::parseFunction(const Token& nameToken) {
         e->args.push_back(parseValue());
         if (acceptSymbol(",")) parseValue();  // style: only the default styles are produced
         expectSymbol(")");
-        return e;
+        return limitDepth(std::move(e));
     }
     if (kAggregates.count(name)) {
         e->kind = ExprKind::Aggregate;
@@ -1038,7 +1054,7 @@ ExprPtr SqlParser::parseFunction(const Token& nameToken) {
             e->args.push_back(parseValue());
         }
         expectSymbol(")");
-        return e;
+        return limitDepth(std::move(e));
     }
     if (isReservedKeyword(nameToken.text) && name != "COALESCE" && name != "NULLIF" && name != "LEFT" &&
         name != "RIGHT" && name != "USER")
@@ -1050,7 +1066,7 @@ ExprPtr SqlParser::parseFunction(const Token& nameToken) {
         } while (acceptSymbol(","));
     }
     expectSymbol(")");
-    return e;
+    return limitDepth(std::move(e));
 }
 
 }  // namespace standin

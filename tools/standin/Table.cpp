@@ -4,6 +4,8 @@
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlValue.h"
 
+#include <stdexcept>
+
 namespace standin {
 
 bool KeyLess::operator()(const std::vector<Value>& a, const std::vector<Value>& b) const {
@@ -97,6 +99,39 @@ std::string Table::keyText(const KeyIndex& index, const std::vector<Value>& key)
         text += isNull(key[i]) ? "<NULL>" : valueText(key[i], columns_[index.columns[i]].column.type);
     }
     return text;
+}
+
+void Table::checkConsistency() const {
+    auto fail = [&](const std::string& why) { throw std::logic_error("table " + fullName() + ": " + why); };
+    for (const auto& index : indexes_) {
+        if (index.entries.size() != rows_.size()) fail("index " + index.name + " does not hold every row");
+        const auto& less = index.entries.key_comp();
+        for (const auto& [key, handle] : index.entries) {
+            const auto actual = keyOf(index, *handle);
+            if (less(actual, key) || less(key, actual)) fail("index " + index.name + " holds a stale key");
+        }
+    }
+    for (const Row& row : rows_) {
+        if (row.values.size() != columns_.size()) fail("a row has the wrong number of values");
+        for (size_t c = 0; c < columns_.size(); ++c) {
+            const Value& v = row.values[c];
+            const ColumnType& t = columns_[c].column.type;
+            if (isNull(v)) {
+                if (!columns_[c].column.nullable) fail("NULL in NOT NULL column " + columns_[c].column.name);
+                continue;
+            }
+            bool fits = false;
+            if (isIntegerType(t.type)) fits = std::holds_alternative<int64_t>(v);
+            else if (t.type == SqlType::Real || t.type == SqlType::Float) fits = std::holds_alternative<double>(v);
+            else if (isDateType(t.type)) fits = std::holds_alternative<DateTimeValue>(v);
+            else if (isCharType(t.type)) fits = std::holds_alternative<std::string>(v);
+            else if (isNCharType(t.type)) fits = std::holds_alternative<std::u16string>(v);
+            else if (isBinaryType(t.type)) fits = std::holds_alternative<std::vector<uint8_t>>(v);
+            else if (t.type == SqlType::UniqueIdentifier) fits = std::holds_alternative<Guid>(v);
+            else fits = std::holds_alternative<DecimalValue>(v);
+            if (!fits) fail("a value of column " + columns_[c].column.name + " has the wrong kind");
+        }
+    }
 }
 
 void Table::indexRow(RowHandle row) {

@@ -90,6 +90,9 @@ public:
     void restoreRows(RowList& rows);
     void removeRows(const std::vector<RowHandle>& rows);  // undo of an insert
 
+    // Throws std::logic_error when an index disagrees with the rows or a value does not fit its column.
+    void checkConsistency() const;
+
     std::vector<Value> keyOf(const KeyIndex& index, const Row& row) const;
     std::string keyText(const KeyIndex& index, const std::vector<Value>& key) const;
 
