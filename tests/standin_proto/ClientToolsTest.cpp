@@ -1,0 +1,228 @@
+// The vac-standin binary driven by clients nobody here wrote: FreeTDS's tsql and unixODBC's isql
+// with the FreeTDS driver. Also its command line, its data file across restarts and its log.
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A running vac-standin; its first stdout line names the port.
+class StandinProcess {
+public:
+    explicit StandinProcess(const std::vector<std::string>& args) {
+        int out[2];
+        if (::pipe(out) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(VAC_STANDIN_BINARY));
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(VAC_STANDIN_BINARY, argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        stdout_ = ::fdopen(out[0], "r");
+        char line[64] = {};
+        if (std::fgets(line, sizeof line, stdout_) && std::string(line).rfind("port=", 0) == 0) port_ = std::stoi(line + 5);
+    }
+    ~StandinProcess() {
+        if (pid_ > 0 && !stopped_) stop();
+        if (stdout_) std::fclose(stdout_);
+    }
+    int port() const { return port_; }
+    // SIGTERM, then the exit status.
+    int stop() {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        stopped_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    FILE* stdout_ = nullptr;
+    int port_ = 0;
+    bool stopped_ = false;
+};
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+Result shell(const std::string& command) {
+    Result r;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) r.output.append(buffer.data(), n);
+    const int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+class ClientTools : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("standin-tools-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::string& text) {
+        const auto path = dir / name;
+        std::ofstream(path) << text;
+        return path.string();
+    }
+    Result tsql(int port, const std::string& input, const std::string& password = "standin") {
+        return shell("timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(port) + " -U sa -P " + password + " < " +
+                     write("tsql.in", input));
+    }
+    Result isql(int port, const std::string& input) {
+        const std::string ini = write("odbc.ini", "[standin]\nDriver=FreeTDS\nServer=127.0.0.1\nPort=" + std::to_string(port) +
+                                                       "\nTDS_Version=7.4\nClientCharset=UTF-8\n");
+        return shell("ODBCINI=" + ini + " timeout 30 isql standin sa standin -b -e -v < " + write("isql.in", input));
+    }
+
+    fs::path dir;
+};
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST_F(ClientTools, TsqlLogsInReadsInsertsAndSeesErrors) {
+    StandinProcess standin({"--port", "0", "--demo", "4"});
+    ASSERT_GT(standin.port(), 0);
+    const Result r = tsql(standin.port(),
+                          "SELECT COUNT(*) AS accounts FROM lin2db.dbo.user_account\ngo\n"
+                          "INSERT INTO lin2db.dbo.user_auth VALUES ('tsqluser', 0x0102, 'q1', 'q2', 0x03, 0x04)\ngo\n"
+                          "SELECT account, password FROM lin2db.dbo.user_auth WHERE account = 'tsqluser'\ngo\n"
+                          "INSERT INTO lin2db.dbo.user_auth VALUES ('tsqluser', 0x0102, 'q1', 'q2', 0x03, 0x04)\ngo\n"
+                          "SELECT * FROM lin2db.dbo.nosuch\ngo\nquit\n");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "accounts\n4\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "tsqluser\t01020000000000000000000000000000")) << r.output;
+    EXPECT_TRUE(contains(r.output, "Msg 2627 (severity 14, state 1) from standin")) << r.output;
+    EXPECT_TRUE(contains(r.output, "Violation of PRIMARY KEY constraint")) << r.output;
+    EXPECT_TRUE(contains(r.output, "Msg 208 (severity 16, state 1) from standin")) << r.output;
+    EXPECT_TRUE(contains(r.output, "Invalid object name 'lin2db.dbo.nosuch'.")) << r.output;
+
+    const Result refused = tsql(standin.port(), "quit\n", "wrong");
+    EXPECT_TRUE(contains(refused.output, "Msg 18456 (severity 14, state 1)")) << refused.output;
+    EXPECT_TRUE(contains(refused.output, "Login failed for user 'sa'.")) << refused.output;
+    EXPECT_EQ(standin.stop(), 0);
+}
+
+TEST_F(ClientTools, IsqlThroughTheOdbcDriverReadsInsertsAndSeesErrors) {
+    StandinProcess standin({"--port", "0", "--demo", "2"});
+    ASSERT_GT(standin.port(), 0);
+    const Result r = isql(standin.port(),
+                          "SELECT account FROM lin2world.dbo.builder_account WHERE account_name IS NULL\n"
+                          "INSERT INTO lin2db.dbo.user_auth VALUES ('isqluser', 0x0a0b, 'q1', 'q2', 0x03, 0x04)\n"
+                          "SELECT account, quiz1 FROM lin2db.dbo.user_auth WHERE account = 'isqluser'\n"
+                          "INSERT INTO lin2db.dbo.user_auth VALUES ('isqluser', 0x0a0b, 'q1', 'q2', 0x03, 0x04)\n"
+                          "INSERT INTO lin2db.dbo.user_account (account) VALUES (NULL)\n");
+    EXPECT_TRUE(contains(r.output, "Invalid column name 'account'.")) << r.output;
+    EXPECT_TRUE(contains(r.output, "| isqluser")) << r.output;
+    EXPECT_TRUE(contains(r.output, "SQLRowCount returns 1")) << r.output;
+    EXPECT_TRUE(contains(r.output, "Violation of PRIMARY KEY constraint")) << r.output;
+    EXPECT_TRUE(contains(r.output, "Cannot insert the value NULL into column 'account'")) << r.output;
+}
+
+TEST_F(ClientTools, DataSurvivesARestartAndTheLogShowsEveryBatch) {
+    const std::string data = (dir / "tables.dat").string();
+    const std::string log = (dir / "batches.jsonl").string();
+    {
+        StandinProcess standin({"--port", "0", "--data", data, "--log", log});
+        ASSERT_GT(standin.port(), 0);
+        const Result r = tsql(standin.port(),
+                              "INSERT INTO lin2world.dbo.builder_account VALUES ('keeper', 3, 77)\ngo\n"
+                              "SELECT 'say \"hi\"'\ngo\nquit\n");
+        EXPECT_TRUE(contains(r.output, "(1 row affected)")) << r.output;
+        EXPECT_EQ(standin.stop(), 0);
+    }
+    {
+        StandinProcess standin({"--port", "0", "--data", data});
+        const Result r = tsql(standin.port(), "SELECT default_builder, account_id FROM lin2world.dbo.builder_account WHERE account_name = 'keeper'\ngo\nquit\n");
+        EXPECT_TRUE(contains(r.output, "3\t77")) << r.output;
+    }
+    std::ifstream in(log);
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(in, line)) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "{\"conn\": 1, \"sql\": \"INSERT INTO lin2world.dbo.builder_account VALUES ('keeper', 3, 77)\\n\"}");
+    EXPECT_EQ(lines[1], "{\"conn\": 1, \"sql\": \"SELECT 'say \\\"hi\\\"'\\n\"}");
+}
+
+TEST_F(ClientTools, ControlStatementFromTsqlInjectsFaults) {
+    StandinProcess standin({"--port", "0"});
+    const Result set = tsql(standin.port(), "STANDIN REFUSE LOGINS 1\ngo\nSTANDIN FAIL NEXT BATCH 1205 13 51 'Deadlock victim.'\ngo\n"
+                                            "SELECT 1\ngo\nquit\n");
+    EXPECT_TRUE(contains(set.output, "the next 1 login(s) are refused")) << set.output;
+    EXPECT_TRUE(contains(set.output, "Msg 1205 (severity 13, state 51)")) << set.output;
+    EXPECT_TRUE(contains(set.output, "Deadlock victim.")) << set.output;
+    const Result refused = tsql(standin.port(), "quit\n");
+    EXPECT_TRUE(contains(refused.output, "Login failed for user 'sa'.")) << refused.output;
+    const Result again = tsql(standin.port(), "SELECT 'back'\ngo\nquit\n");
+    EXPECT_TRUE(contains(again.output, "back")) << again.output;
+}
+
+TEST_F(ClientTools, FaultOptionsOnTheCommandLine) {
+    StandinProcess standin({"--port", "0", "--fail-next-batch", "50000:20:1:Fatal from the start", "--refuse-logins", "1"});
+    EXPECT_TRUE(contains(tsql(standin.port(), "quit\n").output, "Login failed for user 'sa'."));
+    const Result r = tsql(standin.port(), "SELECT 1\ngo\nquit\n");
+    EXPECT_TRUE(contains(r.output, "Msg 50000 (severity 20, state 1)")) << r.output;
+    EXPECT_TRUE(contains(r.output, "Fatal from the start")) << r.output;
+}
+
+TEST_F(ClientTools, CommandLineHelpAndMistakes) {
+    const Result help = shell(std::string(VAC_STANDIN_BINARY) + " --help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--port", "--listen", "--data", "--log", "--login", "--demo", "--drop-next-batch", "--delay",
+                               "--fail-next-batch", "--refuse-logins", "STANDIN DROP NEXT BATCH", "STANDIN CLEAR"})
+        EXPECT_TRUE(contains(help.output, option)) << option;
+
+    EXPECT_EQ(shell(std::string(VAC_STANDIN_BINARY) + " --bogus").status, 2);
+    EXPECT_EQ(shell(std::string(VAC_STANDIN_BINARY) + " --port 70000").status, 2);
+    EXPECT_EQ(shell(std::string(VAC_STANDIN_BINARY) + " --login nocolon").status, 2);
+
+    const std::string damaged = write("damaged.dat", "this is not a stand-in data file\n");
+    const Result refused = shell("timeout 10 " + std::string(VAC_STANDIN_BINARY) + " --port 0 --data " + damaged);
+    EXPECT_EQ(refused.status, 1) << refused.output;
+    EXPECT_TRUE(contains(refused.output, damaged)) << refused.output;
+    std::ifstream kept(damaged);
+    std::string first;
+    std::getline(kept, first);
+    EXPECT_EQ(first, "this is not a stand-in data file");
+}
+
+TEST_F(ClientTools, OtherLoginsReplaceTheDefaultOne) {
+    StandinProcess standin({"--port", "0", "--login", "operator:pa:ss"});
+    const Result sa = tsql(standin.port(), "quit\n");
+    EXPECT_TRUE(contains(sa.output, "Login failed for user 'sa'.")) << sa.output;
+    const Result op = shell("timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(standin.port()) + " -U operator -P pa:ss < " +
+                            write("in", "SELECT SUSER_SNAME()\ngo\nSTANDIN CLEAR\ngo\nquit\n"));
+    EXPECT_TRUE(contains(op.output, "operator")) << op.output;
+    EXPECT_TRUE(contains(op.output, "User does not have permission to perform this action.")) << op.output;
+}
