@@ -154,6 +154,45 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"SET FOO ON", 195, 15, 1, "'FOO' is not a recognized SET option."},
         ErrorCase{"COMMIT", 3902, 16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
         ErrorCase{"SELECT 1/0", 8134, 16, 1, "Divide by zero error encountered."},
+        ErrorCase{"CREATE TABLE lin2db.dbo.user_auth (x int)", 2714, 16, 6,
+                  "There is already an object named 'user_auth' in the database."},
+        ErrorCase{"CREATE TABLE lin2db.sales.t (x int)", 2760, 16, 1,
+                  "The specified schema name \"sales\" either does not exist or you do not have permission to use it."},
+        ErrorCase{"CREATE TABLE t (x int, X int)", 2705, 16, 3,
+                  "Column names in each table must be unique. Column name 'X' in table 't' is specified more than once."},
+        ErrorCase{"CREATE TABLE t (x int PRIMARY KEY, y int PRIMARY KEY)", 8110, 16, 0,
+                  "Cannot add multiple PRIMARY KEY constraints to table 't'."},
+        ErrorCase{"CREATE TABLE t (x varchar(10) IDENTITY)", 2749, 16, 2,
+                  "Identity column 'x' must be of data type int, bigint, smallint, tinyint, or decimal or numeric "
+                  "with a scale of 0, and constrained to be nonnullable."},
+        ErrorCase{"CREATE TABLE t (x foo)", 2715, 16, 6, "Column, parameter, or variable #1: Cannot find data type foo."},
+        ErrorCase{"CREATE TABLE t (x varchar(9000))", 131, 15, 2,
+                  "The size (9000) given to the column 'x' exceeds the maximum allowed for any data type (8000)."},
+        ErrorCase{"DROP TABLE lin2db.dbo.nosuch", 3701, 11, 5,
+                  "Cannot drop the table 'lin2db.dbo.nosuch', because it does not exist or you do not have permission."},
+        ErrorCase{"INSERT INTO lin2world.dbo.builder_account (account_name, nope) VALUES ('a', 1)", 207, 16, 1,
+                  "Invalid column name 'nope'."},
+        ErrorCase{"INSERT INTO lin2world.dbo.builder_account (account_name, default_builder) VALUES ('a')", 109, 15,
+                  1,
+                  "There are more columns in the INSERT statement than values specified in the VALUES clause. The "
+                  "number of values in the VALUES clause must match the number of columns specified in the INSERT "
+                  "statement."},
+        ErrorCase{"INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1),('b',2)", 10709, 16, 1,
+                  "The number of columns for each row in a table value constructor must be the same."},
+        ErrorCase{"INSERT INTO lin2world.dbo.builder_account VALUES (account_name,1,1)", 128, 15, 1,
+                  "The name \"account_name\" is not permitted in this context. Valid expressions are constants, "
+                  "constant expressions, and (in some contexts) variables. Column names are not permitted."},
+        ErrorCase{"SELECT x.account FROM lin2db.dbo.user_auth", 4104, 16, 1,
+                  "The multi-part identifier \"x.account\" could not be bound."},
+        ErrorCase{"SELECT account, COUNT(*) FROM lin2db.dbo.user_auth", 8120, 16, 1,
+                  "Column 'dbo.user_auth.account' is invalid in the select list because it is not contained in "
+                  "either an aggregate function or the GROUP BY clause."},
+        ErrorCase{"SELECT * FROM lin2db.dbo.user_auth ORDER BY 9", 108, 16, 1,
+                  "The ORDER BY position number 9 is out of range of the number of items in the select list."},
+        ErrorCase{"SELECT *", 263, 16, 1, "Must specify table to select from."},
+        ErrorCase{"SELECT @x", 137, 15, 2, "Must declare the scalar variable \"@x\"."},
+        ErrorCase{"SELECT NOSUCHFUNC(1)", 195, 15, 10, "'NOSUCHFUNC' is not a recognized built-in function name."},
+        ErrorCase{"SELECT 1 /* open", 113, 15, 1, "Missing end comment mark '*/'."},
         ErrorCase{"SELECT 1 WHERE CAST('a' AS text) = 'a'", 402, 16, 1,
                   "The data types text and varchar are incompatible in the equal to operator."}));
 
@@ -224,6 +263,36 @@ TEST_F(EngineTest, FailingUpdateChangesNoRow) {
     ok("UPDATE lin2world.dbo.builder_account SET default_builder = default_builder + 10");
     EXPECT_EQ(rows("SELECT default_builder FROM lin2world.dbo.builder_account ORDER BY 1"),
               (std::vector<std::string>{"11", "12", "13"}));
+}
+
+TEST_F(EngineTest, TablesBuiltByTestsHoldTheirKeysDefaultsAndIdentity) {
+    ok("CREATE TABLE lin2db.dbo.fixture (id bigint IDENTITY(100,10) NOT NULL, a varchar(10) NOT NULL, b int NOT NULL,"
+       " note nvarchar(20) NULL DEFAULT N'none', CONSTRAINT PK_fixture PRIMARY KEY (a, b), UNIQUE (note))");
+    ok("INSERT INTO lin2db.dbo.fixture (a, b) VALUES ('x', 1)");
+    ok("INSERT INTO lin2db.dbo.fixture (a, b, note) VALUES ('x', 2, 'two'), ('y', 1, NULL)");
+    EXPECT_EQ(rows("SELECT id, a, b, note FROM lin2db.dbo.fixture"),
+              (std::vector<std::string>{"100|x|1|none", "110|x|2|two", "120|y|1|NULL"}));
+    RecordingSink dup = run("INSERT INTO lin2db.dbo.fixture (a, b) VALUES ('X', 1)");
+    ASSERT_EQ(dup.errors(), std::vector<int32_t>{2627});
+    EXPECT_EQ(dup.messages[0].text,
+              "Violation of PRIMARY KEY constraint 'PK_fixture'. Cannot insert duplicate key in object "
+              "'dbo.fixture'. The duplicate key value is (X, 1).");
+    // A unique key admits one NULL, as in SQL Server.
+    EXPECT_EQ(run("INSERT INTO lin2db.dbo.fixture (a, b, note) VALUES ('z', 1, NULL)").errors(),
+              std::vector<int32_t>{2627});
+    ok("INSERT INTO lin2db.dbo.fixture (a, b) SELECT account_name, default_builder FROM lin2world.dbo.builder_account");
+    ok("DROP TABLE lin2db.dbo.fixture");
+    EXPECT_EQ(run("SELECT * FROM lin2db.dbo.fixture").errors(), std::vector<int32_t>{208});
+    ok("DROP TABLE IF EXISTS lin2db.dbo.fixture");
+}
+
+TEST_F(EngineTest, InsertSelectCopiesRows) {
+    ok("INSERT INTO lin2db.dbo.user_account (account) VALUES ('a'), ('b'), ('c')");
+    auto copy = ok("INSERT INTO lin2world.dbo.builder_account (account_name, account_id) "
+                   "SELECT account, uid FROM lin2db.dbo.user_account WHERE uid > 1");
+    EXPECT_EQ(copy.dones.back().count, 2);
+    EXPECT_EQ(rows("SELECT account_name, default_builder, account_id FROM lin2world.dbo.builder_account"),
+              (std::vector<std::string>{"b|NULL|2", "c|NULL|3"}));
 }
 
 }  // namespace

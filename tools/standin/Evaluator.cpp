@@ -117,11 +117,7 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
             // The qualifier must name the table (by alias when it has one) as written.
             const std::string& qualifier = e.parts[e.parts.size() - 2];
             const std::string& expected = scope.alias.empty() ? scope.tableName : scope.alias;
-            if (compareText(qualifier, expected) != 0) {
-                std::string prefix;
-                for (size_t i = 0; i + 1 < e.parts.size(); ++i) prefix += (i ? "." : "") + e.parts[i];
-                throw errors::unboundIdentifier(prefix);
-            }
+            if (compareText(qualifier, expected) != 0) throw errors::unboundIdentifier(e.text);
         }
         const int index = scope.table->findColumn(e.parts.back());
         if (index < 0) throw errors::invalidColumn(e.parts.back());

@@ -282,7 +282,7 @@ void SqlParser::parseTableHints() {
     }
 }
 
-ColumnType SqlParser::parseType(int columnNumber, bool inCast) {
+ColumnType SqlParser::parseType(int columnNumber, const std::string& columnName, bool inCast) {
     const Token nameToken = peek();
     if (nameToken.kind != TokenKind::Identifier && nameToken.kind != TokenKind::QuotedIdentifier) fail();
     take();
@@ -302,7 +302,7 @@ ColumnType SqlParser::parseType(int columnNumber, bool inCast) {
                 int64_t v = 0;
                 std::from_chars(n.text.data(), n.text.data() + n.text.size(), v);
                 if (v < 1 || n.text.size() > 9) failAt(n);
-                if (v > max) throw errors::sizeTooLarge(inCast ? "" : std::to_string(columnNumber), v, max);
+                if (v > max) throw errors::sizeTooLarge(columnName, v, max);
                 t.length = static_cast<int>(v);
             }
             expectSymbol(")");
@@ -551,7 +551,7 @@ CreateTableStmt SqlParser::parseCreateTable() {
         if (!constraintName.empty()) fail();
         ColumnDefinition col;
         col.name = parseIdentifier();
-        col.type = parseType(static_cast<int>(s.columns.size()) + 1, false);
+        col.type = parseType(static_cast<int>(s.columns.size()) + 1, col.name, false);
         while (true) {
             std::string name;
             if (acceptWord("CONSTRAINT")) name = parseIdentifier();
@@ -1029,13 +1029,13 @@ ExprPtr SqlParser::parseFunction(const Token& nameToken) {
         e->kind = ExprKind::Cast;
         e->args.push_back(parseValue());
         expectWord("AS");
-        e->castType = parseType(0, true);
+        e->castType = parseType(0, std::string(), true);
         expectSymbol(")");
         return limitDepth(std::move(e));
     }
     if (name == "CONVERT") {
         e->kind = ExprKind::Cast;
-        e->castType = parseType(0, true);
+        e->castType = parseType(0, std::string(), true);
         expectSymbol(",");
         e->args.push_back(parseValue());
         if (acceptSymbol(",")) parseValue();  // style: only the default styles are produced

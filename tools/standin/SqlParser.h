@@ -46,7 +46,7 @@ private:
     std::string parseIdentifier();
     bool atIdentifier(size_t k = 0);
     bool atAlias();
-    ColumnType parseType(int columnNumber, bool inCast);
+    ColumnType parseType(int columnNumber, const std::string& columnName, bool inCast);
 
     ExprPtr parseCondition();
     ExprPtr parseOr(bool condition);
