@@ -101,9 +101,11 @@ void TMemDataSet::InternalFirst() {
 
 bool TMemDataSet::GetNextRecord() {
     FData->GetNextRecord(FActiveBuffer);
-    if (FData->IsEOF()) return false;  // the active buffer keeps the last record
+    // Past the end the store has no current record; the active buffer keeps the last one.
+    const int32_t recNo = FData->RecNo();
+    if (recNo == 0) return false;
     FHasCurrent = true;
-    FActiveRecNo = FData->RecNo();
+    FActiveRecNo = recNo;
     return true;
 }
 

@@ -753,14 +753,7 @@ bool TOLEDBRecordSet::Fetch(bool backwards) {
     }
     if (FIRowset == nullptr || backwards) return false;  // a default result set reads forwards only
 
-    TBlock& block = AllocRecordBlock(static_cast<uint16_t>(FFetchRows));
-    size_t rows = 0;
-    bool ended = false;
-    try {
-        rows = FetchIntoBlock(block);
-        ended = rows < static_cast<size_t>(FFetchRows);
-    } catch (...) {
-        BlockManager().FreeBlock(block);
+    const auto failFetch = [&] {
         FMoreRowsMayFollow = false;
         if (backwards) FBOF = true; else FEOF = true;
         try {
@@ -768,10 +761,27 @@ bool TOLEDBRecordSet::Fetch(bool backwards) {
         } catch (...) {
             // The fetch's own error is the one to report.
         }
+    };
+    TBlock& block = AllocRecordBlock(static_cast<uint16_t>(FFetchRows));
+    size_t rows = 0;
+    HRESULT hr = S_OK;
+    std::string statusLines;
+    try {
+        rows = FetchIntoBlock(block, hr, statusLines);
+    } catch (...) {
+        BlockManager().FreeBlock(block);
+        failFetch();
         throw;
     }
+    // Rows that came before a failure are kept; the failure is reported after them.
     AppendBlock(block, static_cast<uint16_t>(rows));
-    if (ended) {
+    try {
+        CheckFetchResult(hr, statusLines);
+    } catch (...) {
+        failFetch();
+        throw;
+    }
+    if (rows < static_cast<size_t>(FFetchRows)) {
         // End of data: the cursor is closed and the connection is free for the next statement.
         FMoreRowsMayFollow = false;
         try {
@@ -784,7 +794,7 @@ bool TOLEDBRecordSet::Fetch(bool backwards) {
     return rows > 0;
 }
 
-size_t TOLEDBRecordSet::FetchIntoBlock(TBlock& block) {
+size_t TOLEDBRecordSet::FetchIntoBlock(TBlock& block, HRESULT& hr, std::string& statusLines) {
     const size_t maxRows = static_cast<size_t>(FFetchRows);
     const bool staging = FStagingRowSize != 0;
     std::byte* rows = staging ? FStagingBuffer.data() : BlockRecord(block, 0).data();
@@ -794,10 +804,13 @@ size_t TOLEDBRecordSet::FetchIntoBlock(TBlock& block) {
         std::memset(rows, 0, FStagingBuffer.size());
     }
     size_t fetched = 0;
-    const HRESULT hr = FIRowset->FetchBlock(FBindings, rows, rowSize, maxRows, fetched, FSink.get());
+    hr = FIRowset->FetchBlock(FBindings, rows, rowSize, maxRows, fetched, FSink.get());
     fetched = std::min(fetched, maxRows);
+    if (hr != S_OK && hr != DB_S_ENDOFROWSET) {
+        // The statuses of the rows read and of the row that failed, for the error message.
+        statusLines = StatusLines(rows, rowSize, std::min(fetched + 1, maxRows));
+    }
     try {
-        CheckFetchResult(hr, rows, rowSize, std::max<size_t>(fetched, 1));
         for (size_t r = 0; r < fetched; ++r) {
             TRecordSpan record = BlockRecord(block, r);
             if (staging) {
@@ -808,8 +821,8 @@ size_t TOLEDBRecordSet::FetchIntoBlock(TBlock& block) {
                     const auto& f = FieldDesc(static_cast<int>(fieldNo));
                     Store<uint32_t>(record.data() + f.Offset, 0);
                     auto blob = FSink->Take(r, fieldNo - 1);
-                    if (blob && StatusHasValue(GetStatus(static_cast<int>(fieldNo), record))) {
-                        const uint32_t status = GetStatus(static_cast<int>(fieldNo), record);
+                    const uint32_t status = GetStatus(static_cast<int>(fieldNo), record);
+                    if (blob && StatusHasValue(status)) {
                         PutFieldObject(static_cast<int>(fieldNo), record, std::move(blob));
                         SetStatus(static_cast<int>(fieldNo), record, status);
                     }
@@ -955,7 +968,7 @@ std::string TOLEDBRecordSet::StatusText(uint32_t status) {
     }
 }
 
-void TOLEDBRecordSet::CheckFetchResult(HRESULT hr, std::byte* rows, size_t rowSize, size_t rowCount) {
+void TOLEDBRecordSet::CheckFetchResult(HRESULT hr, const std::string& statusLines) {
     if (hr == S_OK || hr == DB_S_ENDOFROWSET || hr == DB_S_ROWLIMITEXCEEDED) return;
     TOLEDBConnection* connection = FCommand->Connection();
     if (hr == DB_E_NOTINITIALIZED && connection != nullptr && connection->ProviderPrimaryVer() == 7) return;
@@ -967,12 +980,12 @@ void TOLEDBRecordSet::CheckFetchResult(HRESULT hr, std::byte* rows, size_t rowSi
     } catch (Exception& error) {
         // Some values could not be read: the rest of the block stands, with their statuses.
         if (hr == DB_S_ERRORSOCCURRED) return;
-        AppendStatusLines(error, rows, rowSize, rowCount);
+        error.Message += statusLines;
         throw;
     }
 }
 
-void TOLEDBRecordSet::AppendStatusLines(Exception& error, std::byte* rows, size_t rowSize, size_t rowCount) const {
+std::string TOLEDBRecordSet::StatusLines(const std::byte* rows, size_t rowSize, size_t rowCount) const {
     const auto statusOf = [&](const std::byte* row, int fieldNo) -> uint32_t {
         for (const auto& s : FStaged)
             if (s.FieldNo == fieldNo) return Load<uint32_t>(row + s.Slot);
@@ -990,11 +1003,9 @@ void TOLEDBRecordSet::AppendStatusLines(Exception& error, std::byte* rows, size_
             lines += "\n" + Format("Field[%d] %s - %s (Status = %Xh).", i - 1, name.c_str(), text.c_str(),
                                    static_cast<unsigned>(status));
         }
-        if (!lines.empty()) {
-            error.Message += lines;
-            return;
-        }
+        if (!lines.empty()) return lines;
     }
+    return {};
 }
 
 bool TOLEDBRecordSet::SetProp(int prop, const TPropValue& value) {

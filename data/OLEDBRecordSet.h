@@ -135,11 +135,12 @@ private:
     void BuildAccessors();
     void FreeAccessors();
     void ReleaseRowset(bool drain);
-    size_t FetchIntoBlock(TBlock& block);
+    size_t FetchIntoBlock(TBlock& block, provider::HRESULT& hr, std::string& statusLines);
     void CopyStagedFields(std::byte* stagingRow, TRecordSpan record);
     void FinishRecord(TRecordSpan record);
-    void CheckFetchResult(provider::HRESULT hr, std::byte* rows, size_t rowSize, size_t rowCount);
-    void AppendStatusLines(Exception& error, std::byte* rows, size_t rowSize, size_t rowCount) const;
+    void CheckFetchResult(provider::HRESULT hr, const std::string& statusLines);
+    // One line per field with an error status, from the first row that has one ("" when none).
+    std::string StatusLines(const std::byte* rows, size_t rowSize, size_t rowCount) const;
 
     std::unique_ptr<TOLEDBCommand> FCommand;
     provider::Rowset* FIRowset = nullptr;  // the command's result rowset while it is read

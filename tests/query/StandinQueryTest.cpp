@@ -16,6 +16,7 @@ protected:
     // n rows 1..n in a table of its own.
     void MakeNumbers(const std::string& table, int n) {
         Run("CREATE TABLE lin2db.dbo." + table + " (n int NOT NULL, s varchar(10) NULL)");
+        if (n == 0) return;
         std::string sql = "INSERT INTO lin2db.dbo." + table + " VALUES ";
         for (int i = 1; i <= n; ++i) sql += (i > 1 ? "," : "") + ("(" + std::to_string(i) + ",'r" + std::to_string(i) + "')");
         Run(sql);
@@ -326,15 +327,23 @@ TEST_F(QueryTest, ErrorMidFetchKeepsTheRowsBeforeAndLeavesTheConnectionUsable) {
     Open("SELECT 100 / (30 - n) FROM lin2db.dbo.mid ORDER BY n");
     EXPECT_EQ(query->RecordCount(), 25);
     std::string message;
+    int read = 0;
     try {
-        while (!query->EndOfData()) query->Next();
+        while (!query->EndOfData()) {
+            ++read;
+            EXPECT_EQ(query->Fields()[0].AsInteger(), 100 / (30 - read));
+            query->Next();
+        }
     } catch (const EMSError& e) {
         message = e.Message;
-        EXPECT_EQ(e.NativeError, 8134);
     }
-    EXPECT_THAT(message, HasSubstr("Divide by zero"));
-    EXPECT_EQ(query->RecordCount(), 25);
+    // Row 30 divides by zero: the 29 rows before it were read, the error follows them.
+    EXPECT_THAT(message, HasSubstr("Divide by zero error encountered."));
+    EXPECT_EQ(read, 25);
+    EXPECT_EQ(query->RecordCount(), 29);
     EXPECT_FALSE(query->HoldsProviderRowset());
+    while (!query->EndOfData()) query->Next();
+    EXPECT_EQ(query->RecNo(), 29);
     query->Close();
     Open("SELECT COUNT(*) FROM lin2db.dbo.mid");
     EXPECT_EQ(query->Fields()[0].AsInteger(), 40);
