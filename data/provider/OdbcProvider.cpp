@@ -528,6 +528,9 @@ private:
             }
         }
         SQLRETURN rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
+        // Read before the next call on the statement clears them.
+        std::vector<RawDiagnostic> warnings;
+        if (rc == SQL_SUCCESS_WITH_INFO) warnings = ReadDiagnostics(SQL_HANDLE_STMT, stmt, Traits());
         SQLFreeStmt(stmt, SQL_UNBIND);
         SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
         SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
@@ -543,7 +546,19 @@ private:
                 FinishValue(bindings[i], cb[i], indicator, row, converted);
             }
         }
-        return S_OK;
+        return ErrorAfterRows(warnings);
+    }
+
+    // A statement error met after some rows of a block (a divide by zero in a later row) comes back as
+    // a warning of the block fetch: the rows before it stand, and the error is reported with them.
+    HRESULT ErrorAfterRows(const std::vector<RawDiagnostic>& diagnostics) {
+        const bool failed = std::any_of(diagnostics.begin(), diagnostics.end(),
+                                        [](const RawDiagnostic& d) { return d.sqlState.rfind("01", 0) != 0; });
+        if (!failed) return S_OK;
+        SetErrorInfo(BuildErrorInfo(diagnostics, E_FAIL, InterfaceId::IRowset, Traits(), false));
+        finished_ = true;
+        state_->Close();
+        return E_FAIL;
     }
 
     HRESULT FetchOneByOne(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows,
@@ -562,6 +577,10 @@ private:
             SQLRETURN rc = SQLFetch(stmt);
             if (rc == SQL_NO_DATA) return S_OK;
             if (!SQL_SUCCEEDED(rc)) return FetchFailed();
+            if (rc == SQL_SUCCESS_WITH_INFO &&
+                Failed(ErrorAfterRows(ReadDiagnostics(SQL_HANDLE_STMT, stmt, Traits())))) {
+                return E_FAIL;
+            }
             char* row = rows + r * rowSize;
             for (size_t i : order) {
                 const auto& b = bindings[i];
