@@ -3,6 +3,8 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace provider {
@@ -33,14 +35,29 @@ std::optional<std::string> DiagText(SQLSMALLINT type, SQLHANDLE handle, SQLSMALL
 }
 
 std::optional<int32_t> DiagInteger(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLSMALLINT field) {
-    SQLINTEGER value = 0;
-    SQLRETURN rc = SQLGetDiagField(type, handle, record, field, &value, SQL_IS_INTEGER, nullptr);
-    if (!SQL_SUCCEEDED(rc)) return std::nullopt;
+    // FreeTDS answers some fields with success without writing anything (its login messages), so an
+    // untouched sentinel counts as "not available".
+    constexpr SQLINTEGER untouched = INT32_MIN;
+    SQLINTEGER value = untouched;
+    // unixODBC refuses SQL_IS_INTEGER as the buffer length of a driver-specific field; 0 is what integer
+    // fields ignore anyway.
+    SQLRETURN rc = SQLGetDiagField(type, handle, record, field, &value, 0, nullptr);
+    if (!SQL_SUCCEEDED(rc) || value == untouched) return std::nullopt;
     return static_cast<int32_t>(value);
 }
 
-bool IsConnectionGone(const RawDiagnostic& d, bool connecting) {
+// FreeTDS client-library messages that mean the link to the server is gone: connection failed,
+// read failed, write failed, socket error, unable to connect, unexpected end of data.
+bool IsFreeTdsLinkFailure(int32_t native) {
+    switch (native) {
+        case 20002: case 20004: case 20006: case 20008: case 20009: case 20017: return true;
+        default: return false;
+    }
+}
+
+bool IsConnectionGone(const RawDiagnostic& d, const DriverTraits& traits, bool connecting) {
     if (d.sqlState.size() == 5 && d.sqlState.compare(0, 2, "08") == 0 && d.sqlState != "08004") return true;
+    if (traits.family == DriverFamily::FreeTDS && IsFreeTdsLinkFailure(d.native)) return true;
     // A login time-out: the server never answered.
     return connecting && d.sqlState == "HYT00";
 }
@@ -104,7 +121,7 @@ std::unique_ptr<ErrorInfo> BuildErrorInfo(const std::vector<RawDiagnostic>& diag
     auto info = std::make_unique<ErrorInfo>();
     bool anyServerRecord = false;
     for (const auto& d : diagnostics) {
-        if (!IsDriverRecord(d, traits) && !IsConnectionGone(d, connecting)) anyServerRecord = true;
+        if (!IsDriverRecord(d, traits) && !IsConnectionGone(d, traits, connecting)) anyServerRecord = true;
     }
     for (const auto& d : diagnostics) {
         ErrorRecord record;
@@ -112,13 +129,15 @@ std::unique_ptr<ErrorInfo> BuildErrorInfo(const std::vector<RawDiagnostic>& diag
         record.interfaceId = interfaceId;
         record.description = d.text;
         record.sqlState = d.sqlState;
-        if (IsConnectionGone(d, connecting)) {
+        if (IsConnectionGone(d, traits, connecting)) {
             // After the server's own refusal the driver only adds that it could not connect.
             if (anyServerRecord && d.sqlState == "08001") continue;
             SqlServerError e;
             e.message = d.text;
             e.serverName = d.serverName;
-            e.nativeError = d.sqlState == "08S01" ? 11 : 17;
+            // As the platform's network library reported them: 17 "does not exist or access denied"
+            // while connecting, 11 "general network error" once connected.
+            e.nativeError = connecting ? 17 : 11;
             e.state = 1;
             e.severityClass = 16;
             record.sqlServer = e;

@@ -966,7 +966,7 @@ public:
         if (!SQL_SUCCEEDED(rc)) {
             auto diagnostics = ReadDiagnostics(SQL_HANDLE_DBC, dbc, c.traits);
             const bool refused = std::any_of(diagnostics.begin(), diagnostics.end(),
-                                             [](const RawDiagnostic& d) { return d.sqlState == "28000"; });
+                                             [](const RawDiagnostic& d) { return d.sqlState == "28000" || d.native == 18456; });
             HRESULT hr = refused ? DB_SEC_E_AUTH_FAILED : E_FAIL;
             SetErrorInfo(BuildErrorInfo(diagnostics, hr, InterfaceId::IDBInitialize, c.traits, true));
             SQLFreeHandle(SQL_HANDLE_DBC, dbc);
