@@ -1,0 +1,195 @@
+// Reading SELECT account FROM lin2db.dbo.user_auth over 1,000,000 rows from the stand-in: through
+// TMSQuery (Open, then Fields[0].AsString for every row with Next) and, in the same run, with bare ODBC
+// block fetch (FreeTDS, 25 rows per fetch, the connection settings the provider uses) into a plain
+// array. Printed after the table: the time ratio, rows per second, and the record store's memory
+// against the raw data (the values' bytes, and the plain array).
+#include "data/MSAccess.h"
+#include "data/MSQuery.h"
+#include "tools/standin/StandinServer.h"
+
+#include <benchmark/benchmark.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int Accounts = 1'000'000;
+constexpr SQLULEN RowsPerFetch = 25;
+const char* const Select = "SELECT account FROM lin2db.dbo.user_auth";
+
+standin::Server& Server() {
+    static std::unique_ptr<standin::Server> server = [] {
+        auto s = std::make_unique<standin::Server>();
+        s->start();
+        s->engine().seedDemo(Accounts);
+        return s;
+    }();
+    return *server;
+}
+
+// What both sides read, for the checks and the memory figures.
+struct Figures {
+    int64_t rows = 0;
+    int64_t valueBytes = 0;   // the account texts' bytes
+    int64_t arrayBytes = 0;   // the plain array of the bare ODBC side
+    int64_t storeBytes = 0;   // the query's record store after Open
+};
+Figures OdbcFigures;
+Figures QueryFigures;
+
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* what) {
+    if (SQL_SUCCEEDED(rc)) return;
+    SQLCHAR state[6] = {};
+    SQLCHAR text[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLGetDiagRec(type, handle, 1, state, &native, text, sizeof text, &length);
+    throw std::runtime_error(std::string(what) + ": " + reinterpret_cast<char*>(text));
+}
+
+void BM_BareOdbcBlockFetch(benchmark::State& state) {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    const std::string connect = "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=" + std::to_string(Server().port()) +
+                                ";UID=sa;PWD=standin;TDS_Version=7.4;ClientCharset=CP1252;PacketSize=4096";
+    Check(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connect.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+          SQL_HANDLE_DBC, dbc, "connect");
+
+    struct Row {
+        char account[15];
+        SQLLEN indicator;
+    };
+    std::vector<std::array<char, 15>> accounts(Accounts + RowsPerFetch);
+    std::vector<SQLLEN> lengths(Accounts + RowsPerFetch);
+    std::array<Row, RowsPerFetch> block{};
+    for (auto _ : state) {
+        SQLHSTMT stmt = SQL_NULL_HSTMT;
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+        SQLULEN fetched = 0;
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(RowsPerFetch), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+        Check(SQLExecDirect(stmt, (SQLCHAR*)Select, SQL_NTS), SQL_HANDLE_STMT, stmt, "execute");
+        SQLBindCol(stmt, 1, SQL_C_CHAR, block[0].account, sizeof block[0].account, &block[0].indicator);
+        int64_t rows = 0;
+        int64_t bytes = 0;
+        for (;;) {
+            const SQLRETURN rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
+            if (rc == SQL_NO_DATA) break;
+            Check(rc, SQL_HANDLE_STMT, stmt, "fetch");
+            for (SQLULEN i = 0; i < fetched; ++i, ++rows) {
+                std::memcpy(accounts[static_cast<size_t>(rows)].data(), block[i].account, sizeof block[i].account);
+                lengths[static_cast<size_t>(rows)] = block[i].indicator;
+                bytes += block[i].indicator;
+            }
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        benchmark::DoNotOptimize(accounts.data());
+        OdbcFigures.rows = rows;
+        OdbcFigures.valueBytes = bytes;
+        OdbcFigures.arrayBytes = rows * static_cast<int64_t>(sizeof(std::array<char, 15>) + sizeof(SQLLEN));
+    }
+    state.counters["rows"] = static_cast<double>(OdbcFigures.rows);
+    state.counters["rows_per_second"] =
+        benchmark::Counter(static_cast<double>(OdbcFigures.rows) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+BENCHMARK(BM_BareOdbcBlockFetch)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MSQueryOpenAndRead(benchmark::State& state) {
+    TMSConnection connection;
+    connection.SetServer("127.0.0.1," + std::to_string(Server().port()));
+    connection.SetUsername("sa");
+    connection.SetPassword("standin");
+    connection.Connect();
+    TMSQuery query;
+    query.SetConnection(&connection);
+    for (auto _ : state) {
+        query.SQL().SetText(Select);
+        query.Open();
+        QueryFigures.storeBytes = static_cast<int64_t>(query.OLEDBRecordSet().MemoryUsed());
+        int64_t rows = 0;
+        int64_t bytes = 0;
+        while (!query.EndOfData()) {
+            const std::string account = query.Fields()[0].AsString();
+            bytes += static_cast<int64_t>(account.size());
+            ++rows;
+            query.Next();
+        }
+        QueryFigures.rows = rows;
+        QueryFigures.valueBytes = bytes;
+        query.Close();
+    }
+    state.counters["rows"] = static_cast<double>(QueryFigures.rows);
+    state.counters["rows_per_second"] =
+        benchmark::Counter(static_cast<double>(QueryFigures.rows) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+    state.counters["store_bytes_per_row"] =
+        QueryFigures.rows > 0 ? static_cast<double>(QueryFigures.storeBytes) / static_cast<double>(QueryFigures.rows) : 0;
+}
+BENCHMARK(BM_MSQueryOpenAndRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Keeps each benchmark's time per iteration so the ratio can be printed after the run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
+            const std::string name = run.run_name.function_name;
+            if (median || !Seconds.count(name) || !HasMedian[name]) {
+                Seconds[name] = run.GetAdjustedRealTime() / 1e3;  // reported in milliseconds
+            }
+            if (median) HasMedian[name] = true;
+        }
+    }
+    std::map<std::string, double> Seconds;
+    std::map<std::string, bool> HasMedian;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Server();  // seeded before anything is timed
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto bare = reporter.Seconds.find("BM_BareOdbcBlockFetch");
+    const auto query = reporter.Seconds.find("BM_MSQueryOpenAndRead");
+    if (bare == reporter.Seconds.end() || query == reporter.Seconds.end() || bare->second <= 0) return 0;
+    std::printf("\nrows read: bare ODBC %lld, TMSQuery %lld (value bytes %lld / %lld)\n",
+                static_cast<long long>(OdbcFigures.rows), static_cast<long long>(QueryFigures.rows),
+                static_cast<long long>(OdbcFigures.valueBytes), static_cast<long long>(QueryFigures.valueBytes));
+    std::printf("time: TMSQuery %.3f s, bare ODBC %.3f s, ratio %.3f (goal <= 1.3)\n", query->second, bare->second,
+                query->second / bare->second);
+    std::printf("rows per second: TMSQuery %.0f, bare ODBC %.0f\n", QueryFigures.rows / query->second,
+                OdbcFigures.rows / bare->second);
+    if (OdbcFigures.valueBytes > 0 && OdbcFigures.arrayBytes > 0) {
+        std::printf("memory: record store %.1f MB = %.2fx the value bytes (%.1f MB), %.2fx the plain array (%.1f MB); "
+                    "%.1f bytes per row (goal <= 2x)\n",
+                    QueryFigures.storeBytes / 1e6, double(QueryFigures.storeBytes) / double(OdbcFigures.valueBytes),
+                    OdbcFigures.valueBytes / 1e6, double(QueryFigures.storeBytes) / double(OdbcFigures.arrayBytes),
+                    OdbcFigures.arrayBytes / 1e6, double(QueryFigures.storeBytes) / double(QueryFigures.rows));
+    }
+    return 0;
+}
