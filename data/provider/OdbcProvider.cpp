@@ -1121,6 +1121,19 @@ bool OdbcProvider::DriverRegistered(std::string_view name) {
 
 std::optional<DriverChoice> OdbcProvider::DriverFor(std::string_view classId) {
     const std::string id = Upper(classId);
+    {
+        // The driver list is read once per class: enumerating odbcinst.ini on every open costs more
+        // than the login itself.
+        std::lock_guard lock(mutex_);
+        if (auto it = drivers_.find(id); it != drivers_.end()) return it->second;
+    }
+    auto choice = FindDriver(id);
+    std::lock_guard lock(mutex_);
+    drivers_[id] = choice;
+    return choice;
+}
+
+std::optional<DriverChoice> OdbcProvider::FindDriver(const std::string& id) {
     if (id == "SQLNCLI.1") {
         for (const char* name : {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server"}) {
             if (DriverRegistered(name)) return DriverChoice{name, DriverFamily::MicrosoftOdbc};

@@ -20,6 +20,7 @@
 #include "data/provider/OdbcConnectString.h"
 #include "data/provider/Provider.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,9 +52,11 @@ public:
 
 private:
     bool DriverRegistered(std::string_view name);
+    std::optional<DriverChoice> FindDriver(const std::string& upperClassId);
 
     std::mutex mutex_;
     void* environment_ = nullptr;
+    std::map<std::string, std::optional<DriverChoice>> drivers_;
 };
 
 }  // namespace provider
