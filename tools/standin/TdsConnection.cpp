@@ -319,6 +319,8 @@ bool TdsConnection::handleBatch(const tds::Request& message) {
             response.message({50000, 1, 16, std::string("The stand-in could not send a value: ") + e.what(), "", 1});
         }
     });
+    // CPU first: whoever sees the row count can rely on the CPU time that produced it.
+    accountCpu();
     env_.stats.rowsSent += response.rowsSent();
     return true;
 }
