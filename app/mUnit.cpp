@@ -1,5 +1,8 @@
 #include "app/mUnit.h"
 
+#include "framework/Ansi.h"
+#include "framework/BusyCursor.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -104,6 +107,8 @@ TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent
     IniFile.SetPath("vnac.ini");
     MSConnection1.SetDatabase("master");
     MSConnection1.SetAuthentication(TMSAuthentication::auServer);
+    MSQuery1.SetConnection(&MSConnection1);
+    MSQuery1.SQL().SetText("select * from lin2db.dbo.user_auth");
     PageControl1->SetActivePageIndex(CreatePageIndex);
 }
 
@@ -204,4 +209,26 @@ void TMainForm::PageControl1Change()
 void TMainForm::ClearStatusLine()
 {
     StatusBar1->SetPanelText(StatusLinePanel, QString());
+}
+
+void TMainForm::ApplyConnectionOptions()
+{
+    MSConnection1.SetConnected(false);
+    MSConnection1.SetServer(ToAnsi(DBHostEdit->text()));
+    MSConnection1.SetUsername(ToAnsi(DBLoginEdit->text()));
+    MSConnection1.SetPassword(ToAnsi(DBPassEdit->text()));
+}
+
+bool TMainForm::ConnectWithOptions(const std::string& failureMessage)
+{
+    ApplyConnectionOptions();
+    try {
+        TBusyCursor busy;
+        MSConnection1.Connect();
+    } catch (...) {
+        // Whatever went wrong, the operator gets the action's own message; the reason is not shown.
+        Dialogs().ShowMessage(failureMessage);
+        return false;
+    }
+    return true;
 }

@@ -8,6 +8,7 @@
 #include "framework/PageControl.h"
 #include "framework/StatusBar.h"
 #include "data/MSAccess.h"
+#include "data/MSQuery.h"
 #include "settings/RzCommon.h"
 #include "widgets/RzSpnEdt.h"
 
@@ -68,6 +69,8 @@ public:
     TRzRegIniFile IniFile;
     // The one connection every action uses; once opened it stays open.
     TMSConnection MSConnection1;
+    // The one query every action sends its SQL through; each action sets its own text first.
+    TMSQuery MSQuery1;
 
     // State of the "Edit" page.
     bool IsGMAccount = false;    // the selected account had a game-master row when it was selected
@@ -79,6 +82,12 @@ public:
     void GMCheckClick();
     void GMCheck2Click();
     void PageControl1Change();
+
+    // Copies the "Options" page into MSConnection1 (closing it first).
+    void ApplyConnectionOptions();
+    // The connect step every action uses: copies the options and connects; on any failure shows
+    // failureMessage and returns false, leaving the connection closed.
+    bool ConnectWithOptions(const std::string& failureMessage);
 
 private:
     void BuildCreatePage();
