@@ -129,4 +129,48 @@ std::string BuildConnectString(const ConnectSettings& s) {
     return out;
 }
 
+std::string UnquoteIdentifier(std::string_view name) {
+    std::string out;
+    size_t i = 0;
+    while (i <= name.size()) {
+        if (i < name.size() && (name[i] == '[' || name[i] == '"')) {
+            const char close = name[i] == '[' ? ']' : '"';
+            size_t j = i + 1;
+            std::string part;
+            bool closed = false;
+            while (j < name.size()) {
+                if (name[j] == close) {
+                    if (j + 1 < name.size() && name[j + 1] == close) {
+                        part.push_back(close);
+                        j += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++j;
+                    break;
+                }
+                part.push_back(name[j++]);
+            }
+            if (closed && (j == name.size() || name[j] == '.')) {
+                out += part;
+                i = j;
+            } else {
+                // Not a quoted part after all: keep it as written.
+                size_t dot = name.find('.', i);
+                out.append(name.substr(i, dot == std::string_view::npos ? std::string_view::npos : dot - i));
+                i = dot == std::string_view::npos ? name.size() : dot;
+            }
+        } else {
+            size_t dot = name.find('.', i);
+            out.append(name.substr(i, dot == std::string_view::npos ? std::string_view::npos : dot - i));
+            i = dot == std::string_view::npos ? name.size() : dot;
+        }
+        if (i >= name.size()) break;
+        out.push_back('.');  // name[i] == '.'
+        ++i;
+        if (i == name.size()) break;
+    }
+    return out;
+}
+
 }  // namespace provider

@@ -47,4 +47,8 @@ std::string BuildConnectString(const ConnectSettings& settings);
 // (Microsoft's drivers; FreeTDS 1.3 does not understand it).
 void AppendConnectPair(std::string& out, std::string_view key, std::string_view value, bool doubleBraces);
 
+// "[my db]" -> "my db", "\"a\"\"b\"" -> "a\"b", part by part around dots: ODBC takes the plain catalog
+// name and the drivers quote it themselves when they send USE.
+std::string UnquoteIdentifier(std::string_view name);
+
 }  // namespace provider

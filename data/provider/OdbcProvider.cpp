@@ -903,13 +903,13 @@ public:
                 HRESULT failure = S_OK;
                 HRESULT hr = CheckProperties(set, [&](Property& p) -> uint32_t {
                     if (p.id == DBPROP_CURRENTCATALOG && c.Alive()) {
-                        auto& name = std::get<std::string>(p.value);
+                        const std::string name = UnquoteIdentifier(std::get<std::string>(p.value));
                         if (c.active != nullptr) {
                             failure = PostError(DB_E_OBJECTOPEN, InterfaceId::IDBProperties,
                                                 "The connection is busy with the results of another command.");
                             return DBPROPSTATUS_NOTSET;
                         }
-                        SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_CURRENT_CATALOG, name.data(),
+                        SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_CURRENT_CATALOG, const_cast<char*>(name.data()),
                                                          static_cast<SQLINTEGER>(name.size()));
                         if (!SQL_SUCCEEDED(rc)) {
                             failure = PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::IDBProperties, c.traits);

@@ -83,6 +83,15 @@ TEST(ConnectStringTest, MicrosoftDriverGetsCommaPortAndDoubledBraces) {
     EXPECT_EQ(pair, "PWD={a}}b;};");
 }
 
+TEST(ConnectStringTest, CatalogNamesAreHandedToTheDriverUnquoted) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"lin2db", "lin2db"},       {"[my db]", "my db"},     {"[we]]ird x]", "we]ird x"},
+        {"\"a\"\"b\"", "a\"b"},     {"a.[b c]", "a.b c"},     {"[a.b]", "a.b"},
+        {"[open", "[open"},         {"", ""},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(UnquoteIdentifier(in), out) << in;
+}
+
 TEST(DiagnosticsTest, DriverPrefixIsRemoved) {
     EXPECT_EQ(StripDriverPrefix("[FreeTDS][SQL Server]Login failed for user 'x'."), "Login failed for user 'x'.");
     EXPECT_EQ(StripDriverPrefix("[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object"), "Invalid object");

@@ -285,6 +285,8 @@ TEST_F(StandinTest, DatabaseSwitchOnAnOpenConnection) {
     c.Connect();
     c.SetDatabase("lin2db");
     EXPECT_EQ(Query(c, "SELECT DB_NAME()"), (std::vector<std::string>{"lin2db"}));
+    c.SetDatabase("[lin2world]");  // already bracketed: used as it is
+    EXPECT_EQ(Query(c, "SELECT DB_NAME()"), (std::vector<std::string>{"lin2world"}));
     c.SetDatabase("");
     EXPECT_EQ(c.Database(), "master");
     EXPECT_EQ(Query(c, "SELECT DB_NAME()"), (std::vector<std::string>{"master"}));
