@@ -137,6 +137,15 @@ int compareText(std::string_view a, std::string_view b) {
     };
     a = trimmed(a);
     b = trimmed(b);
+    // Plain ASCII, by far the usual case, needs no decoding.
+    while (ia < a.size() && ib < b.size()) {
+        const auto ca = static_cast<unsigned char>(a[ia]), cb = static_cast<unsigned char>(b[ib]);
+        if ((ca | cb) & 0x80) break;
+        const int fa = (ca >= 'A' && ca <= 'Z') ? ca + 32 : ca, fb = (cb >= 'A' && cb <= 'Z') ? cb + 32 : cb;
+        if (fa != fb) return fa < fb ? -1 : 1;
+        ++ia;
+        ++ib;
+    }
     return compareFolded(
         [&](char32_t& c) { if (ia >= a.size()) return false; c = decodeUtf8(a, ia); return true; },
         [&](char32_t& c) { if (ib >= b.size()) return false; c = decodeUtf8(b, ib); return true; });

@@ -3,7 +3,7 @@
 #include "tools/standin/SqlValue.h"
 
 #include <random>
-#include <set>
+#include <unordered_set>
 
 namespace standin {
 
@@ -38,7 +38,8 @@ bool seedDemoAccounts(Catalog& catalog, int n) {
     if (auth->rowCount() != 0 || account->rowCount() != 0) return false;
 
     std::mt19937 rng(20240601u);
-    std::set<std::string> used;
+    std::unordered_set<std::string> used;
+    used.reserve(static_cast<size_t>(n));
     std::vector<std::vector<Value>> authRows, accountRows, builderRows;
     authRows.reserve(n);
     accountRows.reserve(n);

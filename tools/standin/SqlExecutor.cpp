@@ -327,7 +327,12 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
         if (plan.passThrough && row && !seen) {
             onRow(row->values);
         } else {
-            for (size_t i = 0; i < plan.outputs.size(); ++i) out[i] = evaluator_.eval(*plan.outputs[i], row);
+            for (size_t i = 0; i < plan.outputs.size(); ++i) {
+                const Expr& e = *plan.outputs[i];
+                // Plain columns are copied into the reused row, keeping its strings' buffers.
+                if (e.kind == ExprKind::Column && row) out[i] = row->values[e.columnIndex];
+                else out[i] = evaluator_.eval(e, row);
+            }
             if (seen && !seen->insert(out).second) return true;
             onRow(out);
         }
@@ -423,35 +428,37 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
         });
         return count;
     }
-    // ORDER BY: sort references to the rows by their keys; rows themselves are not copied.
-    std::vector<std::pair<std::vector<Value>, RowHandle>> keyed;
+    // ORDER BY: sort positions of the rows by their keys; rows themselves are not copied.
+    const size_t width = plan.orderKeys.size();
+    std::vector<Value> keys;
+    std::vector<RowHandle> handles;
     forEachCandidate(*plan.table, s.where.get(), [&](RowHandle h) {
         if (s.where && evaluator_.test(*s.where, &*h) != Truth::True) return true;
-        std::vector<Value> keys;
-        keys.reserve(plan.orderKeys.size());
         for (const Expr* k : plan.orderKeys) keys.push_back(evaluator_.eval(*k, &*h));
-        keyed.emplace_back(std::move(keys), h);
+        handles.push_back(h);
         return true;
     });
-    auto less = [&](const std::pair<std::vector<Value>, RowHandle>& a, const std::pair<std::vector<Value>, RowHandle>& b) {
-        for (size_t i = 0; i < plan.orderKeys.size(); ++i) {
-            const Value& x = a.first[i];
-            const Value& y = b.first[i];
+    std::vector<size_t> order(handles.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto less = [&](size_t a, size_t b) {
+        for (size_t i = 0; i < width; ++i) {
+            const Value& x = keys[a * width + i];
+            const Value& y = keys[b * width + i];
             int c = 0;
             if (isNull(x) || isNull(y)) c = isNull(x) == isNull(y) ? 0 : (isNull(x) ? -1 : 1);
             else c = compareValues(x, y, plan.orderKeys[i]->resultType);
             if (c != 0) return plan.descending[i] ? c > 0 : c < 0;
         }
-        return false;
+        return a < b;  // ties keep the scan order
     };
-    if (limit < static_cast<int64_t>(keyed.size()) && !s.distinct) {
-        std::partial_sort(keyed.begin(), keyed.begin() + limit, keyed.end(), less);
-        keyed.resize(static_cast<size_t>(limit));
+    if (limit < static_cast<int64_t>(order.size()) && !s.distinct) {
+        std::partial_sort(order.begin(), order.begin() + limit, order.end(), less);
+        order.resize(static_cast<size_t>(limit));
     } else {
-        std::stable_sort(keyed.begin(), keyed.end(), less);
+        std::sort(order.begin(), order.end(), less);
     }
-    for (auto& [keys, h] : keyed)
-        if (!emit(&*h)) break;
+    for (size_t i : order)
+        if (!emit(&*handles[i])) break;
     return count;
 }
 
