@@ -7,7 +7,9 @@
 // ---------------------------
 //  * Every operation returns an HRESULT. S_OK (0) means success; any other value goes through the
 //    connection's result check, which reads the error object of the failing call with
-//    provider::GetErrorInfo() (one per thread, taken and cleared by the read, like COM's).
+//    provider::GetErrorInfo() (one per thread, taken and cleared by the read, like COM's). Every
+//    operation clears it when it starts; a successful one may leave the server's informational
+//    messages there (the info-message path of the result check).
 //  * Creation: CurrentProvider().CreateDataSource(classId, out). classId is "SQLNCLI.1" or
 //    "SQLOLEDB.1" (any case); REGDB_E_CLASSNOTREG when that class has no usable implementation. The
 //    fallback from one class to the other is the caller's business (the connection object does it).
@@ -319,6 +321,10 @@ public:
     // Reads up to maxRows rows into buffer (row-wise, rowSize bytes per row). rowsFetched is set to the
     // rows written. S_OK when maxRows rows came; DB_S_ENDOFROWSET when the rowset ended (rowsFetched may
     // still be > 0). Long data of stream bindings goes to sink (required when a binding is a stream).
+    // Truncated values are reported by their DBSTATUS_S_TRUNCATED status, not by the result code.
+    // A failure (error object posted) may come after some rows: rowsFetched still counts them, and the
+    // rowset is then finished. After the end the statement's remaining results are read off and the
+    // session is free for the next command (a rowset from MultipleResults leaves that to GetResult).
     virtual HRESULT FetchBlock(const std::vector<Binding>& bindings, void* buffer, size_t rowSize,
                                size_t maxRows, size_t& rowsFetched, LongDataSink* sink = nullptr) = 0;
 };
