@@ -9,6 +9,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace standin::tds {
@@ -17,6 +18,10 @@ SocketChannel::SocketChannel(int fd) : fd_(fd) {
     // Result streams are written packet by packet; Nagle's delay would only add latency.
     int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A client that stops reading in the middle of a result larger than the socket buffers would
+    // hold the engine (and with it every other connection) for good; after this long it is dropped.
+    timeval timeout{kSendTimeoutSeconds, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 }
 
 SocketChannel::~SocketChannel() { ::close(fd_); }
@@ -36,6 +41,7 @@ void SocketChannel::write(const uint8_t* data, size_t size) {
         const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) throw ConnectionClosed("the client stopped reading its answer");
             throw ConnectionClosed(std::string("connection lost while sending: ") + std::strerror(errno));
         }
         data += n;

@@ -26,9 +26,11 @@ public:
     virtual bool waitForInput(std::chrono::milliseconds timeout) = 0;
 };
 
-// A connected TCP socket, owned. shutdown() may be called from another thread to end a blocked read.
+// A connected TCP socket, owned. Sending gives up after kSendTimeoutSeconds without progress. shutdown() may be called from another thread to end a blocked read.
 class SocketChannel : public ByteChannel {
 public:
+    static constexpr long kSendTimeoutSeconds = 60;
+
     explicit SocketChannel(int fd);
     ~SocketChannel() override;
     SocketChannel(const SocketChannel&) = delete;
