@@ -244,6 +244,14 @@ TEST_F(StandinTest, ServerDroppingMidAnswerGivesATypedErrorAndTheNextStatementWo
     }
     EXPECT_TRUE(c.Connected()) << "reconnected";
     EXPECT_EQ(Query(c, "SELECT 'again'"), (std::vector<std::string>{"again"}));
+
+    // When the server will not take the new login either, the connection ends up closed.
+    server->dropNextBatch();
+    server->refuseLogins(1);
+    EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
+    EXPECT_FALSE(c.Connected());
+    c.Connect();
+    EXPECT_EQ(Query(c, "SELECT 'back'"), (std::vector<std::string>{"back"}));
 }
 
 TEST_F(StandinTest, TransactionsCommitAndRollBack) {
