@@ -1,6 +1,7 @@
 #include "data/MSAccess.h"
 
 #include "data/MSConnectionPool.h"
+#include "data/MSQuery.h"
 
 #include <algorithm>
 #include <cctype>
@@ -415,10 +416,34 @@ void TMSConnection::SetConnectString(const std::string& value) {
 // ---------------------------------------------------------------------------------------------------
 
 TPropValue TMSConnection::ExecSQL(const std::string& text, const std::vector<TPropValue>& params) {
-    (void)text;
-    (void)params;
-    throw EDatabaseError("Executing a text through the connection needs the command component, "
-                         "which this build does not include yet");
+    if (!FSQLCommand) {
+        FSQLCommand = std::make_unique<TMSSQL>();
+        FSQLCommand->SetConnection(this);
+    }
+    FSQLCommand->SQL().SetText(text);
+    TDAParams& list = FSQLCommand->Params();
+    for (size_t i = 0; i < list.Count(); ++i) {
+        TParamValue value;  // missing values are null
+        if (i < params.size()) {
+            if (const auto* b = std::get_if<bool>(&params[i])) value = *b;
+            else if (const auto* n = std::get_if<int32_t>(&params[i])) value = int64_t{*n};
+            else if (const auto* s = std::get_if<std::string>(&params[i])) value = *s;
+        }
+        list[i].SetValue(std::move(value));
+        if (auto* param = dynamic_cast<TMSParam*>(&list[i]);
+            param != nullptr && param->Name() == "Result" && param->DataType == TFieldType::ftUnknown) {
+            param->DataType = TFieldType::ftInteger;
+        }
+    }
+    FSQLCommand->Execute();
+    const TDAParam* result = list.FindParam("Result");
+    if (result == nullptr) return {};
+    const TParamValue& value = result->Value();
+    if (const auto* b = std::get_if<bool>(&value)) return *b;
+    if (const auto* n = std::get_if<int64_t>(&value)) return static_cast<int32_t>(*n);
+    if (const auto* d = std::get_if<double>(&value)) return static_cast<int32_t>(*d);
+    if (const auto* s = std::get_if<std::string>(&value)) return *s;
+    return {};
 }
 
 std::vector<std::string> TMSConnection::ReadNames(const std::string& sql, bool resetDatabaseOn4060) {

@@ -4,10 +4,12 @@
 #include "data/OLEDBAccess.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class TMSConnection;
+class TMSSQL;
 
 enum class TDANumericType { ntFloat, ntBCD, ntFmtBCD };
 
@@ -92,8 +94,9 @@ public:
 
     TMSConnectionInfoMessageEvent OnInfoMessage;
 
-    // Executes a text through the connection's own command; returns the "Result" parameter's value.
-    // Needs the command layer.
+    // Executes a text through the connection's own command; returns the "Result" parameter's value
+    // (null without one). Parameter binding is refused by the command layer, so a text with
+    // parameters raises its error.
     TPropValue ExecSQL(const std::string& text, const std::vector<TPropValue>& params = {});
 
     // Sorted name lists read through the open connection.
@@ -118,6 +121,7 @@ private:
     void HandToObject(int prop, const TPropValue& value);
     std::vector<std::string> ReadNames(const std::string& sql, bool resetDatabaseOn4060);
 
+    std::unique_ptr<TMSSQL> FSQLCommand;  // the private command, made at the first ExecSQL
     std::string FDatabase = "master";
     TIsolationLevel FIsolationLevel = TIsolationLevel::ilReadCommitted;
     TMSAuthentication FAuthentication = TMSAuthentication::auServer;

@@ -444,3 +444,33 @@ TEST_F(QueryTest, ServerCursorsAreRefusedWithAClearError) {
 }
 
 }  // namespace
+
+namespace {
+
+// The connection's own command, used for texts it executes on a caller's behalf.
+class ConnectionExecTest : public StandinQueryFixture {};
+
+TEST_F(ConnectionExecTest, ExecSQLRunsATextOnTheConnection) {
+    const auto result = connection->ExecSQL(
+        "INSERT INTO lin2db.dbo.user_auth VALUES ('viaconn'," + std::string("0x01020304050607080910111213141516") +
+        ",'','',0x0,0x0)");
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(result));
+    EXPECT_TRUE(connection->Connected());
+    Open("SELECT account FROM lin2db.dbo.user_auth WHERE account = 'viaconn'");
+    EXPECT_EQ(query->RecordCount(), 1);
+    // A text with rows is read off and does not keep the connection busy.
+    connection->ExecSQL("SELECT account FROM lin2db.dbo.user_auth");
+    Open("SELECT 1");
+    EXPECT_EQ(query->Fields()[0].AsInteger(), 1);
+}
+
+TEST_F(ConnectionExecTest, ExecSQLWithParametersIsRefused) {
+    try {
+        connection->ExecSQL("SELECT :Result = 1", {int32_t{5}});
+        FAIL() << "executed";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message.find("Parameters are not supported"), std::string::npos) << e.Message;
+    }
+}
+
+}  // namespace
