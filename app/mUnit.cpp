@@ -1,5 +1,7 @@
 #include "app/mUnit.h"
 
+#include "app/AccountCreation.h"
+#include "app/AccountEditing.h"
 #include "framework/Ansi.h"
 #include "framework/BusyCursor.h"
 
@@ -183,6 +185,10 @@ void TMainForm::ConnectHandlers()
     connect(PageControl1, &TPageControl::Change, this, Guard.Bind([this] { PageControl1Change(); }));
     connect(GMCheck, &TCheckBox::Click, this, Guard.Bind([this] { GMCheckClick(); }));
     connect(GMCheck2, &TCheckBox::Click, this, Guard.Bind([this] { GMCheck2Click(); }));
+    connect(SubmitButton, &QPushButton::clicked, this, Guard.Bind([this] { SubmitButtonClick(); }));
+    connect(AccountsComboBox, &TComboBox::Select, this, Guard.Bind([this] { AccountsComboBoxSelect(); }));
+    connect(LookupButton, &QPushButton::clicked, this, Guard.Bind([this] { LookupButtonClick(); }));
+    connect(ApplyEditButton, &QPushButton::clicked, this, Guard.Bind([this] { ApplyEditButtonClick(); }));
 }
 
 void TMainForm::GMCheckClick()
@@ -202,8 +208,38 @@ void TMainForm::GMCheck2Click()
 void TMainForm::PageControl1Change()
 {
     ClearStatusLine();
-    // Showing the "Edit" page also resets that page and loads the account list; that comes with
-    // account editing.
+    if (PageControl1->ActivePageIndex() == EditPageIndex)
+        ResetEditPage();
+}
+
+void TMainForm::SubmitButtonClick()
+{
+    TAccountCreation(*this).Submit();
+}
+
+void TMainForm::ResetEditPage()
+{
+    TAccountEditing(*this).ResetPage();
+}
+
+void TMainForm::LoadAccountList()
+{
+    TAccountEditing(*this).LoadAccountList();
+}
+
+void TMainForm::AccountsComboBoxSelect()
+{
+    TAccountEditing(*this).ShowSelectedAccount();
+}
+
+void TMainForm::LookupButtonClick()
+{
+    TAccountEditing(*this).Lookup();
+}
+
+void TMainForm::ApplyEditButtonClick()
+{
+    TAccountEditing(*this).Apply();
 }
 
 void TMainForm::ClearStatusLine()

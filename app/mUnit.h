@@ -82,6 +82,15 @@ public:
     void GMCheckClick();
     void GMCheck2Click();
     void PageControl1Change();
+    void SubmitButtonClick();
+    void AccountsComboBoxSelect();
+    void LookupButtonClick();
+    void ApplyEditButtonClick();
+
+    // The "Edit" page's account list; loaded only when the connection was closed.
+    void LoadAccountList();
+    // Showing the "Edit" page: lookup idle, nothing selected, boxes unchecked, level 1, then the list.
+    void ResetEditPage();
 
     // Copies the "Options" page into MSConnection1 (closing it first).
     void ApplyConnectionOptions();

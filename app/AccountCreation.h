@@ -1,0 +1,19 @@
+#pragma once
+// The "Create" button: inserts a new account (login row, account row and, for a game master, the
+// game-master row, in that order and without a transaction), or replaces the password of an existing
+// login once the operator confirms.
+class TMainForm;
+
+class TAccountCreation {
+public:
+    explicit TAccountCreation(TMainForm& form) : Form(form) {}
+
+    // The whole press, from the empty-login check to the status line.
+    void Submit();
+
+private:
+    void CreateAccount();
+    void ReplacePasswordAfterConfirmation();
+
+    TMainForm& Form;
+};

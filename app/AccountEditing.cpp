@@ -1,0 +1,155 @@
+#include "app/AccountEditing.h"
+
+#include "app/AccountStatements.h"
+#include "app/mUnit.h"
+#include "framework/Ansi.h"
+#include "framework/BusyCursor.h"
+
+#include <QStringList>
+
+#include <string>
+
+namespace {
+
+constexpr const char* ConnectFailedMessage = "Unable to connect to SQL server.";
+constexpr const char* NoAccountMessage = "Unable to find corresponding account.";
+constexpr const char* MatchFoundStatus = "Match found";
+constexpr const char* NoMatchStatus = "No matches found";
+constexpr const char* UpdatedStatus = "Account updated";
+
+constexpr long double FirstLevel = 1;
+
+void SetStatusLine(TMainForm& form, const char* text)
+{
+    form.StatusBar1->SetPanelText(TMainForm::StatusLinePanel, QString::fromLatin1(text));
+}
+
+// Every statement of the page names the account by the list's text.
+std::string AccountName(const TMainForm& form)
+{
+    return ToAnsi(form.AccountsComboBox->Text());
+}
+
+}  // namespace
+
+void TAccountEditing::ResetPage()
+{
+    Form.LookupActive = false;
+    Form.LookupText.clear();
+    // Empties the text only when an item was selected; a typed text stays.
+    Form.AccountsComboBox->SetItemIndex(-1);
+    // Unchecking a checked "GM Power" disables its level field through its click handler.
+    Form.GMCheck2->SetChecked(false);
+    Form.BannedCheck1->SetChecked(false);
+    Form.BannedCheck2->SetChecked(false);
+    Form.GMLevelEdit2->SetValue(FirstLevel);
+    Form.LoadAccountList();
+}
+
+void TAccountEditing::LoadAccountList()
+{
+    // Once connected the list is kept as it is, even when it is empty.
+    if (Form.MSConnection1.Connected())
+        return;
+    if (!Form.ConnectWithOptions(ConnectFailedMessage))
+        return;
+
+    TBusyCursor busy;
+    Form.AccountsComboBox->ClearItems();
+    TMSQuery& query = Form.MSQuery1;
+    AccountSql::OpenQuery(query, AccountSql::ListLoad());
+    // Gathered first and handed to the list in one go: the list sorts once instead of once per name.
+    QStringList names;
+    names.reserve(query.RecordCount());
+    while (!query.EndOfData()) {
+        names.append(FromAnsi(query.Fields()[0].AsString()));
+        query.Next();
+    }
+    Form.AccountsComboBox->AddItems(names);
+}
+
+void TAccountEditing::ShowSelectedAccount()
+{
+    SetStatusLine(Form, "");
+    TMSQuery& query = Form.MSQuery1;
+    {
+        TBusyCursor busy;
+        AccountSql::OpenQuery(query, AccountSql::BlockFlagsRead(AccountName(Form)));
+    }
+    if (query.EndOfData()) {
+        // The page keeps showing what it showed, IsGMAccount included.
+        Form.Dialogs().ShowMessage(NoAccountMessage);
+        return;
+    }
+    TBusyCursor busy;
+    // Only 1 counts as blocked; 0, 2 and NULL (read as 0) show unchecked.
+    Form.BannedCheck1->SetChecked(query.Fields()[0].AsInteger() == 1);
+    Form.BannedCheck2->SetChecked(query.Fields()[1].AsInteger() == 1);
+
+    AccountSql::OpenQuery(query, AccountSql::GameMasterRead(AccountName(Form)));
+    if (query.EndOfData()) {
+        Form.GMCheck2->SetChecked(false);
+        Form.GMLevelEdit2->SetValue(FirstLevel);
+        Form.IsGMAccount = false;
+    } else {
+        Form.GMCheck2->SetChecked(true);
+        // The level field clamps a stored level outside 1..9 to its bounds.
+        Form.GMLevelEdit2->SetValue(query.Fields()[0].AsInteger());
+        Form.IsGMAccount = true;
+    }
+}
+
+void TAccountEditing::Lookup()
+{
+    TComboBox& list = *Form.AccountsComboBox;
+    const QString typed = list.Text();
+    const bool textTyped = !typed.isEmpty() && list.ItemIndex() == -1;
+    if (!textTyped && Form.LookupText.empty())
+        return;
+    SetStatusLine(Form, "");
+
+    int start = Form.LookupIndex + 1;
+    if (textTyped || !Form.LookupActive) {
+        // A typed text always starts a new lookup from the top.
+        Form.LookupText = ToAnsi(typed);
+        Form.LookupActive = true;
+        start = 0;
+    }
+    // Items hold the Windows-1252 names decoded one character per byte, so a case-sensitive search for
+    // the decoded text is the byte-for-byte substring test.
+    const int match = list.FindContaining(FromAnsi(Form.LookupText), start);
+    if (match < 0) {
+        SetStatusLine(Form, NoMatchStatus);
+        Form.LookupText.clear();
+        Form.LookupActive = false;
+        return;
+    }
+    list.SetItemIndex(match);
+    // Selecting from code raises no select event, so the account is shown here.
+    Form.AccountsComboBoxSelect();
+    SetStatusLine(Form, MatchFoundStatus);
+    // Set last: an error while the match is shown leaves the lookup where it was.
+    Form.LookupIndex = match;
+}
+
+void TAccountEditing::Apply()
+{
+    if (Form.AccountsComboBox->ItemIndex() < 0)
+        return;
+    TBusyCursor busy;
+    TMSQuery& query = Form.MSQuery1;
+    // No transaction: a game-master change stays in effect when the block flags write then fails.
+    if (!Form.GMCheck2->Checked()) {
+        AccountSql::RunStatement(query, AccountSql::RemoveGameMaster(AccountName(Form)));
+    } else if (Form.IsGMAccount) {
+        AccountSql::RunStatement(query, AccountSql::ChangeLevel(Form.GMLevelEdit2->Text(), AccountName(Form)));
+    } else {
+        AccountSql::OpenQuery(query, AccountSql::UidLookup(AccountName(Form)));
+        const std::string uid = query.Fields()[0].AsString();
+        query.Close();
+        AccountSql::RunStatement(query, AccountSql::AddGameMaster(AccountName(Form), Form.GMLevelEdit2->Text(), uid));
+    }
+    AccountSql::RunStatement(query,
+        AccountSql::BlockFlagsWrite(Form.BannedCheck1->Checked(), Form.BannedCheck2->Checked(), AccountName(Form)));
+    SetStatusLine(Form, UpdatedStatus);
+}
