@@ -3,5 +3,8 @@
 TMainForm& CreateMainWindow(TApplication& application)
 {
     application.SetTitle(ApplicationTitle);
-    return application.CreateForm<TMainForm>();
+    TMainForm& form = application.CreateForm<TMainForm>();
+    // All controls exist; the settings fill the "Options" page before the window is shown.
+    form.DoCreate();
+    return form;
 }

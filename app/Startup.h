@@ -5,5 +5,5 @@
 
 inline constexpr const char* ApplicationTitle = "Vantor Account Creator";
 
-// Sets the application title and creates the main window.
+// Sets the application title, creates the main window and runs its create handler.
 TMainForm& CreateMainWindow(TApplication& application);

@@ -2,9 +2,13 @@
 
 #include "app/AccountCreation.h"
 #include "app/AccountEditing.h"
+#include "app/ConnectionOptions.h"
+#include "app/SettingsLocation.h"
 #include "framework/Ansi.h"
 #include "framework/BusyCursor.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -107,6 +111,8 @@ TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent
     ConnectHandlers();
 
     IniFile.SetPath("vnac.ini");
+    ExeName = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    PerUserSettingsFolder = UserSettingsFolder();
     MSConnection1.SetDatabase("master");
     MSConnection1.SetAuthentication(TMSAuthentication::auServer);
     MSQuery1.SetConnection(&MSConnection1);
@@ -185,6 +191,7 @@ void TMainForm::ConnectHandlers()
     connect(PageControl1, &TPageControl::Change, this, Guard.Bind([this] { PageControl1Change(); }));
     connect(GMCheck, &TCheckBox::Click, this, Guard.Bind([this] { GMCheckClick(); }));
     connect(GMCheck2, &TCheckBox::Click, this, Guard.Bind([this] { GMCheck2Click(); }));
+    connect(DBTestButton, &QPushButton::clicked, this, Guard.Bind([this] { DBTestButtonClick(); }));
     connect(SubmitButton, &QPushButton::clicked, this, Guard.Bind([this] { SubmitButtonClick(); }));
     connect(AccountsComboBox, &TComboBox::Select, this, Guard.Bind([this] { AccountsComboBoxSelect(); }));
     connect(LookupButton, &QPushButton::clicked, this, Guard.Bind([this] { LookupButtonClick(); }));
@@ -267,4 +274,24 @@ bool TMainForm::ConnectWithOptions(const std::string& failureMessage)
         return false;
     }
     return true;
+}
+
+void TMainForm::FormCreate()
+{
+    TConnectionOptions(*this).Load();
+}
+
+void TMainForm::DoCreate()
+{
+    Guard.Run([this] { FormCreate(); });
+}
+
+void TMainForm::FormClose()
+{
+    TConnectionOptions(*this).Save();
+}
+
+void TMainForm::DBTestButtonClick()
+{
+    TConnectionOptions(*this).Test();
 }

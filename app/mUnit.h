@@ -98,6 +98,20 @@ public:
     // failureMessage and returns false, leaving the connection closed.
     bool ConnectWithOptions(const std::string& failureMessage);
 
+    // The "Options" page and the settings file: filled from the file when the window is created,
+    // written back when it closes (a failed write keeps the window open), tried with "Test".
+    void FormCreate();
+    void FormClose() override;
+    void DBTestButtonClick();
+    // Start-up runs FormCreate through this, as the framework runs every handler: an error is shown
+    // and the window still opens.
+    void DoCreate();
+
+    // The running program file as the application reports it; the settings file is named after it.
+    std::string ExeName;
+    // Where an installed copy, whose folder cannot be written, keeps its settings file.
+    std::string PerUserSettingsFolder;
+
 private:
     void BuildCreatePage();
     void BuildEditPage();
