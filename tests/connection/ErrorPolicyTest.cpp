@@ -129,9 +129,9 @@ TEST_F(FakeConnectionTest, FatalErrorWithAnOpenClientNeitherReconnectsNorCloses)
                                            {"dataset holding a rowset", false, true, false},
                                            {"prepared command", false, false, true}}) {
         SCOPED_TRACE(k.name);
-        TMSConnection c;
         RecordingDataSet ds;
         RecordingCommand cmd;
+        TMSConnection c;
         c.RegisterClient(&ds);
         c.RegisterClient(&cmd);
         c.Connect();

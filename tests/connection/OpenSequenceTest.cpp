@@ -327,9 +327,9 @@ TEST_F(FakeConnectionTest, QuotedIdentifierOffIsSentAfterOpening) {
 }
 
 TEST_F(FakeConnectionTest, CloseSequenceNotifiesClientsAndUninitialises) {
-    TMSConnection c;
-    RecordingDataSet ds;
+    RecordingDataSet ds;  // clients outlive the connection they are registered with
     RecordingCommand cmd;
+    TMSConnection c;
     std::vector<std::string> order;
     c.RegisterClient(&ds, [&](TConnectionClient*, bool connecting) { order.push_back(connecting ? "cb open" : "cb close"); });
     c.RegisterClient(&cmd);
@@ -351,8 +351,8 @@ TEST_F(FakeConnectionTest, CloseSequenceNotifiesClientsAndUninitialises) {
 }
 
 TEST_F(FakeConnectionTest, FatalErrorFromAClientWhileClosingRepeatsTheNotification) {
-    TMSConnection c;
     RecordingDataSet ds;
+    TMSConnection c;
     c.RegisterClient(&ds);
     c.Connect();
     ds.raiseOnClose = [] { throw EMSError(Fatal(), "gone"); };

@@ -216,8 +216,8 @@ TEST_F(StandinTest, FatalErrorWithNothingOpenReopensTheConnection) {
 }
 
 TEST_F(StandinTest, FatalErrorWithAnOpenDataSetLeavesTheConnectionAlone) {
-    TMSConnection c;
     RecordingDataSet ds;
+    TMSConnection c;
     c.RegisterClient(&ds);
     Configure(c);
     c.Connect();
