@@ -13,7 +13,8 @@ class TCustomConnection;
 class TCustomDAConnection;
 class TCustomConnectDialog;
 
-// Anything that registers with a connection.
+// Anything that registers with a connection. A client unregisters itself (UnRegisterClient) before it
+// is destroyed; the connection calls its clients until then, also from its own destructor.
 class TConnectionClient {
 public:
     virtual ~TConnectionClient() = default;
