@@ -5,9 +5,9 @@
 #include "framework/Ansi.h"
 #include "framework/BusyCursor.h"
 
-#include <QStringList>
-
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -59,13 +59,13 @@ void TAccountEditing::LoadAccountList()
     TMSQuery& query = Form.MSQuery1;
     AccountSql::OpenQuery(query, AccountSql::ListLoad());
     // Gathered first and handed to the list in one go: the list sorts once instead of once per name.
-    QStringList names;
-    names.reserve(query.RecordCount());
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(std::max(query.RecordCount(), 0)));
     while (!query.EndOfData()) {
-        names.append(FromAnsi(query.Fields()[0].AsString()));
+        names.push_back(query.Fields()[0].AsString());
         query.Next();
     }
-    Form.AccountsComboBox->AddItems(names);
+    Form.AccountsComboBox->AddAnsiItems(std::move(names));
 }
 
 void TAccountEditing::ShowSelectedAccount()

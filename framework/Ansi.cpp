@@ -15,6 +15,32 @@ QString FromAnsi(std::string_view bytes)
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
+TAnsiDecoder::TAnsiDecoder()
+{
+    // All 256 bytes in one call: setting up the converter is what costs.
+    std::string everyByte(256, '\0');
+    for (int byte = 0; byte < 256; ++byte)
+        everyByte[static_cast<size_t>(byte)] = static_cast<char>(byte);
+    const QString characters = FromAnsi(everyByte);
+    for (int byte = 0; byte < 256; ++byte) {
+        if (characters.size() == 256) {
+            Characters[static_cast<size_t>(byte)] = characters.at(byte).unicode();
+        } else {  // not one character per byte after all: ask byte by byte
+            const QString character = FromAnsi(std::string_view(&everyByte[static_cast<size_t>(byte)], 1));
+            Characters[static_cast<size_t>(byte)] = character.size() == 1 ? character.at(0).unicode() : u'?';
+        }
+    }
+}
+
+QString TAnsiDecoder::operator()(std::string_view bytes) const
+{
+    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes)
+        *out++ = QChar(Characters[static_cast<unsigned char>(byte)]);
+    return text;
+}
+
 std::string ToAnsi(const QString& text)
 {
     QStringEncoder encoder(CodePage);

@@ -1,11 +1,21 @@
 #include "framework/ComboBox.h"
 
+#include "framework/Ansi.h"
+#include "framework/ItemOrder.h"
+
 #include <QLineEdit>
+#include <QListView>
+#include <QStringListModel>
+#include <QStringMatcher>
 
 #include <algorithm>
 
-TComboBox::TComboBox(QWidget* parent) : QComboBox(parent)
+TComboBox::TComboBox(QWidget* parent) : QComboBox(parent), Items(new QStringListModel(this))
 {
+    setModel(Items);
+    // Every item is one line of the same font, so the drop-down need not measure a million of them.
+    if (auto* list = qobject_cast<QListView*>(view()))
+        list->setUniformItemSizes(true);
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     // No completion: the typed text stays exactly what the operator typed.
@@ -19,15 +29,6 @@ void TComboBox::ClearItems()
     clear();
 }
 
-namespace {
-
-bool SortsBefore(const QString& left, const QString& right)
-{
-    return QString::compare(left, right, Qt::CaseInsensitive) < 0;
-}
-
-}  // namespace
-
 int TComboBox::AddItem(const QString& item)
 {
     // After the last item that does not sort after the new one, so equal items keep their order.
@@ -35,7 +36,7 @@ int TComboBox::AddItem(const QString& item)
     int high = count();
     while (low < high) {
         const int middle = low + (high - low) / 2;
-        if (SortsBefore(item, itemText(middle)))
+        if (ItemSortsBefore(item, itemText(middle)))
             high = middle;
         else
             low = middle + 1;
@@ -54,20 +55,47 @@ void TComboBox::AddItems(QStringList items)
             AddItem(item);
         return;
     }
-    // A stable sort gives equal items the order AddItem one by one would give them.
-    std::stable_sort(items.begin(), items.end(), SortsBefore);
-    const bool noneSelected = currentIndex() < 0;
+    SortItems(items);
+    SetSortedItems(items);
+}
+
+void TComboBox::AddAnsiItems(std::vector<std::string> names)
+{
+    const TAnsiDecoder decode;
+    if (count() > 0) {
+        for (const std::string& name : names)
+            AddItem(decode(name));
+        return;
+    }
+    SortAnsiItems(names);
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string& name : names)
+        items.append(decode(name));
+    SetSortedItems(items);
+}
+
+void TComboBox::SetSortedItems(const QStringList& items)
+{
     const QString text = currentText();
-    insertItems(0, items);
-    KeepNothingSelected(noneSelected, text);
+    {
+        const QSignalBlocker quiet(this);
+        Items->setStringList(items);
+        // Nothing selected and the text as it was, as after adding the items one by one.
+        setCurrentIndex(-1);
+    }
+    if (currentText() != text)
+        setEditText(text);
 }
 
 int TComboBox::FindContaining(const QString& text, int from) const
 {
-    const int last = count();
-    for (int index = std::max(from, 0); index < last; ++index) {
-        if (itemText(index).contains(text, Qt::CaseSensitive))
-            return index;
+    // One matcher for the whole search: the pattern is prepared once, not once per item.
+    const QStringMatcher matcher(text, Qt::CaseSensitive);
+    const QStringList items = Items->stringList();
+    for (qsizetype index = std::max(from, 0); index < items.size(); ++index) {
+        if (matcher.indexIn(items.at(index)) >= 0)
+            return static_cast<int>(index);
     }
     return -1;
 }

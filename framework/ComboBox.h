@@ -5,6 +5,11 @@
 #include <QComboBox>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
+class QStringListModel;
+
 class TComboBox : public QComboBox {
     Q_OBJECT
 
@@ -16,6 +21,8 @@ public:
     int AddItem(const QString& item);
     // The same as AddItem for each item in turn, but sorted once: fit for a list of a million names.
     void AddItems(QStringList items);
+    // AddItems for names given as Windows-1252 bytes (FromAnsi of each), sorted before they are decoded.
+    void AddAnsiItems(std::vector<std::string> names);
     int Count() const { return count(); }
     QString Item(int index) const { return itemText(index); }
     // The first position at or after from whose item contains text (case-sensitive); -1 for none.
@@ -32,7 +39,13 @@ signals:
     void Select();
 
 private:
+    // Items live in a plain string list: a million names are handed over in one go, without an item
+    // object and a change signal for each.
+    QStringListModel* Items;
+
     void DropSelectionKeepingText();
+    // Hands a sorted list to an empty combo box in one go.
+    void SetSortedItems(const QStringList& items);
     // Qt makes the first item of an empty list current; an added item is never selected by itself.
     void KeepNothingSelected(bool noneSelectedBefore, const QString& textBefore);
 };

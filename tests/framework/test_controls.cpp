@@ -1,5 +1,6 @@
 // The control adapters: when their events fire and what their properties do.
 #include "framework/CheckBox.h"
+#include "framework/Ansi.h"
 #include "framework/ComboBox.h"
 #include "framework/PageControl.h"
 #include "framework/StatusBar.h"
@@ -13,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -115,6 +118,98 @@ TEST(ComboBox, KeepsItemsSortedWithoutRegardToCaseAndSelectsNothingByItself)
 
     box.ClearItems();
     EXPECT_EQ(box.Count(), 0);
+}
+
+// Adding a whole list at once orders it exactly as adding the items one by one: for every character
+// of Windows-1252 (the names the program lists), for longer names over them, for equal items that
+// differ in case, and for text beyond the code page.
+TEST(ComboBox, AddingAListAtOnceOrdersItAsAddingItemByItem)
+{
+    QStringList everyCharacter;
+    for (int byte = 0; byte < 256; ++byte) {
+        const char ansi = static_cast<char>(byte);
+        everyCharacter << FromAnsi(std::string_view(&ansi, 1));
+    }
+    QStringList names;
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        QString name;
+        const int length = static_cast<int>(random() % 16);
+        for (int c = 0; c < length; ++c)
+            name += everyCharacter.at(static_cast<qsizetype>(random() % 256));
+        names << name;
+    }
+    const QStringList caseTwins = {"ALICE", "alice", "Alice", "\u00C9t\u00E9", "\u00E9T\u00C9", "a", "A", "", "ab", "a"};
+    const QStringList beyondCodePage = {"\u0141ukasz", "lukasz", "\u00DFtra\u00DFe", "STRASSE", "\U0001F600", "z"};
+
+    const QStringList longNames = {QString(20, 'b'), QString(17, 'A'), "a", QString(16, 'a'), QString(16, 'A')};
+
+    for (const QStringList& list : {everyCharacter, names, caseTwins, caseTwins + names, beyondCodePage + names, longNames + names}) {
+        TComboBox oneByOne(nullptr);
+        for (const QString& item : list)
+            oneByOne.AddItem(item);
+        TComboBox atOnce(nullptr);
+        atOnce.setEditText("typed");
+        atOnce.AddItems(list);
+
+        ASSERT_EQ(Items(atOnce), Items(oneByOne));
+        EXPECT_EQ(atOnce.ItemIndex(), -1);
+        EXPECT_EQ(atOnce.Text(), "typed");
+    }
+}
+
+// The same for names given as Windows-1252 bytes, sorted before they are decoded.
+TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem)
+{
+    std::vector<std::string> everyByte;
+    for (int byte = 0; byte < 256; ++byte)
+        everyByte.emplace_back(1, static_cast<char>(byte));
+    std::vector<std::string> names;
+    std::mt19937 random(11);
+    for (int i = 0; i < 3000; ++i) {
+        std::string name;
+        const int length = static_cast<int>(random() % 16);
+        for (int c = 0; c < length; ++c)
+            name += static_cast<char>(random() % 256);
+        names.push_back(name);
+    }
+    std::vector<std::string> withLongNames = names;
+    withLongNames.push_back(std::string(20, 'b'));
+    withLongNames.push_back(std::string(17, 'B'));
+
+    for (const auto& list : {everyByte, names, withLongNames}) {
+        TComboBox oneByOne(nullptr);
+        for (const std::string& name : list)
+            oneByOne.AddItem(FromAnsi(name));
+        TComboBox atOnce(nullptr);
+        atOnce.setEditText("typed");
+        atOnce.AddAnsiItems(list);
+
+        ASSERT_EQ(Items(atOnce), Items(oneByOne));
+        EXPECT_EQ(atOnce.ItemIndex(), -1);
+        EXPECT_EQ(atOnce.Text(), "typed");
+    }
+}
+
+TEST(Ansi, DecoderForManyTextsDecodesAsFromAnsi)
+{
+    const TAnsiDecoder decode;
+    std::string every;
+    for (int byte = 0; byte < 256; ++byte)
+        every += static_cast<char>(byte);
+    EXPECT_EQ(decode(every), FromAnsi(every));
+    EXPECT_EQ(decode("J\xFCrgen"), FromAnsi("J\xFCrgen"));
+    EXPECT_EQ(decode(""), QString());
+}
+
+TEST(ComboBox, FindContainingSearchesCaseSensitivelyFromAPosition)
+{
+    TComboBox box(nullptr);
+    box.AddItems({"Alice", "alien", "bali"});
+    EXPECT_EQ(box.FindContaining("ali", 0), 1);
+    EXPECT_EQ(box.FindContaining("ali", 2), 2);
+    EXPECT_EQ(box.FindContaining("ali", 3), -1);
+    EXPECT_EQ(box.FindContaining("Ali", 1), -1);
 }
 
 TEST(ComboBox, SelectedIndexSemantics)
