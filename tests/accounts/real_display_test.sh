@@ -85,7 +85,9 @@ start_program() {
   window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Vantor Account Creator \(vantoroff\)$' | head -n 1) ||
     fail "the main window did not appear within 30 s"
   [ -n "$window" ] || fail "the main window did not appear"
-  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+  # Without a window manager there is nothing to activate a window; giving it the focus is enough.
+  timeout 10 xdotool windowactivate --sync "$window" 2>/dev/null ||
+    timeout 10 xdotool windowfocus --sync "$window" || fail "the main window did not take the focus"
 }
 
 stop_program() {
