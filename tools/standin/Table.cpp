@@ -25,9 +25,9 @@ Table::Table(std::string database, std::string name, std::vector<TableColumn> co
     : database_(std::move(database)), name_(std::move(name)), columns_(std::move(columns)) {
     for (size_t i = 0; i < columns_.size(); ++i) {
         if (columns_[i].column.identity) {
-            IdentitySpec spec;
-            spec.column = static_cast<int>(i);
-            identity_ = spec;
+            IdentitySpec identity;
+            identity.column = static_cast<int>(i);
+            identity_ = identity;
         }
     }
 }
