@@ -7,18 +7,6 @@ namespace {
 
 [[noreturn]] void UnknownProp(int prop) { throw EAssertionError(std::to_string(prop)); }
 
-bool AsBool(const TPropValue& value) {
-    if (const bool* b = std::get_if<bool>(&value)) return *b;
-    if (const int32_t* i = std::get_if<int32_t>(&value)) return *i != 0;
-    throw EAssertionError("Property value is not a boolean");
-}
-
-int32_t AsInt(const TPropValue& value) {
-    if (const int32_t* i = std::get_if<int32_t>(&value)) return *i;
-    if (const bool* b = std::get_if<bool>(&value)) return *b ? 1 : 0;
-    throw EAssertionError("Property value is not an integer");
-}
-
 uint8_t Nibble(const TBcd& bcd, size_t index) {
     const uint8_t byte = bcd.Fraction[index / 2];
     return index % 2 == 0 ? static_cast<uint8_t>(byte >> 4) : static_cast<uint8_t>(byte & 0x0F);
@@ -30,6 +18,18 @@ void SetNibble(TBcd& bcd, size_t index, uint8_t digit) {
 }
 
 }  // namespace
+
+bool PropAsBool(const TPropValue& value) {
+    if (const bool* b = std::get_if<bool>(&value)) return *b;
+    if (const int32_t* i = std::get_if<int32_t>(&value)) return *i != 0;
+    throw EAssertionError("Property value is not a boolean");
+}
+
+int32_t PropAsInt(const TPropValue& value) {
+    if (const int32_t* i = std::get_if<int32_t>(&value)) return *i;
+    if (const bool* b = std::get_if<bool>(&value)) return *b ? 1 : 0;
+    throw EAssertionError("Property value is not an integer");
+}
 
 // ---------------------------------------------------------------------------------------------------
 // TBcd
@@ -111,7 +111,7 @@ TParamDesc& TCRCommand::AddParam() { return FParams.emplace_back(); }
 
 bool TCRCommand::SetProp(int prop, const TPropValue& value) {
     if (prop == CRProp::OptionFlag) {
-        FOptionFlag = AsBool(value);
+        FOptionFlag = PropAsBool(value);
         return true;
     }
     UnknownProp(prop);
@@ -135,17 +135,17 @@ void TCRRecordSet::FetchAll() {
 
 bool TCRRecordSet::SetProp(int prop, const TPropValue& value) {
     switch (prop) {
-    case CRProp::UniDirectional: FUniDirectional = AsBool(value); return true;
+    case CRProp::UniDirectional: FUniDirectional = PropAsBool(value); return true;
     case CRProp::FetchRows: {
-        const int32_t rows = AsInt(value);
+        const int32_t rows = PropAsInt(value);
         if (rows < 1 || rows > 10000) throw EDatabaseError("FetchRows must be 1..10000.");
         FFetchRows = rows;
         return true;
     }
-    case CRProp::FetchAll: FFetchAll = AsBool(value); return true;
-    case CRProp::LongStrings: FLongStrings = AsBool(value); return true;
-    case CRProp::KeepEmptyStrings: FKeepEmptyStrings = AsBool(value); return true;
-    case CRProp::FlatBuffers: FFlatBuffers = AsBool(value); return true;
+    case CRProp::FetchAll: FFetchAll = PropAsBool(value); return true;
+    case CRProp::LongStrings: FLongStrings = PropAsBool(value); return true;
+    case CRProp::KeepEmptyStrings: FKeepEmptyStrings = PropAsBool(value); return true;
+    case CRProp::FlatBuffers: FFlatBuffers = PropAsBool(value); return true;
     case CRProp::FilterText:
         if (const auto* s = std::get_if<std::string>(&value)) {
             FFilterText = *s;

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+// Property values as the command and record set take them; a value of the wrong kind is an internal error.
+bool PropAsBool(const TPropValue& value);
+int32_t PropAsInt(const TPropValue& value);
+
 // Property ids shared by commands and record sets (SetProp / GetProp).
 namespace CRProp {
 // TCRCommand

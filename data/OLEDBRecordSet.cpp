@@ -32,18 +32,6 @@ constexpr size_t AlignUp(size_t value, size_t alignment) { return (value + align
 
 uint16_t Clamp16(uint32_t value) { return static_cast<uint16_t>(std::min<uint32_t>(value, 0xFFFF)); }
 
-bool AsBool(const TPropValue& value) {
-    if (const bool* b = std::get_if<bool>(&value)) return *b;
-    if (const int32_t* i = std::get_if<int32_t>(&value)) return *i != 0;
-    throw EAssertionError("Property value is not a boolean");
-}
-
-int32_t AsInt(const TPropValue& value) {
-    if (const int32_t* i = std::get_if<int32_t>(&value)) return *i;
-    if (const bool* b = std::get_if<bool>(&value)) return *b ? 1 : 0;
-    throw EAssertionError("Property value is not an integer");
-}
-
 // Values that a direct binding can leave as they are; the others are refused or need finishing.
 bool StatusHasValue(uint32_t status) { return status == DBSTATUS_S_OK || status == DBSTATUS_S_TRUNCATED; }
 
@@ -247,13 +235,13 @@ void TOLEDBCommand::ReleaseResult(bool drain) {
 bool TOLEDBCommand::SetProp(int prop, const TPropValue& value) {
     switch (prop) {
     case CRProp::CommandTimeout: {
-        const int32_t seconds = AsInt(value);
+        const int32_t seconds = PropAsInt(value);
         if (seconds < 0) throw EDatabaseError("CommandTimeout must not be negative");
         FCommandTimeout = seconds;
         return true;
     }
-    case CRProp::CommandOption: FCommandOption = static_cast<uint8_t>(AsInt(value)); return true;
-    case CRProp::CommandOption2: FCommandOption2 = static_cast<uint8_t>(AsInt(value)); return true;
+    case CRProp::CommandOption: FCommandOption = static_cast<uint8_t>(PropAsInt(value)); return true;
+    case CRProp::CommandOption2: FCommandOption2 = static_cast<uint8_t>(PropAsInt(value)); return true;
     default: return TCRCommand::SetProp(prop, value);
     }
 }
@@ -1010,23 +998,23 @@ std::string TOLEDBRecordSet::StatusLines(const std::byte* rows, size_t rowSize, 
 
 bool TOLEDBRecordSet::SetProp(int prop, const TPropValue& value) {
     switch (prop) {
-    case CRProp::ReadOnly: FReadOnly = AsBool(value); return true;
-    case CRProp::EnableBCD: FEnableBCD = AsBool(value); return true;
-    case CRProp::UniqueRecords: FUniqueRecords = AsBool(value); return true;
+    case CRProp::ReadOnly: FReadOnly = PropAsBool(value); return true;
+    case CRProp::EnableBCD: FEnableBCD = PropAsBool(value); return true;
+    case CRProp::UniqueRecords: FUniqueRecords = PropAsBool(value); return true;
     case CRProp::CursorType: {
-        const int32_t type = AsInt(value);
+        const int32_t type = PropAsInt(value);
         if (type < 0 || type > 3) throw EAssertionError("Cursor type " + std::to_string(type));
         FCursorType = static_cast<TCursorType>(type);
         if (FCursorType != TCursorType::ctDefaultResultSet) FFetchAll = false;
         return true;
     }
-    case CRProp::ColumnsRowset: FColumnsRowset = AsBool(value); return true;
-    case CRProp::CursorUpdate: FCursorUpdate = AsBool(value); return true;
-    case CRProp::KeepResultInterfaces: FKeepResultInterfaces = AsBool(value); return true;
+    case CRProp::ColumnsRowset: FColumnsRowset = PropAsBool(value); return true;
+    case CRProp::CursorUpdate: FCursorUpdate = PropAsBool(value); return true;
+    case CRProp::KeepResultInterfaces: FKeepResultInterfaces = PropAsBool(value); return true;
     case CRProp::CommandTimeout: return FCommand->SetProp(prop, value);
-    case CRProp::RefreshOption: FRefreshOption = AsBool(value); return true;
-    case CRProp::WideStrings: FWideStrings = AsBool(value); return true;
-    case CRProp::EnableFMTBCD: FEnableFMTBCD = AsBool(value); return true;
+    case CRProp::RefreshOption: FRefreshOption = PropAsBool(value); return true;
+    case CRProp::WideStrings: FWideStrings = PropAsBool(value); return true;
+    case CRProp::EnableFMTBCD: FEnableFMTBCD = PropAsBool(value); return true;
     case CRProp::CommandOption: return FCommand->SetProp(prop, value);
     default: return TCRRecordSet::SetProp(prop, value);
     }
