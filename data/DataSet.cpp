@@ -1,5 +1,7 @@
 #include "data/DataSet.h"
 
+#include "common/Format.h"
+
 #include <array>
 #include <cfenv>
 #include <cmath>
@@ -8,14 +10,6 @@
 #include <limits>
 
 namespace {
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    const int size = std::snprintf(nullptr, 0, format, args...);
-    std::string text(static_cast<size_t>(std::max(size, 0)), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, args...);
-    return text;
-}
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined.
 constexpr std::array<char16_t, 32> Cp1252High = {

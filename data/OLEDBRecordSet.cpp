@@ -1,5 +1,7 @@
 #include "data/OLEDBRecordSet.h"
 
+#include "common/Format.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,14 +9,6 @@
 using namespace provider;
 
 namespace {
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    const int size = std::snprintf(nullptr, 0, format, args...);
-    std::string text(static_cast<size_t>(std::max(size, 0)), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, args...);
-    return text;
-}
 
 template <typename T>
 T Load(const std::byte* p) {
