@@ -101,15 +101,18 @@ void TCustomDAConnection::DestroyConnection() {
     FDataSets.clear();
     FClients.clear();
     FConnectEvents.clear();
-    if (FIConnection) {
-        FIConnection->OnError = nullptr;
-        FIConnection->OnDisconnectComponent = nullptr;
-        FIConnection->OnInfoMessage = nullptr;
-        if (FIConnection->Pool != nullptr) {
-            ReleasePooled();
-        } else {
-            FIConnection.reset();
-        }
+    if (FIConnection) ReleaseConnectionObject();
+}
+
+// Detaches the object's callbacks from this component and gives it back to its pool or frees it.
+void TCustomDAConnection::ReleaseConnectionObject() {
+    FIConnection->OnError = nullptr;
+    FIConnection->OnDisconnectComponent = nullptr;
+    FIConnection->OnInfoMessage = nullptr;
+    if (FIConnection->Pool != nullptr) {
+        ReleasePooled();
+    } else {
+        FIConnection.reset();
     }
 }
 
@@ -213,14 +216,7 @@ void TCustomDAConnection::FreeConnectionObject() {
     if (!FIConnection) return;
     for (auto* command : std::vector<TCommandClient*>(FCommands)) command->AssignConnectionObject(nullptr);
     for (auto* dataSet : std::vector<TDataSetClient*>(FDataSets)) dataSet->AssignConnectionObject(nullptr);
-    FIConnection->OnError = nullptr;
-    FIConnection->OnDisconnectComponent = nullptr;
-    FIConnection->OnInfoMessage = nullptr;
-    if (FIConnection->Pool != nullptr) {
-        ReleasePooled();
-    } else {
-        FIConnection.reset();
-    }
+    ReleaseConnectionObject();
 }
 
 void TCustomDAConnection::DoConnect() {

@@ -180,6 +180,7 @@ protected:
     // Binds the object's info-message callback (SQL Server components pass it to OnInfoMessage).
     virtual void BindInfoMessage(TCRConnection& object);
     void FreeConnectionObject();
+    void ReleaseConnectionObject();
     void ReleasePooled();
     // Closes, detaches every client and frees the connection object. Derived components call it from
     // their destructor, while their overrides still exist.
