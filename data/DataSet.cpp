@@ -339,27 +339,19 @@ std::string TNumericIntegerField::AsString() const {
 int32_t TNumericIntegerField::AsInteger() const { return static_cast<int32_t>(Value().value_or(0)); }
 
 std::optional<int64_t> TSmallintField::Value() const {
-    int16_t v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<int16_t>();
 }
 
 std::optional<int64_t> TIntegerField::Value() const {
-    int32_t v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<int32_t>();
 }
 
 std::optional<int64_t> TWordField::Value() const {
-    uint16_t v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<uint16_t>();
 }
 
 std::optional<int64_t> TLargeintField::Value() const {
-    int64_t v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<int64_t>();
 }
 
 int32_t TLargeintField::AsInteger() const {
@@ -380,9 +372,7 @@ std::string TBooleanField::AsString() const {
 int32_t TBooleanField::AsInteger() const { AccessError(TFieldType::ftInteger); }
 
 std::optional<double> TFloatField::Value() const {
-    double v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<double>();
 }
 
 std::string TFloatField::AsString() const {
@@ -396,9 +386,7 @@ int32_t TFloatField::AsInteger() const {
 }
 
 std::optional<int64_t> TBCDField::ScaledValue() const {
-    int64_t v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<int64_t>();
 }
 
 std::string TBCDField::AsString() const {
@@ -427,9 +415,7 @@ int32_t TBCDField::AsInteger() const {
 }
 
 std::optional<TBcd> TFMTBCDField::Value() const {
-    TBcd v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<TBcd>();
 }
 
 std::string TFMTBCDField::AsString() const {
@@ -443,9 +429,7 @@ int32_t TFMTBCDField::AsInteger() const {
 }
 
 std::optional<double> TDateTimeField::Value() const {
-    double v;
-    if (!ReadFixed(&v, sizeof v)) return std::nullopt;
-    return v;
+    return ReadFixedAs<double>();
 }
 
 std::string TDateTimeField::AsString() const {

@@ -156,6 +156,13 @@ protected:
     TDataSet& CheckDataSet() const;  // "Field '%s' has no dataset"
     // Raw value of the fixed-size kinds; false when null.
     bool ReadFixed(void* destination, size_t size) const;
+    template <typename T>
+    std::optional<T> ReadFixedAs() const
+    {
+        T value;
+        if (!ReadFixed(&value, sizeof value)) return std::nullopt;
+        return value;
+    }
 
 private:
     std::string FFieldName;
