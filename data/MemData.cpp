@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -169,34 +170,30 @@ void MakeUniqueFieldNames(TFieldDescs& fields) {
 // ---------------------------------------------------------------------------------------------------
 // Items and blocks
 
-TBlock* TItem::Block() const { return Load<TBlock*>(P + BlockOffset); }
-TItem TItem::Prev() const { return TItem(Load<std::byte*>(P + PrevOffset)); }
-TItem TItem::Next() const { return TItem(Load<std::byte*>(P + NextOffset)); }
-uint8_t TItem::Status() const { return Load<uint8_t>(P + StatusOffset); }
-uint8_t TItem::UpdateAction() const { return Load<uint8_t>(P + UpdateActionOffset); }
-int32_t TItem::Order() const { return Load<int32_t>(P + OrderOffset); }
-uint8_t TItem::Marker() const { return Load<uint8_t>(P + MarkerOffset); }
-void TItem::SetBlock(TBlock* block) const { Store(P + BlockOffset, block); }
-void TItem::SetPrev(TItem item) const { Store(P + PrevOffset, item.P); }
-void TItem::SetNext(TItem item) const { Store(P + NextOffset, item.P); }
-void TItem::SetStatus(uint8_t value) const { Store(P + StatusOffset, value); }
-void TItem::SetUpdateAction(uint8_t value) const { Store(P + UpdateActionOffset, value); }
-void TItem::SetOrder(int32_t value) const { Store(P + OrderOffset, value); }
-void TItem::SetMarker(uint8_t value) const { Store(P + MarkerOffset, value); }
+int32_t TItem::Order() const { return FBlock->FirstOrder() + static_cast<int32_t>(FIndex); }
+uint8_t TItem::Marker() const { return Load<uint8_t>(Address()); }
+void TItem::SetMarker(uint8_t value) const { Store(Address(), value); }
+std::byte* TItem::Address() const { return FBlock->ItemAddress(FIndex); }
 
-TBlock::TBlock(uint16_t itemCount, size_t itemSize)
-    : FItemCount(itemCount), FItemSize(itemSize), FItems(std::make_unique<std::byte[]>(itemCount * itemSize)) {}
-
-TItem TBlock::Item(size_t index) const {
-    if (index >= FItemCount) Internal("Block item index out of range");
-    return TItem(FItems.get() + index * FItemSize);
+TBlock::TPtr TBlock::Create(uint16_t itemCount, size_t itemSize) {
+    if (itemSize > std::numeric_limits<uint32_t>::max()) Internal("Item size too large");
+    // The header and its items are one allocation: at 25 rows a block, a second one per block would
+    // cost more than a byte per row.
+    const size_t items = size_t{itemCount} * itemSize;
+    void* memory = ::operator new(sizeof(TBlock) + items);
+    TPtr block(new (memory) TBlock(itemCount, static_cast<uint32_t>(itemSize)));
+    std::memset(block->Items(), 0, items);
+    return block;
 }
 
-bool TBlock::Contains(TItem item) const {
-    const std::byte* p = item.Address();
-    const std::byte* begin = FItems.get();
-    if (p < begin || p >= begin + FItemCount * FItemSize) return false;
-    return static_cast<size_t>(p - begin) % FItemSize == 0;
+void TBlock::TDeleter::operator()(TBlock* block) const {
+    block->~TBlock();
+    ::operator delete(block);
+}
+
+TItem TBlock::Item(size_t index) {
+    if (index >= FItemCount) Internal("Block item index out of range");
+    return {this, static_cast<uint32_t>(index)};
 }
 
 void TBlockManager::SetRecordSize(uint32_t size) {
@@ -208,95 +205,82 @@ void TBlockManager::SetRecordSize(uint32_t size) {
 
 TBlock& TBlockManager::AllocBlock(uint16_t itemCount) {
     if (itemCount == 0) Internal("Empty block requested");
-    auto block = std::make_unique<TBlock>(itemCount, ItemSize());
+    auto block = TBlock::Create(itemCount, ItemSize());
     block->FIndex = FBlocks.size();
     block->FUsedItems = itemCount;
-    for (size_t i = 0; i < itemCount; ++i) {
-        TItem item = block->Item(i);
-        item.SetBlock(block.get());
-        item.SetUpdateAction(TItem::UpdateActionNone);
-        item.SetMarker(TItem::MarkerUsed);
-    }
+    for (size_t i = 0; i < itemCount; ++i) block->Item(i).SetMarker(TItem::MarkerUsed);
     FBlocks.push_back(std::move(block));
     return *FBlocks.back();
 }
 
-void TBlockManager::PushFree(TItem item) {
-    item.SetMarker(TItem::MarkerFree);
-    item.SetPrev(TItem());
-    item.SetNext(FFreeHead);
-    if (FFreeHead) FFreeHead.SetPrev(item);
-    FFreeHead = item;
-    ++FFreeCount;
-}
-
-void TBlockManager::UnlinkFree(TItem item) {
-    const TItem prev = item.Prev();
-    const TItem next = item.Next();
-    if (prev) prev.SetNext(next); else FFreeHead = next;
-    if (next) next.SetPrev(prev);
-    item.SetPrev(TItem());
-    item.SetNext(TItem());
-    --FFreeCount;
-}
-
 TItem TBlockManager::AllocItem() {
-    if (!FFreeHead) {
+    if (FBlocks.empty() || FBlocks.back()->FUsedItems == FBlocks.back()->FItemCount) {
         TBlock& block = AllocBlock(DefaultItemCount);
-        for (size_t i = block.ItemCount(); i-- > 1;) {
-            PushFree(block.Item(i));
-            --block.FUsedItems;
-        }
+        TrimBlock(block, 1);
         return block.Item(0);
     }
-    const TItem item = FFreeHead;
+    TBlock& block = *FBlocks.back();
+    const TItem item = block.Item(block.FUsedItems);
     if (item.Marker() != TItem::MarkerFree) Internal("Free item marker is broken");
-    UnlinkFree(item);
-    TBlock* block = item.Block();
-    ++block->FUsedItems;
-    std::memset(item.Address(), 0, block->ItemSize());
-    item.SetBlock(block);
-    item.SetUpdateAction(TItem::UpdateActionNone);
+    std::memset(item.Address(), 0, block.ItemSize());
     item.SetMarker(TItem::MarkerUsed);
+    ++block.FUsedItems;
+    --FFreeCount;
     return item;
 }
 
-void TBlockManager::FreeItem(TItem item) {
-    if (!item) Internal("FreeItem: nil item");
-    TBlock* block = item.Block();
-    if (item.Marker() != TItem::MarkerUsed || !block || block->FIndex >= FBlocks.size() ||
-        FBlocks[block->FIndex].get() != block || !block->Contains(item))
-        Internal("FreeItem: the item is not in use");
-    PushFree(item);
-    if (--block->FUsedItems == 0) FreeBlock(*block);
+void TBlockManager::TrimBlock(TBlock& block, uint16_t used) {
+    if (!Owns(block)) Internal("TrimBlock: foreign block");
+    if (used > block.FUsedItems) Internal("TrimBlock: more items than the block has in use");
+    if (used == 0) {
+        FreeBlock(block);
+        return;
+    }
+    for (size_t i = used; i < block.FUsedItems; ++i) block.Item(i).SetMarker(TItem::MarkerFree);
+    FFreeCount += block.FUsedItems - used;
+    block.FUsedItems = used;
 }
 
 void TBlockManager::FreeBlock(TBlock& block) {
     if (!Owns(block)) Internal("FreeBlock: foreign block");
-    for (size_t i = 0; i < block.ItemCount(); ++i) {
-        const TItem item = block.Item(i);
-        if (item.Marker() == TItem::MarkerFree) UnlinkFree(item);
-    }
-    const size_t index = block.FIndex;
-    if (index + 1 != FBlocks.size()) {
-        std::swap(FBlocks[index], FBlocks.back());
-        FBlocks[index]->FIndex = index;
-    }
-    FBlocks.pop_back();
+    FFreeCount -= block.FItemCount - block.FUsedItems;
+    // Blocks are freed from the end in practice (a fetch that got no rows); anywhere else the later
+    // blocks move up to keep the list in record order.
+    const auto erased = FBlocks.erase(FBlocks.begin() + static_cast<ptrdiff_t>(block.FIndex));
+    for (auto it = erased; it != FBlocks.end(); ++it) (*it)->FIndex = static_cast<size_t>(it - FBlocks.begin());
 }
 
 void TBlockManager::FreeAll() {
     FBlocks.clear();
-    FFreeHead = TItem();
     FFreeCount = 0;
+}
+
+TBlock& TBlockManager::Block(size_t index) const {
+    if (index >= FBlocks.size()) Internal("Block index out of range");
+    return *FBlocks[index];
 }
 
 bool TBlockManager::Owns(const TBlock& block) const {
     return block.FIndex < FBlocks.size() && FBlocks[block.FIndex].get() == &block;
 }
 
+TItem TBlockManager::NextItem(TItem item) const {
+    TBlock* block = item.Block();
+    if (item.Index() + 1 < block->FUsedItems) return {block, item.Index() + 1};
+    const size_t next = block->FIndex + 1;
+    return next < FBlocks.size() ? TItem(FBlocks[next].get(), 0) : TItem();
+}
+
+TItem TBlockManager::PriorItem(TItem item) const {
+    TBlock* block = item.Block();
+    if (item.Index() > 0) return {block, item.Index() - 1};
+    if (block->FIndex == 0) return {};
+    TBlock* prior = FBlocks[block->FIndex - 1].get();
+    return {prior, prior->FUsedItems - 1u};
+}
+
 size_t TBlockManager::AllocatedBytes() const {
-    size_t total = FBlocks.capacity() * sizeof(std::unique_ptr<TBlock>);
+    size_t total = FBlocks.capacity() * sizeof(TBlock::TPtr);
     for (const auto& b : FBlocks) total += sizeof(TBlock) + size_t{b->ItemCount()} * b->ItemSize();
     return total;
 }
@@ -1135,18 +1119,19 @@ bool TMemData::SetRecNo(int32_t value) {
     }
     if (!FFirstItem || target < FFirstItem.Order() || target > FLastItem.Order()) return false;
 
-    // Start from whichever of first, current and last is nearest.
-    TItem item = FFirstItem;
-    int64_t distance = target - FFirstItem.Order();
-    if (FLastItem.Order() - target < distance) {
-        item = FLastItem;
-        distance = FLastItem.Order() - target;
+    // Blocks hold consecutive orders, so the record's block is found by its first order.
+    const size_t first = FFirstItem.Block()->Index();
+    const size_t last = FLastItem.Block()->Index();
+    size_t low = first;
+    size_t high = last;
+    while (low < high) {
+        const size_t middle = low + (high - low + 1) / 2;
+        if (FBlockMan.Block(middle).FirstOrder() <= target) low = middle; else high = middle - 1;
     }
-    if (FCurrentItem && std::llabs(FCurrentItem.Order() - target) < distance) item = FCurrentItem;
-    while (item && item.Order() < target) item = item.Next();
-    while (item && item.Order() > target) item = item.Prev();
-    if (!item || item.Order() != target) return false;
-    FCurrentItem = item;
+    TBlock& block = FBlockMan.Block(low);
+    const int64_t index = target - block.FirstOrder();
+    if (index < 0 || index >= block.UsedItems()) Internal("Record order broken");
+    FCurrentItem = block.Item(static_cast<size_t>(index));
     FBOF = FEOF = false;
     return true;
 }
@@ -1164,10 +1149,14 @@ void TMemData::PutRecord(TConstRecordSpan buffer) {
     std::memcpy(FCurrentItem.Record(), buffer.data(), FRecordSize);
 }
 
+// A block being filled may follow the last record; it is not part of the store until appended.
+TItem TMemData::NextOf(TItem item) const { return item == FLastItem ? TItem() : FBlockMan.NextItem(item); }
+TItem TMemData::PriorOf(TItem item) const { return item == FFirstItem ? TItem() : FBlockMan.PriorItem(item); }
+
 void TMemData::GetNextRecord(TRecordSpan buffer) {
     if (!buffer.empty()) CheckRecord(buffer);
     if (FEOF && !FCurrentItem) return;
-    const auto following = [this] { return FCurrentItem ? FCurrentItem.Next() : FFirstItem; };
+    const auto following = [this] { return FCurrentItem ? NextOf(FCurrentItem) : FFirstItem; };
     TItem item;
     if (FBOF && !FCurrentItem) {
         FBOF = false;
@@ -1193,7 +1182,7 @@ void TMemData::GetPriorRecord(TRecordSpan buffer) {
         FEOF = false;
         item = FLastItem;
     } else {
-        item = FCurrentItem ? FCurrentItem.Prev() : FLastItem;
+        item = FCurrentItem ? PriorOf(FCurrentItem) : FLastItem;
     }
     FCurrentItem = item;
     if (!item) {
@@ -1217,23 +1206,32 @@ void TMemData::SetToEnd() {
 
 bool TMemData::Fetch(bool) { return false; }
 
-void TMemData::LinkAtEnd(TItem item) {
-    if (FRecordCount == std::numeric_limits<int32_t>::max()) throw EDatabaseError("Too many records");
-    item.SetPrev(FLastItem);
-    item.SetNext(TItem());
-    item.SetOrder(FLastItem ? FLastItem.Order() + 1 : 1);
-    if (FLastItem) FLastItem.SetNext(item); else FFirstItem = item;
+void TMemData::LinkAtEnd(TItem item, int32_t count) {
+    if (FRecordCount > std::numeric_limits<int32_t>::max() - count) throw EDatabaseError("Too many records");
+    // Records are kept in block order, so only the item right after the last record can follow it.
+    const TItem expected = FLastItem ? FBlockMan.NextItem(FLastItem) : FBlockMan.Block(0).Item(0);
+    if (item != expected) Internal("Records appended out of order");
+    TBlock& block = *item.Block();
+    const int32_t order = FLastItem ? FLastItem.Order() + 1 : 1;
+    if (item.Index() == 0) block.SetFirstOrder(order);
+    if (item.Order() != order) Internal("Record order broken");
     // The first record of a store positioned before its start is no longer past the end.
-    if (!FCurrentItem && FBOF && FLastItem == TItem()) FEOF = false;
-    FLastItem = item;
-    ++FRecordCount;
+    if (!FCurrentItem && FBOF && !FLastItem) FEOF = false;
+    if (!FFirstItem) FFirstItem = item;
+    FLastItem = block.Item(item.Index() + static_cast<uint32_t>(count) - 1);
+    FRecordCount += count;
 }
 
 void TMemData::AppendRecord(TConstRecordSpan record) {
     CheckRecord(record);
     const TItem item = FBlockMan.AllocItem();
     std::memcpy(item.Record(), record.data(), FRecordSize);
-    LinkAtEnd(item);
+    try {
+        LinkAtEnd(item, 1);
+    } catch (...) {
+        FBlockMan.TrimBlock(*item.Block(), static_cast<uint16_t>(item.Index()));
+        throw;
+    }
 }
 
 TBlock& TMemData::AllocRecordBlock(uint16_t itemCount) { return FBlockMan.AllocBlock(itemCount); }
@@ -1245,18 +1243,10 @@ TRecordSpan TMemData::BlockRecord(TBlock& block, size_t index) {
 
 void TMemData::AppendBlock(TBlock& block, uint16_t rows) {
     if (!FBlockMan.Owns(block)) Internal("Block of another store");
-    if (rows > block.ItemCount()) Internal("More rows than the block holds");
-    for (size_t i = 0; i < block.ItemCount(); ++i) {
-        const TItem item = block.Item(i);
-        if (item.Marker() != TItem::MarkerUsed || item.Order() != 0) Internal("Block items already appended");
-    }
-    if (rows == 0) {
-        FBlockMan.FreeBlock(block);
-        return;
-    }
-    const uint16_t count = block.ItemCount();
-    for (size_t i = 0; i < rows; ++i) LinkAtEnd(block.Item(i));
-    for (size_t i = rows; i < count; ++i) FBlockMan.FreeItem(block.Item(i));
+    if (rows > block.UsedItems()) Internal("More rows than the block holds");
+    if (block.FirstOrder() != 0) Internal("Block items already appended");
+    FBlockMan.TrimBlock(block, rows);  // a block that got no rows is returned
+    if (rows > 0) LinkAtEnd(block.Item(0), rows);
 }
 
 TConstRecordSpan TMemData::CurrentRecord() const {

@@ -129,75 +129,74 @@ void MakeUniqueFieldNames(TFieldDescs& fields);
 
 class TBlock;
 
-// One record in memory: a packed header followed by the record bytes. A view over block memory.
+// One record in memory: a one-byte marker (238 in use, 221 free) followed by the record bytes, so an
+// odd record size gives an even item. A value naming a block and a position in it. An item's place in
+// the record order is its block's place and its index: blocks hold their records in order and know the
+// order of their first one, so no per-record links or numbers are stored (a 1,000,000-row result
+// would otherwise spend more on item headers than on its values).
 class TItem {
 public:
-    static constexpr size_t BlockOffset = 0;
-    static constexpr size_t PrevOffset = BlockOffset + sizeof(void*);
-    static constexpr size_t NextOffset = PrevOffset + sizeof(void*);
-    static constexpr size_t RollbackOffset = NextOffset + sizeof(void*);
-    static constexpr size_t StatusOffset = RollbackOffset + sizeof(void*);
-    static constexpr size_t UpdateActionOffset = StatusOffset + 1;
-    static constexpr size_t OrderOffset = UpdateActionOffset + 1;
-    static constexpr size_t MarkerOffset = OrderOffset + 4;
-    static constexpr size_t HeaderSize = MarkerOffset + 1;  // odd, so header + odd record is even
-
+    static constexpr size_t HeaderSize = 1;  // odd, so header + odd record is even
     static constexpr uint8_t MarkerUsed = 238;
     static constexpr uint8_t MarkerFree = 221;
-    static constexpr uint8_t UpdateActionNone = 5;
 
     TItem() = default;
-    explicit TItem(std::byte* address) : P(address) {}
-    explicit operator bool() const { return P != nullptr; }
+    TItem(TBlock* block, uint32_t index) : FBlock(block), FIndex(index) {}
+    explicit operator bool() const { return FBlock != nullptr; }
     bool operator==(const TItem&) const = default;
 
-    TBlock* Block() const;
-    TItem Prev() const;
-    TItem Next() const;
-    uint8_t Status() const;
-    uint8_t UpdateAction() const;
-    int32_t Order() const;
+    TBlock* Block() const { return FBlock; }
+    uint32_t Index() const { return FIndex; }
+    int32_t Order() const;  // 1 for the first record of a store; 0-based index in a block not yet linked
     uint8_t Marker() const;
-    std::byte* Record() const { return P + HeaderSize; }
-    std::byte* Address() const { return P; }
-
-    void SetBlock(TBlock* block) const;
-    void SetPrev(TItem item) const;
-    void SetNext(TItem item) const;
-    void SetStatus(uint8_t value) const;
-    void SetUpdateAction(uint8_t value) const;
-    void SetOrder(int32_t value) const;
     void SetMarker(uint8_t value) const;
+    std::byte* Address() const;
+    std::byte* Record() const { return Address() + HeaderSize; }
 
 private:
-    std::byte* P = nullptr;
+    TBlock* FBlock = nullptr;
+    uint32_t FIndex = 0;
 };
 
-// One allocation of ItemCount items of equal size, contiguous (ItemSize apart), so a provider can bind
-// a row array straight into it.
+// One allocation holding this header and ItemCount items of equal size, contiguous (ItemSize apart),
+// so a provider can bind a row array straight into it. Items 0..UsedItems-1 are in use; the rest are
+// free and are handed out from the front by the block manager.
 class TBlock {
 public:
-    TBlock(uint16_t itemCount, size_t itemSize);
+    struct TDeleter {
+        void operator()(TBlock* block) const;
+    };
+    using TPtr = std::unique_ptr<TBlock, TDeleter>;
+    static TPtr Create(uint16_t itemCount, size_t itemSize);  // items zeroed
+
     TBlock(const TBlock&) = delete;
     TBlock& operator=(const TBlock&) = delete;
 
     uint16_t ItemCount() const { return FItemCount; }
     uint16_t UsedItems() const { return FUsedItems; }
-    size_t ItemSize() const { return FItemSize; }
-    TItem Item(size_t index) const;  // raises EAssertionError outside 0..ItemCount-1
-    bool Contains(TItem item) const;
+    uint32_t ItemSize() const { return FItemSize; }
+    int32_t FirstOrder() const { return FFirstOrder; }  // 0 until the store links the block's records
+    void SetFirstOrder(int32_t order) { FFirstOrder = order; }
+    size_t Index() const { return FIndex; }  // position in the manager's list, which is record order
+    TItem Item(size_t index);                // raises EAssertionError outside 0..ItemCount-1
+    std::byte* ItemAddress(size_t index) { return Items() + index * FItemSize; }
     uint8_t Flag = 0;
 
 private:
     friend class TBlockManager;
+    TBlock(uint16_t itemCount, uint32_t itemSize) : FItemCount(itemCount), FItemSize(itemSize) {}
+    ~TBlock() = default;
+    std::byte* Items() { return reinterpret_cast<std::byte*>(this) + sizeof(TBlock); }
+
     uint16_t FItemCount;
     uint16_t FUsedItems = 0;
-    size_t FItemSize;
-    size_t FIndex = 0;  // position in the manager's list
-    std::unique_ptr<std::byte[]> FItems;
+    uint32_t FItemSize;
+    int32_t FFirstOrder = 0;
+    size_t FIndex = 0;
 };
 
-// Allocates records a block at a time and keeps freed items on a free list for reuse.
+// Allocates records a block at a time and keeps the blocks in record order. Items are taken from
+// the front of a block's free tail, so a block's records stay in order.
 class TBlockManager {
 public:
     static constexpr uint16_t DefaultItemCount = 10;
@@ -206,24 +205,24 @@ public:
     uint32_t RecordSize() const { return FRecordSize; }
     size_t ItemSize() const { return TItem::HeaderSize + FRecordSize; }
 
-    TBlock& AllocBlock(uint16_t itemCount);  // every item marked in use, headers and records zeroed
-    TItem AllocItem();                       // from the free list, or a new block of DefaultItemCount
-    void FreeItem(TItem item);               // marker must be 238; a block left empty is returned
+    TBlock& AllocBlock(uint16_t itemCount);  // at the end; every item in use, records zeroed
+    TItem AllocItem();                       // the last block's first free item, or a new block's first
+    void TrimBlock(TBlock& block, uint16_t used);  // items from used on become free; none kept frees it
     void FreeBlock(TBlock& block);
     void FreeAll();
 
     size_t BlockCount() const { return FBlocks.size(); }
+    TBlock& Block(size_t index) const;
     size_t FreeItemCount() const { return FFreeCount; }
     size_t AllocatedBytes() const;
     bool Owns(const TBlock& block) const;
 
-private:
-    void PushFree(TItem item);
-    void UnlinkFree(TItem item);
+    TItem NextItem(TItem item) const;   // the following item in use, across blocks; nil after the last
+    TItem PriorItem(TItem item) const;  // nil before the first
 
+private:
     uint32_t FRecordSize = 0;
-    std::vector<std::unique_ptr<TBlock>> FBlocks;
-    TItem FFreeHead;
+    std::vector<TBlock::TPtr> FBlocks;
     size_t FFreeCount = 0;
 };
 
@@ -522,7 +521,7 @@ public:
 
     // Appending records. AppendRecord copies one record to a new item at the end. The block path is
     // the fetch's: AllocRecordBlock, fill BlockRecord(block, i) (records are BlockItemSize() apart),
-    // then AppendBlock(block, rows) links the first rows items and frees the rest.
+    // then AppendBlock(block, rows) links the first rows items and frees the rest (or the whole block).
     void AppendRecord(TConstRecordSpan record);
     TBlock& AllocRecordBlock(uint16_t itemCount);
     TRecordSpan BlockRecord(TBlock& block, size_t index);
@@ -540,7 +539,9 @@ protected:
     void RecordSizeChanged() override;
 
 private:
-    void LinkAtEnd(TItem item);
+    void LinkAtEnd(TItem item, int32_t count);  // count consecutive items of one block
+    TItem NextOf(TItem item) const;
+    TItem PriorOf(TItem item) const;
 
     TBlockManager FBlockMan;
     TItem FFirstItem;

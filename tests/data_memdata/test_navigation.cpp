@@ -224,6 +224,65 @@ TEST(Blocks, AppendBlockLinksTheRowsAndFreesTheRest) {
     EXPECT_THROW(other.BlockRecord(big, 0), EAssertionError);
 }
 
+// Blocks that got fewer rows than they hold leave free items between records; reading in either
+// direction and jumping to any record number must step over them.
+TEST(Blocks, PartlyFilledBlocksReadInOrderBothWays) {
+    TTestStore store = IntStore();
+    store.Open();
+    int32_t next = 1;
+    for (const uint16_t rows : {uint16_t{10}, uint16_t{25}, uint16_t{3}, uint16_t{1}}) {
+        TBlock& block = store.AllocRecordBlock(25);
+        for (uint16_t i = 0; i < rows; ++i, ++next)
+            store.PutFieldData(1, store.BlockRecord(block, i), std::as_bytes(std::span(&next, 1)));
+        store.AppendBlock(block, rows);
+    }
+    const int32_t count = next - 1;
+    ASSERT_EQ(store.RecordCount(), count);
+    std::vector<std::byte> buffer(store.RecordSize());
+    for (int32_t expected = 1; expected <= count; ++expected) {
+        store.GetNextRecord(buffer);
+        ASSERT_EQ(IntAt(store, buffer), expected);
+        ASSERT_EQ(store.RecNo(), expected);
+    }
+    store.GetNextRecord(buffer);
+    EXPECT_TRUE(store.IsEOF());
+    for (int32_t expected = count; expected >= 1; --expected) {
+        store.GetPriorRecord(buffer);
+        ASSERT_EQ(IntAt(store, buffer), expected);
+    }
+    store.GetPriorRecord(buffer);
+    EXPECT_TRUE(store.IsBOF());
+    for (const int32_t target : {count, 1, 11, 10, 36, 35, 38, 39, 20}) {
+        ASSERT_TRUE(store.SetRecNo(target)) << target;
+        EXPECT_EQ(IntAt(store, store.CurrentRecord()), target);
+        EXPECT_EQ(store.RecNo(), target);
+    }
+    EXPECT_FALSE(store.SetRecNo(count + 1));
+    EXPECT_FALSE(store.SetRecNo(0));
+}
+
+// A block being filled is not part of the store until appended, and a single record cannot jump
+// ahead of it (it would land after the block and scramble the order).
+TEST(Blocks, ABlockBeingFilledIsInvisibleAndKeepsItsPlace) {
+    TTestStore store = IntStore();
+    store.Open();
+    store.AppendInt(1);
+    TBlock& pending = store.AllocRecordBlock(5);
+    std::vector<std::byte> buffer(store.RecordSize());
+    store.GetNextRecord(buffer);
+    store.GetNextRecord(buffer);
+    EXPECT_TRUE(store.IsEOF());  // the pending block's items are not records
+    EXPECT_THROW(store.AppendInt(2), EAssertionError);
+    EXPECT_EQ(store.RecordCount(), 1);
+    EXPECT_EQ(store.BlockManager().BlockCount(), 2u);  // the refused record left nothing behind
+    const int32_t value = 7;
+    store.PutFieldData(1, store.BlockRecord(pending, 0), std::as_bytes(std::span(&value, 1)));
+    store.AppendBlock(pending, 1);
+    store.AppendInt(3);
+    store.SetToBegin();
+    EXPECT_EQ(NextValues(store, 4), (std::vector<int32_t>{1, 7, 3, 0}));
+}
+
 TEST(Records, GetAndPutRecord) {
     TTestStore store = IntStore();
     OpenWithRows(store, 2);
