@@ -1,5 +1,7 @@
 #include "data/MemData.h"
 
+#include "common/ByteAccess.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -10,17 +12,8 @@
 
 namespace {
 
-template <class T>
-T Load(const std::byte* p) {
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
-
-template <class T>
-void Store(std::byte* p, T value) {
-    std::memcpy(p, &value, sizeof value);
-}
+using bytes::Load;
+using bytes::Store;
 
 [[noreturn]] void Internal(const std::string& text) { throw EAssertionError(text); }
 
@@ -832,7 +825,7 @@ size_t ConvertChars(const TChars& chars, bool convertEOL, bool trim, std::byte* 
     };
     for (size_t i = 0; i < count; ++i) {
         const uint16_t c = chars.At(i);
-        if (convertEOL && c == '\n' && (i == 0 || chars.At(i - 1) != '\r')) put('\r');
+        if (c == '\n' && (i == 0 || chars.At(i - 1) != '\r')) put('\r');
         put(c);
     }
     return written;

@@ -1,5 +1,6 @@
 #include "data/OLEDBRecordSet.h"
 
+#include "common/ByteAccess.h"
 #include "common/Format.h"
 
 #include <algorithm>
@@ -10,17 +11,8 @@ using namespace provider;
 
 namespace {
 
-template <typename T>
-T Load(const std::byte* p) {
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
-
-template <typename T>
-void Store(std::byte* p, T value) {
-    std::memcpy(p, &value, sizeof value);
-}
+using bytes::Load;
+using bytes::Store;
 
 constexpr size_t AlignUp(size_t value, size_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
