@@ -160,8 +160,11 @@ TCustomDADataSet::~TCustomDADataSet() {
 
 void TCustomDADataSet::Init(std::unique_ptr<TCustomDASQL> command, std::unique_ptr<TCRRecordSet> recordSet) {
     FCommand = std::move(command);
+    // The record set lives on in FData; cppcheck loses track of it through the move.
+    // cppcheck-suppress danglingLifetime
     FIRecordSet = recordSet.get();
     FData = std::move(recordSet);
+    // cppcheck-suppress danglingLifetime
     FCommand->SetICommand(&FIRecordSet->GetCommand());
 }
 
