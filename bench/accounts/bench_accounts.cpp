@@ -9,6 +9,7 @@
 // Printed after the table: how much the list adds over the fetch (goal: at most 50 %) and the lookup
 // times (goal: under 50 ms).
 #include "app/mUnit.h"
+#include "bench/support/RatioReporter.h"
 #include "data/MSAccess.h"
 #include "data/MSQuery.h"
 #include "framework/Dialogs.h"
@@ -26,6 +27,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -174,35 +176,6 @@ void BM_LookupPress(benchmark::State& state)
 }
 BENCHMARK(BM_LookupPress)->ArgName("match_last")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
 
-// Keeps each run's real time per iteration (milliseconds) by name, for the figures printed at the end.
-class FigureReporter : public benchmark::ConsoleReporter {
-public:
-    FigureReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median))
-                continue;
-            const std::string name = run.run_name.function_name + "/" + run.run_name.args;
-            if (median || !HasMedian[name])
-                Milliseconds[name] = run.GetAdjustedRealTime();
-            if (median)
-                HasMedian[name] = true;
-        }
-    }
-    double Figure(const std::string& name) const
-    {
-        const auto found = Milliseconds.find(name);
-        return found == Milliseconds.end() ? -1 : found->second;
-    }
-
-private:
-    std::map<std::string, double> Milliseconds;
-    std::map<std::string, bool> HasMedian;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -215,21 +188,26 @@ int main(int argc, char** argv)
         return 1;
     ServerWith(100'000);  // seeded before anything is timed
     ServerWith(1'000'000);
-    FigureReporter reporter;
+    bench::RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
+    // Milliseconds per iteration, or -1 for a benchmark that did not run or failed.
+    const auto milliseconds = [&reporter](const std::string& name) {
+        const std::optional<double> seconds = reporter.Seconds(name);
+        return seconds ? *seconds * 1e3 : -1.0;
+    };
     std::printf("\n");
     for (const char* accounts : {"100000", "1000000"}) {
-        const double fetch = reporter.Figure(std::string("BM_DataLayerFetch/") + accounts);
-        const double page = reporter.Figure(std::string("BM_ShowEditPage/") + accounts);
+        const double fetch = milliseconds(std::string("BM_DataLayerFetch/") + accounts);
+        const double page = milliseconds(std::string("BM_ShowEditPage/") + accounts);
         if (fetch > 0 && page > 0)
             std::printf("%s accounts: page shown %.0f ms, data layer fetch %.0f ms, ratio %.2f: the list adds %.0f %% "
                         "(goal <= 50 %%)\n",
                 accounts, page, fetch, page / fetch, (page / fetch - 1) * 100);
     }
-    const double noMatch = reporter.Figure("BM_LookupPress/match_last:0");
-    const double lastMatch = reporter.Figure("BM_LookupPress/match_last:1");
+    const double noMatch = milliseconds("BM_LookupPress/match_last:0");
+    const double lastMatch = milliseconds("BM_LookupPress/match_last:1");
     if (noMatch >= 0 && lastMatch >= 0)
         std::printf("lookup over 1000000 items: no match %.1f ms, match at the last item %.1f ms (goal < 50 ms)\n",
             noMatch, lastMatch);

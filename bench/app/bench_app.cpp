@@ -6,6 +6,7 @@
 // The ratios are printed after the table.
 #include "app/PasswordHash.h"
 #include "app/mUnit.h"
+#include "bench/support/RatioReporter.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,7 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <map>
+#include <optional>
 #include <stdexcept>
 #include <spawn.h>
 #include <string>
@@ -158,28 +159,16 @@ void BM_CreateAndShowMainWindowInProcess(benchmark::State& state)
 }
 BENCHMARK(BM_CreateAndShowMainWindowInProcess)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration so the ratios can be printed after the table.
-class TRatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                Seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void PrintRatio(const char* what, const std::string& measured, const std::string& baseline) const
-    {
-        const auto m = Seconds.find(measured);
-        const auto b = Seconds.find(baseline);
-        if (m == Seconds.end() || b == Seconds.end() || b->second <= 0)
-            return;
-        std::printf("%-58s %8.2f  (%s / %s)\n", what, m->second / b->second, measured.c_str(), baseline.c_str());
-    }
-
-    std::map<std::string, double> Seconds;
-};
+// Prints one ratio of time per iteration, or nothing when either benchmark has no time.
+void PrintRatio(const bench::RatioReporter& reporter, const char* what, const std::string& measured,
+    const std::string& baseline)
+{
+    const std::optional<double> m = reporter.Seconds(measured);
+    const std::optional<double> b = reporter.Seconds(baseline);
+    if (!m || !b || *b <= 0)
+        return;
+    std::printf("%-58s %8.2f  (%s / %s)\n", what, *m / *b, measured.c_str(), baseline.c_str());
+}
 
 }  // namespace
 
@@ -189,11 +178,11 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
-    TRatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nRatios (time per item, measured / baseline):\n");
-    reporter.PrintRatio("HashPassword vs 16-byte copy-and-XOR", "BM_HashPassword", "BM_CopyXor16Baseline");
-    reporter.PrintRatio("program start to first paint vs bare Qt window",
+    PrintRatio(reporter, "HashPassword vs 16-byte copy-and-XOR", "BM_HashPassword", "BM_CopyXor16Baseline");
+    PrintRatio(reporter, "program start to first paint vs bare Qt window",
         "BM_StartToFirstPaint/program/iterations:20/manual_time",
         "BM_StartToFirstPaint/bare_qt_window/iterations:20/manual_time");
     benchmark::Shutdown();

@@ -2,6 +2,7 @@
 //  * TMSConnection against the same cycle done with bare ODBC calls (the baseline), and
 //  * pooled open/close against unpooled open/close.
 // The ratios are printed at the end of the run.
+#include "bench/support/RatioReporter.h"
 #include "data/MSAccess.h"
 #include "data/MSConnectionPool.h"
 #include "data/provider/OdbcConnectString.h"
@@ -13,8 +14,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -38,24 +39,18 @@ void Configure(TMSConnection& c) {
     c.Options().SetApplicationName("bench_connection");
 }
 
-std::map<std::string, double>& Rates() {
-    static std::map<std::string, double> rates;
-    return rates;
-}
+constexpr const char* CyclesPerSecond = "cycles/s";
 
-// Cycles per second of the timed loop; the last repetition of a benchmark wins.
+// Cycles per second of the timed loop, as the benchmark's counter.
 class Rate {
 public:
-    explicit Rate(const char* name) : name_(name), start_(std::chrono::steady_clock::now()) {}
+    Rate() : start_(std::chrono::steady_clock::now()) {}
     void Stop(benchmark::State& state) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        const double rate = seconds > 0 ? static_cast<double>(state.iterations()) / seconds : 0;
-        state.counters["cycles/s"] = rate;
-        Rates()[name_] = rate;
+        state.counters[CyclesPerSecond] = seconds > 0 ? static_cast<double>(state.iterations()) / seconds : 0;
     }
 
 private:
-    const char* name_;
     std::chrono::steady_clock::time_point start_;
 };
 
@@ -71,7 +66,7 @@ void BM_BareOdbcConnectDisconnect(benchmark::State& state) {
     s.password = "standin";
     s.applicationName = "bench_connection";
     std::string text = provider::BuildConnectString(s);
-    Rate rate("bare");
+    Rate rate;
     for (auto _ : state) {
         SQLHDBC dbc = SQL_NULL_HDBC;
         SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
@@ -93,7 +88,7 @@ BENCHMARK(BM_BareOdbcConnectDisconnect)->UseRealTime()->MinTime(2.0);
 void BM_TMSConnectionConnectDisconnect(benchmark::State& state) {
     TMSConnection c;
     Configure(c);
-    Rate rate("component");
+    Rate rate;
     for (auto _ : state) {
         c.Connect();
         c.Disconnect();
@@ -106,7 +101,7 @@ void BM_PooledOpenClose(benchmark::State& state) {
     TMSConnection c;
     Configure(c);
     c.SetPooling(true);
-    Rate rate("pooled");
+    Rate rate;
     for (auto _ : state) {
         c.Connect();
         c.Disconnect();
@@ -121,16 +116,19 @@ BENCHMARK(BM_PooledOpenClose)->UseRealTime()->MinTime(2.0);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    bench::RatioReporter reporter(benchmark::ConsoleReporter::OO_None);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto& r = Rates();
-    if (r.count("bare") && r.count("component") && r["bare"] > 0) {
+    const std::optional<double> bare = reporter.Counter("BM_BareOdbcConnectDisconnect", CyclesPerSecond);
+    const std::optional<double> component = reporter.Counter("BM_TMSConnectionConnectDisconnect", CyclesPerSecond);
+    const std::optional<double> pooled = reporter.Counter("BM_PooledOpenClose", CyclesPerSecond);
+    if (bare && component && *bare > 0) {
         std::printf("TMSConnection connect/disconnect vs bare ODBC: %.3f (%.0f vs %.0f cycles/s)\n",
-                    r["component"] / r["bare"], r["component"], r["bare"]);
+                    *component / *bare, *component, *bare);
     }
-    if (r.count("pooled") && r.count("component") && r["component"] > 0) {
-        std::printf("pooled vs unpooled open/close: %.1fx (%.0f vs %.0f cycles/s)\n", r["pooled"] / r["component"],
-                    r["pooled"], r["component"]);
+    if (pooled && component && *component > 0) {
+        std::printf("pooled vs unpooled open/close: %.1fx (%.0f vs %.0f cycles/s)\n", *pooled / *component, *pooled,
+                    *component);
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 // Raw record size: the bytes of the values themselves, 14 characters + 1 terminator + 4 (int) = 19.
 // "bytes/record" is the store's own allocation (blocks and string heap) per record; "heap bytes/record"
 // is the growth of the process heap (glibc mallinfo2) while the data was built, allocator overhead included.
+#include "bench/support/RatioReporter.h"
 #include "data/MemData.h"
 
 #include <benchmark/benchmark.h>
@@ -12,8 +13,6 @@
 
 #include <cstring>
 #include <iostream>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -211,51 +210,22 @@ BENCHMARK(BM_MemDataAppend)->Arg(0)->Arg(1)->ArgName("status_words")->Unit(bench
 BENCHMARK(BM_MemDataAppendBlocks)->Arg(0)->Arg(1)->ArgName("status_words")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemDataRead)->Arg(0)->Arg(1)->ArgName("status_words")->Unit(benchmark::kMillisecond);
 
-// Prints each store figure as a ratio to the vector baseline of the same run.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions the median stands for the benchmark; otherwise its single run does.
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!median && run.run_type != Run::RT_Iteration) continue;
-            const auto it = run.counters.find("items_per_second");
-            if (it == run.counters.end()) continue;
-            const std::string name = run.run_name.str();
-            if (median || !Medians.count(name)) Rates[name] = it->second.value;
-            if (median) Medians.insert(name);
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto ratio = [this](const std::string& store, const std::string& baseline) {
-            if (!Rates.count(store) || !Rates.count(baseline)) return;
-            std::cout << store << ": " << Rates[store] / 1e6 << " M records/s, " << Rates[store] / Rates[baseline]
-                      << " x " << baseline << "\n";
-        };
-        std::cout << "\nThroughput relative to the std::vector baseline of this run:\n";
-        for (const char* arg : {"0", "1"}) {
-            ratio(std::string("BM_MemDataAppend/status_words:") + arg, "BM_VectorAppend");
-            ratio(std::string("BM_MemDataAppendBlocks/status_words:") + arg, "BM_VectorAppend");
-            ratio(std::string("BM_MemDataRead/status_words:") + arg, "BM_VectorRead");
-        }
-    }
-
-private:
-    std::map<std::string, double> Rates;
-    std::set<std::string> Medians;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Names();  // built once, outside every measurement
-    TRatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+
+    std::cout << "\nThroughput relative to the std::vector baseline of this run:\n";
+    for (const char* arg : {"0", "1"}) {
+        const std::string words = std::string("/status_words:") + arg;
+        reporter.PrintItemRateRatio(std::cout, "BM_MemDataAppend" + words, "BM_VectorAppend", "M records", 1e6);
+        reporter.PrintItemRateRatio(std::cout, "BM_MemDataAppendBlocks" + words, "BM_VectorAppend", "M records", 1e6);
+        reporter.PrintItemRateRatio(std::cout, "BM_MemDataRead" + words, "BM_VectorRead", "M records", 1e6);
+    }
     return 0;
 }

@@ -1,5 +1,6 @@
 // Throughput of the parameter parse on about 1 MB of SQL, against a plain byte-copy loop over the same
 // text in the same run. The ratio (parse MB/s / copy MB/s) is printed after the table.
+#include "bench/support/RatioReporter.h"
 #include "data/DASQLParse.h"
 #include "data/MSParser.h"
 
@@ -7,7 +8,6 @@
 
 #include <cstdio>
 #include <map>
-#include <set>
 #include <string>
 
 namespace {
@@ -77,44 +77,21 @@ void BM_LexerTokens(benchmark::State& state) {
 }
 BENCHMARK(BM_LexerTokens)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's throughput so the ratio can be printed after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions the median is used; a single run reports its only iteration run.
-        for (const auto& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
-            const auto bytes = run.counters.find("bytes_per_second");
-            if (bytes == run.counters.end()) continue;
-            const std::string name = run.run_name.function_name;
-            if (median || !HasMedian.count(name)) {
-                BytesPerSecond[name] = bytes->second.value;
-            }
-            if (median) HasMedian.insert(name);
-        }
-    }
-    std::set<std::string> HasMedian;
-    std::map<std::string, double> BytesPerSecond;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    bench::RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const auto copy = reporter.BytesPerSecond.find("BM_ByteCopyLoop");
-    if (copy == reporter.BytesPerSecond.end() || copy->second <= 0) return 0;
+    const std::map<std::string, double> throughputs = reporter.CounterByName("bytes_per_second");
+    const auto copy = throughputs.find("BM_ByteCopyLoop");
+    if (copy == throughputs.end() || copy->second <= 0) return 0;
     std::printf("\ntext: %zu bytes; throughput relative to the byte-copy loop (%.1f MB/s):\n", SqlText().size(),
                 copy->second / 1e6);
-    for (const auto& [name, bytesPerSecond] : reporter.BytesPerSecond) {
+    for (const auto& [name, bytesPerSecond] : throughputs) {
         if (name == copy->first) continue;
         std::printf("  %-16s %9.1f MB/s  ratio %.4f (copy is %.1fx faster)\n", name.c_str(), bytesPerSecond / 1e6,
                     bytesPerSecond / copy->second, copy->second / bytesPerSecond);

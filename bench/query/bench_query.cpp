@@ -3,6 +3,7 @@
 // block fetch (FreeTDS, 25 rows per fetch, the connection settings the provider uses) into a plain
 // array. Printed after the table: the time ratio, rows per second, and the query's peak heap and its
 // record store against the raw data (the values' bytes, and the plain array).
+#include "bench/support/RatioReporter.h"
 #include "data/MSAccess.h"
 #include "data/MSQuery.h"
 #include "tools/standin/StandinServer.h"
@@ -15,8 +16,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -151,46 +152,26 @@ void BM_MSQueryOpenAndRead(benchmark::State& state) {
 }
 BENCHMARK(BM_MSQueryOpenAndRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps each benchmark's time per iteration so the ratio can be printed after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
-            const std::string name = run.run_name.function_name;
-            if (median || !Seconds.count(name) || !HasMedian[name]) {
-                Seconds[name] = run.GetAdjustedRealTime() / 1e3;  // reported in milliseconds
-            }
-            if (median) HasMedian[name] = true;
-        }
-    }
-    std::map<std::string, double> Seconds;
-    std::map<std::string, bool> HasMedian;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Server();  // seeded before anything is timed
-    RatioReporter reporter;
+    bench::RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const auto bare = reporter.Seconds.find("BM_BareOdbcBlockFetch");
-    const auto query = reporter.Seconds.find("BM_MSQueryOpenAndRead");
-    if (bare == reporter.Seconds.end() || query == reporter.Seconds.end() || bare->second <= 0) return 0;
+    const std::optional<double> bareSeconds = reporter.Seconds("BM_BareOdbcBlockFetch");
+    const std::optional<double> querySeconds = reporter.Seconds("BM_MSQueryOpenAndRead");
+    if (!bareSeconds || !querySeconds || *bareSeconds <= 0) return 0;
+    const double bare = *bareSeconds;
+    const double query = *querySeconds;
     std::printf("\nrows read: bare ODBC %lld, TMSQuery %lld (value bytes %lld / %lld)\n",
                 static_cast<long long>(OdbcFigures.rows), static_cast<long long>(QueryFigures.rows),
                 static_cast<long long>(OdbcFigures.valueBytes), static_cast<long long>(QueryFigures.valueBytes));
-    std::printf("time: TMSQuery %.3f s, bare ODBC %.3f s, ratio %.3f (goal <= 1.3)\n", query->second, bare->second,
-                query->second / bare->second);
-    std::printf("rows per second: TMSQuery %.0f, bare ODBC %.0f\n", QueryFigures.rows / query->second,
-                OdbcFigures.rows / bare->second);
+    std::printf("time: TMSQuery %.3f s, bare ODBC %.3f s, ratio %.3f (goal <= 1.3)\n", query, bare, query / bare);
+    std::printf("rows per second: TMSQuery %.0f, bare ODBC %.0f\n", QueryFigures.rows / query, OdbcFigures.rows / bare);
     if (OdbcFigures.valueBytes > 0 && OdbcFigures.arrayBytes > 0 && QueryFigures.rows > 0) {
         const auto report = [](const char* what, int64_t bytes) {
             std::printf("%s %.1f MB = %.2fx the value bytes (%.1f MB), %.2fx the plain array (%.1f MB); "

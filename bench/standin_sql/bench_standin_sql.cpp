@@ -1,13 +1,13 @@
 // The stand-in's SQL engine with 1,000,000 demo accounts: streaming a SELECT of (varchar(14), int)
 // rows to a result sink, and finding one account by its key, each against a plain container doing
 // the same work in the same run.
+#include "bench/support/RatioReporter.h"
 #include "tools/standin/Engine.h"
 
 #include <benchmark/benchmark.h>
 
 #include <iostream>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -133,48 +133,19 @@ BENCHMARK(BM_MapLookup)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EngineKeyLookup)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EngineScanLookup)->Unit(benchmark::kMillisecond);
 
-// Prints each engine figure as a ratio to its baseline of the same run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!median && run.run_type != Run::RT_Iteration) continue;
-            const auto it = run.counters.find("items_per_second");
-            if (it == run.counters.end()) continue;
-            const std::string name = run.run_name.str();
-            if (median || !medians_.count(name)) rates_[name] = it->second.value;
-            if (median) medians_.insert(name);
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto ratio = [this](const std::string& measured, const std::string& baseline, const char* unit) {
-            if (!rates_.count(measured) || !rates_.count(baseline)) return;
-            std::cout << measured << ": " << rates_[measured] << " " << unit << "/s, "
-                      << rates_[measured] / rates_[baseline] << " x " << baseline << "\n";
-        };
-        std::cout << "\nThroughput relative to the baselines of this run:\n";
-        ratio("BM_EngineSelectStream", "BM_VectorStream", "rows");
-        ratio("BM_EngineKeyLookup", "BM_MapLookup", "lookups");
-        ratio("BM_EngineScanLookup", "BM_EngineKeyLookup", "lookups");
-    }
-
-private:
-    std::map<std::string, double> rates_;
-    std::set<std::string> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Accounts();  // seeded and read once, outside every measurement
-    RatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+
+    std::cout << "\nThroughput relative to the baselines of this run:\n";
+    reporter.PrintItemRateRatio(std::cout, "BM_EngineSelectStream", "BM_VectorStream", "rows");
+    reporter.PrintItemRateRatio(std::cout, "BM_EngineKeyLookup", "BM_MapLookup", "lookups");
+    reporter.PrintItemRateRatio(std::cout, "BM_EngineScanLookup", "BM_EngineKeyLookup", "lookups");
     return 0;
 }
