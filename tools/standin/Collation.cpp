@@ -1,59 +1,11 @@
 #include "tools/standin/Collation.h"
 
+#include "tools/standin/Utf.h"
+
 #include <algorithm>
 
 namespace standin {
 namespace {
-
-// Decodes one UTF-8 sequence at text[i]; malformed bytes decode as themselves (Latin-1).
-char32_t decodeUtf8(std::string_view text, size_t& i) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    auto cont = [&](size_t k) -> int {
-        if (i + k >= text.size()) return -1;
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        return (b & 0xC0) == 0x80 ? (b & 0x3F) : -1;
-    };
-    if (b0 < 0x80) { ++i; return b0; }
-    if ((b0 & 0xE0) == 0xC0) {
-        const int c1 = cont(1);
-        if (c1 >= 0) {
-            const char32_t cp = (char32_t(b0 & 0x1F) << 6) | char32_t(c1);
-            if (cp >= 0x80) { i += 2; return cp; }
-        }
-    } else if ((b0 & 0xF0) == 0xE0) {
-        const int c1 = cont(1), c2 = c1 >= 0 ? cont(2) : -1;
-        if (c2 >= 0) {
-            const char32_t cp = (char32_t(b0 & 0x0F) << 12) | (char32_t(c1) << 6) | char32_t(c2);
-            if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) { i += 3; return cp; }
-        }
-    } else if ((b0 & 0xF8) == 0xF0) {
-        const int c1 = cont(1), c2 = c1 >= 0 ? cont(2) : -1, c3 = c2 >= 0 ? cont(3) : -1;
-        if (c3 >= 0) {
-            const char32_t cp = (char32_t(b0 & 0x07) << 18) | (char32_t(c1) << 12) | (char32_t(c2) << 6) | char32_t(c3);
-            if (cp >= 0x10000 && cp <= 0x10FFFF) { i += 4; return cp; }
-        }
-    }
-    ++i;
-    return b0;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
 
 // Case folding for the Latin letters the default code page holds.
 char32_t fold(char32_t c) {
@@ -85,49 +37,6 @@ int compareFolded(NextA nextA, NextB nextB) {
 }
 
 }  // namespace
-
-std::u16string utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const char32_t cp = decodeUtf8(text, i);
-        if (cp >= 0x10000) {
-            out += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-            out += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            out += char16_t(cp);
-        }
-    }
-    return out;
-}
-
-std::string utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        appendUtf8(out, cp);
-    }
-    return out;
-}
-
-size_t utf8Length(std::string_view text) {
-    size_t n = 0;
-    for (size_t i = 0; i < text.size(); ++n) decodeUtf8(text, i);
-    return n;
-}
-
-std::string_view utf8Prefix(std::string_view text, size_t n) {
-    size_t i = 0;
-    for (size_t k = 0; k < n && i < text.size(); ++k) decodeUtf8(text, i);
-    return text.substr(0, i);
-}
 
 int compareText(std::string_view a, std::string_view b) {
     size_t ia = 0, ib = 0;

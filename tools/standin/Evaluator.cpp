@@ -4,6 +4,7 @@
 #include "tools/standin/Collation.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlValue.h"
+#include "tools/standin/Utf.h"
 
 #include <algorithm>
 #include <chrono>

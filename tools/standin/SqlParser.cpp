@@ -1,8 +1,8 @@
 #include "tools/standin/SqlParser.h"
 
-#include "tools/standin/Collation.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlValue.h"
+#include "tools/standin/Utf.h"
 
 #include <algorithm>
 #include <cctype>

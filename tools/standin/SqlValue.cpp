@@ -2,6 +2,7 @@
 
 #include "tools/standin/Collation.h"
 #include "tools/standin/SqlError.h"
+#include "tools/standin/Utf.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,8 +1,8 @@
 #include "tools/standin/TdsConnection.h"
 
 #include "tools/standin/ControlStatement.h"
-#include "tools/standin/TdsText.h"
 #include "tools/standin/TdsWriter.h"
+#include "tools/standin/Utf.h"
 
 #include <algorithm>
 #include <cctype>

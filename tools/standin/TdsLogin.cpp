@@ -1,6 +1,6 @@
 #include "tools/standin/TdsLogin.h"
 
-#include "tools/standin/TdsText.h"
+#include "tools/standin/Utf.h"
 
 #include <vector>
 

@@ -1,6 +1,7 @@
 #include "tools/standin/TdsWriter.h"
 
 #include "tools/standin/TdsText.h"
+#include "tools/standin/Utf.h"
 
 #include <algorithm>
 #include <cmath>
