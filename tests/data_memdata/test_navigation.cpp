@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 using namespace DataKind;
@@ -259,6 +261,47 @@ TEST(Blocks, PartlyFilledBlocksReadInOrderBothWays) {
     }
     EXPECT_FALSE(store.SetRecNo(count + 1));
     EXPECT_FALSE(store.SetRecNo(0));
+}
+
+// Single records and blocks of every fill mixed at random, checked against a plain list: reading
+// forwards and backwards and jumping to any record number give the list's values.
+TEST(Blocks, MixedAppendsMatchAPlainList) {
+    for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+        std::mt19937 random(seed);
+        TTestStore store = IntStore();
+        store.Open();
+        std::vector<int32_t> model;
+        for (int step = 0; step < 200; ++step) {
+            if (random() % 3 == 0) {
+                model.push_back(static_cast<int32_t>(model.size()) + 1);
+                store.AppendInt(model.back());
+                continue;
+            }
+            const auto capacity = static_cast<uint16_t>(1 + random() % 30);
+            const auto rows = static_cast<uint16_t>(random() % (capacity + 1));
+            TBlock& block = store.AllocRecordBlock(capacity);
+            for (uint16_t i = 0; i < rows; ++i) {
+                model.push_back(static_cast<int32_t>(model.size()) + 1);
+                store.PutFieldData(1, store.BlockRecord(block, i), std::as_bytes(std::span(&model.back(), 1)));
+            }
+            store.AppendBlock(block, rows);
+        }
+        ASSERT_EQ(store.RecordCount(), static_cast<int32_t>(model.size())) << "seed " << seed;
+        std::vector<std::byte> buffer(store.RecordSize());
+        std::vector<int32_t> forwards;
+        for (store.SetToBegin(), store.GetNextRecord(buffer); !store.IsEOF(); store.GetNextRecord(buffer))
+            forwards.push_back(IntAt(store, buffer));
+        EXPECT_EQ(forwards, model) << "seed " << seed;
+        std::vector<int32_t> backwards;
+        for (store.SetToEnd(), store.GetPriorRecord(buffer); !store.IsBOF(); store.GetPriorRecord(buffer))
+            backwards.insert(backwards.begin(), IntAt(store, buffer));
+        EXPECT_EQ(backwards, model) << "seed " << seed;
+        for (int i = 0; i < 100; ++i) {
+            const auto target = static_cast<int32_t>(1 + random() % model.size());
+            ASSERT_TRUE(store.SetRecNo(target)) << "seed " << seed << " record " << target;
+            ASSERT_EQ(IntAt(store, store.CurrentRecord()), target) << "seed " << seed;
+        }
+    }
 }
 
 // A block being filled is not part of the store until appended, and a single record cannot jump
