@@ -180,7 +180,6 @@ public:
     size_t Index() const { return FIndex; }  // position in the manager's list, which is record order
     TItem Item(size_t index);                // raises EAssertionError outside 0..ItemCount-1
     std::byte* ItemAddress(size_t index) { return Items() + index * FItemSize; }
-    uint8_t Flag = 0;
 
 private:
     friend class TBlockManager;

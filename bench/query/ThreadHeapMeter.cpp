@@ -35,7 +35,6 @@ void Release(void* p) noexcept {
 ThreadHeapMeter::ThreadHeapMeter() { Meter = Counters{true, 0, 0}; }
 ThreadHeapMeter::~ThreadHeapMeter() { Meter.active = false; }
 int64_t ThreadHeapMeter::PeakBytes() const { return Meter.peak; }
-int64_t ThreadHeapMeter::HeldBytes() const { return Meter.held; }
 
 // The replaceable global allocation functions; the array forms and the sized deletes lead here.
 void* operator new(std::size_t size) { return Allocate(size); }

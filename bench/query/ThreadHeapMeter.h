@@ -12,5 +12,4 @@ public:
     ThreadHeapMeter& operator=(const ThreadHeapMeter&) = delete;
 
     int64_t PeakBytes() const;  // the most held at once since the meter started, in usable bytes
-    int64_t HeldBytes() const;  // held now
 };
