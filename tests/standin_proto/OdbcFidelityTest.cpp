@@ -6,6 +6,8 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -118,13 +120,30 @@ public:
     bool connected = false;
 };
 
+// The server of the suite: as configured by default (encryption on, so the driver's default
+// "request" gets an encrypted login), or with VAC_STANDIN_ENCRYPTION=required a server that
+// encrypts every session, as CTest runs the suite a second time.
+ServerOptions suiteOptions() {
+    ServerOptions options;
+    if (const char* mode = std::getenv("VAC_STANDIN_ENCRYPTION")) {
+        const auto parsed = tds::parseEncryptionMode(mode);
+        if (!parsed) throw std::invalid_argument(std::string("VAC_STANDIN_ENCRYPTION: ") + mode);
+        options.encryption = *parsed;
+    }
+    return options;
+}
+
 class OdbcFidelity : public ::testing::Test {
 protected:
     void SetUp() override {
         server.start();
         ASSERT_TRUE(SQL_SUCCEEDED(db.connect(server.port()))) << describe(db.dbcDiag());
+        const auto logged = server.connectionEncryption();
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].encryption, options.encryption == tds::EncryptionMode::Required ? "full" : "login");
     }
-    Server server;
+    const ServerOptions options = suiteOptions();
+    Server server{options};
     Odbc db;
 };
 

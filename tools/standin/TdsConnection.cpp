@@ -174,7 +174,10 @@ bool TdsConnection::negotiate(const tds::Request& prelogin, EncryptionUse& use) 
     if (!decision.answer) return false;
     writer_.buffer() = buildPreLoginResponse(kServerVersion, *decision.answer);
     writer_.finish();
-    if (decision.use != EncryptionUse::None) channel_.handshake(*env_.certificate);
+    if (decision.use != EncryptionUse::None) {
+        if (!env_.certificate) throw tls::TlsError("encryption was agreed but the server has no certificate");
+        channel_.handshake(*env_.certificate);
+    }
     use = decision.use;
     return true;
 }
