@@ -7,6 +7,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const readline = require('node:readline');
+const { before, after } = require('node:test');
 const { Connection, Request } = require('tedious');
 
 // Starts vac-standin (VAC_STANDIN_BINARY) on a free port with the extra arguments; resolves once it
@@ -47,6 +48,22 @@ async function startStandin(args = []) {
       return child.exitCode;
     },
   };
+}
+
+// One stand-in, and unless connection is false one logged-in connection, for all the tests of the
+// probe file that calls this: started before the first, stopped after the last. The returned
+// object's standin and connection are set once the tests run.
+function useStandin(args = [], { connection = true } = {}) {
+  const shared = {};
+  before(async () => {
+    shared.standin = await startStandin(args);
+    if (connection) shared.connection = await connect(shared.standin.port);
+  });
+  after(async () => {
+    if (shared.connection) await close(shared.connection);
+    await shared.standin.stop();
+  });
+  return shared;
 }
 
 function readLog(file) {
@@ -133,4 +150,4 @@ function transaction(connection, method, ...args) {
   });
 }
 
-module.exports = { startStandin, connect, close, run, query, transaction };
+module.exports = { startStandin, useStandin, connect, close, run, query, transaction };

@@ -1,20 +1,11 @@
 'use strict';
 // Server errors as tedious reports them: number, class, state, line, server name and text; the
 // informational messages that come with them; the connection staying usable afterwards.
-const { test, before, after } = require('node:test');
+const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStandin, connect, close, run, query } = require('../harness');
+const { useStandin, run, query } = require('../harness');
 
-let standin;
-let connection;
-before(async () => {
-  standin = await startStandin(['--server-name', 'PROBE01']);
-  connection = await connect(standin.port);
-});
-after(async () => {
-  await close(connection);
-  await standin.stop();
-});
+const shared = useStandin(['--server-name', 'PROBE01']);
 
 const duplicate = "INSERT INTO lin2db.dbo.user_auth VALUES ('dup', 0x01, 'a', 'b', 0x02, 0x03)";
 const cases = [
@@ -61,7 +52,7 @@ const cases = [
 
 for (const c of cases) {
   test(`${c.name} is reported with number, class, state and line`, async () => {
-    const outcome = await run(connection, c.sql);
+    const outcome = await run(shared.connection, c.sql);
     assert.ok(outcome.error, 'the request failed');
     assert.equal(outcome.error.code, 'EREQUEST');
     assert.equal(outcome.errors.length, 1);
@@ -74,13 +65,13 @@ for (const c of cases) {
     assert.equal(e.serverName, 'PROBE01');
     assert.deepEqual(outcome.infos.map((i) => i.number), c.infos);
     // The connection goes on.
-    assert.deepEqual((await query(connection, 'SELECT 7 AS seven')).results[0].rows, [[7]]);
+    assert.deepEqual((await query(shared.connection, 'SELECT 7 AS seven')).results[0].rows, [[7]]);
   });
 }
 
 test('errors injected by the control statement keep their number, class and state', async () => {
-  await query(connection, "STANDIN FAIL NEXT BATCH 1205 13 51 'Deadlock victim.'");
-  const outcome = await run(connection, 'SELECT 1');
+  await query(shared.connection, "STANDIN FAIL NEXT BATCH 1205 13 51 'Deadlock victim.'");
+  const outcome = await run(shared.connection, 'SELECT 1');
   assert.deepEqual(outcome.errors.map((e) => [e.number, e.class, e.state, e.message]), [[1205, 13, 51, 'Deadlock victim.']]);
   assert.equal(outcome.error.number, 1205);
 });

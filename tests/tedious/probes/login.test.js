@@ -32,33 +32,37 @@ for (const c of accepted) {
   });
 }
 
-test('--encryption required drops a client that cannot encrypt', async () => {
-  const standin = await startStandin(['--encryption', 'required']);
-  try {
-    await assert.rejects(connect(standin.port, { encrypt: false }), (err) => {
-      assert.equal(err.code, 'ESOCKET');
-      assert.match(err.message, /Connection lost - socket hang up|ECONNRESET/);
-      return true;
-    });
-    assert.deepEqual(standin.logins(), []);
-  } finally {
-    await standin.stop();
-  }
-});
+// Refused before any login: nothing reaches the log.
+const refused = [
+  {
+    name: '--encryption required drops a client that cannot encrypt',
+    args: ['--encryption', 'required'],
+    options: { encrypt: false },
+    message: /Connection lost - socket hang up|ECONNRESET/,
+  },
+  {
+    name: 'the self-signed certificate is refused unless the client trusts it',
+    args: [],
+    options: { trustServerCertificate: false },
+    message: /self[- ]signed certificate/,
+  },
+];
 
-test('the self-signed certificate is refused unless the client trusts it', async () => {
-  const standin = await startStandin([]);
-  try {
-    await assert.rejects(connect(standin.port, { trustServerCertificate: false }), (err) => {
-      assert.equal(err.code, 'ESOCKET');
-      assert.match(err.message, /self[- ]signed certificate/);
-      return true;
-    });
-    assert.deepEqual(standin.logins(), []);
-  } finally {
-    await standin.stop();
-  }
-});
+for (const c of refused) {
+  test(c.name, async () => {
+    const standin = await startStandin(c.args);
+    try {
+      await assert.rejects(connect(standin.port, c.options), (err) => {
+        assert.equal(err.code, 'ESOCKET');
+        assert.match(err.message, c.message);
+        return true;
+      });
+      assert.deepEqual(standin.logins(), []);
+    } finally {
+      await standin.stop();
+    }
+  });
+}
 
 test('a wrong password or an unknown database is refused with SQL Server\'s login error', async () => {
   const standin = await startStandin([]);

@@ -1,20 +1,11 @@
 'use strict';
 // The account tables as tedious describes them from COLMETADATA: names, types, lengths,
 // nullability, identity and the code page of the character columns.
-const { test, before, after } = require('node:test');
+const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStandin, connect, close, query } = require('../harness');
+const { useStandin, query } = require('../harness');
 
-let standin;
-let connection;
-before(async () => {
-  standin = await startStandin(['--demo', '3']);
-  connection = await connect(standin.port);
-});
-after(async () => {
-  await close(connection);
-  await standin.stop();
-});
+const shared = useStandin(['--demo', '3']);
 
 // [name, tedious type, length (null for fixed types), nullable, identity]
 const tables = {
@@ -51,7 +42,7 @@ const tables = {
 
 for (const [table, expected] of Object.entries(tables)) {
   test(`${table} describes its columns`, async () => {
-    const { results } = await query(connection, `SELECT * FROM ${table} WHERE 1 = 0`);
+    const { results } = await query(shared.connection, `SELECT * FROM ${table} WHERE 1 = 0`);
     assert.equal(results.length, 1);
     assert.equal(results[0].rows.length, 0);
     const described = results[0].columns.map((c) => [
@@ -69,7 +60,7 @@ for (const [table, expected] of Object.entries(tables)) {
 }
 
 test('the demo accounts read back as the metadata says', async () => {
-  const { results } = await query(connection, 'SELECT uid, account, last_login, last_world FROM lin2db.dbo.user_account ORDER BY uid');
+  const { results } = await query(shared.connection, 'SELECT uid, account, last_login, last_world FROM lin2db.dbo.user_account ORDER BY uid');
   assert.deepEqual(results[0].rows.map((r) => r[0]), [1, 2, 3]);
   for (const [, account, lastLogin, lastWorld] of results[0].rows) {
     assert.equal(typeof account, 'string');

@@ -1,20 +1,14 @@
 'use strict';
 // What a batch gives back: several result sets in order, the row count of each statement, the
 // counts that SET NOCOUNT suppresses, and an empty result that still describes its columns.
-const { test, before, after } = require('node:test');
+const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStandin, connect, close, query } = require('../harness');
+const { useStandin, connect, close, query } = require('../harness');
 
-let standin;
-before(async () => {
-  standin = await startStandin(['--demo', '5']);
-});
-after(async () => {
-  await standin.stop();
-});
+const shared = useStandin(['--demo', '5'], { connection: false });
 
 async function withConnection(body) {
-  const connection = await connect(standin.port);
+  const connection = await connect(shared.standin.port);
   try {
     await body(connection);
   } finally {

@@ -1,20 +1,11 @@
 'use strict';
 // Every column type the stand-in serves, as tedious decodes it: a value and a NULL of each, the
 // type tedious reads from COLMETADATA, and long values that travel in PLP chunks over many packets.
-const { test, before, after } = require('node:test');
+const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStandin, connect, close, query } = require('../harness');
+const { useStandin, query } = require('../harness');
 
-let standin;
-let connection;
-before(async () => {
-  standin = await startStandin([]);
-  connection = await connect(standin.port);
-});
-after(async () => {
-  await close(connection);
-  await standin.stop();
-});
+const shared = useStandin([]);
 
 // [declared type, literal, tedious type of the nullable column, the value tedious gives]
 const types = [
@@ -48,10 +39,10 @@ const types = [
 
 test('each type reads back with its value, its NULL and its metadata', async () => {
   const columns = types.map(([type], i) => `c${i} ${type}`).join(', ');
-  await query(connection, `CREATE TABLE #types (id int NOT NULL, ${columns})`);
-  await query(connection, `INSERT INTO #types VALUES (1, ${types.map((t) => t[1]).join(', ')})`);
-  await query(connection, 'INSERT INTO #types (id) VALUES (2)');
-  const { results } = await query(connection, 'SELECT * FROM #types ORDER BY id');
+  await query(shared.connection, `CREATE TABLE #types (id int NOT NULL, ${columns})`);
+  await query(shared.connection, `INSERT INTO #types VALUES (1, ${types.map((t) => t[1]).join(', ')})`);
+  await query(shared.connection, 'INSERT INTO #types (id) VALUES (2)');
+  const { results } = await query(shared.connection, 'SELECT * FROM #types ORDER BY id');
   const [{ columns: described, rows }] = results;
   assert.equal(described[0].type.name, 'Int');  // NOT NULL int: the fixed-length type
   types.forEach(([type, , tediousType, value], i) => {
@@ -64,9 +55,9 @@ test('each type reads back with its value, its NULL and its metadata', async () 
 test('long values arrive whole across many packets', async () => {
   const ascii = 'x'.repeat(20000);
   const unicode = '\u20ac\u{1F600}'.repeat(5000);
-  await query(connection, 'CREATE TABLE #long (a varchar(max), u nvarchar(max), b varbinary(max))');
-  await query(connection, `INSERT INTO #long VALUES ('${ascii}', N'${unicode}', 0x${'ab'.repeat(30000)})`);
-  const { results } = await query(connection, 'SELECT a, u, b FROM #long');
+  await query(shared.connection, 'CREATE TABLE #long (a varchar(max), u nvarchar(max), b varbinary(max))');
+  await query(shared.connection, `INSERT INTO #long VALUES ('${ascii}', N'${unicode}', 0x${'ab'.repeat(30000)})`);
+  const { results } = await query(shared.connection, 'SELECT a, u, b FROM #long');
   const [[a, u, b]] = results[0].rows;
   assert.equal(a, ascii);
   assert.equal(u, unicode);
