@@ -39,15 +39,17 @@ deb="$work/pack/${name}_${version}_${arch}.deb"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "the package is not for $arch"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
+names=$(sed -e 's/ *([^)]*)//g' -e 's/, */\n/g' <<<"$depends")
 for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libodbc2 tdsodbc odbcinst; do
-  grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
+  grep -qxF "$package" <<<"$names" || fail "Depends lacks $package"
 done
 dpkg-deb -e "$deb" "$work/control"
 for script in postinst prerm; do
   [ "$(stat -c %a "$work/control/$script")" = 755 ] || fail "$script is missing or not executable"
 done
-dpkg-deb -c "$deb" | grep -q "vac-standin" && fail "the package holds the stand-in"
-dpkg-deb -c "$deb" | grep -q " ./usr/bin/$name$" || fail "the package holds no program"
+contents=$(dpkg-deb -c "$deb" | awk '{print substr($6, 2)}')
+grep -q "vac-standin" <<<"$contents" && fail "the package holds the stand-in"
+grep -qx "/usr/bin/$name" <<<"$contents" || fail "the package holds no program"
 
 # --- lintian: its whole report is shown; an error fails.
 echo "== lintian ${deb##*/}"
@@ -87,6 +89,7 @@ dpkg_retrying -i "$deb" || fail "dpkg -i failed"
 [ -x "/usr/bin/$name" ] || fail "/usr/bin/$name was not installed"
 odbcinst -q -d -n FreeTDS >/dev/null || fail "FreeTDS is not registered with unixODBC after the installation"
 
+chmod 755 "$work"
 mkdir "$work/run"
 "$here/run_installed_copy.sh" "/usr/bin/$name" "$standin" "$work/run"
 settings="$work/run/home/.config/$name/$name.ini"
@@ -98,9 +101,9 @@ installed_here=""
 rm -f "$marker"
 rmdir "$(dirname "$marker")" 2>/dev/null || true
 
-dpkg-deb -c "$deb" | awk '{print substr($6, 2)}' | while read -r path; do
+while read -r path; do
   [ -f "$path" ] && fail "$path is still there after the removal"
-done
+done <<<"$contents"
 [ "$(sha256sum /etc/odbcinst.ini 2>/dev/null || echo absent)" = "$odbc_before" ] ||
   fail "/etc/odbcinst.ini differs from before the installation"
 [ -f "$settings" ] && [ "$(sha256sum <"$settings")" = "$settings_before" ] ||

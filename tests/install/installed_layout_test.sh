@@ -51,7 +51,7 @@ grep -q "<release version=\"$version\"" "$work/stage/usr/share/metainfo/$id.meta
   fail "the AppStream release is not $version"
 zcat "$work/stage/$doc/changelog.gz" | head -n 1 | grep -qF "vantor-account-creator ($version)" ||
   fail "the changelog's entry is not $version"
-[ "$(grep -c '<screenshot' "$work/stage/usr/share/metainfo/$id.metainfo.xml")" -eq 3 ] ||
+[ "$(grep -c '<screenshot[ >]' "$work/stage/usr/share/metainfo/$id.metainfo.xml")" -eq 3 ] ||
   fail "the AppStream data does not show the three pages"
 
 # --- A copy installed with --prefix, used by an ordinary user.

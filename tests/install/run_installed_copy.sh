@@ -91,9 +91,10 @@ standin=$(realpath "$2")
 work=$(realpath "$3")
 folder=$(dirname "$program")
 home="$work/home"
-mkdir -p "$home"
+runtime="$work/runtime"
+mkdir -p "$home" "$runtime"
 chmod 755 "$work"
-chmod 700 "$home"
+chmod 700 "$home" "$runtime"
 # The display part runs from the work folder: the test user may not be able to read the source tree.
 cp "$0" "$work/run_installed_copy.sh"
 
@@ -110,7 +111,7 @@ as_user=()
 if [ "$(id -u)" -eq 0 ]; then
   # Root may write every folder; an operator may not. The program runs as "nobody".
   user_id=$(id -u nobody) group_id=$(id -g nobody)
-  chown "$user_id:$group_id" "$home" "$work"
+  chown "$user_id:$group_id" "$home" "$runtime" "$work"
   as_user=(setpriv --reuid="$user_id" --regid="$group_id" --clear-groups)
 elif [ -w "$folder" ]; then
   chmod u-w "$folder"
@@ -134,9 +135,10 @@ beside="$folder/vantor-account-creator.ini"
 [ -e "$beside" ] && fail "a settings file is already beside the program: $beside"
 
 # A clean environment: no XDG_CONFIG_HOME, so the settings go to ~/.config.
-"${as_user[@]}" env -i PATH="$PATH" HOME="$home" LANG=C.UTF-8 \
+"${as_user[@]}" env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$runtime" LANG=C.UTF-8 \
   timeout 120 xvfb-run --auto-servernum --server-args="-screen 0 640x480x24 -dpi 96" \
-  bash "$work/run_installed_copy.sh" --on-display "$program" "$port" "$work"
+  bash "$work/run_installed_copy.sh" --on-display "$program" "$port" "$work" ||
+  fail "the program's run on the display failed"
 
 settings="$home/.config/vantor-account-creator/vantor-account-creator.ini"
 [ -f "$settings" ] || fail "no settings file at $settings; the home folder holds: $(find "$home" -name '*.ini')"
