@@ -4,6 +4,7 @@
 #include "app/AccountEditing.h"
 #include "app/ConnectionOptions.h"
 #include "app/SettingsLocation.h"
+#include "app/Version.h"
 #include "framework/Ansi.h"
 #include "framework/BusyCursor.h"
 
@@ -23,7 +24,6 @@ constexpr int ClientHeight = 186;
 constexpr int StatusBarHeight = 19;
 constexpr int FirstPanelWidth = 120;
 constexpr int StatusLineDeclaredWidth = 50;
-constexpr const char* FirstPanelText = "lin2 account tool";
 
 // Level fields hold a game-master level.
 constexpr long double MinLevel = 1;
@@ -168,7 +168,8 @@ void TMainForm::BuildStatusBar()
     StatusBar1 = Place(new TStatusBar(this), "StatusBar1", 0, ClientHeight - StatusBarHeight, ClientWidth, StatusBarHeight);
     StatusBar1->AddPanel(FirstPanelWidth);
     StatusBar1->AddPanel(StatusLineDeclaredWidth);
-    StatusBar1->SetPanelText(0, QString::fromLatin1(FirstPanelText));
+    // The first panel names the version, so an operator can tell which build runs.
+    StatusBar1->SetPanelText(0, QStringLiteral("Version %1").arg(QString::fromLatin1(ProgramVersion)));
 }
 
 void TMainForm::SetTabOrder()
