@@ -22,6 +22,9 @@ struct ServerOptions {
     std::vector<std::pair<std::string, std::string>> logins;  // empty: sa / standin
     int demoAccounts = 0;                       // seed this many accounts when the tables are empty
     std::string serverName = "standin";         // the server name in error and info messages
+    std::string collation = "SQL_Latin1_General_CP1_CI_AS";  // the server's default collation
+    // Schema scripts (name, text) that build the tables of a new store instead of the built-in ones.
+    std::vector<std::pair<std::string, std::string>> schemaScripts;
 };
 
 // Work done by the connection threads so far, for the benchmark's share-of-time figure.
