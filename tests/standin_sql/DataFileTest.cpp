@@ -58,8 +58,8 @@ TEST_F(DataFileTest, CommittedTablesSurviveARestart) {
         Engine engine(path);
         Session s;
         ok(engine, s, "INSERT INTO lin2db.dbo.user_auth VALUES ('alpha',0x0102,'q','',0x0,0x0)");
-        ok(engine, s, "INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,'2024-01-02 03:04:05',null,3,0,"
-                      "'10.0.0.1',null,null)");
+        ok(engine, s, "INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,'2024-01-02 03:04:05',null,0,"
+                      "3,null,'10.0.0.1')");
         ok(engine, s,
            "CREATE TABLE lin2db.dbo.every_type (i int IDENTITY(5,5) PRIMARY KEY, si smallint, ti tinyint, bi bigint,"
            " b bit, r real, f float, m money, sm smallmoney, d decimal(10,3), dt datetime, sdt smalldatetime,"

@@ -199,7 +199,15 @@ struct Engine::Impl {
     void convertPreviousLayout(const std::string& file);
 };
 
-Engine::Engine(std::optional<std::string> dataFile) : Engine(EngineOptions{std::move(dataFile), {}, {}}) {}
+namespace {
+EngineOptions withDataFile(std::optional<std::string> dataFile) {
+    EngineOptions options;
+    options.dataFile = std::move(dataFile);
+    return options;
+}
+}  // namespace
+
+Engine::Engine(std::optional<std::string> dataFile) : Engine(withDataFile(std::move(dataFile))) {}
 
 Engine::Engine(EngineOptions options) : impl_(std::make_unique<Impl>()) {
     const Collation* collation = findCollation(options.collation);
@@ -272,7 +280,9 @@ std::vector<std::vector<Value>> rowsInLayout(const Table& old, const Table& fres
 
 void Engine::Impl::convertPreviousLayout(const std::string& file) {
     const Database* accounts = catalog.findDatabase("lin2db");
-    Engine reference(EngineOptions{std::nullopt, orDefault(accounts ? accounts->collation : nullptr).name, {}});
+    EngineOptions options;
+    options.collation = orDefault(accounts ? accounts->collation : nullptr).name;
+    Engine reference(options);
     bool changed = false;
     for (const auto& [db, name] : {std::pair{"lin2db", "user_auth"}, {"lin2db", "user_account"}, {"lin2world", "builder_account"}}) {
         Table* old = catalog.findTable(db, name);
