@@ -46,6 +46,7 @@ std::vector<ScriptBatch> splitBatches(std::string_view script) {
     size_t pos = 0;
     while (pos <= script.size()) {
         const size_t end = std::min(script.find('\n', pos), script.size());
+        if (pos == script.size()) break;  // nothing after the last line break
         std::string_view line = script.substr(pos, end - pos);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         ++lineNumber;

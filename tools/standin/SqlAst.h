@@ -193,6 +193,10 @@ struct PrintStmt {
     ExprPtr value;
 };
 
+struct UnsupportedStmt {             // DROP PROCEDURE ...: compiles, and fails with 40517 if it runs
+    std::string keyword;
+};
+
 struct DropTableStmt {
     std::vector<ObjectName> names;
     bool ifExists = false;
@@ -219,7 +223,7 @@ struct ExecStmt {
 struct Statement {
     std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, DropTableStmt, UseStmt, SetStmt,
                  TransactionStmt, ExecStmt, AlterTableStmt, CreateIndexStmt, CreateDatabaseStmt, IfStmt, BlockStmt,
-                 PrintStmt>
+                 PrintStmt, UnsupportedStmt>
         body;
     int line = 1;  // line of the batch the statement starts on
 };

@@ -288,6 +288,9 @@ SqlError createDatabaseInTransaction() {
     return statement(226, 16, 6, "CREATE DATABASE statement not allowed within multi-statement transaction.");
 }
 SqlError adHocCatalogUpdate() { return statement(259, 16, 1, "Ad hoc updates to system catalogs are not allowed."); }
+SqlError primaryKeyExists(std::string_view table) {
+    return statement(1779, 16, 0, "Table '" + s(table) + "' already has a primary key defined on it.");
+}
 Message statementTerminated() {
     Message m;
     m.number = 3621;

@@ -100,6 +100,7 @@ SqlError invalidCollation(std::string_view name);         // 448
 SqlError collationOnNonText(std::string_view column);     // 2726
 SqlError duplicateKeyOnIndex(std::string_view table, std::string_view index, std::string_view key);  // 1505
 SqlError defaultExists();
+SqlError primaryKeyExists(std::string_view table);                               // 1779
 SqlError invalidDefaultColumn(std::string_view column, std::string_view table);  // 1752
 SqlError indexColumnMissing(std::string_view column);                            // 1911
 SqlError indexExists(std::string_view index, std::string_view table);            // 1913

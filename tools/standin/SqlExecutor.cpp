@@ -228,6 +228,7 @@ SqlExecutor::Result SqlExecutor::run(Statement& statement, UndoLog& undo) {
             else if constexpr (std::is_same_v<T, CreateIndexStmt>) return runCreateIndex(s, undo);
             else if constexpr (std::is_same_v<T, CreateDatabaseStmt>) return runCreateDatabase(s);
             else if constexpr (std::is_same_v<T, PrintStmt>) return runPrint(s);
+            else if constexpr (std::is_same_v<T, UnsupportedStmt>) throw errors::unsupportedStatement(s.keyword);
             else throw errors::unsupported("this statement here");
         },
         statement.body);
@@ -878,7 +879,7 @@ SqlExecutor::Result SqlExecutor::runAlterTable(AlterTableStmt& s, UndoLog& undo)
     for (const auto& index : old.indexes()) table->addIndex(index.name, index.primary, index.columns);
     for (const auto& key : s.keys) {
         if (nameTaken(key.name)) throw errors::objectExists(key.name);
-        if (key.primary && table->primaryIndex()) throw errors::multiplePrimaryKeys(old.name());
+        if (key.primary && table->primaryIndex()) throw errors::primaryKeyExists(old.name());
         std::vector<int> cols;
         for (const auto& n : key.columns) {
             const int c = table->findColumn(n);

@@ -155,7 +155,17 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
     else if (t.isWord("DELETE")) s.body = parseDelete();
     else if (t.isWord("CREATE")) s = parseCreate();
     else if (t.isWord("ALTER")) s.body = parseAlterTable();
-    else if (t.isWord("DROP")) s.body = parseDropTable();
+    else if (t.isWord("DROP") && !peek(1).isWord("TABLE") && peek(1).kind == TokenKind::Identifier &&
+             atIdentifier(2)) {
+        // DROP PROCEDURE, VIEW, TRIGGER ...: the guarded drops of generated scripts must compile.
+        take();
+        const std::string keyword = "DROP " + upper(take().text);
+        do {
+            parseObjectName();
+        } while (acceptSymbol(","));
+        s.body = UnsupportedStmt{keyword};
+    } else if (t.isWord("DROP")) s.body = parseDropTable();
+    else if (t.isWord("GRANT") || t.isWord("DENY") || t.isWord("REVOKE")) throw errors::unsupportedStatement(upper(t.text));
     else if (t.isWord("IF")) s.body = parseIf();
     else if (t.isWord("BEGIN") && !peek(1).isWord("TRAN") && !peek(1).isWord("TRANSACTION") &&
              !peek(1).isWord("DISTRIBUTED")) {
@@ -346,7 +356,7 @@ AlterTableStmt SqlParser::parseAlterTable() {
             parseIndexOptions();
             s.keys.push_back(std::move(c));
         } else if (peek().kind == TokenKind::Identifier) {
-            throw errors::unsupportedStatement(upper(peek().text) + " constraint");
+            throw errors::unsupportedStatement(peek().isWord("FOREIGN") ? "FOREIGN KEY" : upper(peek().text));
         } else {
             fail();
         }
@@ -713,7 +723,7 @@ CreateTableStmt SqlParser::parseCreateTable() {
             continue;
         }
         if (peek().isWord("FOREIGN") || peek().isWord("CHECK"))
-            throw errors::unsupportedStatement(upper(peek().text) + " constraint");
+            throw errors::unsupportedStatement(peek().isWord("CHECK") ? "CHECK" : "FOREIGN KEY");
         if (!constraintName.empty()) fail();
         ColumnDefinition col;
         col.name = parseIdentifier();
@@ -767,7 +777,7 @@ CreateTableStmt SqlParser::parseCreateTable() {
                 if (!isTextualType(col.type.type)) throw errors::collationOnNonText(col.name);
                 col.type.collation = parseCollation();
             } else if (peek().isWord("REFERENCES") || peek().isWord("CHECK") || peek().isWord("FOREIGN")) {
-                throw errors::unsupportedStatement(upper(peek().text) + " constraint");
+                throw errors::unsupportedStatement(peek().isWord("CHECK") ? "CHECK" : "FOREIGN KEY");
             } else if (!name.empty()) {
                 fail();
             } else {
