@@ -156,6 +156,10 @@ TEST(SchemaScript, UnsupportedAndFailingStatementsAnswerAsSqlServer) {
               std::vector<int32_t>{1781});
     EXPECT_EQ(errors("INSERT INTO lin2db.dbo.sysobjects (name) VALUES (N'x')"), std::vector<int32_t>{259});
     EXPECT_EQ(errors("CREATE DATABASE lin2db"), std::vector<int32_t>{1801});
+    // Blocks nest as deep as expressions may, and no deeper.
+    std::string nested;
+    for (int i = 0; i < 500; ++i) nested += "IF 1 = 1 BEGIN ";
+    EXPECT_EQ(errors(nested + "PRINT 'deep'"), std::vector<int32_t>{102});
     // A unique index over rows that repeat a value is refused and leaves the table as it was.
     errors("CREATE TABLE lin2db.dbo.pairs (a int NOT NULL, b int)");
     errors("INSERT INTO lin2db.dbo.pairs VALUES (1, 1), (2, 1)");
@@ -171,6 +175,14 @@ TEST(SchemaScript, UnsupportedAndFailingStatementsAnswerAsSqlServer) {
     EXPECT_EQ(errors("CREATE UNIQUE INDEX ub ON lin2db.dbo.pairs (a)"), std::vector<int32_t>{});
     errors("ROLLBACK");
     EXPECT_EQ(query(engine, "SELECT COUNT(*) FROM lin2db.sys.indexes WHERE name = 'ub'"), Rows{"0"});
+    // While another session's transaction is open, a key cannot be added under it.
+    Session other;
+    RecordingSink began;
+    engine.execute(other, "BEGIN TRAN INSERT INTO lin2db.dbo.pairs VALUES (3, 3)", began);
+    EXPECT_EQ(errors("CREATE UNIQUE INDEX ub ON lin2db.dbo.pairs (a)"), std::vector<int32_t>{1222});
+    RecordingSink rolledBack;
+    engine.execute(other, "ROLLBACK", rolledBack);
+    EXPECT_EQ(errors("CREATE UNIQUE INDEX ub ON lin2db.dbo.pairs (a)"), std::vector<int32_t>{});
 }
 
 }  // namespace

@@ -184,6 +184,34 @@ const Collation* findCollation(std::string_view name) {
     return nullptr;
 }
 
+// Compares texts of plain ASCII, by far the usual case, without decoding or the Unicode tables.
+// Returns false, leaving result alone, when a character outside ASCII decides.
+template <typename Char>
+bool compareAscii(std::basic_string_view<Char> a, std::basic_string_view<Char> b, const Collation& c, int& result) {
+    size_t i = 0;
+    int tertiary = 0;
+    for (; i < a.size() && i < b.size(); ++i) {
+        const auto ca = static_cast<char32_t>(a[i]), cb = static_cast<char32_t>(b[i]);
+        if (ca >= 0x80 || cb >= 0x80) return false;
+        const char32_t fa = asciiLower(ca), fb = asciiLower(cb);
+        if (fa != fb) {
+            result = fa < fb ? -1 : 1;
+            return true;
+        }
+        if (tertiary == 0 && ca != cb) tertiary = tertiaryWeight(ca) < tertiaryWeight(cb) ? -1 : 1;
+    }
+    if (i == a.size() && i == b.size()) {
+        result = c.caseSensitive ? tertiary : 0;
+        return true;
+    }
+    // One text is a prefix of the other: its first further character decides against a blank.
+    const auto first = static_cast<char32_t>(i == a.size() ? b[i] : a[i]);
+    if (first >= 0x80) return false;
+    const int longerIsLess = first < U' ' ? 1 : -1;
+    result = i == a.size() ? longerIsLess : -longerIsLess;
+    return true;
+}
+
 int compareText(std::string_view a, std::string_view b, const Collation& c) {
     a = trimBlanks(a);
     b = trimBlanks(b);
@@ -192,26 +220,8 @@ int compareText(std::string_view a, std::string_view b, const Collation& c) {
         const int r = std::string_view(x).compare(y);
         return r < 0 ? -1 : (r > 0 ? 1 : 0);
     }
-    // Plain ASCII, by far the usual case, needs neither decoding nor the Unicode tables.
-    size_t i = 0;
-    int tertiary = 0;
-    for (; i < a.size() && i < b.size(); ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-        if ((ca | cb) & 0x80) break;
-        const char32_t fa = asciiLower(ca), fb = asciiLower(cb);
-        if (fa != fb) return fa < fb ? -1 : 1;
-        if (tertiary == 0 && ca != cb) tertiary = tertiaryWeight(ca) < tertiaryWeight(cb) ? -1 : 1;
-    }
-    if (i == a.size() && i == b.size()) return c.caseSensitive ? tertiary : 0;
-    if (i == a.size() || i == b.size()) {
-        // One text is a prefix of the other: its first further character decides against a blank.
-        const std::string_view rest = i == a.size() ? b.substr(i) : a.substr(i);
-        const auto first = static_cast<unsigned char>(rest.front());
-        if (first < 0x80) {
-            const int longerIsLess = first < ' ' ? 1 : -1;
-            return i == a.size() ? longerIsLess : -longerIsLess;
-        }
-    }
+    int result = 0;
+    if (compareAscii(a, b, c, result)) return result;
     return compareCodePoints(toCodePoints(a), toCodePoints(b), c);
 }
 
@@ -222,6 +232,8 @@ int compareText(std::u16string_view a, std::u16string_view b, const Collation& c
         const int r = a.compare(b);
         return r < 0 ? -1 : (r > 0 ? 1 : 0);
     }
+    int result = 0;
+    if (compareAscii(a, b, c, result)) return result;
     return compareCodePoints(toCodePoints(utf16ToUtf8(a)), toCodePoints(utf16ToUtf8(b)), c);
 }
 

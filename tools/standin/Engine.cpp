@@ -12,6 +12,7 @@
 #include "tools/standin/SqlValue.h"
 #include "tools/standin/UndoLog.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -141,6 +142,13 @@ struct Engine::Impl {
             }
             UndoLog changes;
             try {
+                // A table rebuilt for a new key would leave another transaction's undo records on the
+                // old one; SQL Server's schema lock makes such a change wait, here it times out at once.
+                if ((std::holds_alternative<AlterTableStmt>(statement.body) ||
+                     std::holds_alternative<CreateIndexStmt>(statement.body)) &&
+                    std::any_of(transactions.begin(), transactions.end(),
+                                [&](const auto& t) { return t.first != session.transactionId; }))
+                    throw errors::lockTimeout();
                 if (compileEach) executor.compile(statement);
                 SqlExecutor::Result result;
                 if (auto* t = std::get_if<TransactionStmt>(&statement.body)) {

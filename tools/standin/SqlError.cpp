@@ -291,6 +291,7 @@ SqlError adHocCatalogUpdate() { return statement(259, 16, 1, "Ad hoc updates to 
 SqlError primaryKeyExists(std::string_view table) {
     return statement(1779, 16, 0, "Table '" + s(table) + "' already has a primary key defined on it.");
 }
+SqlError lockTimeout() { return statement(1222, 16, 56, "Lock request time out period exceeded."); }
 Message statementTerminated() {
     Message m;
     m.number = 3621;

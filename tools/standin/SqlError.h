@@ -101,6 +101,7 @@ SqlError collationOnNonText(std::string_view column);     // 2726
 SqlError duplicateKeyOnIndex(std::string_view table, std::string_view index, std::string_view key);  // 1505
 SqlError defaultExists();
 SqlError primaryKeyExists(std::string_view table);                               // 1779
+SqlError lockTimeout();                                                          // 1222
 SqlError invalidDefaultColumn(std::string_view column, std::string_view table);  // 1752
 SqlError indexColumnMissing(std::string_view column);                            // 1911
 SqlError indexExists(std::string_view index, std::string_view table);            // 1913

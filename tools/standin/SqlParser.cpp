@@ -214,6 +214,7 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
 }
 
 Statement SqlParser::parseNested() {
+    DepthGuard guard(depth_, peek().text);  // nested IF and BEGIN ... END are bounded like expressions
     const int line = lineOf(peek().begin);
     Statement s = parseStatement(false);
     s.line = line;

@@ -480,8 +480,10 @@ ColumnType commonType(const ColumnType& a, const ColumnType& b) {
                                 (a.length < 0 || b.length < 0) ? -1 : std::max(a.length, b.length));
         if (isLongType(a.type) || isLongType(b.type)) t = makeType(wide ? SqlType::NText : SqlType::Text, -1);
         // A column's collation wins over a literal's; between equals the left one holds.
-        const ColumnType& ruling = (a.coercible && !b.coercible) || !isTextualType(a.type) ? b : a;
-        t.collation = ruling.collation ? ruling.collation : (&ruling == &a ? b.collation : a.collation);
+        const bool rightRules = a.coercible && !b.coercible;
+        const ColumnType& ruling = rightRules ? b : a;
+        const ColumnType& other = rightRules ? a : b;
+        t.collation = ruling.collation ? ruling.collation : other.collation;
         t.coercible = a.coercible && b.coercible;
         return t;
     }
