@@ -8,7 +8,7 @@ namespace standin {
 
 bool NameLess::operator()(std::string_view a, std::string_view b) const { return compareText(a, b) < 0; }
 
-TableColumn makeColumn(std::string name, ColumnType type, bool nullable, bool identity) {
+TableColumn makeColumn(std::string name, const ColumnType& type, bool nullable, bool identity) {
     TableColumn c;
     c.column.name = std::move(name);
     c.column.type = type;

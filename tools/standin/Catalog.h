@@ -64,6 +64,6 @@ private:
 };
 
 // Builds a column description.
-TableColumn makeColumn(std::string name, ColumnType type, bool nullable, bool identity = false);
+TableColumn makeColumn(std::string name, const ColumnType& type, bool nullable, bool identity = false);
 
 }  // namespace standin

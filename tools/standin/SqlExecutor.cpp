@@ -902,8 +902,11 @@ SqlExecutor::Result SqlExecutor::replaceTable(Table& old, std::unique_ptr<Table>
         table->insertRows(std::move(rows));
     } catch (const SqlError& e) {
         if (e.message().number != 2627) throw;
-        const KeyIndex& added = table->indexes().back();
-        throw errors::duplicateKeyOnIndex(old.schemaQualifiedName(), added.name, "");
+        // The key 2627 names ("... The duplicate key value is (x).") is the one the new index repeats.
+        const std::string& text = e.message().text;
+        const size_t at = text.rfind('(');
+        const std::string key = at == std::string::npos ? std::string() : text.substr(at, text.size() - at - 1);
+        throw errors::duplicateKeyOnIndex(old.schemaQualifiedName(), table->indexes().back().name, key);
     }
     undo.recordDrop(catalog_.removeTable(old.database(), old.name()));
     undo.recordCreate(catalog_.addTable(std::move(table)));
