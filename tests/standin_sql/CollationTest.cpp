@@ -227,3 +227,21 @@ TEST(CodePageEngine, UnknownCollationsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Text and binary convert through the code page of the text's collation; N-text is UTF-16LE.
+TEST(CodePageEngine, TextAndBinaryConvertThroughTheCodePage) {
+    EngineOptions options;
+    options.collation = "Cyrillic_General_CI_AS";
+    Engine engine(options);
+    Session session;
+    RecordingSink sink;
+    engine.execute(session,
+                   "SELECT CAST(N'\u0416' AS varbinary(4)), CAST('\u0416' AS varbinary(4)), CAST(0xC6 AS varchar(2)),"
+                   " CAST(0x1604 AS nvarchar(2))",
+                   sink);
+    EXPECT_EQ(sink.text(), Rows{"0x1604|0xC6|\u0416|\u0416"});
+}
+
+}  // namespace

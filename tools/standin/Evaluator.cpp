@@ -257,6 +257,11 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
         bind(*e.args[0], scope);
         if (e.args[0]->isPredicate()) throw errors::syntaxNear(e.text);
         e.resultType = e.castType;
+        if (isTextualType(e.castType.type) && !e.castType.collation) {
+            // CAST to a text type gives the database's collation, as a literal has it.
+            e.resultType.collation = databaseCollation();
+            e.resultType.coercible = true;
+        }
         e.nullable = e.args[0]->nullable;
         return;
     }
@@ -631,7 +636,7 @@ Value Evaluator::eval(const Expr& e, const Row* row) const {
     case ExprKind::Arithmetic:
         return evalArithmetic(e, row);
     case ExprKind::Cast:
-        return convertValue(eval(*e.args[0], row), e.args[0]->resultType, e.castType, Conversion::Explicit);
+        return convertValue(eval(*e.args[0], row), e.args[0]->resultType, e.resultType, Conversion::Explicit);
     default: {
         // A predicate used as a value does not occur: the parser keeps them apart.
         return Value{};
