@@ -188,7 +188,8 @@ struct Engine::Impl {
         return true;
     }
 
-    // Runs a script batch by batch as the administrator; each batch that fails is reported.
+    // Runs a script batch by batch as the administrator; each error of a batch is reported, and what
+    // the error ended is skipped, as sqlcmd goes on with the next batch.
     void runScript(const std::string& name, std::string_view script) {
         Session session;
         for (const ScriptBatch& batch : splitBatches(script)) {
@@ -196,8 +197,8 @@ struct Engine::Impl {
                 ScriptSink sink;
                 execute(session, batch.text, sink);
                 for (const Message& m : sink.errors)
-                    report.push_back(name + ": the batch at line " + std::to_string(batch.firstLine) +
-                                     " failed and was skipped where it failed: Msg " + std::to_string(m.number) +
+                    report.push_back(name + ", batch at line " + std::to_string(batch.firstLine) +
+                                     " skipped: Msg " + std::to_string(m.number) +
                                      ", Level " + std::to_string(m.severity) + ", State " + std::to_string(m.state) +
                                      ", Line " + std::to_string(batch.firstLine + m.line - 1) + ": " + m.text);
             }
