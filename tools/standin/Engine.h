@@ -129,8 +129,8 @@ public:
     explicit Engine(std::optional<std::string> dataFile = std::nullopt);
     explicit Engine(EngineOptions options);
 
-    // What the start did that the operator should hear of: a converted data file, each batch of a
-    // schema script that failed and was skipped, with SQL Server's error.
+    // What the start did that the operator should hear of: a converted data file, and each
+    // schema script batch that an error cut short, with SQL Server's error.
     const std::vector<std::string>& startReport() const;
     ~Engine();
     Engine(const Engine&) = delete;
