@@ -20,9 +20,12 @@
 
 class AccountsTest : public ::testing::Test {
 protected:
+    // The stand-in the window talks to; fixtures for other servers give other options.
+    virtual standin::ServerOptions ServerSetup() const { return {}; }
+
     void SetUp() override
     {
-        server = std::make_unique<standin::Server>();
+        server = std::make_unique<standin::Server>(ServerSetup());
         server->start();
         Form = std::make_unique<TMainForm>(Dialogs);
         PointOptionsAtServer();

@@ -150,7 +150,6 @@ TEST_F(EditAccountTest, PickingAnAccountShowsItsFlagsAndGameMasterState)
         {"plain", "0,0", 0, {false, 1, false, false, false, false}},
         {"banned", "1,1", 0, {false, 1, true, true, false, false}},
         {"flagtwo", "2,1", 0, {false, 1, false, true, false, false}},  // only 1 counts as blocked
-        {"nulls", "null,null", 0, {false, 1, false, false, false, false}},
         {"gm", "0,1", 5, {true, 5, false, true, true, true}},
         {"highgm", "1,0", 12, {true, 9, true, false, true, true}},  // the level field's bounds apply
     };
@@ -170,6 +169,23 @@ TEST_F(EditAccountTest, PickingAnAccountShowsItsFlagsAndGameMasterState)
         EXPECT_EQ(Page(), c.expected);
         EXPECT_EQ(StatusLine(), "");
     }
+    EXPECT_TRUE(Shown().empty());
+}
+
+// The game server's user_account keeps its block flags NOT NULL; on a table of an older layout that
+// allows NULL there, a NULL flag shows as not blocked.
+TEST_F(EditAccountTest, NullBlockFlagsOfAnOlderLayoutShowAsNotBlocked)
+{
+    Exec("DROP TABLE lin2db.dbo.user_account");
+    Exec("CREATE TABLE lin2db.dbo.user_account (uid int IDENTITY(1,1) NOT NULL, account varchar(14) NOT NULL PRIMARY KEY,"
+         " pay_stat int NULL, login_flag int NULL, warn_flag int NULL, block_flag int NULL, block_flag2 int NULL,"
+         " block_end_date datetime NULL, last_login datetime NULL, last_logout datetime NULL,"
+         " subscription_flag int NULL, last_world tinyint NULL, last_game int NULL, last_ip varchar(15) NULL)");
+    AddAccount("nulls", "null,null");
+    ShowEditPage();
+    Pick("nulls");
+    EXPECT_EQ(Page(), (PageState{false, 1, false, false, false, false}));
+    EXPECT_EQ(StatusLine(), "");
     EXPECT_TRUE(Shown().empty());
 }
 

@@ -1,5 +1,6 @@
 // The vac-standin binary driven by clients nobody here wrote: FreeTDS's tsql and unixODBC's isql
 // with the FreeTDS driver. Also its command line, its data file across restarts and its log.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -21,12 +23,16 @@ namespace {
 // A running vac-standin; its first stdout line names the port.
 class StandinProcess {
 public:
-    explicit StandinProcess(const std::vector<std::string>& args) {
+    // errorFile, when given, receives the process's standard error.
+    explicit StandinProcess(const std::vector<std::string>& args, const std::string& errorFile = {}) {
         int out[2];
         if (::pipe(out) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
+            if (!errorFile.empty()) {
+                if (FILE* err = std::fopen(errorFile.c_str(), "w")) ::dup2(::fileno(err), STDERR_FILENO);
+            }
             ::close(out[0]);
             ::close(out[1]);
             std::vector<char*> argv;
@@ -94,8 +100,12 @@ protected:
         return path.string();
     }
     Result tsql(int port, const std::string& input, const std::string& password = "standin") {
-        return shell("timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(port) + " -U sa -P " + password + " < " +
-                     write("tsql.in", input));
+        return shell("LC_ALL=C.UTF-8 timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(port) + " -U sa -P " + password +
+                     " < " + write("tsql.in", input));
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream in(dir / name);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     Result isql(int port, const std::string& input) {
         const std::string ini = write("odbc.ini", "[standin]\nDriver=FreeTDS\nServer=127.0.0.1\nPort=" + std::to_string(port) +
@@ -304,4 +314,50 @@ TEST_F(ClientTools, OtherLoginsReplaceTheDefaultOne) {
                             write("in", "SELECT SUSER_SNAME()\ngo\nSTANDIN CLEAR\ngo\nquit\n"));
     EXPECT_TRUE(contains(op.output, "operator")) << op.output;
     EXPECT_TRUE(contains(op.output, "User does not have permission to perform this action.")) << op.output;
+}
+
+// A Korean server built by a generated schema script: tsql and isql see its tables, collations and
+// Hangul text, and the stand-in names each batch it skipped on its standard error.
+TEST_F(ClientTools, SchemaScriptAndCollationAsTheClientsSeeThem) {
+    const std::string errors = (dir / "stderr.txt").string();
+    StandinProcess standin({"--port", "0", "--collation", "Korean_Wansung_CI_AS", "--schema", VAC_SCHEMA_SAMPLE}, errors);
+    ASSERT_GT(standin.port(), 0);
+    const std::string report = read("stderr.txt");
+    for (const char* skipped : {"CREATE PROCEDURE", "GRANT", "FOREIGN KEY", "CREATE VIEW", "CREATE TRIGGER"})
+        EXPECT_TRUE(contains(report, std::string("Msg 40517, Level 16, State 1, Line ")) &&
+                    contains(report, std::string("option '") + skipped + "'"))
+            << skipped << "\n" << report;
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 5) << report;
+
+    const std::string hangul = "\xEA\xB0\x80\xEB\x82\x98\xEB\x8B\xA4";  // 가나다
+    const Result r = tsql(standin.port(),
+                          "INSERT INTO lin2db.dbo.user_auth VALUES (N'" + hangul + "', 0x01, '', '', 0x0, 0x0)\ngo\n"
+                          "SELECT account, DATALENGTH(account) AS bytes FROM lin2db.dbo.user_auth\ngo\n"
+                          "SELECT name, collation_name FROM sys.databases WHERE name = 'lin2log'\ngo\n"
+                          "SELECT name FROM lin2world.dbo.sysobjects WHERE xtype = 'U' ORDER BY name\ngo\nquit\n");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, hangul + "\t6\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "lin2log\tKorean_Wansung_CI_AS\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "name\nbuilder_account\nuser_data\n")) << r.output;
+
+    const Result i = isql(standin.port(), "SELECT account FROM lin2db.dbo.user_auth\n"
+                                          "SELECT DATABASEPROPERTYEX('lin2db', 'Collation')\n");
+    EXPECT_TRUE(contains(i.output, "| " + hangul)) << i.output;
+    EXPECT_TRUE(contains(i.output, "| Korean_Wansung_CI_AS")) << i.output;
+    EXPECT_EQ(standin.stop(), 0);
+}
+
+// The demo's data file of the previous layout loads; the stand-in says what it converted.
+TEST_F(ClientTools, PreviousDataFileIsConvertedAndSaysSo) {
+    const std::string data = (dir / "tables.dat").string();
+    fs::copy_file(VAC_PREVIOUS_LAYOUT_FILE, data);
+    StandinProcess standin({"--port", "0", "--data", data}, (dir / "stderr.txt").string());
+    ASSERT_GT(standin.port(), 0);
+    const std::string report = read("stderr.txt");
+    EXPECT_TRUE(contains(report, "vac-standin: The data file '" + data +
+                                     "' held lin2db.dbo.user_account in the previous layout; it was converted"))
+        << report;
+    const Result r = tsql(standin.port(), "SELECT COUNT(*) AS accounts FROM lin2db.dbo.user_account\ngo\nquit\n");
+    EXPECT_TRUE(contains(r.output, "accounts\n4\n")) << r.output;
+    EXPECT_EQ(standin.stop(), 0);
 }

@@ -1,5 +1,7 @@
 // The stand-in as the FreeTDS ODBC driver sees it: every column type, NULLs, multiple results,
 // errors in the middle of a batch, transactions, cancel, time-outs and the faults on demand.
+#include "tests/standin_sql/CodePageSamples.h"
+#include "tools/standin/CodePage.h"
 #include "tools/standin/StandinServer.h"
 
 #include <sql.h>
@@ -59,9 +61,10 @@ public:
     Odbc(const Odbc&) = delete;
     Odbc& operator=(const Odbc&) = delete;
 
-    SQLRETURN connect(uint16_t port, const std::string& extra = "UID=sa;PWD=standin;DATABASE=lin2db;") {
+    SQLRETURN connect(uint16_t port, const std::string& extra = "UID=sa;PWD=standin;DATABASE=lin2db;",
+                      const std::string& clientCharset = "UTF-8") {
         const std::string text = "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=" + std::to_string(port) +
-                                 ";TDS_Version=7.4;ClientCharset=UTF-8;" + extra;
+                                 ";TDS_Version=7.4;ClientCharset=" + clientCharset + ";" + extra;
         SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
         const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
         connected = SQL_SUCCEEDED(rc);
@@ -475,4 +478,45 @@ TEST_F(OdbcFidelity, ParameterisedStatementsGetAnErrorInsteadOfAHang) {
     EXPECT_EQ(diags[0].native, 2812) << describe(diags);
     SQLFreeStmt(db.stmt, SQL_RESET_PARAMS);
     EXPECT_EQ(db.scalar("SELECT 1"), "1");
+}
+
+// Every code-page family through the driver: a varchar column in the family's collation holds the
+// text and hands it back, to a client that asked for UTF-8 and to one that asked for the family's
+// own code page, which then reads and writes that code page's bytes.
+TEST(OdbcCodePages, EachFamilyRoundTripsThroughTheDriver) {
+    Server server;
+    server.start();
+    Odbc utf8;
+    ASSERT_TRUE(SQL_SUCCEEDED(utf8.connect(server.port()))) << describe(utf8.dbcDiag());
+    int n = 0;
+    for (const auto& sample : test::kCodePageSamples) {
+        SCOPED_TRACE(sample.collation);
+        const std::string table = "cp" + std::to_string(n++);
+        const std::string text = sample.text;
+        utf8.run("CREATE TABLE " + table + " (k int, v varchar(12) COLLATE " + sample.collation + ", n nvarchar(12))");
+        utf8.run("INSERT INTO " + table + " VALUES (1, N'" + text + "', N'" + text + "')");
+        ASSERT_TRUE(SQL_SUCCEEDED(utf8.exec("SELECT v, n, DATALENGTH(v) FROM " + table))) << describe(utf8.stmtDiag());
+        SQLCHAR name[16] = {};
+        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLDescribeCol(utf8.stmt, 1, name, sizeof name, &nameLength, &type, &size, &digits, &nullable)));
+        EXPECT_EQ(type, SQL_VARCHAR);
+        EXPECT_EQ(size, 12u);  // bytes
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(utf8.stmt)));
+        EXPECT_EQ(utf8.text(1), text);
+        EXPECT_EQ(utf8.text(2), text);
+        EXPECT_EQ(utf8.text(3), std::to_string(sample.bytes));
+        SQLCloseCursor(utf8.stmt);
+
+        const auto codePage = static_cast<uint16_t>(sample.codePage);
+        const std::string bytes = encodeCodePage(text, codePage);
+        Odbc native;
+        ASSERT_TRUE(SQL_SUCCEEDED(native.connect(server.port(), "UID=sa;PWD=standin;DATABASE=lin2db;",
+                                                 "CP" + std::to_string(sample.codePage))))
+            << describe(native.dbcDiag());
+        EXPECT_EQ(native.scalar("SELECT v FROM " + table + " WHERE k = 1"), bytes);
+        // N'': a plain literal would take lin2db's code page (1252) first, as on SQL Server.
+        native.run("INSERT INTO " + table + " (k, v) VALUES (2, N'" + bytes + "')");
+        EXPECT_EQ(utf8.scalar("SELECT v FROM " + table + " WHERE k = 2"), text);
+    }
 }

@@ -541,3 +541,17 @@ TEST_F(ServerProtocol, SeveralConnectionsWorkAtOnce) {
     EXPECT_EQ(intValue(rows[0].values[0]), kWorkers * kInserts);
     check->batch("DROP TABLE parallel");
 }
+
+// The login's collation change names the server's default collation, which its databases took.
+TEST(ServerCollation, LoginSendsTheDatabasesCollation) {
+    ServerOptions options;
+    options.collation = "Cyrillic_General_CI_AS";
+    Server server(options);
+    server.start();
+    TdsTestClient client(server.port());
+    const auto tokens = client.login("sa", "standin", "lin2db", 4096);
+    const auto env = ofType(tokens, td::kTokenEnvChange);
+    ASSERT_GE(env.size(), 2u);
+    EXPECT_EQ(env[1].envType, td::kEnvCollation);
+    EXPECT_EQ(env[1].envNew, (Bytes{0x19, 0x04, 0xD0, 0x00, 0x00}));
+}

@@ -240,3 +240,38 @@ TEST(TdsTokens, OverlongMessagesAreCutToFitTheTokenLength) {
     const size_t declared = out[1] | (out[2] << 8);
     EXPECT_EQ(declared + 3, out.size());
 }
+
+TEST(TdsCollations, EachTravelsWithItsLocaleFlagsAndSortId) {
+    struct Case {
+        const char* name;
+        std::array<uint8_t, 5> bytes;
+    };
+    const Case cases[] = {
+        {"SQL_Latin1_General_CP1_CI_AS", {0x09, 0x04, 0xD0, 0x00, 0x34}},
+        {"SQL_Latin1_General_CP1_CS_AS", {0x09, 0x04, 0xC0, 0x00, 0x33}},
+        {"SQL_Latin1_General_CP1251_CI_AS", {0x09, 0x04, 0xD0, 0x00, 106}},
+        {"Latin1_General_CI_AS", {0x09, 0x04, 0xD0, 0x00, 0x00}},
+        {"Latin1_General_CS_AI", {0x09, 0x04, 0xE0, 0x00, 0x00}},
+        {"Latin1_General_BIN", {0x09, 0x04, 0x00, 0x01, 0x00}},
+        {"Latin1_General_BIN2", {0x09, 0x04, 0x00, 0x02, 0x00}},
+        {"Cyrillic_General_CI_AS", {0x19, 0x04, 0xD0, 0x00, 0x00}},
+        {"Korean_Wansung_CI_AS", {0x12, 0x04, 0xD0, 0x00, 0x00}},
+        {"Japanese_CS_AS_KS_WS", {0x11, 0x04, 0x00, 0x00, 0x00}},
+        {"Chinese_Taiwan_Bopomofo_CI_AS", {0x04, 0x04, 0xD3, 0x00, 0x00}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(collationBytes(*findCollation(c.name)), c.bytes) << c.name;
+    EXPECT_EQ(collationBytes(defaultCollation()), kCollation);
+}
+
+TEST(TdsRowEncoder, TextColumnsCarryTheirOwnCollationAndCodePage) {
+    Column korean = column(SqlType::VarChar, true, 14);
+    korean.type.collation = findCollation("Korean_Wansung_CI_AS");
+    EXPECT_EQ(typeInfo(korean), (Bytes{0xA7, 14, 0, 0x12, 0x04, 0xD0, 0x00, 0x00}));
+    EXPECT_EQ(rowBytes(korean, std::string("\uac00\ub098")), (Bytes{0xD1, 4, 0, 0xB0, 0xA1, 0xB3, 0xAA}));
+
+    // N-types name their collation too, and stay UTF-16.
+    Column wide = column(SqlType::NVarChar, true, 5);
+    wide.type.collation = findCollation("Cyrillic_General_CI_AS");
+    EXPECT_EQ(typeInfo(wide), (Bytes{0xE7, 10, 0, 0x19, 0x04, 0xD0, 0x00, 0x00}));
+    EXPECT_EQ(rowBytes(wide, std::u16string(u"\u0416")), (Bytes{0xD1, 2, 0, 0x16, 0x04}));
+}

@@ -58,8 +58,8 @@ TEST_F(DataFileTest, CommittedTablesSurviveARestart) {
         Engine engine(path);
         Session s;
         ok(engine, s, "INSERT INTO lin2db.dbo.user_auth VALUES ('alpha',0x0102,'q','',0x0,0x0)");
-        ok(engine, s, "INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,'2024-01-02 03:04:05',null,3,0,"
-                      "'10.0.0.1',null,null)");
+        ok(engine, s, "INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,'2024-01-02 03:04:05',null,0,"
+                      "3,null,'10.0.0.1')");
         ok(engine, s,
            "CREATE TABLE lin2db.dbo.every_type (i int IDENTITY(5,5) PRIMARY KEY, si smallint, ti tinyint, bi bigint,"
            " b bit, r real, f float, m money, sm smallmoney, d decimal(10,3), dt datetime, sdt smalldatetime,"
@@ -172,6 +172,37 @@ TEST_F(DataFileTest, DemoAccountsAreSeededOnceAndKept) {
         EXPECT_EQ(rows(engine, "SELECT uid FROM lin2db.dbo.user_account WHERE account = '" + line.substr(0, bar) + "'"),
                   Rows{line.substr(bar + 1)});
     }
+}
+
+// A file the previous stand-in wrote (format 1, the account tables in its own column order, NULLs
+// where the game server allows none): every row comes over by column name, and the start says so.
+TEST_F(DataFileTest, PreviousLayoutIsConvertedKeepingEveryRow) {
+    fs::copy_file(VAC_PREVIOUS_LAYOUT_FILE, path, fs::copy_options::overwrite_existing);
+    {
+        Engine engine(path);
+        const auto& report = engine.startReport();
+        // user_auth had the game server's layout already.
+        ASSERT_EQ(report.size(), 2u);
+        EXPECT_EQ(report[0], "The data file '" + path +
+                                 "' held lin2db.dbo.user_account in the previous layout; it was converted to the game "
+                                 "server's layout by column name, keeping all 4 rows.");
+        EXPECT_NE(report[1].find("lin2world.dbo.builder_account in the previous layout"), std::string::npos);
+        EXPECT_EQ(rows(engine, "SELECT uid, account, pay_stat, block_flag, block_end_date, last_world, last_ip "
+                               "FROM lin2db.dbo.user_account ORDER BY uid"),
+                  (Rows{"1|rupert1|1|0|NULL|3|10.218.115.3", "2|paladin19720|1|1|Aug  1 2030 12:00AM|3|10.220.192.138",
+                        "3|dwarf_3|1|0|NULL|NULL|NULL", "4|nullpay|0|0|NULL|NULL|10.1.2.3"}));
+        EXPECT_EQ(rows(engine, "SELECT COUNT(*) FROM lin2db.dbo.user_auth"), Rows{"4"});
+        EXPECT_EQ(rows(engine, "SELECT account_name, default_builder, account_id FROM lin2world.dbo.builder_account"),
+                  (Rows{"nullpay|0|0", "rupert1|4|1"}));
+        // The identity goes on after the rows it handed out, and the positional statements fit.
+        Session s;
+        ok(engine, s, "INSERT INTO lin2db.dbo.user_account VALUES ('next',1,0,0,0,0,null,null,null,0,null,null,null)");
+        EXPECT_EQ(rows(engine, "SELECT uid FROM lin2db.dbo.user_account WHERE account = 'next'"), Rows{"5"});
+    }
+    // Written back in the current format: the next start has nothing to convert.
+    Engine reopened(path);
+    EXPECT_TRUE(reopened.startReport().empty());
+    EXPECT_EQ(rows(reopened, "SELECT COUNT(*) FROM lin2db.dbo.user_account"), Rows{"5"});
 }
 
 }  // namespace

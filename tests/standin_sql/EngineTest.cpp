@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "'dbo.user_auth'. The duplicate key value is (ALPHA )."},
         ErrorCase{"INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,null,null,0,null,null,null)",
                   2627, 14, 1,
-                  "Violation of UNIQUE KEY constraint 'UQ_user_account_account'. Cannot insert duplicate key in "
+                  "Violation of PRIMARY KEY constraint 'PK_user_account'. Cannot insert duplicate key in "
                   "object 'dbo.user_account'. The duplicate key value is (alpha)."},
         ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES (null,0x01,'','',0x0,0x0)", 515, 16, 2,
                   "Cannot insert the value NULL into column 'account', table 'lin2db.dbo.user_auth'; column does "
@@ -292,7 +292,7 @@ TEST_F(EngineTest, InsertSelectCopiesRows) {
                    "SELECT account, uid FROM lin2db.dbo.user_account WHERE uid > 1");
     EXPECT_EQ(copy.dones.back().count, 2);
     EXPECT_EQ(rows("SELECT account_name, default_builder, account_id FROM lin2world.dbo.builder_account"),
-              (std::vector<std::string>{"b|NULL|2", "c|NULL|3"}));
+              (std::vector<std::string>{"b|0|2", "c|0|3"}));
 }
 
 }  // namespace

@@ -146,7 +146,7 @@ TEST_F(EngineFeatureTest, IdentityFillsUidAndIsReported) {
               std::vector<int32_t>{2627});
     ok("INSERT INTO lin2db.dbo.user_account (account) VALUES ('c')");
     EXPECT_EQ(rows("SELECT uid, account, pay_stat FROM lin2db.dbo.user_account ORDER BY uid"),
-              (Rows{"1|a|1", "2|b|1", "4|c|NULL"}));
+              (Rows{"1|a|1", "2|b|1", "4|c|0"}));
     ok("SET IDENTITY_INSERT lin2db.dbo.user_account ON");
     ok("INSERT INTO lin2db.dbo.user_account (uid, account) VALUES (10, 'd')");
     ok("SET IDENTITY_INSERT lin2db.dbo.user_account OFF");
@@ -214,8 +214,8 @@ TEST_F(EngineFeatureTest, ResultColumnsDescribeTypesNamesAndNullability) {
     EXPECT_EQ(cols[1].type.length, 14);
     EXPECT_EQ(cols[7].type.type, SqlType::DateTime);
     EXPECT_TRUE(cols[7].nullable);
-    EXPECT_EQ(cols[9].type.type, SqlType::TinyInt);
-    EXPECT_EQ(cols[11].type.length, 15);
+    EXPECT_EQ(cols[11].type.type, SqlType::TinyInt);
+    EXPECT_EQ(cols[13].type.length, 15);
 
     RecordingSink literals = ok("SELECT 1, 'abc', N'xy', 1.25, NULL, pw = password FROM lin2db.dbo.user_auth");
     const auto& lc = literals.results[0].columns;

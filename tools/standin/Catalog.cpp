@@ -1,13 +1,14 @@
 #include "tools/standin/Catalog.h"
 
 #include "tools/standin/Collation.h"
-#include "tools/standin/SqlValue.h"
+
+#include <cctype>
 
 namespace standin {
 
 bool NameLess::operator()(std::string_view a, std::string_view b) const { return compareText(a, b) < 0; }
 
-TableColumn makeColumn(std::string name, ColumnType type, bool nullable, bool identity) {
+TableColumn makeColumn(std::string name, const ColumnType& type, bool nullable, bool identity) {
     TableColumn c;
     c.column.name = std::move(name);
     c.column.type = type;
@@ -16,58 +17,15 @@ TableColumn makeColumn(std::string name, ColumnType type, bool nullable, bool id
     return c;
 }
 
-Catalog::Catalog() {
-    for (const char* name : {"master", "lin2db", "lin2world"}) databases_[name].name = name;
+Catalog::Catalog(const Collation* serverCollation) : serverCollation_(serverCollation) {
+    for (const char* name : {"master", "lin2db", "lin2world"}) addDatabase(name, serverCollation);
 }
 
-Catalog Catalog::withAccountTables() {
-    Catalog catalog;
-    const ColumnType intType = makeType(SqlType::Int);
-    {
-        std::vector<TableColumn> cols = {
-            makeColumn("account", makeType(SqlType::VarChar, 14), false),
-            makeColumn("password", makeType(SqlType::Binary, 16), false),
-            makeColumn("quiz1", makeType(SqlType::VarChar, 255), false),
-            makeColumn("quiz2", makeType(SqlType::VarChar, 255), false),
-            makeColumn("answer1", makeType(SqlType::Binary, 32), false),
-            makeColumn("answer2", makeType(SqlType::Binary, 32), false),
-        };
-        auto t = std::make_unique<Table>("lin2db", "user_auth", std::move(cols));
-        t->addIndex("PK_user_auth", true, {0});
-        catalog.addTable(std::move(t));
-    }
-    {
-        std::vector<TableColumn> cols = {
-            makeColumn("uid", intType, false, true),
-            makeColumn("account", makeType(SqlType::VarChar, 14), false),
-            makeColumn("pay_stat", intType, true),
-            makeColumn("login_flag", intType, true),
-            makeColumn("warn_flag", intType, true),
-            makeColumn("block_flag", intType, true),
-            makeColumn("block_flag2", intType, true),
-            makeColumn("last_login", makeType(SqlType::DateTime), true),
-            makeColumn("last_logout", makeType(SqlType::DateTime), true),
-            makeColumn("last_world", makeType(SqlType::TinyInt), true),
-            makeColumn("subscription_flag", intType, true),
-            makeColumn("last_ip", makeType(SqlType::VarChar, 15), true),
-            makeColumn("last_game", intType, true),
-            makeColumn("block_end_date", makeType(SqlType::DateTime), true),
-        };
-        auto t = std::make_unique<Table>("lin2db", "user_account", std::move(cols));
-        t->addIndex("UQ_user_account_account", false, {1});
-        catalog.addTable(std::move(t));
-    }
-    {
-        std::vector<TableColumn> cols = {
-            makeColumn("account_name", makeType(SqlType::VarChar, 50), false),
-            makeColumn("default_builder", intType, true),
-            makeColumn("account_id", intType, true),
-        };
-        auto t = std::make_unique<Table>("lin2world", "builder_account", std::move(cols));
-        t->addIndex("PK_builder_account", true, {0});
-        catalog.addTable(std::move(t));
-    }
-    return catalog;
+Database& Catalog::addDatabase(const std::string& name, const Collation* collation) {
+    Database& db = databases_[name];
+    db.name = name;
+    db.collation = collation;
+    return db;
 }
 
 Database* Catalog::findDatabase(std::string_view name) {
@@ -85,6 +43,32 @@ Table* Catalog::findTable(std::string_view database, std::string_view table) {
     if (!db) return nullptr;
     auto it = db->tables.find(table);
     return it == db->tables.end() ? nullptr : it->second.get();
+}
+
+int32_t Catalog::objectId(std::string_view database, std::string_view name) {
+    // A hash of the lower-case name, past the ids SQL Server keeps for its own objects.
+    uint32_t h = 2166136261u;
+    auto mix = [&](std::string_view text) {
+        for (char c : text) h = (h ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))) * 16777619u;
+    };
+    mix(database);
+    mix(".");
+    mix(name);
+    return static_cast<int32_t>(1000000 + h % 2000000000u);
+}
+
+std::vector<CatalogObject> Catalog::objects(const Database& database) const {
+    std::vector<CatalogObject> out;
+    for (const auto& [name, table] : database.tables) {
+        const int32_t id = objectId(database.name, table->name());
+        out.push_back({table->name(), id, "U", 0});
+        for (const auto& index : table->indexes())
+            out.push_back({index.name, objectId(database.name, index.name), index.primary ? "PK" : "UQ", id});
+        for (const auto& column : table->columns())
+            if (!column.defaultName.empty())
+                out.push_back({column.defaultName, objectId(database.name, column.defaultName), "D", id});
+    }
+    return out;
 }
 
 Table& Catalog::addTable(std::unique_ptr<Table> table) {

@@ -1,5 +1,6 @@
 #include "tools/standin/DataFile.h"
 
+#include "tools/standin/Collation.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlValue.h"
 
@@ -21,7 +22,9 @@ namespace standin {
 namespace {
 
 constexpr char kMagic[16] = {'V', 'A', 'C', '-', 'S', 'T', 'A', 'N', 'D', 'I', 'N', '-', 'D', 'A', 'T', 'A'};
-constexpr uint32_t kVersion = 1;
+// Version 2 added each database's and text column's collation and the names of DEFAULT constraints.
+constexpr uint32_t kVersion = 2;
+constexpr uint32_t kPreviousVersion = 1;
 
 uint32_t crc32(std::string_view data) {
     static const auto table = [] {
@@ -187,6 +190,14 @@ private:
     const std::string& path_;
 };
 
+// The collation a file names; an empty name is the default one.
+const Collation* collationNamed(const Reader& r, const std::string& name) {
+    if (name.empty()) return nullptr;
+    const Collation* c = findCollation(name);
+    if (!c) r.damaged("it names an unknown collation " + name);
+    return c;
+}
+
 // Whether a stored value has the representation of its column's type.
 bool fitsColumn(const Value& v, const ColumnType& t) {
     if (isNull(v)) return true;
@@ -243,6 +254,8 @@ void writeTable(Writer& w, const Table& t, const CommittedView& view) {
         w.i32(c.column.type.scale);
         w.u8(static_cast<uint8_t>((c.column.nullable ? 1 : 0) | (c.column.identity ? 2 : 0) | (c.defaultValue ? 4 : 0)));
         if (c.defaultValue) w.value(*c.defaultValue);
+        w.str(c.column.type.collation ? c.column.type.collation->name : std::string());
+        w.str(c.defaultName);
     }
     if (t.identity()) {
         w.u8(1);
@@ -283,6 +296,7 @@ std::string DataFile::serialize(const Catalog& catalog, const std::vector<const 
     payload.u32(static_cast<uint32_t>(catalog.databases().size()));
     for (const auto& [name, db] : catalog.databases()) {
         payload.str(db.name);
+        payload.str(db.collation ? db.collation->name : std::string());
         std::vector<const Table*> tables;
         for (const auto& [tname, t] : db.tables)
             if (!view.createdTables.count(t.get())) tables.push_back(t.get());
@@ -306,7 +320,8 @@ Catalog DataFile::deserialize(const std::string& bytes, const std::string& path)
         header.damaged("it is not a stand-in data file");
     Reader head(bytes, sizeof kMagic, bytes.size(), path);
     const uint32_t version = head.u32();
-    if (version != kVersion) header.damaged("unknown format version " + std::to_string(version));
+    if (version != kVersion && version != kPreviousVersion)
+        header.damaged("unknown format version " + std::to_string(version));
     const uint64_t length = head.u64();
     const size_t payloadBegin = sizeof kMagic + 12;
     if (length != bytes.size() - payloadBegin - 4) header.damaged("its length does not match");
@@ -320,7 +335,9 @@ Catalog DataFile::deserialize(const std::string& bytes, const std::string& path)
     if (dbCount > 1000) r.damaged("too many databases");
     for (uint32_t d = 0; d < dbCount; ++d) {
         const std::string dbName = r.str();
-        if (!catalog.findDatabase(dbName)) catalog.databases()[dbName].name = dbName;
+        const Collation* dbCollation = version >= 2 ? collationNamed(r, r.str()) : nullptr;
+        if (!catalog.findDatabase(dbName)) catalog.addDatabase(dbName, dbCollation);
+        catalog.findDatabase(dbName)->collation = dbCollation;
         const std::string canonical = catalog.findDatabase(dbName)->name;
         const uint32_t tableCount = r.u32();
         for (uint32_t t = 0; t < tableCount; ++t) {
@@ -346,6 +363,10 @@ Catalog DataFile::deserialize(const std::string& bytes, const std::string& path)
                 if (flags & 4) {
                     col.defaultValue = r.value();
                     if (!fitsColumn(*col.defaultValue, col.column.type)) r.damaged("a default does not fit its column");
+                }
+                if (version >= 2) {
+                    col.column.type.collation = collationNamed(r, r.str());
+                    col.defaultName = r.str();
                 }
                 columns.push_back(std::move(col));
             }
@@ -397,7 +418,7 @@ Catalog DataFile::deserialize(const std::string& bytes, const std::string& path)
     }
     if (!r.atEnd()) r.damaged("unexpected data after the tables");
     for (const char* required : {"master", "lin2db", "lin2world"})
-        if (!catalog.findDatabase(required)) catalog.databases()[required].name = required;
+        if (!catalog.findDatabase(required)) catalog.addDatabase(required, nullptr);
     return catalog;
 }
 

@@ -1,6 +1,7 @@
 #include "tools/standin/DemoData.h"
 
 #include "tools/standin/SqlValue.h"
+#include "tools/standin/Utf.h"
 
 #include <random>
 #include <unordered_set>
@@ -70,10 +71,11 @@ bool seedDemoAccounts(Catalog& catalog, int n) {
             lastGame = int64_t(rng() % 2);
         }
         if (blocked && rng() % 2 == 0) blockEnd = makeDateTime(2030, 1 + static_cast<int>(rng() % 12), 1);
+        // In the game server's column order.
         accountRows.push_back({uid, login, int64_t(rng() % 5 == 0 ? 0 : 1), int64_t(0), int64_t(rng() % 13 == 0 ? 1 : 0),
-                               int64_t(blocked ? 1 : 0), int64_t(blocked2 ? 1 : 0), lastLogin, lastLogout, lastWorld,
-                               int64_t(0), lastIp, lastGame, blockEnd});
-        if (i % 20 == 1) builderRows.push_back({login, int64_t(1 + rng() % 9), uid});
+                               int64_t(blocked ? 1 : 0), int64_t(blocked2 ? 1 : 0), blockEnd, lastLogin, lastLogout,
+                               int64_t(0), lastWorld, lastGame, lastIp});
+        if (i % 20 == 1) builderRows.push_back({utf8ToUtf16(login), int64_t(1 + rng() % 9), uid});
     }
     auth->insertRows(std::move(authRows));
     account->insertRows(std::move(accountRows));

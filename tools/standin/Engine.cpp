@@ -1,18 +1,41 @@
 #include "tools/standin/Engine.h"
 
+#include "tools/standin/AccountTablesScript.h"
 #include "tools/standin/Catalog.h"
+#include "tools/standin/Collation.h"
 #include "tools/standin/DataFile.h"
 #include "tools/standin/DemoData.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlExecutor.h"
+#include "tools/standin/SchemaScript.h"
 #include "tools/standin/SqlParser.h"
+#include "tools/standin/SqlValue.h"
 #include "tools/standin/UndoLog.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 
 namespace standin {
+
+namespace {
+
+// Keeps the errors a script's batch reports; everything else a schema script produces is dropped.
+class ScriptSink : public ResultSink {
+public:
+    std::vector<Message> errors;
+    void columns(const std::vector<Column>&) override {}
+    void row(const std::vector<Value>&) override {}
+    void done(int64_t, bool, bool) override {}
+    void message(const Message& m) override {
+        if (m.severity > 10) errors.push_back(m);
+    }
+    void databaseChanged(const std::string&, const std::string&) override {}
+};
+
+}  // namespace
 
 struct Engine::Impl {
     std::mutex mutex;
@@ -20,6 +43,7 @@ struct Engine::Impl {
     std::optional<std::string> dataFile;
     std::map<int64_t, UndoLog> transactions;  // open transactions by descriptor
     int64_t nextTransactionId = 1;
+    std::vector<std::string> report;
 
     void persist() {
         if (!dataFile) return;
@@ -91,9 +115,41 @@ struct Engine::Impl {
             fail(session, sink, e);
             return;
         }
+        runStatements(session, statements, executor, sink, false);
+    }
+
+    // Runs statements one by one; false when an error ended the batch. Statements inside IF and
+    // BEGIN ... END are compiled when they run, since the tables they name may only exist by then.
+    bool runStatements(Session& session, std::vector<Statement>& statements, SqlExecutor& executor, ResultSink& sink,
+                       bool compileEach) {
         for (auto& statement : statements) {
+            if (auto* block = std::get_if<BlockStmt>(&statement.body)) {
+                if (!runStatements(session, block->statements, executor, sink, true)) return false;
+                continue;
+            }
+            if (auto* branch = std::get_if<IfStmt>(&statement.body)) {
+                bool taken = false;
+                try {
+                    taken = executor.test(*branch->condition);
+                } catch (SqlError& e) {
+                    e.setLine(statement.line);
+                    fail(session, sink, e);
+                    if (e.reach() == ErrorReach::Batch) return false;
+                    continue;
+                }
+                if (!runStatements(session, taken ? branch->then : branch->otherwise, executor, sink, true)) return false;
+                continue;
+            }
             UndoLog changes;
             try {
+                // A table rebuilt for a new key would leave another transaction's undo records on the
+                // old one; SQL Server's schema lock makes such a change wait, here it times out at once.
+                if ((std::holds_alternative<AlterTableStmt>(statement.body) ||
+                     std::holds_alternative<CreateIndexStmt>(statement.body)) &&
+                    std::any_of(transactions.begin(), transactions.end(),
+                                [&](const auto& t) { return t.first != session.transactionId; }))
+                    throw errors::lockTimeout();
+                if (compileEach) executor.compile(statement);
                 SqlExecutor::Result result;
                 if (auto* t = std::get_if<TransactionStmt>(&statement.body)) {
                     switch (t->kind) {
@@ -114,6 +170,8 @@ struct Engine::Impl {
                         persist();
                         releaseRetired();
                     }
+                } else if (std::holds_alternative<CreateDatabaseStmt>(statement.body)) {
+                    persist();
                 }
                 session.lastError = 0;
                 sink.done(result.count, result.hasCount && !session.noCount, false);
@@ -121,23 +179,147 @@ struct Engine::Impl {
                 changes.rollback(catalog);
                 e.setLine(statement.line);
                 fail(session, sink, e);
-                if (e.reach() == ErrorReach::Batch) return;
+                if (e.reach() == ErrorReach::Batch) return false;
             } catch (...) {
                 changes.rollback(catalog);
                 throw;
             }
         }
+        return true;
     }
+
+    // Runs a script batch by batch as the administrator; each error of a batch is reported, and what
+    // the error ended is skipped, as sqlcmd goes on with the next batch.
+    void runScript(const std::string& name, std::string_view script) {
+        Session session;
+        for (const ScriptBatch& batch : splitBatches(script)) {
+            for (int i = 0; i < batch.repeat; ++i) {
+                ScriptSink sink;
+                execute(session, batch.text, sink);
+                for (const Message& m : sink.errors)
+                    report.push_back(name + ", batch at line " + std::to_string(batch.firstLine) +
+                                     " skipped: Msg " + std::to_string(m.number) +
+                                     ", Level " + std::to_string(m.severity) + ", State " + std::to_string(m.state) +
+                                     ", Line " + std::to_string(batch.firstLine + m.line - 1) + ": " + m.text);
+            }
+        }
+    }
+
+    void convertPreviousLayout(const std::string& file);
 };
 
-Engine::Engine(std::optional<std::string> dataFile) : impl_(std::make_unique<Impl>()) {
-    impl_->dataFile = std::move(dataFile);
+namespace {
+EngineOptions withDataFile(std::optional<std::string> dataFile) {
+    EngineOptions options;
+    options.dataFile = std::move(dataFile);
+    return options;
+}
+}  // namespace
+
+Engine::Engine(std::optional<std::string> dataFile) : Engine(withDataFile(std::move(dataFile))) {}
+
+Engine::Engine(EngineOptions options) : impl_(std::make_unique<Impl>()) {
+    const Collation* collation = findCollation(options.collation);
+    if (!collation) throw std::invalid_argument("SQL Server has no collation named '" + options.collation + "'.");
+    impl_->dataFile = std::move(options.dataFile);
     if (impl_->dataFile && std::filesystem::exists(*impl_->dataFile)) {
         impl_->catalog = DataFile::load(*impl_->dataFile);
-    } else {
-        impl_->catalog = Catalog::withAccountTables();
-        impl_->persist();
+        impl_->convertPreviousLayout(*impl_->dataFile);
+        if (!options.schemaScripts.empty())
+            impl_->report.push_back("The schema scripts were not run: the data file '" + *impl_->dataFile +
+                                    "' already holds the tables.");
+        return;
     }
+    impl_->catalog = Catalog(collation);
+    if (options.schemaScripts.empty()) options.schemaScripts.emplace_back("account_tables.sql", kAccountTablesScript);
+    for (const auto& [name, text] : options.schemaScripts) impl_->runScript(name, text);
+    impl_->persist();
+}
+
+const std::vector<std::string>& Engine::startReport() const { return impl_->report; }
+
+namespace {
+
+bool sameLayout(const Table& a, const Table& b) {
+    if (a.columns().size() != b.columns().size()) return false;
+    for (size_t i = 0; i < a.columns().size(); ++i) {
+        const Column& x = a.columns()[i].column;
+        const Column& y = b.columns()[i].column;
+        if (compareText(x.name, y.name) != 0 || x.type.type != y.type.type || x.type.length != y.type.length ||
+            x.nullable != y.nullable || x.identity != y.identity)
+            return false;
+    }
+    return true;
+}
+
+// The rows of old in the layout of fresh, matched by column name. Throws std::runtime_error naming
+// what would be lost.
+std::vector<std::vector<Value>> rowsInLayout(const Table& old, const Table& fresh) {
+    std::vector<int> source;
+    for (const auto& c : fresh.columns()) source.push_back(old.findColumn(c.column.name));
+    for (const auto& c : old.columns())
+        if (fresh.findColumn(c.column.name) < 0)
+            throw std::runtime_error("column " + c.column.name + " has no place in the new layout");
+    std::vector<std::vector<Value>> rows;
+    for (auto it = old.rowsBegin(); it != old.rowsEnd(); ++it) {
+        std::vector<Value> values;
+        for (size_t c = 0; c < fresh.columns().size(); ++c) {
+            const TableColumn& to = fresh.columns()[c];
+            Value v;
+            if (source[c] >= 0) {
+                const TableColumn& from = old.columns()[source[c]];
+                try {
+                    v = convertValue(it->values[source[c]], from.column.type, to.column.type, Conversion::Assignment);
+                } catch (const SqlError& e) {
+                    throw std::runtime_error("a value of column " + to.column.name + " does not fit: " + e.what());
+                }
+            }
+            if (isNull(v) && !to.column.nullable) {
+                if (!to.defaultValue) throw std::runtime_error("column " + to.column.name + " holds NULL");
+                v = *to.defaultValue;  // a NULL where the game server allows none takes the column's default
+            }
+            values.push_back(std::move(v));
+        }
+        rows.push_back(std::move(values));
+    }
+    return rows;
+}
+
+}  // namespace
+
+void Engine::Impl::convertPreviousLayout(const std::string& file) {
+    const Database* accounts = catalog.findDatabase("lin2db");
+    EngineOptions options;
+    options.collation = orDefault(accounts ? accounts->collation : nullptr).name;
+    Engine reference(options);
+    bool changed = false;
+    for (const auto& [db, name] : {std::pair{"lin2db", "user_auth"}, {"lin2db", "user_account"}, {"lin2world", "builder_account"}}) {
+        Table* old = catalog.findTable(db, name);
+        Table* fresh = reference.impl_->catalog.findTable(db, name);
+        if (!old || !fresh || sameLayout(*old, *fresh)) continue;
+        try {
+            auto table = std::make_unique<Table>(old->database(), old->name(), fresh->columns());
+            for (const auto& index : fresh->indexes()) table->addIndex(index.name, index.primary, index.columns);
+            table->insertRows(rowsInLayout(*old, *table));
+            if (table->identity()) {
+                const int column = table->identity()->column;
+                for (auto it = table->rowsBegin(); it != table->rowsEnd(); ++it)
+                    if (auto* v = std::get_if<int64_t>(&it->values[column])) table->noteExplicitIdentity(*v);
+                if (old->identity() && old->identity()->used) table->noteExplicitIdentity(old->identity()->last);
+            }
+            const size_t rows = table->rowCount();
+            catalog.removeTable(db, name);
+            catalog.addTable(std::move(table));
+            changed = true;
+            report.push_back("The data file '" + file + "' held " + db + ".dbo." + name +
+                             " in the previous layout; it was converted to the game server's layout by column "
+                             "name, keeping all " + std::to_string(rows) + " rows.");
+        } catch (const std::exception& e) {
+            report.push_back("The data file '" + file + "' holds " + db + ".dbo." + name +
+                             " in another layout; it was kept as it is because " + e.what() + ".");
+        }
+    }
+    if (changed) persist();
 }
 
 Engine::~Engine() = default;
@@ -145,6 +327,12 @@ Engine::~Engine() = default;
 bool Engine::hasDatabase(std::string_view name) const {
     std::lock_guard lock(impl_->mutex);
     return impl_->catalog.findDatabase(name) != nullptr;
+}
+
+const Collation& Engine::databaseCollation(std::string_view name) const {
+    std::lock_guard lock(impl_->mutex);
+    const Database* db = impl_->catalog.findDatabase(name);
+    return orDefault(db ? db->collation : impl_->catalog.serverCollation());
 }
 
 void Engine::seedDemo(int n) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -19,11 +20,17 @@ enum class SqlType {
     Text, NText, Image, UniqueIdentifier
 };
 
+struct Collation;
+
 struct ColumnType {
     SqlType type = SqlType::Int;
-    int length = 0;     // characters for char types, bytes for binary types; -1 for max/text kinds
+    int length = 0;     // bytes for char and binary types, characters for N-types; -1 for max/text kinds
     int precision = 0;  // decimal/numeric
     int scale = 0;
+    // Text types: the collation, null for the server's default one. A literal's collation is the
+    // database default, which gives way to a column's when the two meet (coercible).
+    const Collation* collation = nullptr;
+    bool coercible = false;
 };
 
 struct Column {
@@ -45,8 +52,9 @@ struct DecimalValue {   // unscaled value with the column's scale; money is Deci
 
 using Guid = std::array<uint8_t, 16>;  // in SQL Server's wire byte order
 
-// One cell. Char kinds hold the bytes as the client sees them (UTF-8 here; the TDS side converts to
-// the collation's code page); N-kinds hold UTF-16 code units; binary kinds hold raw bytes.
+// One cell. Char kinds hold their text as UTF-8, restricted to what the collation's code page holds
+// (CodePage.h gives its bytes; the TDS side sends those); N-kinds hold UTF-16 code units; binary
+// kinds hold raw bytes.
 using Value = std::variant<std::monostate, int64_t, double, DecimalValue, std::string, std::u16string,
                            std::vector<uint8_t>, DateTimeValue, Guid>;
 
@@ -103,16 +111,34 @@ struct Session {
     std::string identityInsertTable;      // SET IDENTITY_INSERT: "db.dbo.table" that takes explicit values
 };
 
+struct EngineOptions {
+    std::optional<std::string> dataFile;
+    // The server's default collation, which its databases and their new columns take.
+    std::string collation = "SQL_Latin1_General_CP1_CI_AS";
+    // T-SQL scripts (name for messages, text) run on an empty store instead of the built-in account
+    // tables, batch by batch (GO lines), going on after a failing batch as sqlcmd does.
+    std::vector<std::pair<std::string, std::string>> schemaScripts;
+};
+
 class Engine {
 public:
     // Without a data file the tables live in memory only. A damaged file throws std::runtime_error
-    // with a message naming the file; it is never replaced.
+    // with a message naming the file; it is never replaced. An existing file keeps its tables and
+    // collations; a file of the previous layout has its account tables converted into the current
+    // ones. An unknown collation throws std::invalid_argument.
     explicit Engine(std::optional<std::string> dataFile = std::nullopt);
+    explicit Engine(EngineOptions options);
+
+    // What the start did that the operator should hear of: a converted data file, and each
+    // schema script batch that an error cut short, with SQL Server's error.
+    const std::vector<std::string>& startReport() const;
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
     bool hasDatabase(std::string_view name) const;
+    // The collation of a database (the server's default for one that does not exist).
+    const Collation& databaseCollation(std::string_view name) const;
 
     // Seeds n demo accounts (with varied flags and game-master rows) when the account tables are empty.
     void seedDemo(int n);

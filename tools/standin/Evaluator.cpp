@@ -1,6 +1,7 @@
 #include "tools/standin/Evaluator.h"
 
 #include "tools/standin/Catalog.h"
+#include "tools/standin/CodePage.h"
 #include "tools/standin/Collation.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlValue.h"
@@ -69,9 +70,12 @@ Value textLike(const std::string& s, const ColumnType& type) {
 }
 
 ColumnType textResult(const ColumnType& t) {
-    if (isNCharType(t.type)) return makeType(SqlType::NVarChar, t.length < 0 ? -1 : t.length);
-    if (isCharType(t.type)) return makeType(SqlType::VarChar, t.length < 0 ? -1 : t.length);
-    return makeType(SqlType::VarChar, 8000);
+    ColumnType r = makeType(SqlType::VarChar, 8000);
+    if (isNCharType(t.type)) r = makeType(SqlType::NVarChar, t.length < 0 ? -1 : t.length);
+    if (isCharType(t.type)) r = makeType(SqlType::VarChar, t.length < 0 ? -1 : t.length);
+    r.collation = t.collation;
+    r.coercible = t.coercible;
+    return r;
 }
 
 int checkedInt(const Value& v) {
@@ -83,6 +87,11 @@ int checkedInt(const Value& v) {
 }  // namespace
 
 // ---- binding ----
+
+const Collation* Evaluator::databaseCollation() const {
+    const Database* db = catalog_.findDatabase(session_.database);
+    return db ? db->collation : nullptr;
+}
 
 bool Evaluator::isConstant(const Expr& e) {
     if (e.kind == ExprKind::Column || e.kind == ExprKind::Aggregate) return false;
@@ -107,6 +116,17 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
     case ExprKind::Literal:
         e.resultType = e.type;
         e.nullable = isNull(e.value);
+        if (isTextualType(e.type.type)) {
+            // A literal takes the current database's collation; a char literal is held in its code
+            // page from the start, as SQL Server compiles it.
+            e.resultType.collation = databaseCollation();
+            e.resultType.coercible = true;
+            if (auto* text = std::get_if<std::string>(&e.value)) {
+                const uint16_t codePage = orDefault(e.resultType.collation).codePage;
+                *text = storeInCodePage(*text, codePage);
+                e.resultType.length = std::max(1, static_cast<int>(codePageLength(*text, codePage)));
+            }
+        }
         return;
     case ExprKind::Column: {
         if (scope.valuesContext) throw errors::notPermittedInContext(e.parts.back());
@@ -196,6 +216,9 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
         for (auto& a : e.args) bind(*a, scope);
         e.resultType = makeType(SqlType::Bit);
         return;
+    case ExprKind::Exists:  // the subquery is bound when it runs
+        e.resultType = makeType(SqlType::Bit);
+        return;
     case ExprKind::IsNull:
         bind(*e.args[0], scope);
         e.resultType = makeType(SqlType::Bit);
@@ -212,6 +235,7 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
             wide = wide || isNCharType(t);
         }
         e.operandType = makeType(wide ? SqlType::NVarChar : SqlType::VarChar, -1);
+        e.operandType.collation = commonType(e.args[0]->resultType, e.args[1]->resultType).collation;
         e.resultType = makeType(SqlType::Bit);
         return;
     }
@@ -233,6 +257,11 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
         bind(*e.args[0], scope);
         if (e.args[0]->isPredicate()) throw errors::syntaxNear(e.text);
         e.resultType = e.castType;
+        if (isTextualType(e.castType.type) && !e.castType.collation) {
+            // CAST to a text type gives the database's collation, as a literal has it.
+            e.resultType.collation = databaseCollation();
+            e.resultType.coercible = true;
+        }
         e.nullable = e.args[0]->nullable;
         return;
     }
@@ -378,6 +407,15 @@ void Evaluator::bindFunction(Expr& e, const BindScope& scope) {
                name == "APP_NAME") {
         arity(0, 1);
         e.resultType = nvarchar(128);
+    } else if (name == "OBJECT_ID") {
+        arity(1, 2);
+        e.resultType = makeType(SqlType::Int);
+    } else if (name == "OBJECTPROPERTY") {
+        arity(2, 2);
+        e.resultType = makeType(SqlType::Int);
+    } else if (name == "DATABASEPROPERTYEX") {
+        arity(2, 2);
+        e.resultType = nvarchar(128);
     } else if (name == "NEWID") {
         arity(0, 0);
         e.resultType = makeType(SqlType::UniqueIdentifier);
@@ -385,6 +423,79 @@ void Evaluator::bindFunction(Expr& e, const BindScope& scope) {
     } else {
         throw errors::unknownFunction(e.text);
     }
+}
+
+// ---- catalog functions ----
+
+namespace {
+// The parts of an object name given as text: "[dbo].[t]", "lin2db..t", "t".
+std::vector<std::string> nameParts(const std::string& text) {
+    std::vector<std::string> parts(1);
+    char closing = 0;
+    for (char c : text) {
+        if (closing) {
+            if (c == closing) closing = 0;
+            else parts.back() += c;
+        } else if (c == '[') {
+            closing = ']';
+        } else if (c == '"') {
+            closing = '"';
+        } else if (c == '.') {
+            parts.emplace_back();
+        } else if (c != ' ') {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+}  // namespace
+
+Value Evaluator::objectIdOf(const Expr& e, const Row* row) const {
+    const Value v = eval(*e.args[0], row);
+    if (isNull(v)) return Value{};
+    const std::vector<std::string> parts =
+        nameParts(textOf(convertValue(v, e.args[0]->resultType, nvarchar(-1), Conversion::Implicit)));
+    std::string type;
+    if (e.args.size() > 1) {
+        const Value t = eval(*e.args[1], row);
+        if (!isNull(t)) type = textOf(convertValue(t, e.args[1]->resultType, nvarchar(-1), Conversion::Implicit));
+    }
+    if (parts.size() > 3) return Value{};
+    if (parts.size() >= 2 && !parts[parts.size() - 2].empty() && compareText(parts[parts.size() - 2], "dbo") != 0)
+        return Value{};
+    const Database* db = catalog_.findDatabase(parts.size() == 3 ? parts[0] : session_.database);
+    if (!db) return Value{};
+    for (const CatalogObject& o : catalog_.objects(*db))
+        if (compareText(o.name, parts.back()) == 0 && (type.empty() || compareText(o.type, type) == 0))
+            return int64_t(o.id);
+    return Value{};
+}
+
+Value Evaluator::objectProperty(const Expr& e, const Row* row) const {
+    const Value id = convertValue(eval(*e.args[0], row), e.args[0]->resultType, makeType(SqlType::Int), Conversion::Implicit);
+    const Value p = eval(*e.args[1], row);
+    if (isNull(id) || isNull(p)) return Value{};
+    const std::string property = textOf(convertValue(p, e.args[1]->resultType, nvarchar(-1), Conversion::Implicit));
+    const Database* db = catalog_.findDatabase(session_.database);
+    if (!db) return Value{};
+    for (const CatalogObject& o : catalog_.objects(*db)) {
+        if (o.id != std::get<int64_t>(id)) continue;
+        auto is = [&](std::initializer_list<const char*> types) {
+            for (const char* t : types)
+                if (o.type == t) return int64_t(1);
+            return int64_t(0);
+        };
+        if (compareText(property, "IsUserTable") == 0 || compareText(property, "IsTable") == 0) return is({"U"});
+        if (compareText(property, "IsPrimaryKey") == 0) return is({"PK"});
+        if (compareText(property, "IsUniqueCnst") == 0) return is({"UQ"});
+        if (compareText(property, "IsDefaultCnst") == 0) return is({"D"});
+        if (compareText(property, "IsConstraint") == 0) return is({"PK", "UQ", "D"});
+        if (compareText(property, "IsProcedure") == 0 || compareText(property, "IsView") == 0 ||
+            compareText(property, "IsTrigger") == 0 || compareText(property, "IsScalarFunction") == 0)
+            return int64_t(0);
+        return Value{};
+    }
+    return Value{};
 }
 
 // ---- evaluation ----
@@ -408,6 +519,10 @@ Truth Evaluator::test(const Expr& e, const Row* row) const {
     case ExprKind::Not: {
         const Truth a = test(*e.args[0], row);
         return a == Truth::Unknown ? a : (a == Truth::True ? Truth::False : Truth::True);
+    }
+    case ExprKind::Exists: {
+        if (!existsRunner_) throw errors::unsupported("EXISTS here");
+        return (existsRunner_(*e.subquery) != e.negated) ? Truth::True : Truth::False;
     }
     case ExprKind::IsNull: {
         const bool null = isNull(eval(*e.args[0], row));
@@ -447,7 +562,7 @@ Truth Evaluator::test(const Expr& e, const Row* row) const {
                                ErrorReach::Batch);
             escape = et[0];
         }
-        const bool m = likeMatch(toCodePoints(vt), toCodePoints(pt), escape);
+        const bool m = likeMatch(toCodePoints(vt), toCodePoints(pt), escape, orDefault(e.operandType.collation));
         return (m != e.negated) ? Truth::True : Truth::False;
     }
     case ExprKind::In: {
@@ -521,7 +636,7 @@ Value Evaluator::eval(const Expr& e, const Row* row) const {
     case ExprKind::Arithmetic:
         return evalArithmetic(e, row);
     case ExprKind::Cast:
-        return convertValue(eval(*e.args[0], row), e.args[0]->resultType, e.castType, Conversion::Explicit);
+        return convertValue(eval(*e.args[0], row), e.args[0]->resultType, e.resultType, Conversion::Explicit);
     default: {
         // A predicate used as a value does not occur: the parser keeps them apart.
         return Value{};
@@ -582,6 +697,16 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         if (compareText(db, "lin2world") == 0) return int64_t(6);
         return Value{};
     }
+    if (name == "OBJECT_ID") return objectIdOf(e, row);
+    if (name == "OBJECTPROPERTY") return objectProperty(e, row);
+    if (name == "DATABASEPROPERTYEX") {
+        const Value a = arg(0), b = arg(1);
+        if (isNull(a) || isNull(b)) return Value{};
+        const Database* db = catalog_.findDatabase(textOf(convertValue(a, e.args[0]->resultType, nvarchar(-1), Conversion::Implicit)));
+        const std::string property = textOf(convertValue(b, e.args[1]->resultType, nvarchar(-1), Conversion::Implicit));
+        if (!db || compareText(property, "Collation") != 0) return Value{};
+        return utf8ToUtf16(orDefault(db->collation).name);
+    }
     if (name == "SCOPE_IDENTITY") {
         if (!session_.lastIdentity) return Value{};
         return DecimalValue{*session_.lastIdentity, 0};
@@ -632,7 +757,8 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
     if (name == "DATALENGTH") {
         const Value v = arg(0);
         if (isNull(v)) return v;
-        if (auto s = std::get_if<std::string>(&v)) return int64_t(s->size());
+        if (auto s = std::get_if<std::string>(&v))
+            return int64_t(codePageLength(*s, orDefault(e.args[0]->resultType.collation).codePage));
         if (auto u = std::get_if<std::u16string>(&v)) return int64_t(u->size() * 2);
         if (auto b = std::get_if<std::vector<uint8_t>>(&v)) return int64_t(b->size());
         switch (e.args[0]->resultType.type) {
@@ -651,10 +777,7 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         std::u16string t = std::get<std::u16string>(
             convertValue(v, e.args[0]->resultType, makeType(SqlType::NVarChar, -1), Conversion::Implicit));
         if (name == "UPPER" || name == "LOWER") {
-            for (auto& c : t) {
-                if (name == "UPPER" && ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))) c -= 32;
-                if (name == "LOWER" && ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))) c += 32;
-            }
+            for (auto& c : t) c = static_cast<char16_t>(name == "UPPER" ? upperCase(c) : lowerCase(c));
         } else if (name == "LTRIM") {
             t.erase(0, std::min(t.find_first_not_of(u' '), t.size()));
         } else if (name == "RTRIM") {

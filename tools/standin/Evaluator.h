@@ -1,9 +1,11 @@
 #pragma once
 // Binds expressions to a table (column positions, result types, SQL Server's type rules) and
 // evaluates them against a row, with three-valued logic for conditions.
+#include "tools/standin/Collation.h"
 #include "tools/standin/SqlAst.h"
 #include "tools/standin/Table.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,9 @@ public:
     Value eval(const Expr& e, const Row* row) const;
     Truth test(const Expr& e, const Row* row) const;
 
+    // Runs the subquery of EXISTS: whether it returns a row. The executor provides it.
+    void setExistsRunner(std::function<bool(SelectStmt&)> runner) { existsRunner_ = std::move(runner); }
+
     // Results of the aggregates of the current query, indexed by Expr::aggregateIndex.
     void setAggregateResults(const std::vector<Value>* results) { aggregateResults_ = results; }
 
@@ -46,13 +51,18 @@ private:
     void bindComparison(Expr& e, std::string_view opName);
     Value evalFunction(const Expr& e, const Row* row) const;
     Value evalVariable(const Expr& e) const;
+    Value objectIdOf(const Expr& e, const Row* row) const;      // OBJECT_ID(name [, type])
+    Value objectProperty(const Expr& e, const Row* row) const;  // OBJECTPROPERTY(id, property)
     Value evalArithmetic(const Expr& e, const Row* row) const;
     int compareOperands(const Value& a, const ColumnType& ta, const Value& b, const ColumnType& tb,
                         const ColumnType& operand) const;
 
+    const Collation* databaseCollation() const;  // the current database's, for literals
+
     Session& session_;
     Catalog& catalog_;
     const std::vector<Value>* aggregateResults_ = nullptr;
+    std::function<bool(SelectStmt&)> existsRunner_;
 };
 
 }  // namespace standin

@@ -1,6 +1,7 @@
 #pragma once
 // The parsed form of a batch: statements and expressions of the T-SQL subset. The executor binds
 // expressions in place (column positions, result types) before it runs a statement.
+#include "tools/standin/Collation.h"
 #include "tools/standin/Engine.h"
 
 #include <memory>
@@ -28,7 +29,10 @@ enum class ExprKind {
     In,        // args: value, list...; negated: NOT IN
     Between,   // args: value, low, high; negated: NOT BETWEEN
     Cast,      // args: value; castType
+    Exists,    // subquery; negated: NOT EXISTS
 };
+
+struct SelectStmt;
 
 struct Expr {
     ExprKind kind = ExprKind::Literal;
@@ -43,6 +47,7 @@ struct Expr {
     bool negated = false;
     std::vector<std::unique_ptr<Expr>> args;
     ColumnType castType;
+    std::shared_ptr<SelectStmt> subquery;  // EXISTS (SELECT ...), run when tested
     int depth = 1;                    // height of the tree below, bounded by the parser
 
     // Filled by binding.
@@ -56,6 +61,7 @@ struct Expr {
         switch (kind) {
         case ExprKind::Compare: case ExprKind::And: case ExprKind::Or: case ExprKind::Not:
         case ExprKind::IsNull: case ExprKind::Like: case ExprKind::In: case ExprKind::Between:
+        case ExprKind::Exists:
             return true;
         default:
             return false;
@@ -132,6 +138,7 @@ struct ColumnDefinition {
     bool unique = false;
     std::string constraintName;
     ExprPtr defaultValue;
+    std::string defaultName;          // CONSTRAINT name DEFAULT ...
 };
 
 struct TableConstraint {
@@ -140,10 +147,54 @@ struct TableConstraint {
     std::vector<std::string> columns;
 };
 
+struct DefaultConstraint {           // ALTER TABLE ... ADD CONSTRAINT name DEFAULT (value) FOR column
+    std::string name;
+    ExprPtr value;
+    std::string column;
+};
+
 struct CreateTableStmt {
     ObjectName name;
     std::vector<ColumnDefinition> columns;
     std::vector<TableConstraint> constraints;
+};
+
+struct AlterTableStmt {              // ADD of keys and defaults; nothing else changes a table here
+    ObjectName table;
+    std::vector<TableConstraint> keys;
+    std::vector<DefaultConstraint> defaults;
+};
+
+struct CreateIndexStmt {             // a unique index is kept as a key; others are checked only
+    std::string name;
+    ObjectName table;
+    bool unique = false;
+    std::vector<std::string> columns;
+};
+
+struct CreateDatabaseStmt {
+    std::string name;
+    const Collation* collation = nullptr;
+};
+
+struct Statement;
+
+struct IfStmt {                      // IF condition statement [ELSE statement]
+    ExprPtr condition;
+    std::vector<Statement> then;
+    std::vector<Statement> otherwise;
+};
+
+struct BlockStmt {                   // BEGIN ... END
+    std::vector<Statement> statements;
+};
+
+struct PrintStmt {
+    ExprPtr value;
+};
+
+struct UnsupportedStmt {             // DROP PROCEDURE ...: compiles, and fails with 40517 if it runs
+    std::string keyword;
 };
 
 struct DropTableStmt {
@@ -171,7 +222,8 @@ struct ExecStmt {
 
 struct Statement {
     std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, DropTableStmt, UseStmt, SetStmt,
-                 TransactionStmt, ExecStmt>
+                 TransactionStmt, ExecStmt, AlterTableStmt, CreateIndexStmt, CreateDatabaseStmt, IfStmt, BlockStmt,
+                 PrintStmt, UnsupportedStmt>
         body;
     int line = 1;  // line of the batch the statement starts on
 };

@@ -254,6 +254,44 @@ SqlError orderByItemsMustAppear() {
 SqlError unsupported(std::string_view what) {
     return batch(50000, 16, 1, "The SQL Server stand-in does not support " + s(what) + ".");
 }
+SqlError unsupportedStatement(std::string_view keyword) {
+    // SQL Server's answer where an edition lacks a statement; the stand-in keeps tables and keys only.
+    return batch(40517, 16, 1, "Keyword or statement option '" + s(keyword) +
+                                   "' is not supported in this version of SQL Server.");
+}
+SqlError invalidCollation(std::string_view name) { return batch(448, 16, 1, "Invalid collation '" + s(name) + "'."); }
+SqlError collationOnNonText(std::string_view column) {
+    return batch(2726, 16, 1, "Cannot use collation on column '" + s(column) + "' of non-character data type.");
+}
+SqlError duplicateKeyOnIndex(std::string_view table, std::string_view index, std::string_view key) {
+    return statement(1505, 16, 1,
+                     "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object "
+                     "name '" + s(table) + "' and the index name '" + s(index) + "'. The duplicate key value is " +
+                         s(key) + ".");
+}
+SqlError defaultExists() { return statement(1781, 16, 1, "Column already has a DEFAULT bound to it."); }
+SqlError invalidDefaultColumn(std::string_view column, std::string_view table) {
+    return statement(1752, 16, 0, "Column '" + s(column) + "' in table '" + s(table) +
+                                      "' is invalid for creating a default constraint.");
+}
+SqlError indexColumnMissing(std::string_view column) {
+    return statement(1911, 16, 1, "Column name '" + s(column) + "' does not exist in the target table or view.");
+}
+SqlError indexExists(std::string_view index, std::string_view table) {
+    return statement(1913, 16, 1, "The operation failed because an index or statistics with name '" + s(index) +
+                                      "' already exists on table '" + s(table) + "'.");
+}
+SqlError databaseExists(std::string_view name) {
+    return statement(1801, 16, 3, "Database '" + s(name) + "' already exists. Choose a different database name.");
+}
+SqlError createDatabaseInTransaction() {
+    return statement(226, 16, 6, "CREATE DATABASE statement not allowed within multi-statement transaction.");
+}
+SqlError adHocCatalogUpdate() { return statement(259, 16, 1, "Ad hoc updates to system catalogs are not allowed."); }
+SqlError primaryKeyExists(std::string_view table) {
+    return statement(1779, 16, 0, "Table '" + s(table) + "' already has a primary key defined on it.");
+}
+SqlError lockTimeout() { return statement(1222, 16, 56, "Lock request time out period exceeded."); }
 Message statementTerminated() {
     Message m;
     m.number = 3621;

@@ -94,7 +94,20 @@ SqlError constraintColumnMissing(std::string_view column);  // 1911
 SqlError noIdentityProperty(std::string_view table);     // 8106
 SqlError negativeTop();                                  // 1014
 SqlError orderByItemsMustAppear();                       // 145
-SqlError unsupported(std::string_view what);             // 40000-range: outside the stand-in's subset
+SqlError unsupported(std::string_view what);               // 50000: outside the stand-in's subset
+SqlError unsupportedStatement(std::string_view keyword);  // 40517: statements the stand-in does not keep
+SqlError invalidCollation(std::string_view name);         // 448
+SqlError collationOnNonText(std::string_view column);     // 2726
+SqlError duplicateKeyOnIndex(std::string_view table, std::string_view index, std::string_view key);  // 1505
+SqlError defaultExists();                                 // 1781
+SqlError primaryKeyExists(std::string_view table);        // 1779
+SqlError lockTimeout();                                   // 1222
+SqlError invalidDefaultColumn(std::string_view column, std::string_view table);  // 1752
+SqlError indexColumnMissing(std::string_view column);     // 1911
+SqlError indexExists(std::string_view index, std::string_view table);  // 1913
+SqlError databaseExists(std::string_view name);           // 1801
+SqlError createDatabaseInTransaction();                   // 226
+SqlError adHocCatalogUpdate();                            // 259
 Message statementTerminated();                           // 3621
 Message changedDatabase(std::string_view name);          // 5701
 }  // namespace errors

@@ -3,6 +3,7 @@
 #include "tools/standin/Collation.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlValue.h"
+#include "tools/standin/Utf.h"
 
 #include <algorithm>
 #include <functional>
@@ -61,7 +62,14 @@ struct SqlExecutor::UpdatePlan {
 };
 
 SqlExecutor::SqlExecutor(Catalog& catalog, Session& session, ResultSink& sink)
-    : catalog_(catalog), session_(session), sink_(sink), evaluator_(session, catalog) {}
+    : catalog_(catalog), session_(session), sink_(sink), evaluator_(session, catalog) {
+    evaluator_.setExistsRunner([this](SelectStmt& s) {
+        auto plan = prepareSelect(s);
+        bool found = false;
+        runSelect(*plan, [](const std::vector<Column>&) {}, [&](const std::vector<Value>&) { found = true; });
+        return found;
+    });
+}
 
 // ---- names ----
 
@@ -72,10 +80,9 @@ std::string SqlExecutor::databaseOf(const ObjectName& name) const {
 
 Table* SqlExecutor::findTable(const ObjectName& name) {
     if (name.parts.size() > 3) return nullptr;  // linked servers do not exist here
-    if (name.parts.size() >= 2) {
-        const std::string& schema = name.parts[name.parts.size() - 2];
-        if (!schema.empty() && !sameName(schema, "dbo")) return nullptr;
-    }
+    const std::string schema = name.parts.size() >= 2 ? name.parts[name.parts.size() - 2] : std::string();
+    if (Table* view = systemView(databaseOf(name), schema, name.parts.back())) return view;
+    if (!schema.empty() && !sameName(schema, "dbo")) return nullptr;
     return catalog_.findTable(databaseOf(name), name.parts.back());
 }
 
@@ -83,6 +90,83 @@ Table& SqlExecutor::requireTable(const ObjectName& name) {
     Table* t = findTable(name);
     if (!t) throw errors::invalidObject(name.text);
     return *t;
+}
+
+Table& SqlExecutor::requireWritableTable(const ObjectName& name) {
+    Table& t = requireTable(name);
+    for (const auto& view : views_)
+        if (view.get() == &t) throw errors::adHocCatalogUpdate();
+    return t;
+}
+
+// The catalog views the schema scripts' guards read, as a snapshot of the catalog: sysobjects,
+// sys.objects, sys.tables, sys.indexes, sys.databases and sysdatabases.
+Table* SqlExecutor::systemView(const std::string& database, const std::string& schema, const std::string& name) {
+    const bool sys = sameName(schema, "sys");
+    const bool dbo = schema.empty() || sameName(schema, "dbo");
+    const Database* db = catalog_.findDatabase(database);
+    if (!db) return nullptr;
+    const ColumnType sysname = makeType(SqlType::NVarChar, 128);
+    ColumnType type2 = makeType(SqlType::Char, 2);
+    type2.collation = db->collation;
+    const ColumnType intType = makeType(SqlType::Int);
+    auto make = [&](std::vector<TableColumn> columns, std::vector<std::vector<Value>> rows) {
+        auto t = std::make_unique<Table>(db->name, name, std::move(columns));
+        t->insertRows(std::move(rows));
+        views_.push_back(std::move(t));
+        return views_.back().get();
+    };
+    auto padded = [](const std::string& type) { return type.size() == 1 ? type + " " : type; };
+    const std::vector<CatalogObject> objects = catalog_.objects(*db);
+    if ((dbo || sys) && sameName(name, "sysobjects")) {
+        std::vector<std::vector<Value>> rows;
+        for (const auto& o : objects)
+            rows.push_back({utf8ToUtf16(o.name), int64_t(o.id), padded(o.type), int64_t(1), int64_t(o.parent), padded(o.type)});
+        return make({makeColumn("name", sysname, false), makeColumn("id", intType, false),
+                     makeColumn("xtype", type2, false), makeColumn("uid", makeType(SqlType::SmallInt), false),
+                     makeColumn("parent_obj", intType, false), makeColumn("type", type2, false)},
+                    std::move(rows));
+    }
+    if (sys && (sameName(name, "objects") || sameName(name, "tables"))) {
+        const bool tablesOnly = sameName(name, "tables");
+        std::vector<std::vector<Value>> rows;
+        for (const auto& o : objects) {
+            if (tablesOnly && o.type != "U") continue;
+            const char* desc = o.type == "U" ? "USER_TABLE" : o.type == "PK" ? "PRIMARY_KEY_CONSTRAINT"
+                             : o.type == "UQ" ? "UNIQUE_CONSTRAINT" : "DEFAULT_CONSTRAINT";
+            rows.push_back({utf8ToUtf16(o.name), int64_t(o.id), int64_t(1), int64_t(o.parent), padded(o.type),
+                            utf8ToUtf16(desc), int64_t(0)});
+        }
+        return make({makeColumn("name", sysname, false), makeColumn("object_id", intType, false),
+                     makeColumn("schema_id", intType, false), makeColumn("parent_object_id", intType, false),
+                     makeColumn("type", type2, false), makeColumn("type_desc", makeType(SqlType::NVarChar, 60), false),
+                     makeColumn("is_ms_shipped", makeType(SqlType::Bit), false)},
+                    std::move(rows));
+    }
+    if (sys && sameName(name, "indexes")) {
+        std::vector<std::vector<Value>> rows;
+        for (const auto& [tableName, table] : db->tables) {
+            int64_t indexId = 1;
+            for (const auto& index : table->indexes())
+                rows.push_back({int64_t(Catalog::objectId(db->name, table->name())), utf8ToUtf16(index.name),
+                                indexId++, int64_t(index.primary ? 1 : 2), int64_t(1), int64_t(index.primary ? 1 : 0)});
+        }
+        return make({makeColumn("object_id", intType, false), makeColumn("name", sysname, true),
+                     makeColumn("index_id", intType, false), makeColumn("type", makeType(SqlType::TinyInt), false),
+                     makeColumn("is_unique", makeType(SqlType::Bit), false),
+                     makeColumn("is_primary_key", makeType(SqlType::Bit), false)},
+                    std::move(rows));
+    }
+    if ((sys && sameName(name, "databases")) || (dbo && sameName(name, "sysdatabases"))) {
+        std::vector<std::vector<Value>> rows;
+        int64_t id = 1;
+        for (const auto& [dbName, other] : catalog_.databases())
+            rows.push_back({utf8ToUtf16(other.name), id++, utf8ToUtf16(orDefault(other.collation).name)});
+        return make({makeColumn("name", sysname, false), makeColumn(sys ? "database_id" : "dbid", intType, false),
+                     makeColumn("collation_name", sysname, true)},
+                    std::move(rows));
+    }
+    return nullptr;
 }
 
 SqlExecutor::Result SqlExecutor::counted(int64_t count) {
@@ -120,6 +204,13 @@ void SqlExecutor::compile(Statement& statement) {
     }
 }
 
+bool SqlExecutor::test(Expr& condition) {
+    BindScope scope;
+    scope.valuesContext = true;
+    evaluator_.bind(condition, scope);
+    return evaluator_.test(condition, nullptr) == Truth::True;
+}
+
 SqlExecutor::Result SqlExecutor::run(Statement& statement, UndoLog& undo) {
     return std::visit(
         [&](auto& s) -> Result {
@@ -133,6 +224,11 @@ SqlExecutor::Result SqlExecutor::run(Statement& statement, UndoLog& undo) {
             else if constexpr (std::is_same_v<T, UseStmt>) return runUse(s);
             else if constexpr (std::is_same_v<T, SetStmt>) return runSet(s);
             else if constexpr (std::is_same_v<T, ExecStmt>) throw errors::unknownProcedure(s.procedure);
+            else if constexpr (std::is_same_v<T, AlterTableStmt>) return runAlterTable(s, undo);
+            else if constexpr (std::is_same_v<T, CreateIndexStmt>) return runCreateIndex(s, undo);
+            else if constexpr (std::is_same_v<T, CreateDatabaseStmt>) return runCreateDatabase(s);
+            else if constexpr (std::is_same_v<T, PrintStmt>) return runPrint(s);
+            else if constexpr (std::is_same_v<T, UnsupportedStmt>) throw errors::unsupportedStatement(s.keyword);
             else throw errors::unsupported("this statement here");
         },
         statement.body);
@@ -474,7 +570,7 @@ SqlExecutor::Result SqlExecutor::runSelectStatement(SelectStmt& s) {
 
 SqlExecutor::InsertPlan SqlExecutor::prepareInsert(InsertStmt& s) {
     InsertPlan plan;
-    plan.table = &requireTable(s.table);
+    plan.table = &requireWritableTable(s.table);
     Table& t = *plan.table;
     const bool identityInsert = t.identity() && sameName(session_.identityInsertTable, t.fullName());
     if (s.hasColumnList) {
@@ -608,7 +704,7 @@ SqlExecutor::Result SqlExecutor::runInsert(InsertStmt& s, UndoLog& undo) {
 
 SqlExecutor::UpdatePlan SqlExecutor::prepareUpdate(UpdateStmt& s) {
     UpdatePlan plan;
-    plan.table = &requireTable(s.table.name);
+    plan.table = &requireWritableTable(s.table.name);
     plan.scope.table = plan.table;
     plan.scope.tableName = s.table.name.parts.back();
     for (auto& a : s.assignments) {
@@ -649,7 +745,7 @@ SqlExecutor::Result SqlExecutor::runUpdate(UpdateStmt& s, UndoLog& undo) {
 }
 
 SqlExecutor::Result SqlExecutor::runDelete(DeleteStmt& s, UndoLog& undo) {
-    Table& t = requireTable(s.table.name);
+    Table& t = requireWritableTable(s.table.name);
     if (s.where) {
         BindScope scope;
         scope.table = &t;
@@ -684,7 +780,10 @@ SqlExecutor::Result SqlExecutor::runCreateTable(CreateTableStmt& s, UndoLog& und
         TableColumn col;
         col.column.name = def.name;
         col.column.type = def.type;
+        // A text column without COLLATE takes the database's collation.
+        if (isTextualType(def.type.type) && !col.column.type.collation) col.column.type.collation = db->collation;
         col.column.identity = def.identity;
+        col.defaultName = def.defaultName;
         if (def.identity) {
             if (haveIdentity) throw errors::multipleIdentity(tableName);
             haveIdentity = true;
@@ -699,7 +798,7 @@ SqlExecutor::Result SqlExecutor::runCreateTable(CreateTableStmt& s, UndoLog& und
             scope.valuesContext = true;
             evaluator_.bind(*def.defaultValue, scope);
             col.defaultValue = convertValue(evaluator_.eval(*def.defaultValue, nullptr), def.defaultValue->resultType,
-                                            def.type, Conversion::Implicit);
+                                            col.column.type, Conversion::Implicit);
         }
         columns.push_back(std::move(col));
     }
@@ -747,6 +846,115 @@ SqlExecutor::Result SqlExecutor::runCreateTable(CreateTableStmt& s, UndoLog& und
     Table& added = catalog_.addTable(std::move(table));
     undo.recordCreate(added);
     session_.rowCount = 0;
+    return Result{};
+}
+
+// ---- ALTER TABLE, CREATE INDEX, CREATE DATABASE, PRINT ----
+
+// Keys and defaults are added by building the table anew with them and putting it in the old one's
+// place, so the change is all-or-nothing through the same undo records as CREATE and DROP.
+SqlExecutor::Result SqlExecutor::runAlterTable(AlterTableStmt& s, UndoLog& undo) {
+    Table& old = requireWritableTable(s.table);
+    std::vector<TableColumn> columns = old.columns();
+    const Database& db = *catalog_.findDatabase(old.database());
+    auto nameTaken = [&](const std::string& name) {
+        for (const auto& o : catalog_.objects(db))
+            if (sameName(o.name, name)) return true;
+        return false;
+    };
+    for (auto& d : s.defaults) {
+        const int c = old.findColumn(d.column);
+        if (c < 0) throw errors::invalidDefaultColumn(d.column, old.name());
+        if (columns[c].defaultValue) throw errors::defaultExists();
+        if (nameTaken(d.name)) throw errors::objectExists(d.name);
+        BindScope scope;
+        scope.valuesContext = true;
+        evaluator_.bind(*d.value, scope);
+        columns[c].defaultValue = convertValue(evaluator_.eval(*d.value, nullptr), d.value->resultType,
+                                               columns[c].column.type, Conversion::Implicit);
+        columns[c].defaultName = d.name;
+    }
+    auto table = std::make_unique<Table>(old.database(), old.name(), std::move(columns));
+    if (old.identity()) table->identity() = old.identity();
+    for (const auto& index : old.indexes()) table->addIndex(index.name, index.primary, index.columns);
+    for (const auto& key : s.keys) {
+        if (nameTaken(key.name)) throw errors::objectExists(key.name);
+        if (key.primary && table->primaryIndex()) throw errors::primaryKeyExists(old.name());
+        std::vector<int> cols;
+        for (const auto& n : key.columns) {
+            const int c = table->findColumn(n);
+            if (c < 0) throw errors::constraintColumnMissing(n);
+            const Column& col = table->columns()[c].column;
+            if (isLongType(col.type.type) || col.type.length < 0) throw errors::invalidKeyColumn(col.name, old.name());
+            if (key.primary && col.nullable) throw errors::nullablePrimaryKey(old.name());
+            cols.push_back(c);
+        }
+        table->addIndex(key.name, key.primary, std::move(cols));
+    }
+    return replaceTable(old, std::move(table), undo);
+}
+
+SqlExecutor::Result SqlExecutor::replaceTable(Table& old, std::unique_ptr<Table> table, UndoLog& undo) {
+    std::vector<std::vector<Value>> rows;
+    rows.reserve(old.rowCount());
+    for (auto it = old.rowsBegin(); it != old.rowsEnd(); ++it) rows.push_back(it->values);
+    try {
+        table->insertRows(std::move(rows));
+    } catch (const SqlError& e) {
+        if (e.message().number != 2627) throw;
+        // The key 2627 names ("... The duplicate key value is (x).") is the one the new index repeats.
+        const std::string& text = e.message().text;
+        const size_t at = text.rfind('(');
+        const std::string key = at == std::string::npos ? std::string() : text.substr(at, text.size() - at - 1);
+        throw errors::duplicateKeyOnIndex(old.schemaQualifiedName(), table->indexes().back().name, key);
+    }
+    undo.recordDrop(catalog_.removeTable(old.database(), old.name()));
+    undo.recordCreate(catalog_.addTable(std::move(table)));
+    session_.rowCount = 0;
+    return Result{};
+}
+
+SqlExecutor::Result SqlExecutor::runCreateIndex(CreateIndexStmt& s, UndoLog& undo) {
+    Table& old = requireWritableTable(s.table);
+    std::vector<int> cols;
+    for (const auto& n : s.columns) {
+        const int c = old.findColumn(n);
+        if (c < 0) throw errors::indexColumnMissing(n);
+        cols.push_back(c);
+    }
+    for (const auto& index : old.indexes())
+        if (sameName(index.name, s.name)) throw errors::indexExists(s.name, old.name());
+    // An index that is not unique changes no result; only a unique one is kept, as a key.
+    if (!s.unique) {
+        session_.rowCount = 0;
+        return Result{};
+    }
+    auto table = std::make_unique<Table>(old.database(), old.name(), old.columns());
+    if (old.identity()) table->identity() = old.identity();
+    for (const auto& index : old.indexes()) table->addIndex(index.name, index.primary, index.columns);
+    table->addIndex(s.name, false, std::move(cols));
+    return replaceTable(old, std::move(table), undo);
+}
+
+SqlExecutor::Result SqlExecutor::runCreateDatabase(CreateDatabaseStmt& s) {
+    if (session_.inTransaction) throw errors::createDatabaseInTransaction();
+    if (catalog_.findDatabase(s.name)) throw errors::databaseExists(s.name);
+    catalog_.addDatabase(s.name, s.collation ? s.collation : catalog_.serverCollation());
+    session_.rowCount = 0;
+    return Result{};
+}
+
+SqlExecutor::Result SqlExecutor::runPrint(PrintStmt& s) {
+    BindScope scope;
+    scope.valuesContext = true;
+    evaluator_.bind(*s.value, scope);
+    const Value v = evaluator_.eval(*s.value, nullptr);
+    Message m;
+    m.number = 0;
+    m.state = 1;
+    m.severity = 0;
+    m.text = isNull(v) ? std::string() : valueText(v, s.value->resultType);
+    sink_.message(m);
     return Result{};
 }
 

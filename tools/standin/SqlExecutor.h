@@ -28,6 +28,8 @@ public:
         bool hasCount = false;
     };
     Result run(Statement& statement, UndoLog& undo);
+    // The condition of an IF; throws SqlError.
+    bool test(Expr& condition);
 
 private:
     struct SelectPlan;
@@ -36,6 +38,8 @@ private:
 
     Table* findTable(const ObjectName& name);
     Table& requireTable(const ObjectName& name);
+    Table& requireWritableTable(const ObjectName& name);  // 259 for a catalog view
+    Table* systemView(const std::string& database, const std::string& schema, const std::string& name);
     std::string databaseOf(const ObjectName& name) const;
 
     std::unique_ptr<SelectPlan> prepareSelect(SelectStmt& s);
@@ -50,6 +54,11 @@ private:
     Result runDelete(DeleteStmt& s, UndoLog& undo);
     Result runCreateTable(CreateTableStmt& s, UndoLog& undo);
     Result runDropTable(DropTableStmt& s, UndoLog& undo);
+    Result runAlterTable(AlterTableStmt& s, UndoLog& undo);
+    Result runCreateIndex(CreateIndexStmt& s, UndoLog& undo);
+    Result replaceTable(Table& old, std::unique_ptr<Table> table, UndoLog& undo);
+    Result runCreateDatabase(CreateDatabaseStmt& s);
+    Result runPrint(PrintStmt& s);
     Result runUse(UseStmt& s);
     Result runSet(SetStmt& s);
 
@@ -64,6 +73,7 @@ private:
     Session& session_;
     ResultSink& sink_;
     Evaluator evaluator_;
+    std::vector<std::unique_ptr<Table>> views_;  // catalog view snapshots the batch's statements read
 };
 
 }  // namespace standin

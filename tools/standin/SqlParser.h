@@ -34,7 +34,16 @@ private:
     InsertStmt parseInsert();
     UpdateStmt parseUpdate();
     DeleteStmt parseDelete();
+    Statement parseNested();  // a statement inside IF or BEGIN ... END
+    IfStmt parseIf();
+    Statement parseCreate();
     CreateTableStmt parseCreateTable();
+    CreateIndexStmt parseCreateIndex();
+    AlterTableStmt parseAlterTable();
+    const Collation* parseCollation();  // COLLATE's name; 448 when SQL Server has no such collation
+    void parseIndexOptions();           // WITH (...) / WITH FILLFACTOR = n, then ON filegroup
+    void parseFileGroup(std::string_view keyword);
+    std::vector<std::string> parseKeyColumns();
     DropTableStmt parseDropTable();
     SetStmt parseSet();
     ExecStmt parseExec(bool keywordSeen);

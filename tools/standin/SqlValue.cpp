@@ -1,5 +1,6 @@
 #include "tools/standin/SqlValue.h"
 
+#include "tools/standin/CodePage.h"
 #include "tools/standin/Collation.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/Utf.h"
@@ -200,20 +201,27 @@ std::string asString(const Value& v) {
 
 int64_t lengthLimit(const ColumnType& t) { return t.length < 0 ? std::numeric_limits<int64_t>::max() : t.length; }
 
-// Fits text into a char column: cut or pad; cutting anything but blanks is an error on assignment.
-std::string fitChars(std::string s, const ColumnType& to, Conversion mode) {
-    const bool fixed = to.type == SqlType::Char || to.type == SqlType::NChar;
+// Fits text into a char column of the type's code page: characters the code page lacks become '?',
+// then the bytes are cut or padded; cutting anything but blanks is an error on assignment.
+std::string fitChars(std::string_view input, const ColumnType& to, Conversion mode) {
+    const uint16_t codePage = orDefault(to.collation).codePage;
+    const std::string bytes = encodeCodePage(input, codePage);
+    std::string s = decodeCodePage(bytes, codePage);
+    const bool fixed = to.type == SqlType::Char;
     const int64_t limit = lengthLimit(to);
-    const size_t len = utf8Length(s);
-    if (static_cast<int64_t>(len) > limit) {
-        std::string_view kept = utf8Prefix(s, static_cast<size_t>(limit));
+    const auto len = static_cast<int64_t>(bytes.size());
+    if (len > limit) {
+        std::string_view kept = codePagePrefix(s, codePage, static_cast<size_t>(limit));
         if (mode == Conversion::Assignment) {
             const std::string_view rest = std::string_view(s).substr(kept.size());
             if (rest.find_first_not_of(' ') != std::string_view::npos) throw errors::truncation();
         }
+        const size_t keptBytes = codePageLength(kept, codePage);
         s = std::string(kept);
-    } else if (fixed && static_cast<int64_t>(len) < limit) {
-        s.append(static_cast<size_t>(limit) - len, ' ');
+        // A double-byte character that no longer fits leaves its place to a blank in char(n).
+        if (fixed) s.append(static_cast<size_t>(limit) - keptBytes, ' ');
+    } else if (fixed && len < limit) {
+        s.append(static_cast<size_t>(limit - len), ' ');
     }
     return s;
 }
@@ -463,14 +471,33 @@ ColumnType makeType(SqlType type, int length, int precision, int scale) {
     return t;
 }
 
+static ColumnType commonTypeOfKinds(const ColumnType& a, const ColumnType& b);
+
 ColumnType commonType(const ColumnType& a, const ColumnType& b) {
     if (isTextualType(a.type) && isTextualType(b.type)) {
         const bool wide = isNCharType(a.type) || isNCharType(b.type);
-        if (isLongType(a.type) || isLongType(b.type))
-            return makeType(wide ? SqlType::NText : SqlType::Text, -1);
-        const int len = (a.length < 0 || b.length < 0) ? -1 : std::max(a.length, b.length);
-        return makeType(wide ? SqlType::NVarChar : SqlType::VarChar, len);
+        ColumnType t = makeType(wide ? SqlType::NVarChar : SqlType::VarChar,
+                                (a.length < 0 || b.length < 0) ? -1 : std::max(a.length, b.length));
+        if (isLongType(a.type) || isLongType(b.type)) t = makeType(wide ? SqlType::NText : SqlType::Text, -1);
+        // A column's collation wins over a literal's; between equals the left one holds.
+        const bool rightRules = a.coercible && !b.coercible;
+        const ColumnType& ruling = rightRules ? b : a;
+        const ColumnType& other = rightRules ? a : b;
+        t.collation = ruling.collation ? ruling.collation : other.collation;
+        t.coercible = a.coercible && b.coercible;
+        return t;
     }
+    if (isTextualType(a.type) != isTextualType(b.type)) {
+        // A number or date meets text: the text side's collation stays with whatever becomes text.
+        ColumnType t = commonTypeOfKinds(a, b);
+        if (isTextualType(t.type)) t.collation = isTextualType(a.type) ? a.collation : b.collation;
+        return t;
+    }
+    return commonTypeOfKinds(a, b);
+}
+
+// The common type by kind and precedence, collations aside.
+static ColumnType commonTypeOfKinds(const ColumnType& a, const ColumnType& b) {
     if (isBinaryType(a.type) && isBinaryType(b.type)) {
         const int len = (a.length < 0 || b.length < 0) ? -1 : std::max(a.length, b.length);
         return makeType(SqlType::VarBinary, len);
@@ -589,8 +616,14 @@ Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to,
             if (!parseGuid(text, g)) throw errors::guidConversionFailed();
             return g;
         }
-        if (isBinaryType(to.type)) {  // explicit only: the bytes of the text
-            std::vector<uint8_t> bytes(text.begin(), text.end());
+        if (isBinaryType(to.type)) {  // explicit only: the bytes of the text in its code page
+            std::string encoded;
+            if (auto u = std::get_if<std::u16string>(&v)) {
+                for (char16_t c : *u) { encoded += static_cast<char>(c & 0xFF); encoded += static_cast<char>(c >> 8); }
+            } else {
+                encoded = encodeCodePage(text, orDefault(from.collation).codePage);
+            }
+            std::vector<uint8_t> bytes(encoded.begin(), encoded.end());
             return fitBytes(std::move(bytes), to, mode);
         }
     }
@@ -600,7 +633,13 @@ Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to,
         std::string text;
         if (isBinaryType(from.type)) {
             const auto& b = std::get<std::vector<uint8_t>>(v);
-            text.assign(b.begin(), b.end());
+            if (isNCharType(to.type)) {
+                std::u16string u;
+                for (size_t i = 0; i + 1 < b.size(); i += 2) u += static_cast<char16_t>(b[i] | (b[i + 1] << 8));
+                return fitNChars(std::move(u), to, mode);
+            }
+            text = decodeCodePage(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()),
+                                  orDefault(to.collation).codePage);
         } else {
             text = valueText(v, from);
         }
@@ -714,12 +753,13 @@ Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to,
 
 int compareValues(const Value& a, const Value& b, const ColumnType& type) {
     if (isTextualType(type.type)) {
+        const Collation& collation = orDefault(type.collation);
         if (auto sa = std::get_if<std::string>(&a)) {
-            if (auto sb = std::get_if<std::string>(&b)) return compareText(*sa, *sb);
+            if (auto sb = std::get_if<std::string>(&b)) return compareText(*sa, *sb, collation);
         }
         const std::u16string ua = std::holds_alternative<std::u16string>(a) ? std::get<std::u16string>(a) : utf8ToUtf16(asString(a));
         const std::u16string ub = std::holds_alternative<std::u16string>(b) ? std::get<std::u16string>(b) : utf8ToUtf16(asString(b));
-        return compareText(ua, ub);
+        return compareText(ua, ub, collation);
     }
     if (a.index() != b.index()) return a.index() < b.index() ? -1 : 1;
     if (auto ia = std::get_if<int64_t>(&a)) {
@@ -759,8 +799,8 @@ int compareValues(const Value& a, const Value& b, const ColumnType& type) {
             if ((*ga)[i] != gb[i]) return (*ga)[i] < gb[i] ? -1 : 1;
         return 0;
     }
-    if (auto sa = std::get_if<std::string>(&a)) return compareText(*sa, std::get<std::string>(b));
-    if (auto ua = std::get_if<std::u16string>(&a)) return compareText(*ua, std::get<std::u16string>(b));
+    if (auto sa = std::get_if<std::string>(&a)) return compareText(*sa, std::get<std::string>(b), orDefault(type.collation));
+    if (auto ua = std::get_if<std::u16string>(&a)) return compareText(*ua, std::get<std::u16string>(b), orDefault(type.collation));
     return 0;
 }
 

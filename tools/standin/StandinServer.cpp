@@ -70,7 +70,7 @@ struct Server::Impl {
     Engine& ensureEngine() {
         std::lock_guard lock(engineMutex);
         if (!engine) {
-            engine = std::make_unique<Engine>(options.dataFile);
+            engine = std::make_unique<Engine>(EngineOptions{options.dataFile, options.collation, options.schemaScripts});
             if (options.demoAccounts > 0) engine->seedDemo(options.demoAccounts);
         }
         return *engine;

@@ -27,6 +27,9 @@ struct ServerOptions {
     tds::EncryptionMode encryption = tds::EncryptionMode::On;
     std::optional<std::string> certificateFile;  // PEM; without it a self-signed one is made at start
     std::optional<std::string> keyFile;          // PEM, the certificate's private key
+    std::string collation = "SQL_Latin1_General_CP1_CI_AS";  // the server's default collation
+    // Schema scripts (name, text) that build the tables of a new store instead of the built-in ones.
+    std::vector<std::pair<std::string, std::string>> schemaScripts;
 };
 
 // Work done by the connection threads so far, for the benchmark's share-of-time figure.

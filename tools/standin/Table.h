@@ -20,6 +20,7 @@ using RowHandle = RowList::iterator;
 struct TableColumn {
     Column column;
     std::optional<Value> defaultValue;  // already in the column's type
+    std::string defaultName;            // the DEFAULT constraint's name, when it was given one
 };
 
 struct IdentitySpec {

@@ -228,7 +228,7 @@ bool TdsConnection::login() {
     Bytes& out = writer_.buffer();
     writeEnvChange(out, kEnvDatabase, database, kDefaultDatabase);
     writeMessage(out, {5701, 2, 0, "Changed database context to '" + database + "'.", "", 1}, env_.serverName);
-    writeEnvChangeBytes(out, kEnvCollation, kCollation, {});
+    writeEnvChangeBytes(out, kEnvCollation, collationBytes(env_.engine.databaseCollation(database)), {});
     writeEnvChange(out, kEnvLanguage, kLanguage, "");
     writeMessage(out, {5703, 1, 0, std::string("Changed language setting to ") + kLanguage + ".", "", 1}, env_.serverName);
     writeLoginAck(out, version, kProgramName, kServerVersion);

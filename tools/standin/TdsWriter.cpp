@@ -1,6 +1,6 @@
 #include "tools/standin/TdsWriter.h"
 
-#include "tools/standin/TdsText.h"
+#include "tools/standin/CodePage.h"
 #include "tools/standin/Utf.h"
 
 #include <algorithm>
@@ -111,9 +111,11 @@ __int128 asScaled(const Column& c, const Value& v, int scale) {
     mismatch(c, v);
 }
 
+// Char values travel as bytes of their column's code page.
 std::string asCodePageText(const Column& c, const Value& v) {
-    if (auto* s = std::get_if<std::string>(&v)) return utf8ToCp1252(*s);
-    if (auto* u = std::get_if<std::u16string>(&v)) return utf8ToCp1252(utf16ToUtf8(*u));
+    const uint16_t codePage = orDefault(c.type.collation).codePage;
+    if (auto* s = std::get_if<std::string>(&v)) return encodeCodePage(*s, codePage);
+    if (auto* u = std::get_if<std::u16string>(&v)) return encodeCodePage(utf16ToUtf8(*u), codePage);
     mismatch(c, v);
 }
 
@@ -266,6 +268,21 @@ void putVariable(Bytes& out, const RowEncoder::ColumnWire& w, const uint8_t* dat
 
 }  // namespace
 
+std::array<uint8_t, 5> collationBytes(const Collation& c) {
+    uint32_t info = c.lcid & 0xFFFFF;
+    if (c.binary == Collation::Binary::No) {
+        if (!c.caseSensitive) info |= 1u << 20;
+        if (!c.accentSensitive) info |= 1u << 21;
+        if (!c.kanaSensitive) info |= 1u << 22;
+        if (!c.widthSensitive) info |= 1u << 23;
+    } else {
+        info |= c.binary == Collation::Binary::Bin ? 1u << 24 : 1u << 25;
+    }
+    info |= uint32_t(c.version & 0x0F) << 28;
+    return {static_cast<uint8_t>(info), static_cast<uint8_t>(info >> 8), static_cast<uint8_t>(info >> 16),
+            static_cast<uint8_t>(info >> 24), c.sortId};
+}
+
 void writeEnvChange(Bytes& out, EnvChange type, std::string_view newValue, std::string_view oldValue) {
     putU8(out, kTokenEnvChange);
     const size_t lengthAt = out.size();
@@ -353,7 +370,7 @@ void RowEncoder::writeMetadata(Bytes& out) const {
         case Wire::Plp: putU16LE(out, static_cast<uint16_t>(w.maxLength)); break;
         case Wire::TextPointer: putU32LE(out, w.maxLength); break;
         }
-        if (hasCollation(w.typeCode)) putBytes(out, kCollation);
+        if (hasCollation(w.typeCode)) putBytes(out, collationBytes(orDefault(c.type.collation)));
         if (w.wire == Wire::TextPointer) putU8(out, 0);  // no table name parts
         putBVarChar(out, c.name);
     }

@@ -1,6 +1,7 @@
 #pragma once
 // Encodes the tokens of a TDS 7.4 response: LOGINACK, ENVCHANGE, INFO/ERROR, DONE, and result sets
 // (COLMETADATA, ROW, NBCROW) for every column type the engine knows.
+#include "tools/standin/Collation.h"
 #include "tools/standin/Engine.h"
 #include "tools/standin/TdsBuffer.h"
 
@@ -15,6 +16,10 @@ namespace standin::tds {
 
 // SQL_Latin1_General_CP1_CI_AS: LCID 0x0409, case-insensitive, sort id 52, code page 1252.
 constexpr std::array<uint8_t, 5> kCollation = {0x09, 0x04, 0xD0, 0x00, 0x34};
+
+// A collation as TDS carries it: 20 bits of LCID, the ignore-case, ignore-accent, ignore-kana and
+// ignore-width flags, binary and binary2, a 4-bit version, then the SQL sort id (0 for Windows ones).
+std::array<uint8_t, 5> collationBytes(const Collation& collation);
 
 enum Token : uint8_t {
     kTokenColMetadata = 0x81,

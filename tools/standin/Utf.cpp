@@ -96,10 +96,4 @@ size_t utf8Length(std::string_view text) {
     return n;
 }
 
-std::string_view utf8Prefix(std::string_view text, size_t n) {
-    size_t i = 0;
-    for (size_t k = 0; k < n && i < text.size(); ++k) decodeUtf8(text, i);
-    return text.substr(0, i);
-}
-
 }  // namespace standin

@@ -24,7 +24,5 @@ std::string utf16ToUtf8(std::u16string_view text);
 
 // Number of characters (code points) of UTF-8 text, each malformed sequence counting as its one U+FFFD.
 size_t utf8Length(std::string_view text);
-// The first n characters of UTF-8 text, counted as utf8Length counts them.
-std::string_view utf8Prefix(std::string_view text, size_t n);
 
 }  // namespace standin

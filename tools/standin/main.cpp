@@ -1,4 +1,5 @@
 // vac-standin: the SQL Server stand-in as a process, for out-of-process tests and the demo.
+#include "tools/standin/Collation.h"
 #include "tools/standin/ControlStatement.h"
 #include "tools/standin/StandinServer.h"
 
@@ -6,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -29,6 +32,11 @@ const char* const kUsage =
     "  --login NAME:PASSWORD accept this SQL login (repeatable; default sa:standin). The login\n"
     "                        named sa is the administrator who may run control statements.\n"
     "  --demo N              seed N demo accounts when the account tables are empty\n"
+    "  --collation NAME      the server's default collation, which databases and their text\n"
+    "                        columns take (default SQL_Latin1_General_CP1_CI_AS)\n"
+    "  --schema FILE         build a new store's tables by running this T-SQL script instead of\n"
+    "                        the built-in account tables (repeatable; batches separated by GO;\n"
+    "                        each failing batch is reported on standard error and skipped)\n"
     "  --server-name NAME    server name shown in messages (default standin)\n"
     "  --encryption MODE     what pre-login offers, as SQL Server does (default on):\n"
     "                          on        a server with a certificate: the login encrypted\n"
@@ -117,6 +125,16 @@ int main(int argc, char** argv) {
             options.logins.emplace_back(v.substr(0, colon), v.substr(colon + 1));
         } else if (arg == "--demo") {
             options.demoAccounts = static_cast<int>(parseNumber(arg, value(), 0, 1000000));
+        } else if (arg == "--collation") {
+            options.collation = value();
+            if (!standin::findCollation(options.collation)) usageError("unknown collation '" + options.collation + "'");
+        } else if (arg == "--schema") {
+            const std::string file = value();
+            std::ifstream in(file, std::ios::binary);
+            std::ostringstream text;
+            text << in.rdbuf();
+            if (!in) usageError("cannot read the schema script '" + file + "'");
+            options.schemaScripts.emplace_back(file, text.str());
         } else if (arg == "--server-name") {
             options.serverName = value();
         } else if (arg == "--encryption") {
@@ -157,6 +175,7 @@ int main(int argc, char** argv) {
         if (!failNext.empty()) server.failNextBatch(failNext);
         if (refuse > 0) server.refuseLogins(static_cast<int>(refuse));
         server.start();
+        for (const std::string& line : server.engine().startReport()) std::fprintf(stderr, "vac-standin: %s\n", line.c_str());
         std::printf("port=%u\n", static_cast<unsigned>(server.port()));
         std::fflush(stdout);
         int received = 0;
