@@ -74,22 +74,45 @@ struct Engine::Impl {
         if (sink) sink->transactionChanged(ResultSink::TransactionChange::RolledBack, id);
     }
 
-    void fail(Session& session, ResultSink& sink, const SqlError& e) {
+    // Reports an error; a batch-aborting one (or any under XACT_ABORT) also rolls back the open
+    // transaction before the statement's DONE, as SQL Server orders it. True when the batch ends.
+    bool fail(Session& session, ResultSink& sink, const SqlError& e, bool running) {
         sink.message(e.message());
-        if (e.reach() == ErrorReach::Statement) sink.message(errors::statementTerminated());
+        const bool abortsTransaction = running && (e.reach() == ErrorReach::Transaction || session.xactAbort);
+        if (e.reach() == ErrorReach::Statement && !abortsTransaction) sink.message(errors::statementTerminated());
         session.lastError = e.message().number;
+        session.rowCount = 0;
+        if (abortsTransaction && session.transactionLevel > 0) rollback(session, &sink);
         sink.done(0, false, true);
+        return abortsTransaction || e.reach() != ErrorReach::Statement;
     }
 
-    void execute(Session& session, std::string_view batch, ResultSink& sink) {
+    // WAITFOR DELAY lets other sessions run meanwhile, as SQL Server does; the batch's plans are
+    // bound again when their statements run, so nothing they hold goes stale.
+    static void waitFor(std::unique_lock<std::mutex>& lock, const WaitForStmt& w, ResultSink& sink) {
+        lock.unlock();
+        try {
+            sink.wait(w.delay);
+        } catch (...) {
+            lock.lock();
+            throw;
+        }
+        lock.lock();
+    }
+
+    BatchOutcome execute(std::unique_lock<std::mutex>& lock, Session& session, std::string_view batch, ResultSink& sink) {
+        BatchOutcome outcome;
+        session.scopeIdentity.reset();
         std::vector<Statement> statements;
         SqlExecutor executor(catalog, session, sink);
         try {
             statements = SqlParser(batch, session.quotedIdentifier).parseBatch();
             for (auto& s : statements) executor.compile(s);
         } catch (const SqlError& e) {
-            fail(session, sink, e);
-            return;
+            fail(session, sink, e, false);
+            outcome.aborted = true;
+            outcome.lastError = e.message().number;
+            return outcome;
         }
         for (auto& statement : statements) {
             UndoLog changes;
@@ -101,6 +124,9 @@ struct Engine::Impl {
                     case TransactionStmt::Kind::Commit: commit(session, &sink); break;
                     case TransactionStmt::Kind::Rollback: rollback(session, &sink); break;
                     }
+                    session.rowCount = 0;
+                } else if (auto* w = std::get_if<WaitForStmt>(&statement.body)) {
+                    waitFor(lock, *w, sink);
                     session.rowCount = 0;
                 } else {
                     result = executor.run(statement, changes);
@@ -120,13 +146,17 @@ struct Engine::Impl {
             } catch (SqlError& e) {
                 changes.rollback(catalog);
                 e.setLine(statement.line);
-                fail(session, sink, e);
-                if (e.reach() == ErrorReach::Batch) return;
+                outcome.lastError = e.message().number;
+                if (fail(session, sink, e, true)) {
+                    outcome.aborted = true;
+                    return outcome;
+                }
             } catch (...) {
                 changes.rollback(catalog);
                 throw;
             }
         }
+        return outcome;
     }
 };
 
@@ -152,9 +182,9 @@ void Engine::seedDemo(int n) {
     if (seedDemoAccounts(impl_->catalog, n)) impl_->persist();
 }
 
-void Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->execute(session, batch, sink);
+BatchOutcome Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {
+    std::unique_lock lock(impl_->mutex);
+    return impl_->execute(lock, session, batch, sink);
 }
 
 void Engine::beginTransaction(Session& session, ResultSink& sink) {

@@ -12,6 +12,7 @@ namespace standin {
 enum class ErrorReach {
     Statement,  // the statement is undone and "The statement has been terminated." follows; the batch goes on
     Batch,      // the statement is undone and the rest of the batch is skipped
+    Transaction,  // as Batch, and an open transaction is rolled back (SQL Server's batch-aborting errors)
 };
 
 class SqlError : public std::runtime_error {

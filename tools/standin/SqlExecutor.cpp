@@ -101,6 +101,8 @@ void SqlExecutor::compile(Statement& statement) {
                 prepareInsert(*s);
         } else if (auto* s = std::get_if<UpdateStmt>(&statement.body)) {
             if (findTable(s->table.name)) prepareUpdate(*s);
+        } else if (auto* s = std::get_if<AssignStmt>(&statement.body)) {
+            bindAssignment(*s);
         } else if (auto* s = std::get_if<DeleteStmt>(&statement.body)) {
             if (Table* t = findTable(s->table.name)) {
                 if (s->where) {
@@ -133,6 +135,7 @@ SqlExecutor::Result SqlExecutor::run(Statement& statement, UndoLog& undo) {
             else if constexpr (std::is_same_v<T, UseStmt>) return runUse(s);
             else if constexpr (std::is_same_v<T, SetStmt>) return runSet(s);
             else if constexpr (std::is_same_v<T, ExecStmt>) throw errors::unknownProcedure(s.procedure);
+            else if constexpr (std::is_same_v<T, AssignStmt>) return runAssign(s);
             else throw errors::unsupported("this statement here");
         },
         statement.body);
@@ -599,8 +602,10 @@ SqlExecutor::Result SqlExecutor::runInsert(InsertStmt& s, UndoLog& undo) {
     const size_t count = newRows.size();
     std::vector<RowHandle> added = t.insertRows(std::move(newRows));
     undo.recordInsert(t, std::move(added));
-    if (t.identity() && count > 0) session_.lastIdentity = lastIdentity;
-    else if (count > 0) session_.lastIdentity.reset();
+    if (count > 0) {
+        session_.lastIdentity = t.identity() ? lastIdentity : std::nullopt;
+        session_.scopeIdentity = session_.lastIdentity;
+    }
     return counted(static_cast<int64_t>(count));
 }
 
@@ -777,12 +782,28 @@ SqlExecutor::Result SqlExecutor::runUse(UseStmt& s) {
     return Result{};
 }
 
+Variable& SqlExecutor::bindAssignment(AssignStmt& s) {
+    Variable* v = Evaluator::findVariable(session_, s.variable);
+    if (!v) throw errors::undeclaredVariable(s.variable);
+    evaluator_.bind(*s.value, BindScope{});
+    if (s.value->isPredicate()) throw errors::syntaxNear(s.value->text);
+    return *v;
+}
+
+SqlExecutor::Result SqlExecutor::runAssign(AssignStmt& s) {
+    Variable& v = bindAssignment(s);
+    v.value = convertValue(evaluator_.eval(*s.value, nullptr), s.value->resultType, v.type, Conversion::Implicit);
+    session_.rowCount = 1;
+    return Result{};
+}
+
 SqlExecutor::Result SqlExecutor::runSet(SetStmt& s) {
     const bool on = s.value == "ON";
     for (const auto& option : s.options) {
         if (option == "QUOTED_IDENTIFIER") session_.quotedIdentifier = on;
         else if (option == "ANSI_DEFAULTS" && on) session_.quotedIdentifier = true;
         else if (option == "NOCOUNT") session_.noCount = on;
+        else if (option == "XACT_ABORT") session_.xactAbort = on;
         else if (option == "TEXTSIZE" || option == "ROWCOUNT") {
             int64_t n = 0;
             try {

@@ -52,6 +52,8 @@ private:
     Result runDropTable(DropTableStmt& s, UndoLog& undo);
     Result runUse(UseStmt& s);
     Result runSet(SetStmt& s);
+    Result runAssign(AssignStmt& s);
+    Variable& bindAssignment(AssignStmt& s);
 
     // Rows of table that can satisfy where, found through a key index when where pins one.
     template <typename F>

@@ -316,6 +316,11 @@ void writeMessage(Bytes& out, const Message& message, std::string_view serverNam
     patchU16LE(out, lengthAt, out.size() - lengthAt - 2);
 }
 
+void writeReturnStatus(Bytes& out, int32_t status) {
+    putU8(out, kTokenReturnStatus);
+    putU32LE(out, static_cast<uint32_t>(status));
+}
+
 void writeDone(Bytes& out, uint16_t status, uint16_t currentCommand, uint64_t rowCount, Token token) {
     putU8(out, token);
     putU16LE(out, status);
@@ -339,23 +344,50 @@ void RowEncoder::writeMetadata(Bytes& out) const {
         if (c.nullable) flags |= kFlagNullable;
         if (c.identity) flags |= kFlagIdentity;
         putU16LE(out, flags);
-        putU8(out, w.typeCode);
-        switch (w.wire) {
-        case Wire::Fixed: break;
-        case Wire::ByteLen:
-            putU8(out, static_cast<uint8_t>(w.maxLength));
-            if (w.typeCode == kDecimalN) {
-                putU8(out, w.precision);
-                putU8(out, w.scale);
-            }
-            break;
-        case Wire::ShortLen:
-        case Wire::Plp: putU16LE(out, static_cast<uint16_t>(w.maxLength)); break;
-        case Wire::TextPointer: putU32LE(out, w.maxLength); break;
-        }
-        if (hasCollation(w.typeCode)) putBytes(out, kCollation);
+        writeTypeInfo(out, i);
         if (w.wire == Wire::TextPointer) putU8(out, 0);  // no table name parts
         putBVarChar(out, c.name);
+    }
+}
+
+void RowEncoder::writeTypeInfo(Bytes& out, size_t column) const {
+    const ColumnWire& w = wires_[column];
+    putU8(out, w.typeCode);
+    switch (w.wire) {
+    case Wire::Fixed: break;
+    case Wire::ByteLen:
+        putU8(out, static_cast<uint8_t>(w.maxLength));
+        if (w.typeCode == kDecimalN) {
+            putU8(out, w.precision);
+            putU8(out, w.scale);
+        }
+        break;
+    case Wire::ShortLen:
+    case Wire::Plp: putU16LE(out, static_cast<uint16_t>(w.maxLength)); break;
+    case Wire::TextPointer: putU32LE(out, w.maxLength); break;
+    }
+    if (hasCollation(w.typeCode)) putBytes(out, kCollation);
+}
+
+void RowEncoder::writeReturnValue(Bytes& out, uint16_t ordinal, const Value& value) const {
+    if (columns_.size() != 1) throw EncodeError("a return value has exactly one column");
+    const size_t start = out.size();
+    try {
+        putU8(out, kTokenReturnValue);
+        putU16LE(out, ordinal);
+        putBVarChar(out, columns_[0].name);
+        putU8(out, 0x01);  // an output parameter
+        putU32LE(out, 0);  // user type
+        putU16LE(out, kFlagNullable);
+        writeTypeInfo(out, 0);
+        if (isNull(value)) {
+            putNull(out, wires_[0].wire);
+        } else {
+            writeValue(out, 0, value);
+        }
+    } catch (...) {
+        out.resize(start);
+        throw;
     }
 }
 
