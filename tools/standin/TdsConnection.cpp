@@ -247,6 +247,10 @@ bool TdsConnection::handle(const tds::Request& message) {
         return true;
     case PacketType::Rpc: return handleRpc(message);
     case PacketType::BulkLoad: return answerBulkLoad();
+    case PacketType::Login7:
+    case PacketType::PreLogin:
+        answerProtocolError("The session is already logged in.");
+        return false;
     default:
         // Well framed but nothing the stand-in serves: said so, and the session goes on.
         answerProtocolError("Unexpected request type " + std::to_string(message.type) + ".");
