@@ -155,7 +155,17 @@ std::vector<ParameterDeclaration> SqlParser::parseParameterDeclarations() {
         acceptWord("AS");
         ParameterDeclaration d;
         d.name = name.text;
-        d.type = parseType(static_cast<int>(declarations.size()) + 1, name.text, false);
+        if (peek().isWord("DATETIME2") || peek().isWord("DATE") || peek().isWord("TIME") || peek().isWord("DATETIMEOFFSET")) {
+            // Drivers declare date and time values so; the engine's one date type takes them.
+            take();
+            if (acceptSymbol("(")) {
+                take();
+                expectSymbol(")");
+            }
+            d.type = makeType(SqlType::DateTime);
+        } else {
+            d.type = parseType(static_cast<int>(declarations.size()) + 1, name.text, false);
+        }
         d.output = acceptWord("OUTPUT") || acceptWord("OUT");
         declarations.push_back(std::move(d));
     } while (acceptSymbol(","));

@@ -163,7 +163,8 @@ void SystemProcedures::run(const Prepared& prepared, const RpcCall& call, size_t
                            ErrorReach::Batch);
         const RpcParameter& p = *supplied[k];
         variables.push_back({declared[k].name, declared[k].type,
-                             convertValue(p.value, p.type, declared[k].type, Conversion::Implicit), declared[k].output});
+                             convertValue(p.value, p.type, declared[k].type, Conversion::Implicit),
+                             declared[k].output || p.output});
     }
     VariablesInScope scope(session_, std::move(variables));
     log_(prepared.statement);
@@ -174,8 +175,10 @@ void SystemProcedures::run(const Prepared& prepared, const RpcCall& call, size_t
         for (const auto& [ordinal, value] : extra)
             response.returnValue(static_cast<uint16_t>(ordinal),
                                  Column{call.parameters[ordinal].name, makeType(SqlType::Int)}, value);
+        // Every argument passed by reference comes back, declared OUTPUT or not: drivers (FreeTDS)
+        // mark output parameters only so.
         for (size_t k = 0; k < declared.size(); ++k) {
-            if (!declared[k].output || !supplied[k]->output) continue;
+            if (!supplied[k]->output) continue;
             const std::string& name = supplied[k]->name.empty() ? declared[k].name : supplied[k]->name;
             response.returnValue(static_cast<uint16_t>(ordinals[k]), Column{name, declared[k].type},
                                  session_.variables[k].value);
