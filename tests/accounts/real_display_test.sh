@@ -182,5 +182,10 @@ grep -qF "UPDATE lin2world.dbo.builder_account SET default_builder = 7 WHERE acc
   "$work/batches.jsonl" || fail "the game-master level was not written back"
 rows=$(sql "SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = '$account'")
 grep -Eq "^7$" <<<"$rows" || fail "the game-master level of $account changed: $rows"
+# The stand-in offers encryption as a real server does: every login of the program went over TLS.
+grep -qF '"encryption": "login"' "$work/batches.jsonl" || fail "no login of the program was encrypted"
+if grep -F '"encryption"' "$work/batches.jsonl" | grep -vqF '"encryption": "login"'; then
+  fail "a connection ran with another encryption than an encrypted login"
+fi
 
 echo "PASS: created $account as a level-7 game master and set both block flags through the real window"

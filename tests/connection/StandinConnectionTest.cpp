@@ -368,3 +368,23 @@ TEST_F(StandinTest, PooledOpenReusesTheServerSession) {
     EXPECT_EQ(ConnectionsOf("/* Check connection */").size(), 1u);
     TMSConnectionPoolManager::Instance().Clear();
 }
+
+TEST_F(StandinTest, TheLoginTravelsEncryptedAndTheEncryptOptionEncryptsTheSession) {
+    struct Case {
+        bool encrypt;
+        const char* logged;
+    };
+    for (const Case k : {Case{false, "login"}, Case{true, "full"}}) {
+        SCOPED_TRACE(k.logged);
+        server->clearStatements();
+        TMSConnection c;
+        Configure(c);
+        c.Options().SetEncrypt(k.encrypt);
+        c.Connect();
+        EXPECT_EQ(Query(c, "SELECT 'over TLS'"), std::vector<std::string>{"over TLS"});
+        const auto logins = server->connectionEncryption();
+        ASSERT_FALSE(logins.empty());
+        for (const auto& l : logins) EXPECT_EQ(l.encryption, k.logged) << "connection " << l.connection;
+        c.Disconnect();
+    }
+}

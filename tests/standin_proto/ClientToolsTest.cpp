@@ -170,9 +170,86 @@ TEST_F(ClientTools, DataSurvivesARestartAndTheLogShowsEveryBatch) {
     std::string line;
     std::vector<std::string> lines;
     while (std::getline(in, line)) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "{\"conn\": 1, \"sql\": \"INSERT INTO lin2world.dbo.builder_account VALUES ('keeper', 3, 77)\\n\"}");
-    EXPECT_EQ(lines[1], "{\"conn\": 1, \"sql\": \"SELECT 'say \\\"hi\\\"'\\n\"}");
+    ASSERT_EQ(lines.size(), 3u);
+    // tsql offers "off" (encryption = request): the server encrypts its login only.
+    EXPECT_EQ(lines[0], "{\"conn\": 1, \"encryption\": \"login\"}");
+    EXPECT_EQ(lines[1], "{\"conn\": 1, \"sql\": \"INSERT INTO lin2world.dbo.builder_account VALUES ('keeper', 3, 77)\\n\"}");
+    EXPECT_EQ(lines[2], "{\"conn\": 1, \"sql\": \"SELECT 'say \\\"hi\\\"'\\n\"}");
+}
+
+TEST_F(ClientTools, TsqlInEveryEncryptionModeOfClientAndServer) {
+    struct Case {
+        const char* server;   // --encryption
+        const char* client;   // freetds.conf "encryption"
+        const char* logged;   // the log's encryption for the connection; nullptr: refused
+        const char* error;    // what tsql prints when refused
+    };
+    const Case cases[] = {
+        {"on", "request", "login", nullptr},
+        {"on", "require", "full", nullptr},
+        {"on", "off", "none", nullptr},
+        {"required", "request", "full", nullptr},
+        {"required", "require", "full", nullptr},
+        // Force Encryption drops a client that cannot encrypt without answering its PRELOGIN.
+        {"required", "off", nullptr, "Error 20017 (severity 9):\n\tUnexpected EOF from the server"},
+        {"off", "request", "none", nullptr},
+        {"off", "off", "none", nullptr},
+        // The client itself gives up when told "encryption not supported".
+        {"off", "require", nullptr, "Error 20002 (severity 9):\n\tAdaptive Server connection failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.server) + " / " + c.client);
+        const std::string log = (dir / (std::string(c.server) + "-" + c.client + ".jsonl")).string();
+        StandinProcess standin({"--port", "0", "--encryption", c.server, "--log", log});
+        ASSERT_GT(standin.port(), 0);
+        const std::string conf = write("freetds.conf", "[standin]\nhost = 127.0.0.1\nport = " + std::to_string(standin.port()) +
+                                                           "\ntds version = 7.4\nencryption = " + c.client + "\n");
+        const Result r = shell("FREETDSCONF=" + conf + " timeout 30 tsql -S standin -U sa -P standin < " +
+                               write("tsql.in", "SELECT 'through ' + 'TLS'\ngo\nquit\n"));
+        EXPECT_EQ(standin.stop(), 0);
+        std::ifstream in(log);
+        const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (c.logged) {
+            EXPECT_EQ(r.status, 0) << r.output;
+            EXPECT_TRUE(contains(r.output, "through TLS")) << r.output;
+            EXPECT_TRUE(contains(logged, std::string("{\"conn\": 1, \"encryption\": \"") + c.logged + "\"}")) << logged;
+        } else {
+            EXPECT_NE(r.status, 0) << r.output;
+            EXPECT_TRUE(contains(r.output, c.error)) << r.output;
+            EXPECT_TRUE(contains(r.output, "There was a problem connecting to the server")) << r.output;
+            EXPECT_FALSE(contains(logged, "through")) << logged;
+        }
+    }
+}
+
+TEST_F(ClientTools, CertificateAndKeyFromFiles) {
+    const std::string key = (dir / "key.pem").string();
+    const std::string certificate = (dir / "cert.pem").string();
+    const std::string otherKey = (dir / "other-key.pem").string();
+    const std::string templ = write("cert.cfg", "cn = standin.test\nexpiration_days = 30\ntls_www_server\nsigning_key\n");
+    ASSERT_EQ(shell("certtool --generate-privkey --key-type rsa --sec-param medium --outfile " + key).status, 0);
+    ASSERT_EQ(shell("certtool --generate-privkey --key-type ecdsa --outfile " + otherKey).status, 0);
+    ASSERT_EQ(shell("certtool --generate-self-signed --load-privkey " + key + " --template " + templ + " --outfile " + certificate).status, 0);
+
+    StandinProcess standin({"--port", "0", "--certificate", certificate, "--key", key});
+    ASSERT_GT(standin.port(), 0);
+    const std::string conf = write("freetds.conf", "[standin]\nhost = 127.0.0.1\nport = " + std::to_string(standin.port()) +
+                                                       "\ntds version = 7.4\nencryption = require\n");
+    const Result r = shell("FREETDSCONF=" + conf + " timeout 30 tsql -S standin -U sa -P standin < " + write("tsql.in", "SELECT 'signed'\ngo\nquit\n"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "signed")) << r.output;
+    EXPECT_EQ(standin.stop(), 0);
+
+    const std::string binary = std::string("timeout 10 ") + VAC_STANDIN_BINARY;
+    const Result mismatched = shell(binary + " --port 0 --certificate " + certificate + " --key " + otherKey);
+    EXPECT_EQ(mismatched.status, 1) << mismatched.output;
+    EXPECT_TRUE(contains(mismatched.output, "cannot use the certificate '" + certificate + "' with the key '" + otherKey + "'"))
+        << mismatched.output;
+    const Result missing = shell(binary + " --port 0 --certificate " + certificate + " --key " + (dir / "none.pem").string());
+    EXPECT_EQ(missing.status, 1) << missing.output;
+    const Result alone = shell(binary + " --port 0 --certificate " + certificate);
+    EXPECT_EQ(alone.status, 2) << alone.output;
+    EXPECT_TRUE(contains(alone.output, "--certificate and --key go together")) << alone.output;
 }
 
 TEST_F(ClientTools, ControlStatementFromTsqlInjectsFaults) {
@@ -199,13 +276,15 @@ TEST_F(ClientTools, FaultOptionsOnTheCommandLine) {
 TEST_F(ClientTools, CommandLineHelpAndMistakes) {
     const Result help = shell(std::string(VAC_STANDIN_BINARY) + " --help");
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--port", "--listen", "--data", "--log", "--login", "--demo", "--drop-next-batch", "--delay",
+    for (const char* option : {"--port", "--listen", "--data", "--log", "--login", "--demo", "--encryption", "--certificate", "--key", "--drop-next-batch", "--delay",
                                "--fail-next-batch", "--refuse-logins", "STANDIN DROP NEXT BATCH", "STANDIN CLEAR"})
         EXPECT_TRUE(contains(help.output, option)) << option;
 
     EXPECT_EQ(shell(std::string(VAC_STANDIN_BINARY) + " --bogus").status, 2);
     EXPECT_EQ(shell(std::string(VAC_STANDIN_BINARY) + " --port 70000").status, 2);
     EXPECT_EQ(shell(std::string(VAC_STANDIN_BINARY) + " --login nocolon").status, 2);
+    EXPECT_TRUE(contains(shell(std::string(VAC_STANDIN_BINARY) + " --encryption strict").output,
+                         "--encryption expects on, required or off, not 'strict'"));
 
     const std::string damaged = write("damaged.dat", "this is not a stand-in data file\n");
     const Result refused = shell("timeout 10 " + std::string(VAC_STANDIN_BINARY) + " --port 0 --data " + damaged);

@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StatementLog log;
     Credentials credentials({});
     ServerStats stats;
-    ConnectionEnvironment env{engine, faults, log, credentials, stats, "fuzz"};
+    // Without a certificate: a script cannot answer a TLS handshake.
+    ConnectionEnvironment env{engine, faults, log, credentials, stats, "fuzz", tds::EncryptionMode::Off, nullptr};
     tds::ScriptChannel channel(input, 0);
     TdsConnection(channel, env, 1, 51).run();
     return 0;

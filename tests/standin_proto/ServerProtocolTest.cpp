@@ -531,6 +531,70 @@ TEST_F(ServerProtocol, MalformedLoginsAreRefusedWithoutHarm) {
     connect();
 }
 
+TEST(ServerEncryption, PreLoginAnswersFollowTheModeAndRequiredDropsClientsWithoutTls) {
+    struct Case {
+        td::EncryptionMode mode;
+        uint8_t offered;
+        std::optional<uint8_t> answer;  // nullopt: closed unanswered
+    };
+    const Case cases[] = {
+        {td::EncryptionMode::On, 0x00, 0x00},       {td::EncryptionMode::On, 0x01, 0x01},
+        {td::EncryptionMode::On, 0x02, 0x02},       {td::EncryptionMode::On, 0x03, 0x01},
+        {td::EncryptionMode::Required, 0x00, 0x03}, {td::EncryptionMode::Required, 0x01, 0x01},
+        {td::EncryptionMode::Required, 0x02, {}},   {td::EncryptionMode::Off, 0x00, 0x02},
+        {td::EncryptionMode::Off, 0x01, 0x02},      {td::EncryptionMode::Off, 0x03, 0x02},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(td::encryptionModeName(c.mode)) + " / offered " + std::to_string(c.offered));
+        ServerOptions options;
+        options.encryption = c.mode;
+        Server server(options);
+        server.start();
+        TdsTestClient client(server.port());
+        const auto reply = client.preLogin(c.offered);
+        if (!c.answer) {
+            EXPECT_FALSE(reply.has_value());
+            continue;
+        }
+        ASSERT_TRUE(reply.has_value());
+        ASSERT_GT(reply->size(), 32u);
+        EXPECT_EQ((*reply)[32], *c.answer);  // the ENCRYPTION option's byte
+    }
+}
+
+TEST(ServerEncryption, AClientThatBreaksTheHandshakeEndsOnlyItsConnection) {
+    Server server;
+    server.start();
+    const Bytes notTls = clientPackets(0x12, Bytes{0x17, 0x03, 0x03, 0x00, 0x01, 0x00});  // data before any handshake
+    const Bytes loginInstead = clientPackets(0x10, Bytes(100, 0));
+    for (const Bytes* bytes : {&loginInstead, &notTls}) {
+        TdsTestClient client(server.port());
+        ASSERT_TRUE(client.preLogin(0x00).has_value());  // "off": the server expects a TLS handshake
+        client.send(*bytes);
+        EXPECT_TRUE(client.closedByServer());
+    }
+    TdsTestClient clear(server.port());
+    const auto tokens = clear.login();
+    EXPECT_EQ(ofType(tokens, td::kTokenLoginAck).size(), 1u);
+    EXPECT_EQ(ofType(clear.batch("SELECT 1"), td::kTokenRow).size(), 1u);
+    ASSERT_EQ(server.connectionEncryption().size(), 1u);
+    EXPECT_EQ(server.connectionEncryption()[0].encryption, "none");
+}
+
+TEST(ServerEncryption, RequiredRefusesALoginWithoutPreLogin) {
+    ServerOptions options;
+    options.encryption = td::EncryptionMode::Required;
+    Server server(options);
+    server.start();
+    TdsTestClient client(server.port());
+    td::Login7 l;
+    l.tdsVersion = td::kTds74;
+    l.userName = "sa";
+    l.password = "standin";
+    client.send(clientPackets(0x10, td::buildLogin7(l)));
+    EXPECT_TRUE(client.closedByServer());
+}
+
 TEST_F(ServerProtocol, FaultsDropDelayAndFailTheNextBatch) {
     auto client = connect();
     auto bystander = connect();

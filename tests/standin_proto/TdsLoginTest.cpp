@@ -43,12 +43,53 @@ TEST(TdsPreLogin, RejectsOptionsPointingOutsideTheMessage) {
     EXPECT_THROW(parsePreLogin(Bytes(300, 0x00)), ProtocolError);   // no terminator
 }
 
-TEST(TdsPreLogin, ResponseOffersNoEncryptionAndNoMars) {
-    const Bytes r = buildPreLoginResponse({16, 0, 3, 0xE8});
-    const Bytes expected = {0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02, 0x00, 0x21, 0x00, 0x01,
-                            0x03, 0x00, 0x22, 0x00, 0x00, 0x04, 0x00, 0x22, 0x00, 0x01, 0xFF, 16,   0,    3,    0xE8,
-                            0x00, 0x00, 0x02, 0x00, 0x00};
-    EXPECT_EQ(r, expected);
+TEST(TdsPreLogin, ResponseCarriesTheEncryptionAnswerAndNoMars) {
+    for (const auto answer : {Encryption::Off, Encryption::On, Encryption::NotSupported, Encryption::Required}) {
+        const Bytes r = buildPreLoginResponse({16, 0, 3, 0xE8}, answer);
+        const Bytes expected = {0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02, 0x00, 0x21, 0x00, 0x01,
+                                0x03, 0x00, 0x22, 0x00, 0x00, 0x04, 0x00, 0x22, 0x00, 0x01, 0xFF, 16,   0,    3,    0xE8,
+                                0x00, 0x00, static_cast<uint8_t>(answer), 0x00, 0x00};
+        EXPECT_EQ(r, expected);
+    }
+}
+
+TEST(TdsPreLogin, NegotiatesEncryptionAsTheProtocolTableSays) {
+    struct Case {
+        EncryptionMode server;
+        Encryption client;
+        std::optional<Encryption> answer;  // nullopt: disconnected unanswered
+        EncryptionUse use;
+    };
+    using E = Encryption;
+    using M = EncryptionMode;
+    using U = EncryptionUse;
+    const Case cases[] = {
+        {M::On, E::Off, E::Off, U::LoginOnly},
+        {M::On, E::On, E::On, U::Full},
+        {M::On, E::Required, E::On, U::Full},
+        {M::On, E::NotSupported, E::NotSupported, U::None},
+        {M::Required, E::Off, E::Required, U::Full},
+        {M::Required, E::On, E::On, U::Full},
+        {M::Required, E::Required, E::On, U::Full},
+        {M::Required, E::NotSupported, std::nullopt, U::None},
+        {M::Off, E::Off, E::NotSupported, U::None},
+        {M::Off, E::On, E::NotSupported, U::None},
+        {M::Off, E::Required, E::NotSupported, U::None},
+        {M::Off, E::NotSupported, E::NotSupported, U::None},
+    };
+    for (const auto& c : cases) {
+        const auto d = negotiateEncryption(c.server, c.client);
+        SCOPED_TRACE(std::string(encryptionModeName(c.server)) + " / client " + std::to_string(static_cast<int>(c.client)));
+        EXPECT_EQ(d.answer, c.answer);
+        EXPECT_EQ(d.use, c.use);
+    }
+}
+
+TEST(TdsPreLogin, EncryptionModesByName) {
+    for (const auto mode : {EncryptionMode::Off, EncryptionMode::On, EncryptionMode::Required})
+        EXPECT_EQ(parseEncryptionMode(encryptionModeName(mode)), mode);
+    EXPECT_EQ(parseEncryptionMode("strict"), std::nullopt);
+    EXPECT_EQ(parseEncryptionMode("ON"), std::nullopt);
 }
 
 TEST(TdsLogin7, PasswordScrambleMatchesTheProtocol) {

@@ -372,14 +372,17 @@ bool TdsTestClient::closedByServer(std::chrono::milliseconds timeout) {
     }
 }
 
+std::optional<Bytes> TdsTestClient::preLogin(uint8_t encryption) {
+    const Bytes prelogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
+                            0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
+    send(clientPackets(0x12, prelogin));
+    return readMessage();
+}
+
 std::vector<Token> TdsTestClient::login(const std::string& user, const std::string& password, const std::string& database,
                                         uint32_t packetSize, uint32_t tdsVersion) {
-    // The PRELOGIN of a client that would like, but does not need, encryption.
-    Bytes prelogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
-                      0x09, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    send(clientPackets(0x12, prelogin));
-    auto reply = readMessage();
-    if (!reply) throw std::runtime_error("test client: no PRELOGIN answer");
+    // This client speaks no TLS: it says so, and the server lets it log in in clear.
+    if (!preLogin(0x02)) throw std::runtime_error("test client: no PRELOGIN answer");
     Login7 l;
     l.tdsVersion = tdsVersion;
     l.packetSize = packetSize;

@@ -78,7 +78,10 @@ public:
     TdsTestClient(const TdsTestClient&) = delete;
     TdsTestClient& operator=(const TdsTestClient&) = delete;
 
-    // PRELOGIN + LOGIN7; returns the login response tokens.
+    // PRELOGIN offering this ENCRYPTION value; the answer's payload, nullopt when the server
+    // closed the connection instead of answering.
+    std::optional<Bytes> preLogin(uint8_t encryption);
+    // PRELOGIN of a client without TLS + LOGIN7; returns the login response tokens.
     std::vector<Token> login(const std::string& user = "sa", const std::string& password = "standin",
                              const std::string& database = "", uint32_t packetSize = 4096,
                              uint32_t tdsVersion = 0x74000004);

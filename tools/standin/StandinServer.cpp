@@ -3,6 +3,7 @@
 #include "tools/standin/FaultControl.h"
 #include "tools/standin/TdsChannel.h"
 #include "tools/standin/TdsConnection.h"
+#include "tools/standin/TlsCertificate.h"
 
 #include <atomic>
 #include <cerrno>
@@ -100,7 +101,8 @@ struct Server::Impl {
         reapFinished();
         connections.push_back(std::move(connection));
         c->thread = std::thread([this, c, id, spid] {
-            ConnectionEnvironment env{*engine, faults, *log, credentials, stats, options.serverName};
+            ConnectionEnvironment env{*engine, faults, *log, credentials, stats, options.serverName,
+                                      options.encryption, certificate.get()};
             TdsConnection(*c->channel, env, id, spid).run();
             // The client sees the close now; the descriptor goes when the thread is reaped.
             c->channel->shutdown();
@@ -128,6 +130,7 @@ struct Server::Impl {
     std::unique_ptr<StatementLog> log = std::make_unique<StatementLog>();
     bool logOpened = false;
     ServerStats stats;
+    std::unique_ptr<tls::TlsCertificate> certificate;
 
     int listenFd = -1;
     int wakeFds[2] = {-1, -1};
@@ -149,6 +152,13 @@ void Server::start() {
     if (impl_->options.logFile && !impl_->logOpened) {
         impl_->log = std::make_unique<StatementLog>(impl_->options.logFile);
         impl_->logOpened = true;
+    }
+    if (impl_->options.encryption != tds::EncryptionMode::Off && !impl_->certificate) {
+        const auto& o = impl_->options;
+        if (o.certificateFile.has_value() != o.keyFile.has_value())
+            throw std::runtime_error("a certificate needs its key, and a key its certificate");
+        impl_->certificate = std::make_unique<tls::TlsCertificate>(
+            o.certificateFile ? tls::TlsCertificate::fromFiles(*o.certificateFile, *o.keyFile) : tls::TlsCertificate::selfSigned(o.serverName));
     }
     impl_->listenFd = openListener(impl_->options.listenAddress, impl_->options.port);
     impl_->port = boundPort(impl_->listenFd);
@@ -189,6 +199,7 @@ void Server::refuseLogins(int count) { impl_->faults.refuseLogins(count); }
 void Server::clearFaults() { impl_->faults.clear(); }
 
 std::vector<LoggedBatch> Server::statements() const { return impl_->log->entries(); }
+std::vector<LoggedConnection> Server::connectionEncryption() const { return impl_->log->connections(); }
 void Server::clearStatements() { impl_->log->clear(); }
 Engine& Server::engine() { return impl_->ensureEngine(); }
 

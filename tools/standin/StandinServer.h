@@ -3,6 +3,7 @@
 // faults, read the statement log, stop. The vac-standin binary wraps the same class.
 #include "tools/standin/Engine.h"
 #include "tools/standin/StatementLog.h"
+#include "tools/standin/TdsLogin.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,6 +23,10 @@ struct ServerOptions {
     std::vector<std::pair<std::string, std::string>> logins;  // empty: sa / standin
     int demoAccounts = 0;                       // seed this many accounts when the tables are empty
     std::string serverName = "standin";         // the server name in error and info messages
+    // As a server with a certificate by default: the login always encrypted, the session when asked.
+    tds::EncryptionMode encryption = tds::EncryptionMode::On;
+    std::optional<std::string> certificateFile;  // PEM; without it a self-signed one is made at start
+    std::optional<std::string> keyFile;          // PEM, the certificate's private key
 };
 
 // Work done by the connection threads so far, for the benchmark's share-of-time figure.
@@ -49,7 +54,8 @@ public:
     void clearFaults();                                    // every fault above off
 
     std::vector<LoggedBatch> statements() const;           // every batch received so far
-    void clearStatements();
+    std::vector<LoggedConnection> connectionEncryption() const;  // per login, how much ran over TLS
+    void clearStatements();                                // both lists above
     Engine& engine();
     ServerLoad load() const;
     int openConnections() const;                           // connections whose conversation still runs

@@ -43,11 +43,20 @@ std::string StatementLog::jsonLine(int connection, std::string_view sql) {
 void StatementLog::record(int connection, std::string_view sql) {
     std::lock_guard lock(mutex_);
     entries_.push_back({connection, std::string(sql)});
-    if (file_) {
-        const std::string line = jsonLine(connection, sql) + "\n";
-        std::fwrite(line.data(), 1, line.size(), file_.get());
-        std::fflush(file_.get());
-    }
+    writeLine(jsonLine(connection, sql));
+}
+
+void StatementLog::recordEncryption(int connection, std::string_view encryption) {
+    std::lock_guard lock(mutex_);
+    connections_.push_back({connection, std::string(encryption)});
+    writeLine("{\"conn\": " + std::to_string(connection) + ", \"encryption\": \"" + std::string(encryption) + "\"}");
+}
+
+void StatementLog::writeLine(const std::string& line) {
+    if (!file_) return;
+    std::fwrite(line.data(), 1, line.size(), file_.get());
+    std::fputc('\n', file_.get());
+    std::fflush(file_.get());
 }
 
 std::vector<LoggedBatch> StatementLog::entries() const {
@@ -55,9 +64,15 @@ std::vector<LoggedBatch> StatementLog::entries() const {
     return entries_;
 }
 
+std::vector<LoggedConnection> StatementLog::connections() const {
+    std::lock_guard lock(mutex_);
+    return connections_;
+}
+
 void StatementLog::clear() {
     std::lock_guard lock(mutex_);
     entries_.clear();
+    connections_.clear();
 }
 
 }  // namespace standin

@@ -81,12 +81,12 @@ bool Credentials::accepts(const std::string& name, const std::string& password) 
 bool Credentials::isAdministrator(const std::string& name) { return lower(name) == "sa"; }
 
 TdsConnection::TdsConnection(ByteChannel& channel, ConnectionEnvironment& environment, int connectionId, uint16_t spid)
-    : channel_(channel),
-      env_(environment),
+    : env_(environment),
+      channel_(channel, spid),
       connectionId_(connectionId),
       spid_(spid),
-      reader_(channel),
-      writer_(channel, spid),
+      reader_(channel_),
+      writer_(channel_, spid),
       procedures_(environment.engine, session_, [this](const std::string& sql) { env_.log.record(connectionId_, sql); }) {}
 
 void TdsConnection::run() {
@@ -175,24 +175,40 @@ bool TdsConnection::refuseLogin(const std::vector<Message>& errors) {
     return false;
 }
 
+bool TdsConnection::negotiate(const tds::Request& prelogin, EncryptionUse& use) {
+    const PreLoginRequest request = parsePreLogin(prelogin.payload);
+    const EncryptionDecision decision = negotiateEncryption(env_.encryption, request.encryption);
+    if (!decision.answer) return false;
+    writer_.buffer() = buildPreLoginResponse(kServerVersion, *decision.answer);
+    writer_.finish();
+    if (decision.use != EncryptionUse::None) {
+        if (!env_.certificate) throw tls::TlsError("encryption was agreed but the server has no certificate");
+        channel_.handshake(*env_.certificate);
+    }
+    use = decision.use;
+    return true;
+}
+
 bool TdsConnection::login() {
     auto message = reader_.readRequest();
     if (!message) return false;
+    EncryptionUse use = EncryptionUse::None;
     if (message->kind() == PacketType::PreLogin) {
-        const PreLoginRequest request = parsePreLogin(message->payload);
-        writer_.buffer() = buildPreLoginResponse(kServerVersion);
-        writer_.finish();
-        // The answer says encryption is not supported; a client that insists gives up with its own
-        // message, and there is nothing more to talk about.
-        if (request.requiresEncryption()) return false;
+        if (!negotiate(*message, use)) return false;
         message = reader_.readRequest();
         if (!message) return false;
+    } else if (env_.encryption == EncryptionMode::Required) {
+        // Without a PRELOGIN there is no way to encrypt, and this server accepts nothing less.
+        return false;
     }
     if (message->kind() != PacketType::Login7) {
         answerProtocolError("A login was expected.");
         return false;
     }
     const Login7 login = parseLogin7(message->payload);
+    // The client encrypted its login only; everything after it, the answer included, is clear.
+    if (use == EncryptionUse::LoginOnly) channel_.endEncryption();
+    env_.log.recordEncryption(connectionId_, encryptionUseName(use));
     waitDelay(false);
 
     if (login.tdsVersion < kTds72) {

@@ -11,6 +11,7 @@
 #include "tools/standin/TdsLogin.h"
 #include "tools/standin/TdsPacket.h"
 #include "tools/standin/TdsResponse.h"
+#include "tools/standin/TlsChannel.h"
 
 #include <array>
 #include <atomic>
@@ -49,6 +50,8 @@ struct ConnectionEnvironment {
     const Credentials& credentials;
     ServerStats& stats;
     std::string serverName = "standin";
+    tds::EncryptionMode encryption = tds::EncryptionMode::Off;
+    const tls::TlsCertificate* certificate = nullptr;  // present unless encryption is off
 };
 
 // major, minor, build (big-endian) of the release the engine reports (ServerRelease).
@@ -68,6 +71,8 @@ public:
 
 private:
     bool login();
+    // PRELOGIN's answer and, where agreed, the TLS handshake; false when the connection ends here.
+    bool negotiate(const tds::Request& prelogin, tds::EncryptionUse& use);
     bool refuseLogin(const std::vector<Message>& errors);
     bool handle(const tds::Request& message);
     bool handleBatch(const tds::Request& message);
@@ -89,8 +94,8 @@ private:
     // failure inside the engine.
     void respond(tds::TdsResponse& response, const std::function<void()>& body);
 
-    tds::ByteChannel& channel_;
     ConnectionEnvironment& env_;
+    tls::TlsChannel channel_;
     int connectionId_;
     uint16_t spid_;
     tds::PacketReader reader_;

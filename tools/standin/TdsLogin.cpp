@@ -56,14 +56,14 @@ PreLoginRequest parsePreLogin(std::span<const uint8_t> payload) {
     return request;
 }
 
-Bytes buildPreLoginResponse(std::array<uint8_t, 4> version) {
+Bytes buildPreLoginResponse(std::array<uint8_t, 4> version, Encryption encryption) {
     struct Option {
         uint8_t token;
         Bytes data;
     };
     const std::vector<Option> options = {
         {kOptVersion, {version[0], version[1], version[2], version[3], 0, 0}},
-        {kOptEncryption, {static_cast<uint8_t>(Encryption::NotSupported)}},
+        {kOptEncryption, {static_cast<uint8_t>(encryption)}},
         {kOptInstance, {0}},
         {kOptThreadId, {}},
         {kOptMars, {0}},
@@ -79,6 +79,46 @@ Bytes buildPreLoginResponse(std::array<uint8_t, 4> version) {
     putU8(out, kOptTerminator);
     for (const auto& o : options) putBytes(out, o.data);
     return out;
+}
+
+EncryptionDecision negotiateEncryption(EncryptionMode server, Encryption client) {
+    const bool clientCanEncrypt = client != Encryption::NotSupported;
+    const bool clientWantsAll = client == Encryption::On || client == Encryption::Required;
+    switch (server) {
+    case EncryptionMode::Off: return {Encryption::NotSupported, EncryptionUse::None};
+    case EncryptionMode::On:
+        if (!clientCanEncrypt) return {Encryption::NotSupported, EncryptionUse::None};
+        if (clientWantsAll) return {Encryption::On, EncryptionUse::Full};
+        return {Encryption::Off, EncryptionUse::LoginOnly};
+    case EncryptionMode::Required:
+        if (!clientCanEncrypt) return {std::nullopt, EncryptionUse::None};
+        return {clientWantsAll ? Encryption::On : Encryption::Required, EncryptionUse::Full};
+    }
+    return {std::nullopt, EncryptionUse::None};
+}
+
+const char* encryptionModeName(EncryptionMode mode) {
+    switch (mode) {
+    case EncryptionMode::Off: return "off";
+    case EncryptionMode::On: return "on";
+    case EncryptionMode::Required: return "required";
+    }
+    return "?";
+}
+
+std::optional<EncryptionMode> parseEncryptionMode(std::string_view name) {
+    for (const auto mode : {EncryptionMode::Off, EncryptionMode::On, EncryptionMode::Required})
+        if (name == encryptionModeName(mode)) return mode;
+    return std::nullopt;
+}
+
+const char* encryptionUseName(EncryptionUse use) {
+    switch (use) {
+    case EncryptionUse::None: return "none";
+    case EncryptionUse::LoginOnly: return "login";
+    case EncryptionUse::Full: return "full";
+    }
+    return "?";
 }
 
 Login7 parseLogin7(std::span<const uint8_t> payload) {

@@ -1,28 +1,49 @@
 #pragma once
-// The two messages that open a TDS conversation: PRELOGIN (option table, answered without
-// encryption) and LOGIN7 (who logs in, to which database, with which packet size).
+// The two messages that open a TDS conversation: PRELOGIN (option table, where client and server
+// settle on encryption) and LOGIN7 (who logs in, to which database, with which packet size).
 #include "tools/standin/TdsBuffer.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace standin::tds {
 
 enum class Encryption : uint8_t { Off = 0, On = 1, NotSupported = 2, Required = 3 };
 
 struct PreLoginRequest {
-    Encryption encryption = Encryption::NotSupported;  // a client that names none cannot insist
+    Encryption encryption = Encryption::NotSupported;  // a client that names none cannot encrypt
     bool mars = false;
-    // True when the client will not go on without TLS, which the stand-in does not speak.
+    // True when the client will not go on without TLS.
     bool requiresEncryption() const { return encryption == Encryption::On || encryption == Encryption::Required; }
 };
 
 PreLoginRequest parsePreLogin(std::span<const uint8_t> payload);
 
-// VERSION, ENCRYPTION = not supported, INSTOPT, THREADID (empty), MARS = off.
-Bytes buildPreLoginResponse(std::array<uint8_t, 4> version);
+// VERSION, ENCRYPTION = the given answer, INSTOPT, THREADID (empty), MARS = off.
+Bytes buildPreLoginResponse(std::array<uint8_t, 4> version, Encryption encryption = Encryption::NotSupported);
+
+// What the server offers: off (no certificate), on (a certificate, encryption when the client
+// wants it, the login always when the client can), required (SQL Server's "Force Encryption").
+enum class EncryptionMode { Off, On, Required };
+// How much of a connection ran over TLS.
+enum class EncryptionUse { None, LoginOnly, Full };
+
+struct EncryptionDecision {
+    std::optional<Encryption> answer;  // nullopt: close the connection without answering
+    EncryptionUse use = EncryptionUse::None;
+};
+
+// The negotiation table of TDS 7.x pre-login for the client's offer against the server's mode. A
+// client that needs encryption and is told "not supported" is the one to end the connection.
+EncryptionDecision negotiateEncryption(EncryptionMode server, Encryption client);
+
+const char* encryptionModeName(EncryptionMode mode);  // "off", "on", "required"
+std::optional<EncryptionMode> parseEncryptionMode(std::string_view name);
+const char* encryptionUseName(EncryptionUse use);     // "none", "login", "full"
 
 constexpr uint32_t kTds74 = 0x74000004;
 constexpr uint32_t kTds73B = 0x730B0003;

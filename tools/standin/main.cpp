@@ -24,11 +24,21 @@ const char* const kUsage =
     "                        line on standard output is port=N.\n"
     "  --listen ADDRESS      address to listen on (default 127.0.0.1, loopback only)\n"
     "  --data FILE           load the tables from FILE and keep every committed change in it\n"
-    "  --log FILE            append each batch received as a JSON line {\"conn\": N, \"sql\": \"...\"}\n"
+    "  --log FILE            append each batch received as a JSON line {\"conn\": N, \"sql\": \"...\"},\n"
+    "                        and for each login {\"conn\": N, \"encryption\": \"none|login|full\"}\n"
     "  --login NAME:PASSWORD accept this SQL login (repeatable; default sa:standin). The login\n"
     "                        named sa is the administrator who may run control statements.\n"
     "  --demo N              seed N demo accounts when the account tables are empty\n"
     "  --server-name NAME    server name shown in messages (default standin)\n"
+    "  --encryption MODE     what pre-login offers, as SQL Server does (default on):\n"
+    "                          on        a server with a certificate: the login is always\n"
+    "                                    encrypted, the whole session when the client asks\n"
+    "                          required  \"Force Encryption\": every session fully encrypted;\n"
+    "                                    a client that cannot encrypt is disconnected\n"
+    "                          off       no certificate: \"encryption not supported\"; a client\n"
+    "                                    that requires encryption gives up\n"
+    "  --certificate FILE    TLS certificate (PEM) instead of the self-signed one made at start\n"
+    "  --key FILE            the certificate's private key (PEM)\n"
     "  --drop-next-batch     close the connection that sends the next batch, unanswered\n"
     "  --delay MS            delay every answer by MS milliseconds\n"
     "  --fail-next-batch NUMBER:CLASS:STATE[:TEXT]\n"
@@ -109,6 +119,15 @@ int main(int argc, char** argv) {
             options.demoAccounts = static_cast<int>(parseNumber(arg, value(), 0, 1000000));
         } else if (arg == "--server-name") {
             options.serverName = value();
+        } else if (arg == "--encryption") {
+            const std::string v = value();
+            const auto mode = standin::tds::parseEncryptionMode(v);
+            if (!mode) usageError("--encryption expects on, required or off, not '" + v + "'");
+            options.encryption = *mode;
+        } else if (arg == "--certificate") {
+            options.certificateFile = value();
+        } else if (arg == "--key") {
+            options.keyFile = value();
         } else if (arg == "--drop-next-batch") {
             dropNext = true;
         } else if (arg == "--delay") {
@@ -129,6 +148,8 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    if (options.certificateFile.has_value() != options.keyFile.has_value())
+        usageError("--certificate and --key go together");
     try {
         standin::Server server(options);
         if (dropNext) server.dropNextBatch();
