@@ -274,6 +274,12 @@ bool TdsConnection::handle(const tds::Request& message) {
     }
 }
 
+void TdsConnection::answerCancelled() {
+    // The request's own (empty) answer, then the attention's acknowledgement in a message of its own.
+    answerSimple(kDoneFinal);
+    answerSimple(kDoneAttention);
+}
+
 void TdsConnection::answerSimple(uint16_t doneStatus) {
     writeDone(writer_.buffer(), doneStatus, 0, 0);
     writer_.finish();
@@ -308,7 +314,7 @@ bool TdsConnection::handleRpc(const tds::Request& message) {
         return true;
     }
     if (!waitDelay(true)) {
-        answerSimple(kDoneAttention);
+        answerCancelled();
         return true;
     }
     TdsResponse response = makeResponse(kTokenDoneInProc);
@@ -332,7 +338,7 @@ bool TdsConnection::handleBatch(const tds::Request& message) {
     const FaultControl::BatchFault fault = env_.faults.takeBatchFault();
     if (fault.drop) return false;
     if (!waitDelay(true)) {
-        answerSimple(kDoneAttention);
+        answerCancelled();
         return true;
     }
 
@@ -427,7 +433,7 @@ bool TdsConnection::handleTransactionRequest(const tds::Request& message) {
         }
     }
     if (!waitDelay(true)) {
-        answerSimple(kDoneAttention);
+        answerCancelled();
         return true;
     }
 

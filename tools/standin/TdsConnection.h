@@ -82,6 +82,7 @@ private:
     bool answerBulkLoad();
     void answerProtocolError(const std::string& detail);
     void answerSimple(uint16_t doneStatus);
+    void answerCancelled();
     // Waits out the configured delay; false when the client cancelled meanwhile.
     bool waitDelay(bool cancellable);
     bool attentionArrived();

@@ -154,7 +154,12 @@ void TdsResponse::procedureDone(bool error) {
 void TdsResponse::finish() {
     Bytes& out = writer_.buffer();
     if (cancelled_) {
-        // Whatever was held back is dropped with the rest; the client discards up to this token.
+        // As SQL Server answers an attention: the interrupted response ends as a message of its own
+        // (tedious waits for that), then the acknowledgement follows in the next one.
+        writeDone(out, pendingDone_ ? pendingDone_->status : kDoneFinal, 0, 0,
+                  static_cast<Token>(pendingDone_ ? pendingDone_->token : options_.doneToken));
+        pendingDone_.reset();
+        writer_.finish();
         writeDone(out, kDoneAttention, 0, 0);
     } else if (pendingDone_) {
         uint16_t status = pendingDone_->status;
