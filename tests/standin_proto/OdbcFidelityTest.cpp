@@ -284,7 +284,8 @@ TEST_F(OdbcFidelity, ServerErrorsArriveWithTheirNumbersStatesAndTexts) {
          "Cannot insert the value NULL into column 'id', table 'lin2db.dbo.strict'; column does not allow nulls. INSERT fails."},
         {"INSERT INTO strict VALUES ('x', 'a')", 245, "22018",
          "Conversion failed when converting the varchar value 'x' to data type int."},
-        {"INSERT INTO strict VALUES (1, 'abcd')", 8152, "22001", "String or binary data would be truncated."},
+        {"INSERT INTO strict VALUES (1, 'abcd')", 2628, nullptr,
+         "String or binary data would be truncated in table 'lin2db.dbo.strict', column 'name'. Truncated value: 'abc'."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sql);

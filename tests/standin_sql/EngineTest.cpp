@@ -142,10 +142,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "Conversion failed when converting the varchar value 'abc' to data type int."},
         ErrorCase{"SELECT * FROM lin2db.dbo.user_account WHERE block_flag = 'x'", 245, 16, 1,
                   "Conversion failed when converting the varchar value 'x' to data type int."},
-        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('abcdefghijklmno',0x01,'','',0x0,0x0)", 8152, 16, 14,
-                  "String or binary data would be truncated."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('abcdefghijklmno',0x01,'','',0x0,0x0)", 2628, 16, 1,
+                  "String or binary data would be truncated in table 'lin2db.dbo.user_auth', column 'account'. "
+                  "Truncated value: 'abcdefghijklmn'."},
+        ErrorCase{"UPDATE lin2db.dbo.user_account SET account = 'abcdefghijklmno'", 2628, 16, 1,
+                  "String or binary data would be truncated in table 'lin2db.dbo.user_account', column 'account'. "
+                  "Truncated value: 'abcdefghijklmn'."},
         ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('x',0x0102030405060708090A0B0C0D0E0F1011,'','',0x0,0x0)",
-                  8152, 16, 14, "String or binary data would be truncated."},
+                  2628, 16, 1,
+                  "String or binary data would be truncated in table 'lin2db.dbo.user_auth', column 'password'. "
+                  "Truncated value: '0x0102030405060708090A0B0C0D0E0F10'."},
         ErrorCase{"INSERT INTO lin2db.dbo.user_account (uid, account) VALUES (5, 'x')", 544, 16, 1,
                   "Cannot insert explicit value for identity column in table 'user_account' when IDENTITY_INSERT "
                   "is set to OFF."},

@@ -115,6 +115,11 @@ SqlError arithmeticOverflowValue(std::string_view type, std::string_view value) 
 }
 SqlError divideByZero() { return statement(8134, 16, 1, "Divide by zero error encountered."); }
 SqlError truncation() { return statement(8152, 16, 14, "String or binary data would be truncated."); }
+SqlError truncatedInColumn(std::string_view table, std::string_view column, std::string_view value) {
+    return statement(2628, 16, 1,
+                     "String or binary data would be truncated in table '" + s(table) + "', column '" + s(column) +
+                         "'. Truncated value: '" + s(value) + "'.");
+}
 SqlError implicitConversion(std::string_view fromType, std::string_view toType) {
     return batch(257, 16, 3,
                  "Implicit conversion from data type " + s(fromType) + " to " + s(toType) +

@@ -85,6 +85,17 @@ Table& SqlExecutor::requireTable(const ObjectName& name) {
     return *t;
 }
 
+Value SqlExecutor::assign(const Value& v, const ColumnType& from, const Table& table, const Column& column) {
+    try {
+        return convertValue(v, from, column.type, Conversion::Assignment);
+    } catch (const SqlError& e) {
+        if (e.message().number != errors::truncation().message().number) throw;
+        // SQL Server 2019 at its default compatibility level (150) names where and what was cut.
+        const Value cut = convertValue(v, from, column.type, Conversion::Explicit);
+        throw errors::truncatedInColumn(table.fullName(), column.name, valueText(cut, column.type));
+    }
+}
+
 SqlExecutor::Result SqlExecutor::counted(int64_t count) {
     session_.rowCount = count;
     return Result{count, true};
@@ -576,8 +587,7 @@ SqlExecutor::Result SqlExecutor::runInsert(InsertStmt& s, UndoLog& undo) {
                 if (cols[c].defaultValue) values[c] = *cols[c].defaultValue;
                 continue;
             }
-            values[c] = convertValue(supplied[r][i].first, supplied[r][i].second, cols[c].column.type,
-                                     Conversion::Assignment);
+            values[c] = assign(supplied[r][i].first, supplied[r][i].second, t, cols[c].column);
             if (cols[c].column.identity && !isNull(values[c])) {
                 const Value asBig = convertValue(values[c], cols[c].column.type, makeType(SqlType::BigInt), Conversion::Implicit);
                 t.noteExplicitIdentity(std::get<int64_t>(asBig));
@@ -641,7 +651,7 @@ SqlExecutor::Result SqlExecutor::runUpdate(UpdateStmt& s, UndoLog& undo) {
         for (size_t i = 0; i < plan.targets.size(); ++i) {
             const int c = plan.targets[i];
             const Expr& e = *s.assignments[i].value;
-            values[c] = convertValue(evaluator_.eval(e, &*h), e.resultType, cols[c].column.type, Conversion::Assignment);
+            values[c] = assign(evaluator_.eval(e, &*h), e.resultType, t, cols[c].column);
             if (isNull(values[c]) && !cols[c].column.nullable)
                 throw errors::nullNotAllowed(cols[c].column.name, t.fullName(), true);
         }

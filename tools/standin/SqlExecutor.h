@@ -61,6 +61,8 @@ private:
     std::vector<RowHandle> matchingRows(Table& table, const Expr* where);
 
     Result counted(int64_t count);
+    // A value stored into a column of table (INSERT, UPDATE).
+    Value assign(const Value& v, const ColumnType& from, const Table& table, const Column& column);
 
     Catalog& catalog_;
     Session& session_;
