@@ -2,49 +2,13 @@
 
 #include "tools/standin/SqlValue.h"
 #include "tools/standin/TdsText.h"
+#include "tools/standin/TdsTypeCode.h"
 #include "tools/standin/Utf.h"
 
 #include <cstring>
 
 namespace standin::tds {
 namespace {
-
-// Type codes a client may send a parameter as (MS-TDS 2.2.5.4).
-enum ParamType : uint8_t {
-    kNull = 0x1F,
-    kInt1 = 0x30,
-    kBit = 0x32,
-    kInt2 = 0x34,
-    kInt4 = 0x38,
-    kDateTime4 = 0x3A,
-    kFloat4 = 0x3B,
-    kMoney = 0x3C,
-    kDateTime = 0x3D,
-    kFloat8 = 0x3E,
-    kMoney4 = 0x7A,
-    kInt8 = 0x7F,
-    kGuid = 0x24,
-    kIntN = 0x26,
-    kDateN = 0x28,
-    kTimeN = 0x29,
-    kDateTime2N = 0x2A,
-    kDateTimeOffsetN = 0x2B,
-    kBitN = 0x68,
-    kDecimalN = 0x6A,
-    kNumericN = 0x6C,
-    kFloatN = 0x6D,
-    kMoneyN = 0x6E,
-    kDateTimeN = 0x6F,
-    kImage = 0x22,
-    kText = 0x23,
-    kNText = 0x63,
-    kBigVarBinary = 0xA5,
-    kBigVarChar = 0xA7,
-    kBigBinary = 0xAD,
-    kBigChar = 0xAF,
-    kNVarChar = 0xE7,
-    kNChar = 0xEF,
-};
 
 constexpr uint16_t kProcIdSwitch = 0xFFFF;
 constexpr uint16_t kMaxMarker = 0xFFFF;
@@ -202,12 +166,12 @@ DateTimeValue dateTimeOf(const TypeInfo& t, const Bytes& b) {
         for (int i = 0; i < t.scale; ++i) perSecond *= 10;
         ticks = static_cast<int64_t>((units * 300 + perSecond / 2) / perSecond);
     }
-    int64_t days = db ? static_cast<int64_t>(unsignedLE(std::span(b).subspan(tb, 3))) - kDaysFrom0001To1900 : 0;
+    const int64_t days = db ? static_cast<int64_t>(unsignedLE(std::span(b).subspan(tb, 3))) - kDaysFrom0001To1900 : 0;
     if (ob) ticks += signedLE(std::span(b).subspan(tb + db, 2)) * 60 * 300;  // stored as UTC, shown local
+    // Carry whole days out of the ticks, rounding towards minus infinity (an offset can go back a day).
     constexpr int64_t kTicksPerDay = 24LL * 3600 * 300;
-    days += ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
-    ticks -= (ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay)) * kTicksPerDay;
-    return DateTimeValue{static_cast<int32_t>(days), static_cast<uint32_t>(ticks)};
+    const int64_t carry = ticks >= 0 ? ticks / kTicksPerDay : -((-ticks + kTicksPerDay - 1) / kTicksPerDay);
+    return DateTimeValue{static_cast<int32_t>(days + carry), static_cast<uint32_t>(ticks - carry * kTicksPerDay)};
 }
 
 ColumnType typeOf(const TypeInfo& t) {

@@ -1,6 +1,7 @@
 #include "tools/standin/TdsWriter.h"
 
 #include "tools/standin/TdsText.h"
+#include "tools/standin/TdsTypeCode.h"
 #include "tools/standin/Utf.h"
 
 #include <algorithm>
@@ -10,37 +11,6 @@
 
 namespace standin::tds {
 namespace {
-
-// Type codes, MS-TDS 2.2.5.4.
-enum TypeCode : uint8_t {
-    kInt1 = 0x30,
-    kBit = 0x32,
-    kInt2 = 0x34,
-    kInt4 = 0x38,
-    kDateTime4 = 0x3A,
-    kFloat4 = 0x3B,
-    kMoney = 0x3C,
-    kDateTime = 0x3D,
-    kFloat8 = 0x3E,
-    kMoney4 = 0x7A,
-    kInt8 = 0x7F,
-    kGuid = 0x24,
-    kIntN = 0x26,
-    kBitN = 0x68,
-    kDecimalN = 0x6A,
-    kFloatN = 0x6D,
-    kMoneyN = 0x6E,
-    kDateTimeN = 0x6F,
-    kImage = 0x22,
-    kText = 0x23,
-    kNText = 0x63,
-    kBigVarBinary = 0xA5,
-    kBigVarChar = 0xA7,
-    kBigBinary = 0xAD,
-    kBigChar = 0xAF,
-    kNVarChar = 0xE7,
-    kNChar = 0xEF,
-};
 
 constexpr uint16_t kFlagNullable = 0x0001;
 constexpr uint16_t kFlagUpdatableUnknown = 0x0008;
