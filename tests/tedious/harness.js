@@ -72,8 +72,9 @@ function readLog(file) {
 }
 
 // A logged-in tedious connection. options: encrypt (default true, tedious's own default),
-// trustServerCertificate (default true: the stand-in's certificate is self-signed), userName,
-// password, database. Rejects with tedious's ConnectionError.
+// trustServerCertificate (default true: the stand-in's certificate is self-signed), ca (PEM of
+// the certificate to trust instead), userName, password, database. Rejects with tedious's ConnectionError. The connection's tlsProtocol is
+// the TLS version agreed ('TLSv1.2'), undefined when it runs in clear.
 function connect(port, options = {}) {
   const config = {
     server: '127.0.0.1',
@@ -85,7 +86,8 @@ function connect(port, options = {}) {
       port,
       database: options.database ?? 'lin2db',
       encrypt: options.encrypt ?? true,
-      trustServerCertificate: options.trustServerCertificate ?? true,
+      trustServerCertificate: options.trustServerCertificate ?? !options.ca,
+      ...(options.ca ? { cryptoCredentialsDetails: { ca: options.ca } } : {}),
       // The name TLS is asked for (an address may not be one).
       serverName: 'standin',
       connectTimeout: 10000,
@@ -94,6 +96,9 @@ function connect(port, options = {}) {
   };
   return new Promise((resolve, reject) => {
     const connection = new Connection(config);
+    connection.once('secure', (cleartext) => {
+      connection.tlsProtocol = cleartext.getProtocol();
+    });
     connection.connect((err) => (err ? reject(err) : resolve(connection)));
   });
 }

@@ -2,6 +2,7 @@
 
 #include "tools/standin/Utf.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace standin::tds {
@@ -107,9 +108,10 @@ const char* encryptionModeName(EncryptionMode mode) {
 }
 
 std::optional<EncryptionMode> parseEncryptionMode(std::string_view name) {
-    for (const auto mode : {EncryptionMode::Off, EncryptionMode::On, EncryptionMode::Required})
-        if (name == encryptionModeName(mode)) return mode;
-    return std::nullopt;
+    constexpr std::array modes = {EncryptionMode::Off, EncryptionMode::On, EncryptionMode::Required};
+    const auto found = std::find_if(modes.begin(), modes.end(), [&](EncryptionMode m) { return name == encryptionModeName(m); });
+    if (found == modes.end()) return std::nullopt;
+    return *found;
 }
 
 const char* encryptionUseName(EncryptionUse use) {

@@ -17,8 +17,6 @@ enum class Encryption : uint8_t { Off = 0, On = 1, NotSupported = 2, Required = 
 struct PreLoginRequest {
     Encryption encryption = Encryption::NotSupported;  // a client that names none cannot encrypt
     bool mars = false;
-    // True when the client will not go on without TLS.
-    bool requiresEncryption() const { return encryption == Encryption::On || encryption == Encryption::Required; }
 };
 
 PreLoginRequest parsePreLogin(std::span<const uint8_t> payload);

@@ -1,5 +1,6 @@
 #include "tools/standin/TlsCertificate.h"
 
+#include <gnutls/crypto.h>
 #include <gnutls/x509.h>
 
 #include <ctime>
@@ -50,7 +51,9 @@ TlsCertificate TlsCertificate::selfSigned(const std::string& commonName) {
     check(gnutls_x509_crt_init(&rawCertificate), "certificate");
     Certificate certificate(rawCertificate);
     const time_t now = std::time(nullptr);
-    const unsigned char serial[] = {0x01, static_cast<unsigned char>(now & 0x7F), static_cast<unsigned char>((now >> 8) & 0xFF)};
+    unsigned char serial[16];
+    check(gnutls_rnd(GNUTLS_RND_NONCE, serial, sizeof serial), "certificate serial");
+    serial[0] &= 0x7F;  // a positive number
     check(gnutls_x509_crt_set_version(certificate.get(), 3), "certificate version");
     check(gnutls_x509_crt_set_serial(certificate.get(), serial, sizeof serial), "certificate serial");
     check(gnutls_x509_crt_set_activation_time(certificate.get(), now - 3600), "certificate start");
