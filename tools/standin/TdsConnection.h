@@ -3,8 +3,7 @@
 // then requests until the client leaves, over TLS for as much as was agreed. SQL batches and
 // remote procedure calls run on the engine and stream back; transaction-manager requests begin,
 // commit and roll back; attention cancels; anything else is answered with an error. Faults and the
-// control statement
-// are honoured here.
+// control statement are honoured here.
 #include "tools/standin/Engine.h"
 #include "tools/standin/FaultControl.h"
 #include "tools/standin/StatementLog.h"
