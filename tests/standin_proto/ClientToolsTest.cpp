@@ -107,10 +107,11 @@ protected:
         std::ifstream in(dir / name);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    Result isql(int port, const std::string& input) {
+    // flags: "-e" runs each line with SQLExecDirect; without it isql prepares and executes them.
+    Result isql(int port, const std::string& input, const std::string& flags = "-e") {
         const std::string ini = write("odbc.ini", "[standin]\nDriver=FreeTDS\nServer=127.0.0.1\nPort=" + std::to_string(port) +
                                                        "\nTDS_Version=7.4\nClientCharset=UTF-8\n");
-        return shell("ODBCINI=" + ini + " timeout 30 isql standin sa standin -b -e -v < " + write("isql.in", input));
+        return shell("ODBCINI=" + ini + " timeout 30 isql standin sa standin -b " + flags + " -v < " + write("isql.in", input));
     }
 
     fs::path dir;
@@ -146,17 +147,24 @@ TEST_F(ClientTools, TsqlLogsInReadsInsertsAndSeesErrors) {
 TEST_F(ClientTools, IsqlThroughTheOdbcDriverReadsInsertsAndSeesErrors) {
     StandinProcess standin({"--port", "0", "--demo", "2"});
     ASSERT_GT(standin.port(), 0);
-    const Result r = isql(standin.port(),
-                          "SELECT account FROM lin2world.dbo.builder_account WHERE account_name IS NULL\n"
-                          "INSERT INTO lin2db.dbo.user_auth VALUES ('isqluser', 0x0a0b, 'q1', 'q2', 0x03, 0x04)\n"
-                          "SELECT account, quiz1 FROM lin2db.dbo.user_auth WHERE account = 'isqluser'\n"
-                          "INSERT INTO lin2db.dbo.user_auth VALUES ('isqluser', 0x0a0b, 'q1', 'q2', 0x03, 0x04)\n"
-                          "INSERT INTO lin2db.dbo.user_account (account) VALUES (NULL)\n");
-    EXPECT_TRUE(contains(r.output, "Invalid column name 'account'.")) << r.output;
-    EXPECT_TRUE(contains(r.output, "| isqluser")) << r.output;
-    EXPECT_TRUE(contains(r.output, "SQLRowCount returns 1")) << r.output;
-    EXPECT_TRUE(contains(r.output, "Violation of PRIMARY KEY constraint")) << r.output;
-    EXPECT_TRUE(contains(r.output, "Cannot insert the value NULL into column 'account'")) << r.output;
+    // Direct execution, and isql's default: SQLPrepare and SQLExecute, which the driver sends as
+    // sp_prepexec remote procedure calls.
+    for (const std::string flags : {"-e", ""}) {
+        SCOPED_TRACE("isql " + flags);
+        const std::string user = flags.empty() ? "isqlprep" : "isqluser";
+        const std::string insert = "INSERT INTO lin2db.dbo.user_auth VALUES ('" + user + "', 0x0a0b, 'q1', 'q2', 0x03, 0x04)\n";
+        const Result r = isql(standin.port(),
+                              "SELECT account FROM lin2world.dbo.builder_account WHERE account_name IS NULL\n" + insert +
+                                  "SELECT account, quiz1 FROM lin2db.dbo.user_auth WHERE account = '" + user + "'\n" + insert +
+                                  "INSERT INTO lin2db.dbo.user_account (account) VALUES (NULL)\n",
+                              flags);
+        EXPECT_TRUE(contains(r.output, "Invalid column name 'account'.")) << r.output;
+        EXPECT_TRUE(contains(r.output, "| " + user)) << r.output;
+        EXPECT_TRUE(contains(r.output, "SQLRowCount returns 1")) << r.output;
+        EXPECT_TRUE(contains(r.output, "Violation of PRIMARY KEY constraint")) << r.output;
+        EXPECT_TRUE(contains(r.output, "Cannot insert the value NULL into column 'account'")) << r.output;
+        EXPECT_FALSE(contains(r.output, "Could not find stored procedure")) << r.output;
+    }
 }
 
 TEST_F(ClientTools, DataSurvivesARestartAndTheLogShowsEveryBatch) {

@@ -8,10 +8,13 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -284,7 +287,8 @@ TEST_F(OdbcFidelity, ServerErrorsArriveWithTheirNumbersStatesAndTexts) {
          "Cannot insert the value NULL into column 'id', table 'lin2db.dbo.strict'; column does not allow nulls. INSERT fails."},
         {"INSERT INTO strict VALUES ('x', 'a')", 245, "22018",
          "Conversion failed when converting the varchar value 'x' to data type int."},
-        {"INSERT INTO strict VALUES (1, 'abcd')", 8152, "22001", "String or binary data would be truncated."},
+        {"INSERT INTO strict VALUES (1, 'abcd')", 2628, nullptr,
+         "String or binary data would be truncated in table 'lin2db.dbo.strict', column 'name'. Truncated value: 'abc'."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sql);
@@ -468,14 +472,78 @@ TEST(OdbcEncryption, EveryClientSettingAgainstEveryServerMode) {
     }
 }
 
-TEST_F(OdbcFidelity, ParameterisedStatementsGetAnErrorInsteadOfAHang) {
-    SQLINTEGER value = 1;
-    SQLLEN indicator = 0;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(db.stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, &indicator)));
-    EXPECT_EQ(SQLExecDirect(db.stmt, (SQLCHAR*)"SELECT ?", SQL_NTS), SQL_ERROR);
-    const auto diags = db.stmtDiag();
-    ASSERT_FALSE(diags.empty());
-    EXPECT_EQ(diags[0].native, 2812) << describe(diags);
+// One bound parameter: the C buffer the driver reads and the SQL type it declares.
+struct BoundValue {
+    SQLSMALLINT cType;
+    SQLSMALLINT sqlType;
+    SQLULEN size;
+    SQLSMALLINT digits;
+    std::vector<unsigned char> bytes;  // the C value; empty with null
+    bool null = false;
+};
+
+template <typename T>
+BoundValue bound(SQLSMALLINT cType, SQLSMALLINT sqlType, const T& value, SQLULEN size = 0, SQLSMALLINT digits = 0) {
+    BoundValue b{cType, sqlType, size, digits, std::vector<unsigned char>(sizeof value), false};
+    std::memcpy(b.bytes.data(), &value, sizeof value);
+    return b;
+}
+
+BoundValue boundText(const std::string& text, SQLSMALLINT sqlType = SQL_VARCHAR, SQLSMALLINT digits = 0) {
+    BoundValue b{SQL_C_CHAR, sqlType, std::max<SQLULEN>(text.size(), 1), digits, std::vector<unsigned char>(text.begin(), text.end()), false};
+    b.bytes.push_back(0);
+    return b;
+}
+
+SQLRETURN bindAll(SQLHSTMT stmt, std::vector<BoundValue>& values, std::vector<SQLLEN>& indicators) {
+    indicators.assign(values.size(), 0);
+    for (size_t i = 0; i < values.size(); ++i) {
+        auto& v = values[i];
+        indicators[i] = v.null ? SQL_NULL_DATA : v.cType == SQL_C_CHAR ? SQL_NTS : static_cast<SQLLEN>(v.bytes.size());
+        if (v.bytes.empty()) v.bytes.resize(8);
+        const SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, v.cType, v.sqlType, v.size,
+                                              v.digits, v.bytes.data(), static_cast<SQLLEN>(v.bytes.size()), &indicators[i]);
+        if (!SQL_SUCCEEDED(rc)) return rc;
+    }
+    return SQL_SUCCESS;
+}
+
+TEST_F(OdbcFidelity, ParameterisedStatementsRunWithTheirTypedValues) {
+    SQL_TIMESTAMP_STRUCT when{2023, 3, 17, 1, 2, 3, 500000000};
+    struct Case {
+        const char* name;
+        const char* sql;
+        std::vector<BoundValue> values;
+        const char* expected;
+    };
+    BoundValue nullInt = bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{0});
+    nullInt.null = true;
+    const std::vector<unsigned char> blob{0xDE, 0xAD, 0x00, 0x01};
+    std::vector<Case> cases = {
+        {"int", "SELECT ? + 1", {bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{41})}, "42"},
+        {"bigint", "SELECT ?", {bound(SQL_C_SBIGINT, SQL_BIGINT, SQLBIGINT{1099511627776})}, "1099511627776"},
+        {"double", "SELECT ? * 2", {bound(SQL_C_DOUBLE, SQL_DOUBLE, 1.25)}, "2.5"},
+        {"varchar in Windows-1252", "SELECT ? + 'x'", {boundText("\xC3\xA9t\xC3\xA9")}, "\xC3\xA9t\xC3\xA9x"},
+        {"nvarchar", "SELECT LEN(?)", {boundText("\xD0\x96\xC3\xA9", SQL_WVARCHAR)}, "2"},
+        {"binary", "SELECT DATALENGTH(?)", {BoundValue{SQL_C_BINARY, SQL_VARBINARY, 4, 0, blob, false}}, "4"},
+        {"timestamp", "SELECT CAST(? AS datetime)", {bound(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, when, 23, 3)},
+         "2023-03-17 01:02:03.500"},
+        {"decimal as text", "SELECT CAST(? AS decimal(10,3)) + 1", {boundText("-1234.567", SQL_DECIMAL, 3)}, "-1233.567"},
+        {"null", "SELECT ISNULL(?, -1)", {nullInt}, "-1"},
+        {"several", "SELECT ? + ? + ?",
+         {bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{1}), bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{2}), bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{3})},
+         "6"},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SQLFreeStmt(db.stmt, SQL_CLOSE);
+        SQLFreeStmt(db.stmt, SQL_RESET_PARAMS);
+        std::vector<SQLLEN> indicators;
+        ASSERT_TRUE(SQL_SUCCEEDED(bindAll(db.stmt, c.values, indicators))) << describe(db.stmtDiag());
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(db.stmt, (SQLCHAR*)c.sql, SQL_NTS))) << describe(db.stmtDiag());
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(db.stmt))) << describe(db.stmtDiag());
+        EXPECT_EQ(db.text(1), c.expected);
+    }
     SQLFreeStmt(db.stmt, SQL_RESET_PARAMS);
     EXPECT_EQ(db.scalar("SELECT 1"), "1");
 }
@@ -519,4 +587,62 @@ TEST(OdbcCodePages, EachFamilyRoundTripsThroughTheDriver) {
         native.run("INSERT INTO " + table + " (k, v) VALUES (2, N'" + bytes + "')");
         EXPECT_EQ(utf8.scalar("SELECT v FROM " + table + " WHERE k = 2"), text);
     }
+}
+
+TEST_F(OdbcFidelity, APreparedStatementRunsAgainWithNewValues) {
+    db.run("CREATE TABLE prepared (id int IDENTITY PRIMARY KEY, name varchar(20) NOT NULL)");
+    SQLFreeStmt(db.stmt, SQL_CLOSE);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(db.stmt, (SQLCHAR*)"INSERT INTO prepared (name) VALUES (?)", SQL_NTS)));
+    char name[21] = {};
+    SQLLEN indicator = SQL_NTS;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(db.stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, name, sizeof name, &indicator)));
+    for (const char* n : {"first", "second", "third"}) {
+        std::strcpy(name, n);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(db.stmt))) << n << describe(db.stmtDiag());
+        EXPECT_EQ(db.rowCount(), 1);
+    }
+    // A failing execution reports SQL Server's error and the statement stays prepared.
+    indicator = SQL_NULL_DATA;
+    EXPECT_EQ(SQLExecute(db.stmt), SQL_ERROR);
+    const auto diags = db.stmtDiag();
+    ASSERT_FALSE(diags.empty());
+    EXPECT_EQ(diags[0].native, 515) << describe(diags);
+    indicator = SQL_NTS;
+    std::strcpy(name, "fourth");
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(db.stmt))) << describe(db.stmtDiag());
+    SQLFreeStmt(db.stmt, SQL_RESET_PARAMS);
+    SQLFreeStmt(db.stmt, SQL_CLOSE);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM prepared"), "4");
+
+    // A prepared query with a result, read twice.
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(db.stmt, (SQLCHAR*)"SELECT name FROM prepared WHERE id = ?", SQL_NTS)));
+    SQLINTEGER id = 0;
+    SQLLEN idIndicator = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(db.stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, &idIndicator)));
+    for (const auto& [key, expected] : {std::pair{1, "first"}, std::pair{5, "fourth"}}) {
+        id = key;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(db.stmt))) << describe(db.stmtDiag());
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(db.stmt)));
+        EXPECT_EQ(db.text(1), expected);
+        SQLCloseCursor(db.stmt);
+    }
+    SQLFreeStmt(db.stmt, SQL_RESET_PARAMS);
+}
+
+TEST_F(OdbcFidelity, SqlCancelEndsAWaitForDelay) {
+    std::atomic<bool> cancelled{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancelled = SQL_SUCCEEDED(SQLCancel(db.stmt));
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const SQLRETURN rc = db.exec("WAITFOR DELAY '00:00:20' SELECT 1");
+    canceller.join();
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(rc, SQL_ERROR);
+    const auto diags = db.stmtDiag();
+    ASSERT_FALSE(diags.empty());
+    EXPECT_EQ(diags[0].state, "HY008") << describe(diags);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(db.scalar("SELECT 2"), "2");
 }

@@ -204,14 +204,16 @@ TEST_F(ServerProtocol, AttentionIsAcknowledgedWhileStreamingAndAfterwards) {
     for (int i = 0; i < 1000; ++i) insert += (i ? ",(" : "(") + std::to_string(i) + ", '" + std::string(100, 'z') + "')";
     for (int i = 0; i < 20; ++i) client->batch(insert);
 
-    // Ask for 20000 rows, read one packet, cancel: the answer ends with DONE_ATTN, not all rows.
+    // Ask for 20000 rows, read one packet, cancel: the interrupted answer ends short of all rows,
+    // and the acknowledgement follows as a message of its own.
     client->send(clientPackets(0x01, sqlBatchPayload("SELECT n, s FROM many")));
     client->send(Bytes{0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00});
     const auto cancelled = client->readTokens();
     ASSERT_FALSE(cancelled.empty());
     EXPECT_EQ(cancelled.back().type, td::kTokenDone);
-    EXPECT_EQ(cancelled.back().status, td::kDoneAttention);
+    EXPECT_EQ(cancelled.back().status & td::kDoneMore, 0);
     EXPECT_LT(ofType(cancelled, td::kTokenRow).size(), 20000u);
+    EXPECT_EQ(doneStatuses(client->readTokens()), std::vector<uint16_t>{td::kDoneAttention});
 
     // An attention after a complete answer still gets its acknowledgement.
     client->batch("SELECT 1");
@@ -280,26 +282,186 @@ TEST_F(ServerProtocol, AConnectionClosedInsideATransactionRollsItBack) {
 
 TEST_F(ServerProtocol, UnsupportedRequestsGetAnErrorAndTheConnectionGoesOn) {
     auto client = connect();
-    Bytes rpc;
-    td::putU32LE(rpc, 22);
-    td::putU32LE(rpc, 18);
-    td::putU16LE(rpc, 2);
-    td::putU64LE(rpc, 0);
-    td::putU32LE(rpc, 1);
-    td::putU16LE(rpc, 0xFFFF);
-    td::putU16LE(rpc, 10);  // sp_executesql
-    td::putU16LE(rpc, 0);
-    client->send(clientPackets(0x03, rpc));
-    const auto answer = client->readTokens();
+    const auto answer = client->rpc(rpcByName("sp_who", {}));
     const auto errors = ofType(answer, td::kTokenError);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].number, 2812);
-    EXPECT_EQ(errors[0].text, "Could not find stored procedure 'sp_executesql'.");
+    EXPECT_EQ(errors[0].text, "Could not find stored procedure 'sp_who'.");
     EXPECT_EQ(answer.back().type, td::kTokenDoneProc);
 
     client->send(clientPackets(0x07, Bytes{1, 2, 3}));
     EXPECT_EQ(messageNumbers(client->readTokens()), std::vector<int32_t>{4002});
+    client->send(clientPackets(0x55, Bytes{1, 2, 3}));
+    EXPECT_EQ(messageNumbers(client->readTokens()), std::vector<int32_t>{4002});
     EXPECT_EQ(ofType(client->batch("SELECT 1"), td::kTokenRow).size(), 1u);
+}
+
+// ---- remote procedure calls ----
+
+namespace {
+
+constexpr uint16_t kExecuteSql = 10, kPrepare = 11, kExecute = 12, kPrepExec = 13, kUnprepare = 15;
+
+struct RpcCase {
+    const char* name;
+    Bytes payload;
+    std::vector<int32_t> errors;
+    std::optional<int32_t> returnStatus;               // nullopt: no RETURNSTATUS (the call was aborted)
+    std::vector<std::pair<std::string, int32_t>> outputs;  // RETURNVALUEs in order
+    std::vector<int32_t> firstColumn;                  // first column of the rows, all int
+};
+
+std::vector<RpcCase> rpcCases() {
+    const auto stmt = [](const char* sql) { return nvarcharParam("", std::string(sql)); };
+    return {
+        {"typed parameters by position", rpcById(kExecuteSql, {stmt("SELECT @a + @b"), stmt("@a int, @b int"), intParam("", 40), intParam("", 2)}),
+         {}, 0, {}, {42}},
+        {"parameters by name in any order", rpcByName("sp_executesql", {nvarcharParam("@statement", std::string("SELECT @a - @b")),
+                                                                          nvarcharParam("@params", std::string("@a int, @b int")),
+                                                                          intParam("@B", 2), intParam("@a", 44)}),
+         {}, 0, {}, {42}},
+        {"text parameter converted to its declared type", rpcById(kExecuteSql, {stmt("SELECT @n * 2"), stmt("@n int"), nvarcharParam("", std::string("21"))}),
+         {}, 0, {}, {42}},
+        {"output parameter and return status", rpcById(kExecuteSql, {stmt("SET @out = @a * 2"), stmt("@a int, @out int OUTPUT"), intParam("", 21),
+                                                                      intParam("@out", std::nullopt, true)}),
+         {}, 0, {{"@out", 42}}, {}},
+        {"statement without parameters", rpcByName("sys.sp_executesql", {stmt("SELECT 7")}), {}, 0, {}, {7}},
+        {"a parameter not supplied", rpcById(kExecuteSql, {stmt("SELECT @a"), stmt("@a int")}), {8178}, std::nullopt, {}, {}},
+        {"too many arguments", rpcById(kExecuteSql, {stmt("SELECT @a"), stmt("@a int"), intParam("", 1), intParam("", 2)}), {8144}, std::nullopt, {}, {}},
+        {"an unknown parameter name", rpcById(kExecuteSql, {stmt("SELECT 1"), stmt(""), intParam("@zz", 1)}), {8145}, std::nullopt, {}, {}},
+        {"no statement", rpcById(kExecuteSql, {}), {201}, std::nullopt, {}, {}},
+        {"a statement error returns its number", rpcById(kExecuteSql, {stmt("SELECT 1/0")}), {8134}, 8134, {}, {}},
+        {"a conversion error aborts the call", rpcById(kExecuteSql, {stmt("SELECT CAST('x' AS int)")}), {245}, std::nullopt, {}, {}},
+        {"an undeclared variable", rpcById(kExecuteSql, {stmt("SELECT @nope")}), {137}, std::nullopt, {}, {}},
+        {"an unknown handle", rpcById(kExecute, {intParam("", 999)}), {8179}, std::nullopt, {}, {}},
+        {"other procedures are not found", rpcByName("sp_who", {}), {2812}, std::nullopt, {}, {}},
+    };
+}
+
+std::vector<std::pair<std::string, int32_t>> outputsOf(const std::vector<Token>& tokens) {
+    std::vector<std::pair<std::string, int32_t>> out;
+    for (const auto& t : ofType(tokens, td::kTokenReturnValue)) out.emplace_back(t.paramName, t.values[0] ? intValue(t.values[0]) : -1);
+    return out;
+}
+
+std::vector<int32_t> firstColumnOf(const std::vector<Token>& tokens) {
+    std::vector<int32_t> out;
+    for (const auto& t : tokens)
+        if (t.type == td::kTokenRow || t.type == td::kTokenNbcRow) out.push_back(intValue(t.values[0]));
+    return out;
+}
+
+}  // namespace
+
+TEST_F(ServerProtocol, RemoteProcedureCallsRunAsSqlServerRunsThem) {
+    auto client = connect();
+    for (const auto& c : rpcCases()) {
+        SCOPED_TRACE(c.name);
+        const auto answer = client->rpc(c.payload);
+        std::vector<int32_t> errors;
+        for (const auto& t : ofType(answer, td::kTokenError)) errors.push_back(t.number);
+        EXPECT_EQ(errors, c.errors);
+        const auto status = ofType(answer, td::kTokenReturnStatus);
+        if (c.returnStatus) {
+            ASSERT_EQ(status.size(), 1u);
+            EXPECT_EQ(status[0].returnStatus, *c.returnStatus);
+        } else {
+            EXPECT_TRUE(status.empty());
+        }
+        EXPECT_EQ(outputsOf(answer), c.outputs);
+        EXPECT_EQ(firstColumnOf(answer), c.firstColumn);
+        // Statements end with DONEINPROC, the call with a final DONEPROC.
+        ASSERT_FALSE(answer.empty());
+        EXPECT_EQ(answer.back().type, td::kTokenDoneProc);
+        EXPECT_EQ(answer.back().status & td::kDoneMore, 0);
+        EXPECT_TRUE(ofType(answer, td::kTokenDone).empty());
+    }
+    EXPECT_EQ(ofType(client->batch("SELECT 1"), td::kTokenRow).size(), 1u);
+}
+
+TEST_F(ServerProtocol, PreparedStatementsLiveUntilUnprepared) {
+    auto client = connect("sa", "standin", "lin2db");
+    client->batch("CREATE TABLE prep (id int IDENTITY PRIMARY KEY, n int)");
+    const auto handleOf = [](const std::vector<Token>& answer) {
+        const auto values = ofType(answer, td::kTokenReturnValue);
+        EXPECT_EQ(values.size(), 1u);
+        return values.empty() ? -1 : intValue(values[0].values[0]);
+    };
+    const auto prepared = client->rpc(rpcById(kPrepare, {intParam("", std::nullopt, true), nvarcharParam("", std::string("@P1 int")),
+                                                        nvarcharParam("", std::string("INSERT INTO prep (n) VALUES (@P1)"))}));
+    const int32_t insert = handleOf(prepared);
+    EXPECT_EQ(ofType(prepared, td::kTokenReturnStatus).size(), 1u);
+    for (int32_t n : {5, 6}) {
+        const auto run = client->rpc(rpcById(kExecute, {intParam("", insert), intParam("", n)}));
+        const auto counts = ofType(run, td::kTokenDoneInProc);
+        ASSERT_EQ(counts.size(), 1u);
+        EXPECT_EQ(counts[0].count, 1u);
+        EXPECT_NE(counts[0].status & td::kDoneCount, 0);
+    }
+    // sp_prepexec prepares and runs at once; the handle comes back with the rows.
+    const auto prepexec = client->rpc(rpcById(kPrepExec, {intParam("@handle", std::nullopt, true), nvarcharParam("", std::string("@min int")),
+                                                         nvarcharParam("", std::string("SELECT n FROM prep WHERE n >= @min ORDER BY n")),
+                                                         intParam("", 6)}));
+    EXPECT_EQ(firstColumnOf(prepexec), std::vector<int32_t>{6});
+    const int32_t select = handleOf(prepexec);
+    EXPECT_NE(select, insert);
+    EXPECT_EQ(firstColumnOf(client->rpc(rpcById(kExecute, {intParam("", select), intParam("@min", 0)}))), (std::vector<int32_t>{5, 6}));
+    // Syntax errors show when preparing; no handle is made.
+    EXPECT_EQ(messageNumbers(client->rpc(rpcById(kPrepare, {intParam("", std::nullopt, true), nvarcharParam("", std::string("")),
+                                                           nvarcharParam("", std::string("SELECT FROM"))}))),
+              std::vector<int32_t>{156});
+    EXPECT_TRUE(messageNumbers(client->rpc(rpcById(kUnprepare, {intParam("", insert)}))).empty());
+    EXPECT_EQ(messageNumbers(client->rpc(rpcById(kExecute, {intParam("", insert), intParam("", 7)}))), std::vector<int32_t>{8179});
+    EXPECT_EQ(firstColumnOf(client->batch("SELECT COUNT(*) FROM prep")), std::vector<int32_t>{2});
+    // Handles belong to their connection.
+    auto other = connect("sa", "standin", "lin2db");
+    EXPECT_EQ(messageNumbers(other->rpc(rpcById(kExecute, {intParam("", select), intParam("", 0)}))), std::vector<int32_t>{8179});
+    client->batch("DROP TABLE prep");
+}
+
+TEST_F(ServerProtocol, SeveralCallsInOneRequestEachEndWithTheirDoneProc) {
+    auto client = connect();
+    Bytes both = rpcById(kExecuteSql, {nvarcharParam("", std::string("SELECT 1"))});
+    const Bytes second = rpcById(kExecuteSql, {nvarcharParam("", std::string("SELECT 2"))});
+    both.push_back(0xFF);  // the batch flag between calls
+    both.insert(both.end(), second.begin() + 22, second.end());  // the second call without ALL_HEADERS
+    const auto answer = client->rpc(both);
+    EXPECT_EQ(firstColumnOf(answer), (std::vector<int32_t>{1, 2}));
+    const auto procs = ofType(answer, td::kTokenDoneProc);
+    ASSERT_EQ(procs.size(), 2u);
+    EXPECT_NE(procs[0].status & td::kDoneMore, 0);
+    EXPECT_EQ(procs[1].status & td::kDoneMore, 0);
+}
+
+TEST_F(ServerProtocol, AttentionCancelsAWaitForDelay) {
+    auto client = connect();
+    const auto started = std::chrono::steady_clock::now();
+    client->send(clientPackets(0x01, sqlBatchPayload("SELECT 1 WAITFOR DELAY '00:01:00' SELECT 2")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    client->send(Bytes{0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00});
+    // What ran before the wait arrives as the interrupted answer, then the acknowledgement.
+    const auto interrupted = client->readTokens();
+    EXPECT_EQ(firstColumnOf(interrupted), std::vector<int32_t>{1});
+    EXPECT_EQ(doneStatuses(client->readTokens()), std::vector<uint16_t>{td::kDoneAttention});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_EQ(firstColumnOf(client->batch("SELECT 3")), std::vector<int32_t>{3});
+}
+
+TEST_F(ServerProtocol, NamedTransactionsAreReadByTheirByteLength) {
+    auto client = connect();
+    auto tm = [&](const Bytes& body) {
+        Bytes p = sqlBatchPayload("");
+        td::putBytes(p, body);
+        client->send(clientPackets(0x0E, p));
+        return client->readTokens();
+    };
+    // "tx1" is six bytes of UTF-16.
+    const auto begun = tm({5, 0, 0, 6, 't', 0, 'x', 0, '1', 0});
+    ASSERT_EQ(ofType(begun, td::kTokenEnvChange).size(), 1u);
+    const auto committed = tm({7, 0, 6, 't', 0, 'x', 0, '1', 0, 0});
+    ASSERT_EQ(ofType(committed, td::kTokenEnvChange).size(), 1u);
+    EXPECT_EQ(ofType(committed, td::kTokenEnvChange)[0].envType, td::kEnvCommitTransaction);
+    EXPECT_EQ(firstColumnOf(client->batch("SELECT @@TRANCOUNT")), std::vector<int32_t>{0});
 }
 
 TEST_F(ServerProtocol, MalformedInputClosesOnlyThatConnection) {
@@ -324,7 +486,6 @@ TEST_F(ServerProtocol, MalformedInputClosesOnlyThatConnection) {
         {"odd number of text bytes", clientPackets(0x01, oddText)},
         {"ALL_HEADERS longer than the request", clientPackets(0x01, headersTooLong)},
         {"inner header longer than ALL_HEADERS", clientPackets(0x01, innerHeaderTooLong)},
-        {"unknown request type", clientPackets(0x55, Bytes{1, 2, 3})},
         {"second login", clientPackets(0x10, Bytes(100, 0))},
         {"request without end", endless},
     };
@@ -464,6 +625,7 @@ TEST_F(ServerProtocol, FaultsDropDelayAndFailTheNextBatch) {
     slow->send(clientPackets(0x01, sqlBatchPayload("INSERT INTO delayed VALUES (1)")));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     slow->send(Bytes{0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00});
+    EXPECT_EQ(doneStatuses(slow->readTokens()), std::vector<uint16_t>{td::kDoneFinal});
     EXPECT_EQ(doneStatuses(slow->readTokens()), std::vector<uint16_t>{td::kDoneAttention});
     server->setDelay(std::chrono::milliseconds(0));
     EXPECT_TRUE(ofType(slow->batch("SELECT n FROM delayed"), td::kTokenRow).empty());

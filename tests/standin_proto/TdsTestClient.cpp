@@ -24,7 +24,7 @@ std::string bVarChar(ByteReader& r) {
     return utf16ToUtf8(r.utf16(n));
 }
 
-TokenColumn readColumn(ByteReader& r) {
+TokenColumn readType(ByteReader& r, bool withTableName) {
     TokenColumn c;
     r.u32LE();  // user type
     c.flags = r.u16LE();
@@ -54,14 +54,45 @@ TokenColumn readColumn(ByteReader& r) {
         c.framing = TokenColumn::Framing::Text;
         r.u32LE();
         if (c.typeCode != 0x22) r.skip(5);
+        if (!withTableName) break;
         const uint8_t parts = r.u8();
         for (uint8_t i = 0; i < parts; ++i) r.utf16(r.u16LE());
         break;
     }
     default: throw ProtocolError("test client: unknown type " + std::to_string(c.typeCode));
     }
+    return c;
+}
+
+TokenColumn readColumn(ByteReader& r) {
+    TokenColumn c = readType(r, true);
     c.name = bVarChar(r);
     return c;
+}
+
+void putBVarChar(Bytes& out, const std::string& utf8) {
+    const std::u16string u = utf8ToUtf16(utf8);
+    putU8(out, static_cast<uint8_t>(u.size()));
+    putUtf16(out, u);
+}
+
+void putParams(Bytes& out, const std::vector<RpcParam>& params) {
+    putU16LE(out, 0);  // option flags
+    for (const auto& p : params) {
+        putBVarChar(out, p.name);
+        putU8(out, p.output ? 1 : 0);
+        putBytes(out, p.typeAndValue);
+    }
+}
+
+Bytes allHeaders() {
+    Bytes p;
+    putU32LE(p, 22);
+    putU32LE(p, 18);
+    putU16LE(p, 2);
+    putU64LE(p, 0);
+    putU32LE(p, 1);
+    return p;
 }
 
 std::optional<Bytes> readValue(ByteReader& r, const TokenColumn& c) {
@@ -151,6 +182,15 @@ std::vector<Token> decodeTokens(const Bytes& payload) {
             if (r.position() != end) throw ProtocolError("test client: ENVCHANGE length mismatch");
             break;
         }
+        case 0x79: t.returnStatus = static_cast<int32_t>(r.u32LE()); break;
+        case 0xAC: {
+            t.ordinal = r.u16LE();
+            t.paramName = bVarChar(r);
+            r.u8();  // status
+            t.columns.push_back(readType(r, false));
+            t.values.push_back(readValue(r, t.columns[0]));
+            break;
+        }
         case 0xAD: {
             const uint16_t length = r.u16LE();
             const size_t end = r.position() + length;
@@ -210,13 +250,51 @@ Bytes clientPackets(uint8_t type, const Bytes& payload, size_t packetSize, uint8
 }
 
 Bytes sqlBatchPayload(const std::string& utf8, uint64_t transaction) {
-    Bytes p;
-    putU32LE(p, 22);
-    putU32LE(p, 18);
-    putU16LE(p, 2);
-    putU64LE(p, transaction);
-    putU32LE(p, 1);
+    Bytes p = allHeaders();
+    for (int i = 0; i < 8; ++i) p[10 + i] = static_cast<uint8_t>(transaction >> (8 * i));
     putUtf16(p, utf8ToUtf16(utf8));
+    return p;
+}
+
+RpcParam intParam(const std::string& name, std::optional<int32_t> value, bool output) {
+    RpcParam p{name, output, {0x26, 4}};
+    if (value) {
+        putU8(p.typeAndValue, 4);
+        putU32LE(p.typeAndValue, static_cast<uint32_t>(*value));
+    } else {
+        putU8(p.typeAndValue, 0);
+    }
+    return p;
+}
+
+RpcParam nvarcharParam(const std::string& name, const std::optional<std::string>& utf8, bool output) {
+    RpcParam p{name, output, {0xE7}};
+    putU16LE(p.typeAndValue, 8000);
+    putBytes(p.typeAndValue, Bytes{0x09, 0x04, 0xD0, 0x00, 0x34});
+    if (utf8) {
+        const std::u16string u = utf8ToUtf16(*utf8);
+        putU16LE(p.typeAndValue, static_cast<uint16_t>(u.size() * 2));
+        putUtf16(p.typeAndValue, u);
+    } else {
+        putU16LE(p.typeAndValue, 0xFFFF);
+    }
+    return p;
+}
+
+Bytes rpcById(uint16_t procId, const std::vector<RpcParam>& params) {
+    Bytes p = allHeaders();
+    putU16LE(p, 0xFFFF);
+    putU16LE(p, procId);
+    putParams(p, params);
+    return p;
+}
+
+Bytes rpcByName(const std::string& name, const std::vector<RpcParam>& params) {
+    Bytes p = allHeaders();
+    const std::u16string u = utf8ToUtf16(name);
+    putU16LE(p, static_cast<uint16_t>(u.size()));
+    putUtf16(p, u);
+    putParams(p, params);
     return p;
 }
 
@@ -321,6 +399,11 @@ std::vector<Token> TdsTestClient::login(const std::string& user, const std::stri
 
 std::vector<Token> TdsTestClient::batch(const std::string& sql) {
     send(clientPackets(0x01, sqlBatchPayload(sql)));
+    return readTokens();
+}
+
+std::vector<Token> TdsTestClient::rpc(const Bytes& payload) {
+    send(clientPackets(0x03, payload));
     return readTokens();
 }
 

@@ -42,6 +42,11 @@ struct Token {
     std::vector<std::optional<Bytes>> values;
     // LOGINACK
     uint32_t tdsVersion = 0;
+    // RETURNSTATUS
+    int32_t returnStatus = 0;
+    // RETURNVALUE: the parameter's name and ordinal; its value is values[0], its type columns[0]
+    std::string paramName;
+    uint16_t ordinal = 0;
 };
 
 // Decodes one response payload; throws tds::ProtocolError on anything it cannot follow.
@@ -52,6 +57,19 @@ std::string utf16Text(const Bytes& utf16le);
 // Packets of one message as a client would send them.
 Bytes clientPackets(uint8_t type, const Bytes& payload, size_t packetSize = 4096, uint8_t lastStatus = 0x01);
 Bytes sqlBatchPayload(const std::string& utf8, uint64_t transaction = 0);
+
+// One parameter of a remote procedure call: its TYPE_INFO and value as the wire carries them.
+struct RpcParam {
+    std::string name;
+    bool output = false;
+    Bytes typeAndValue;
+};
+RpcParam intParam(const std::string& name, std::optional<int32_t> value, bool output = false);
+RpcParam nvarcharParam(const std::string& name, const std::optional<std::string>& utf8, bool output = false);
+// A call of a system procedure by its ProcID (sp_executesql 10, sp_prepare 11, sp_execute 12,
+// sp_prepexec 13, sp_unprepare 15) or of a procedure by name.
+Bytes rpcById(uint16_t procId, const std::vector<RpcParam>& params);
+Bytes rpcByName(const std::string& name, const std::vector<RpcParam>& params);
 
 class TdsTestClient {
 public:
@@ -68,6 +86,8 @@ public:
                              const std::string& database = "", uint32_t packetSize = 4096,
                              uint32_t tdsVersion = 0x74000004);
     std::vector<Token> batch(const std::string& sql);
+    // Sends an RPC request payload (from rpcById/rpcByName) and reads the answer.
+    std::vector<Token> rpc(const Bytes& payload);
 
     void send(const Bytes& bytes);
     // One whole response message; nullopt when the server closed the connection instead.

@@ -142,10 +142,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "Conversion failed when converting the varchar value 'abc' to data type int."},
         ErrorCase{"SELECT * FROM lin2db.dbo.user_account WHERE block_flag = 'x'", 245, 16, 1,
                   "Conversion failed when converting the varchar value 'x' to data type int."},
-        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('abcdefghijklmno',0x01,'','',0x0,0x0)", 8152, 16, 14,
-                  "String or binary data would be truncated."},
+        ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('abcdefghijklmno',0x01,'','',0x0,0x0)", 2628, 16, 1,
+                  "String or binary data would be truncated in table 'lin2db.dbo.user_auth', column 'account'. "
+                  "Truncated value: 'abcdefghijklmn'."},
+        ErrorCase{"UPDATE lin2db.dbo.user_account SET account = 'abcdefghijklmno'", 2628, 16, 1,
+                  "String or binary data would be truncated in table 'lin2db.dbo.user_account', column 'account'. "
+                  "Truncated value: 'abcdefghijklmn'."},
         ErrorCase{"INSERT INTO lin2db.dbo.user_auth VALUES ('x',0x0102030405060708090A0B0C0D0E0F1011,'','',0x0,0x0)",
-                  8152, 16, 14, "String or binary data would be truncated."},
+                  2628, 16, 1,
+                  "String or binary data would be truncated in table 'lin2db.dbo.user_auth', column 'password'. "
+                  "Truncated value: '0x0102030405060708090A0B0C0D0E0F10'."},
         ErrorCase{"INSERT INTO lin2db.dbo.user_account (uid, account) VALUES (5, 'x')", 544, 16, 1,
                   "Cannot insert explicit value for identity column in table 'user_account' when IDENTITY_INSERT "
                   "is set to OFF."},
@@ -293,6 +299,74 @@ TEST_F(EngineTest, InsertSelectCopiesRows) {
     EXPECT_EQ(copy.dones.back().count, 2);
     EXPECT_EQ(rows("SELECT account_name, default_builder, account_id FROM lin2world.dbo.builder_account"),
               (std::vector<std::string>{"b|0|2", "c|0|3"}));
+}
+
+// ---- session state SQL Server keeps ----
+
+TEST_F(EngineTest, RowCountIsZeroAfterAFailedStatement) {
+    RecordingSink sink = run(
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('gm',1,1)\n"
+        "INSERT INTO lin2world.dbo.builder_account VALUES ('gm',2,2)\n"
+        "SELECT @@ROWCOUNT, @@ERROR");
+    EXPECT_EQ(sink.errors(), std::vector<int32_t>{2627});
+    EXPECT_EQ(sink.text(), std::vector<std::string>{"0|2627"});
+}
+
+TEST_F(EngineTest, OneReleaseAndOneServerNameEverywhere) {
+    session.serverName = "VAC-DB1";
+    const auto r = rows("SELECT @@VERSION, SERVERPROPERTY('ProductVersion'), @@MICROSOFTVERSION / 16777216, "
+                        "@@MICROSOFTVERSION % 65536, @@SERVERNAME, SERVERPROPERTY('ServerName')");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].rfind("Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64)", 0), 0u) << r[0];
+    EXPECT_NE(r[0].find("|15.0.2000.5|15|2000|VAC-DB1|VAC-DB1"), std::string::npos) << r[0];
+}
+
+TEST_F(EngineTest, ParametersAreVariablesOfTheBatch) {
+    session.variables = {{"@a", makeType(SqlType::Int), Value{int64_t{21}}, false},
+                         {"@Out", makeType(SqlType::VarChar, 5), Value{}, true}};
+    EXPECT_EQ(rows("SET @out = CAST(@A * 2 AS varchar(10)) + 'xyz' SELECT @a, @OUT"), std::vector<std::string>{"21|42xyz"});
+    // Assignment to a variable cuts to its length silently, as SQL Server does.
+    EXPECT_EQ(std::get<std::string>(session.variables[1].value), "42xyz");
+    ok("SET @out = 'abcdefgh'");
+    EXPECT_EQ(std::get<std::string>(session.variables[1].value), "abcde");
+    EXPECT_EQ(run("SET @missing = 1").errors(), std::vector<int32_t>{137});
+    session.variables.clear();
+    EXPECT_EQ(run("SELECT @a").errors(), std::vector<int32_t>{137});
+}
+
+struct WaitForCase {
+    const char* text;
+    int32_t error;  // 0: accepted
+};
+
+class WaitForTest : public EngineTest, public ::testing::WithParamInterface<WaitForCase> {};
+
+TEST_P(WaitForTest, AcceptsSqlServersTimeStrings) {
+    const auto sink = run(std::string("WAITFOR DELAY '") + GetParam().text + "'");
+    EXPECT_EQ(sink.errors(), GetParam().error ? std::vector<int32_t>{GetParam().error} : std::vector<int32_t>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WaitForTest,
+                         ::testing::Values(WaitForCase{"00:00:00.010", 0}, WaitForCase{"0:0:0.01", 0}, WaitForCase{"00:00", 0},
+                                           WaitForCase{"24:00:00", 148}, WaitForCase{"00:60:00", 148},
+                                           WaitForCase{"soon", 148}, WaitForCase{"00:00:00.", 148}));
+
+TEST_F(EngineTest, WaitForLetsOtherSessionsRun) {
+    // A sink whose wait runs another session's batch meanwhile: it must not find the engine locked.
+    struct Waiter : RecordingSink {
+        Engine* engine = nullptr;
+        std::vector<std::string> seen;
+        void wait(std::chrono::milliseconds) override {
+            Session other;
+            RecordingSink sink;
+            engine->execute(other, "SELECT COUNT(*) FROM lin2world.dbo.builder_account", sink);
+            seen = sink.text();
+        }
+    } waiter;
+    waiter.engine = &engine;
+    engine.execute(session, "INSERT INTO lin2world.dbo.builder_account VALUES ('w',1,1) WAITFOR DELAY '00:00:01'", waiter);
+    EXPECT_TRUE(waiter.errors().empty());
+    EXPECT_EQ(waiter.seen, std::vector<std::string>{"1"});
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,6 +89,69 @@ TEST_F(TransactionTest, FailedStatementInsideATransactionIsUndoneAlone) {
     EXPECT_TRUE(session.inTransaction);
     ok(session, "COMMIT");
     EXPECT_EQ(rows(kAll), (Rows{"a|1", "b|2", "c|3"}));
+}
+
+// What an error inside an open transaction ends: the statement, the batch, or the batch and the
+// transaction (batch-aborting errors, and every run-time error under SET XACT_ABORT ON).
+struct ErrorInTransactionCase {
+    const char* name;
+    const char* setting;        // run before BEGIN TRAN
+    const char* failing;        // a batch whose second statement fails
+    int32_t error;
+    bool transactionSurvives;   // the insert of 'c' before BEGIN's batch stays pending
+    bool restOfBatchRuns;       // the insert of 'e' after the failing statement
+};
+
+class ErrorInTransactionTest : public TransactionTest, public ::testing::WithParamInterface<ErrorInTransactionCase> {};
+
+TEST_P(ErrorInTransactionTest, EndsWhatSqlServerEnds) {
+    const auto& c = GetParam();
+    ok(session, c.setting);
+    ok(session, "BEGIN TRAN INSERT INTO lin2world.dbo.builder_account VALUES ('c',3,3)");
+    RecordingSink sink = run(session, std::string("INSERT INTO lin2world.dbo.builder_account VALUES ('d',4,4)\n") + c.failing +
+                                          "\nINSERT INTO lin2world.dbo.builder_account VALUES ('e',5,5)");
+    EXPECT_EQ(sink.errors(), std::vector<int32_t>{c.error});
+    EXPECT_EQ(session.inTransaction, c.transactionSurvives);
+    EXPECT_EQ(session.transactionLevel, c.transactionSurvives ? 1 : 0);
+    // The rollback is announced before the failing statement's DONE.
+    const bool rolledBack = !sink.transactionChanges.empty() &&
+                            sink.transactionChanges.back().first == ResultSink::TransactionChange::RolledBack;
+    EXPECT_EQ(rolledBack, !c.transactionSurvives);
+    if (session.inTransaction) ok(session, "COMMIT");
+    Rows expected{"a|1", "b|2"};
+    if (c.transactionSurvives) {
+        expected.push_back("c|3");
+        expected.push_back("d|4");
+        if (c.restOfBatchRuns) expected.push_back("e|5");
+    }
+    EXPECT_EQ(rows(std::string(kAll) + " ORDER BY account_name"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ErrorInTransactionTest,
+    ::testing::Values(
+        ErrorInTransactionCase{"duplicate key ends its statement", "SET XACT_ABORT OFF",
+                               "INSERT INTO lin2world.dbo.builder_account VALUES ('a',9,9)", 2627, true, true},
+        ErrorInTransactionCase{"missing table ends the batch only", "SET XACT_ABORT OFF",
+                               "SELECT * FROM lin2world.dbo.missing", 208, true, false},
+        ErrorInTransactionCase{"conversion error rolls back", "SET XACT_ABORT OFF", "SELECT CAST('x' AS int)", 245, false, false},
+        ErrorInTransactionCase{"date conversion error rolls back", "SET XACT_ABORT OFF", "SELECT CAST('nodate' AS datetime)",
+                               241, false, false},
+        ErrorInTransactionCase{"XACT_ABORT: duplicate key rolls back", "SET XACT_ABORT ON",
+                               "INSERT INTO lin2world.dbo.builder_account VALUES ('a',9,9)", 2627, false, false},
+        ErrorInTransactionCase{"XACT_ABORT: divide by zero rolls back", "SET XACT_ABORT ON", "SELECT 1/0", 8134, false, false}),
+    [](const auto& info) {
+        std::string n;
+        for (char ch : std::string(info.param.name)) n += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        return n;
+    });
+
+TEST_F(TransactionTest, ASyntaxErrorRunsNothingAndKeepsTheTransactionEvenUnderXactAbort) {
+    ok(session, "SET XACT_ABORT ON BEGIN TRAN INSERT INTO lin2world.dbo.builder_account VALUES ('c',3,3)");
+    EXPECT_EQ(run(session, "SELECT FROM WHERE").errors(), std::vector<int32_t>{156});
+    EXPECT_TRUE(session.inTransaction);
+    ok(session, "COMMIT");
+    EXPECT_EQ(rows(kAll).size(), 3u);
 }
 
 TEST_F(TransactionTest, EndingASessionRollsBackItsTransaction) {

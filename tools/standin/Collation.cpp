@@ -174,6 +174,13 @@ const Collation& defaultCollation() {
     return *c;
 }
 
+uint16_t codePageOfWireCollation(uint32_t lcidAndFlags, uint8_t sortId) {
+    const uint32_t lcid = lcidAndFlags & 0xFFFFF;
+    for (const Collation& c : registry())
+        if (sortId != 0 ? c.sortId == sortId : (c.sortId == 0 && c.lcid == lcid)) return c.codePage;
+    return 1252;
+}
+
 const Collation* findCollation(std::string_view name) {
     for (const Collation& c : registry()) {
         if (c.name.size() != name.size()) continue;

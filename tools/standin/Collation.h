@@ -27,6 +27,9 @@ struct Collation {
 const Collation& defaultCollation();
 // The collation of this name (case-insensitive), or null when SQL Server has none of that name.
 const Collation* findCollation(std::string_view name);
+// The code page of a collation as the wire names it (the five TDS collation bytes: LCID and flags,
+// then the SQL sort id); 1252 when the stand-in knows neither.
+uint16_t codePageOfWireCollation(uint32_t lcidAndFlags, uint8_t sortId);
 // The collation a type's own pointer names, the default when it names none.
 inline const Collation& orDefault(const Collation* c) { return c ? *c : defaultCollation(); }
 

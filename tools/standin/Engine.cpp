@@ -98,33 +98,57 @@ struct Engine::Impl {
         if (sink) sink->transactionChanged(ResultSink::TransactionChange::RolledBack, id);
     }
 
-    void fail(Session& session, ResultSink& sink, const SqlError& e) {
+    // Reports an error; a batch-aborting one (or any under XACT_ABORT) also rolls back the open
+    // transaction before the statement's DONE, as SQL Server orders it. True when the batch ends.
+    bool fail(Session& session, ResultSink& sink, const SqlError& e, bool running) {
         sink.message(e.message());
-        if (e.reach() == ErrorReach::Statement) sink.message(errors::statementTerminated());
+        const bool abortsTransaction = running && (e.reach() == ErrorReach::Transaction || session.xactAbort);
+        if (e.reach() == ErrorReach::Statement && !abortsTransaction) sink.message(errors::statementTerminated());
         session.lastError = e.message().number;
+        session.rowCount = 0;
+        if (abortsTransaction && session.transactionLevel > 0) rollback(session, &sink);
         sink.done(0, false, true);
+        return abortsTransaction || e.reach() != ErrorReach::Statement;
     }
 
-    void execute(Session& session, std::string_view batch, ResultSink& sink) {
+    // WAITFOR DELAY lets other sessions run meanwhile, as SQL Server does; the batch's plans are
+    // bound again when their statements run, so nothing they hold goes stale.
+    static void waitFor(std::unique_lock<std::mutex>& lock, const WaitForStmt& w, ResultSink& sink) {
+        lock.unlock();
+        try {
+            sink.wait(w.delay);
+        } catch (...) {
+            lock.lock();
+            throw;
+        }
+        lock.lock();
+    }
+
+    BatchOutcome execute(std::unique_lock<std::mutex>& lock, Session& session, std::string_view batch, ResultSink& sink) {
+        BatchOutcome outcome;
+        session.scopeIdentity.reset();
         std::vector<Statement> statements;
         SqlExecutor executor(catalog, session, sink);
         try {
             statements = SqlParser(batch, session.quotedIdentifier).parseBatch();
             for (auto& s : statements) executor.compile(s);
         } catch (const SqlError& e) {
-            fail(session, sink, e);
-            return;
+            fail(session, sink, e, false);
+            outcome.aborted = true;
+            outcome.lastError = e.message().number;
+            return outcome;
         }
-        runStatements(session, statements, executor, sink, false);
+        runStatements(lock, session, statements, executor, sink, false, outcome);
+        return outcome;
     }
 
-    // Runs statements one by one; false when an error ended the batch. Statements inside IF and
-    // BEGIN ... END are compiled when they run, since the tables they name may only exist by then.
-    bool runStatements(Session& session, std::vector<Statement>& statements, SqlExecutor& executor, ResultSink& sink,
-                       bool compileEach) {
+    // Runs statements one by one; false when an error ended the batch (outcome says which). Statements
+    // inside IF and BEGIN ... END are compiled when they run, since the tables they name may only exist by then.
+    bool runStatements(std::unique_lock<std::mutex>& lock, Session& session, std::vector<Statement>& statements,
+                       SqlExecutor& executor, ResultSink& sink, bool compileEach, BatchOutcome& outcome) {
         for (auto& statement : statements) {
             if (auto* block = std::get_if<BlockStmt>(&statement.body)) {
-                if (!runStatements(session, block->statements, executor, sink, true)) return false;
+                if (!runStatements(lock, session, block->statements, executor, sink, true, outcome)) return false;
                 continue;
             }
             if (auto* branch = std::get_if<IfStmt>(&statement.body)) {
@@ -133,11 +157,15 @@ struct Engine::Impl {
                     taken = executor.test(*branch->condition);
                 } catch (SqlError& e) {
                     e.setLine(statement.line);
-                    fail(session, sink, e);
-                    if (e.reach() == ErrorReach::Batch) return false;
+                    outcome.lastError = e.message().number;
+                    if (fail(session, sink, e, true)) {
+                        outcome.aborted = true;
+                        return false;
+                    }
                     continue;
                 }
-                if (!runStatements(session, taken ? branch->then : branch->otherwise, executor, sink, true)) return false;
+                if (!runStatements(lock, session, taken ? branch->then : branch->otherwise, executor, sink, true, outcome))
+                    return false;
                 continue;
             }
             UndoLog changes;
@@ -157,6 +185,9 @@ struct Engine::Impl {
                     case TransactionStmt::Kind::Commit: commit(session, &sink); break;
                     case TransactionStmt::Kind::Rollback: rollback(session, &sink); break;
                     }
+                    session.rowCount = 0;
+                } else if (auto* w = std::get_if<WaitForStmt>(&statement.body)) {
+                    waitFor(lock, *w, sink);
                     session.rowCount = 0;
                 } else {
                     result = executor.run(statement, changes);
@@ -178,8 +209,11 @@ struct Engine::Impl {
             } catch (SqlError& e) {
                 changes.rollback(catalog);
                 e.setLine(statement.line);
-                fail(session, sink, e);
-                if (e.reach() == ErrorReach::Batch) return false;
+                outcome.lastError = e.message().number;
+                if (fail(session, sink, e, true)) {
+                    outcome.aborted = true;
+                    return false;
+                }
             } catch (...) {
                 changes.rollback(catalog);
                 throw;
@@ -192,10 +226,11 @@ struct Engine::Impl {
     // the error ended is skipped, as sqlcmd goes on with the next batch.
     void runScript(const std::string& name, std::string_view script) {
         Session session;
+        std::unique_lock lock(mutex);
         for (const ScriptBatch& batch : splitBatches(script)) {
             for (int i = 0; i < batch.repeat; ++i) {
                 ScriptSink sink;
-                execute(session, batch.text, sink);
+                execute(lock, session, batch.text, sink);
                 for (const Message& m : sink.errors)
                     report.push_back(name + ", batch at line " + std::to_string(batch.firstLine) +
                                      " skipped: Msg " + std::to_string(m.number) +
@@ -340,9 +375,9 @@ void Engine::seedDemo(int n) {
     if (seedDemoAccounts(impl_->catalog, n)) impl_->persist();
 }
 
-void Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->execute(session, batch, sink);
+BatchOutcome Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {
+    std::unique_lock lock(impl_->mutex);
+    return impl_->execute(lock, session, batch, sink);
 }
 
 void Engine::beginTransaction(Session& session, ResultSink& sink) {

@@ -3,11 +3,13 @@
 // the data file. The protocol side (TDS) hands it one batch at a time and turns what it reports to
 // a ResultSink into tokens, so results stream and a million-row SELECT never sits in memory twice.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -89,6 +91,18 @@ public:
     // caller knows what it asked for.
     enum class TransactionChange { Began, Committed, RolledBack };
     virtual void transactionChanged(TransactionChange /*change*/, int64_t /*transactionId*/) {}
+    // WAITFOR DELAY: waits while other sessions go on; a sink that sees the client cancel meanwhile
+    // throws, as its other calls do.
+    virtual void wait(std::chrono::milliseconds delay) { std::this_thread::sleep_for(delay); }
+};
+
+// A variable of the batch: a parameter of a parameterised request (sp_executesql and the prepared
+// statements). Names keep their '@' and compare without regard to case.
+struct Variable {
+    std::string name;
+    ColumnType type;
+    Value value;
+    bool output = false;  // the caller wants the value back
 };
 
 // Per-connection state the engine keeps between batches.
@@ -103,12 +117,33 @@ struct Session {
     std::string login = "sa";
     // Kept by the engine between batches.
     int transactionLevel = 0;             // @@TRANCOUNT
-    std::optional<int64_t> lastIdentity;  // @@IDENTITY, SCOPE_IDENTITY()
+    std::optional<int64_t> lastIdentity;  // @@IDENTITY: the session's last identity value
+    std::optional<int64_t> scopeIdentity; // SCOPE_IDENTITY(): the same, but only from the current batch
     int64_t rowCount = 0;                 // @@ROWCOUNT
     int32_t lastError = 0;                // @@ERROR
     bool noCount = false;                 // SET NOCOUNT: statements report no row counts
     int64_t rowCountLimit = 0;            // SET ROWCOUNT (0: no limit)
     std::string identityInsertTable;      // SET IDENTITY_INSERT: "db.dbo.table" that takes explicit values
+    bool xactAbort = false;               // SET XACT_ABORT: every run-time error ends the batch and its transaction
+    std::string serverName = "standin";   // @@SERVERNAME, as in the server's error records
+    std::vector<Variable> variables;      // parameters of the request being run
+};
+
+// How a batch ended.
+struct BatchOutcome {
+    bool aborted = false;   // an error that ends the batch was raised (the rest, if any, did not run)
+    int32_t lastError = 0;  // number of the last error raised, 0 when none was
+};
+
+// The release the stand-in answers as, everywhere a client can see it.
+struct ServerRelease {
+    static constexpr int kMajor = 15, kMinor = 0, kBuild = 2000, kRevision = 5;  // SQL Server 2019 RTM
+    static constexpr const char* kProductVersion = "15.0.2000.5";
+    static constexpr const char* kVersionText =
+        "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n"
+        "\tSep 24 2019 13:48:23 \n"
+        "\tCopyright (C) 2019 Microsoft Corporation\n"
+        "\tDeveloper Edition (64-bit) on Linux (vac-standin) <X64>";
 };
 
 struct EngineOptions {
@@ -143,14 +178,18 @@ public:
     // Seeds n demo accounts (with varied flags and game-master rows) when the account tables are empty.
     void seedDemo(int n);
 
-    // Runs one batch (UTF-8 text). Thread-safe: batches of different sessions never interleave.
+    // Runs one batch (UTF-8 text). Thread-safe: batches of different sessions interleave only while
+    // one waits in WAITFOR DELAY.
     // Committed changes are on disk (with a data file) before this returns. Every statement ends with
     // done(); an error is message() then done(0, false, true). A syntax error stops the batch before
     // anything runs; errors such as 208, 207 and conversion failures end the batch after what ran
-    // before; 2627, 515, 8152 end only their statement (followed by the informational 3621).
+    // before, conversion failures (245 ...) also roll back an open transaction, as every run-time
+    // error does under SET XACT_ABORT ON; 2627, 515, 2628 end only their statement (followed by
+    // the informational 3621).
     // An exception thrown by a sink call (a closed connection, a cancel) takes back the statement
     // that was running and leaves execute() unchanged; earlier statements of the batch stay done.
-    void execute(Session& session, std::string_view batch, ResultSink& sink);
+    // session.variables are the batch's parameters; output ones hold their last value afterwards.
+    BatchOutcome execute(Session& session, std::string_view batch, ResultSink& sink);
 
     // Transaction-manager requests. They report errors (3902 / 3903 for commit / rollback without a
     // transaction) through message() only and call neither done() nor transactionChanged(): the

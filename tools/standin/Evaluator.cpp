@@ -18,12 +18,6 @@ namespace standin {
 
 namespace {
 
-const char* kVersion =
-    "Microsoft SQL Server 2016 (SP2) (KB4052908) - 13.0.5026.0 (X64) \n"
-    "\tMar 18 2018 09:11:49 \n"
-    "\tCopyright (c) Microsoft Corporation\n"
-    "\tDeveloper Edition (64-bit) on Linux (vac-standin)\n";
-
 __int128 pow10(int n) {
     __int128 r = 1;
     for (int i = 0; i < n; ++i) r *= 10;
@@ -325,8 +319,19 @@ void Evaluator::bindArithmetic(Expr& e) {
     e.resultType = common;
 }
 
+Variable* Evaluator::findVariable(Session& session, std::string_view name) {
+    for (auto& v : session.variables)
+        if (compareText(v.name, name) == 0) return &v;
+    return nullptr;
+}
+
 void Evaluator::bindVariable(Expr& e) {
     const std::string& name = e.parts[0];
+    if (const Variable* v = findVariable(session_, name)) {
+        e.resultType = v->type;
+        e.nullable = true;
+        return;
+    }
     e.nullable = false;
     if (name == "@@IDENTITY") { e.resultType = makeType(SqlType::Decimal, 0, 38, 0); e.nullable = true; }
     else if (name == "@@ROWCOUNT" || name == "@@TRANCOUNT" || name == "@@ERROR" || name == "@@TEXTSIZE" ||
@@ -368,6 +373,10 @@ void Evaluator::bindFunction(Expr& e, const BindScope& scope) {
     } else if (name == "SCOPE_IDENTITY") {
         arity(0, 0);
         e.resultType = makeType(SqlType::Decimal, 0, 38, 0);
+    } else if (name == "SERVERPROPERTY") {
+        // sql_variant on a real server; the properties asked for are all text.
+        arity(1, 1);
+        e.resultType = nvarchar(128);
     } else if (name == "IDENT_CURRENT") {
         arity(1, 1);
         e.resultType = makeType(SqlType::Decimal, 0, 38, 0);
@@ -646,6 +655,7 @@ Value Evaluator::eval(const Expr& e, const Row* row) const {
 
 Value Evaluator::evalVariable(const Expr& e) const {
     const std::string& name = e.parts[0];
+    if (const Variable* v = findVariable(session_, name)) return v->value;
     if (name == "@@IDENTITY") {
         if (!session_.lastIdentity) return Value{};
         return DecimalValue{*session_.lastIdentity, 0};
@@ -656,15 +666,16 @@ Value Evaluator::evalVariable(const Expr& e) const {
     if (name == "@@TEXTSIZE") return session_.textSize;
     if (name == "@@OPTIONS") return int64_t(session_.quotedIdentifier ? 5496 : 5240);
     if (name == "@@LOCK_TIMEOUT") return int64_t(-1);
-    if (name == "@@MICROSOFTVERSION") return int64_t(0x0D0013A2);
+    if (name == "@@MICROSOFTVERSION")
+        return int64_t(ServerRelease::kMajor) << 24 | int64_t(ServerRelease::kMinor) << 16 | ServerRelease::kBuild;
     if (name == "@@PROCID" || name == "@@NESTLEVEL") return int64_t(0);
     if (name == "@@MAX_CONNECTIONS") return int64_t(32767);
     if (name == "@@SPID") return int64_t(session_.spid);
     if (name == "@@LANGID") return int64_t(0);
     if (name == "@@MAX_PRECISION") return int64_t(38);
     if (name == "@@DATEFIRST") return int64_t(7);
-    if (name == "@@VERSION") return utf8ToUtf16(kVersion);
-    if (name == "@@SERVERNAME") return utf8ToUtf16("VAC-STANDIN");
+    if (name == "@@VERSION") return utf8ToUtf16(ServerRelease::kVersionText);
+    if (name == "@@SERVERNAME") return utf8ToUtf16(session_.serverName);
     if (name == "@@SERVICENAME") return utf8ToUtf16("MSSQLSERVER");
     if (name == "@@LANGUAGE") return utf8ToUtf16("us_english");
     return Value{};
@@ -708,8 +719,20 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         return utf8ToUtf16(orDefault(db->collation).name);
     }
     if (name == "SCOPE_IDENTITY") {
-        if (!session_.lastIdentity) return Value{};
-        return DecimalValue{*session_.lastIdentity, 0};
+        if (!session_.scopeIdentity) return Value{};
+        return DecimalValue{*session_.scopeIdentity, 0};
+    }
+    if (name == "SERVERPROPERTY") {
+        const Value v = arg(0);
+        if (isNull(v)) return Value{};
+        const std::string property = textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
+        if (compareText(property, "ProductVersion") == 0) return utf8ToUtf16(ServerRelease::kProductVersion);
+        if (compareText(property, "ProductMajorVersion") == 0) return utf8ToUtf16(std::to_string(ServerRelease::kMajor));
+        if (compareText(property, "ProductLevel") == 0) return utf8ToUtf16("RTM");
+        if (compareText(property, "Edition") == 0) return utf8ToUtf16("Developer Edition (64-bit)");
+        if (compareText(property, "ServerName") == 0 || compareText(property, "MachineName") == 0)
+            return utf8ToUtf16(session_.serverName);
+        return Value{};
     }
     if (name == "IDENT_CURRENT") {
         const Value v = arg(0);

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace standin {
@@ -34,6 +35,8 @@ public:
     static bool isConstant(const Expr& e);
     static bool containsAggregate(const Expr& e);
     static const Expr* firstColumn(const Expr& e);
+    // The batch variable of that name, or null.
+    static Variable* findVariable(Session& session, std::string_view name);
 
     Value eval(const Expr& e, const Row* row) const;
     Truth test(const Expr& e, const Row* row) const;

@@ -4,6 +4,7 @@
 #include "tools/standin/Collation.h"
 #include "tools/standin/Engine.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -216,14 +217,32 @@ struct TransactionStmt {
     enum class Kind { Begin, Commit, Rollback } kind = Kind::Begin;
 };
 
+// SET @variable = expression
+struct AssignStmt {
+    std::string variable;
+    ExprPtr value;
+};
+
+// WAITFOR DELAY 'hh:mm[:ss[.mmm]]'
+struct WaitForStmt {
+    std::chrono::milliseconds delay{0};
+};
+
 struct ExecStmt {
     std::string procedure;
+};
+
+// One parameter of a parameterised request, as its declaration list names it: "@id int OUTPUT".
+struct ParameterDeclaration {
+    std::string name;
+    ColumnType type;
+    bool output = false;
 };
 
 struct Statement {
     std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, DropTableStmt, UseStmt, SetStmt,
                  TransactionStmt, ExecStmt, AlterTableStmt, CreateIndexStmt, CreateDatabaseStmt, IfStmt, BlockStmt,
-                 PrintStmt, UnsupportedStmt>
+                 PrintStmt, UnsupportedStmt, AssignStmt, WaitForStmt>
         body;
     int line = 1;  // line of the batch the statement starts on
 };

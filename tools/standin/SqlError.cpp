@@ -18,6 +18,9 @@ std::string s(std::string_view v) { return std::string(v); }
 SqlError batch(int32_t n, uint8_t sev, uint8_t state, std::string text) {
     return SqlError(n, sev, state, std::move(text), ErrorReach::Batch);
 }
+SqlError aborting(int32_t n, uint8_t sev, uint8_t state, std::string text) {
+    return SqlError(n, sev, state, std::move(text), ErrorReach::Transaction);
+}
 SqlError statement(int32_t n, uint8_t sev, uint8_t state, std::string text) {
     return SqlError(n, sev, state, std::move(text), ErrorReach::Statement);
 }
@@ -75,34 +78,34 @@ SqlError nullNotAllowed(std::string_view column, std::string_view table, bool up
                          "'; column does not allow nulls. " + (update ? "UPDATE" : "INSERT") + " fails.");
 }
 SqlError conversionFailed(std::string_view fromType, std::string_view value, std::string_view toType) {
-    return batch(245, 16, 1,
+    return aborting(245, 16, 1,
                  "Conversion failed when converting the " + s(fromType) + " value '" + s(value) +
                      "' to data type " + s(toType) + ".");
 }
 SqlError conversionOverflowed(std::string_view fromType, std::string_view value, std::string_view toType) {
-    return batch(248, 16, 1,
+    return aborting(248, 16, 1,
                  "The conversion of the " + s(fromType) + " value '" + s(value) + "' overflowed an " + s(toType) +
                      " column.");
 }
 SqlError errorConvertingDataType(std::string_view fromType, std::string_view toType) {
-    return batch(8114, 16, 5, "Error converting data type " + s(fromType) + " to " + s(toType) + ".");
+    return aborting(8114, 16, 5, "Error converting data type " + s(fromType) + " to " + s(toType) + ".");
 }
 SqlError dateConversionFailed() {
-    return batch(241, 16, 1, "Conversion failed when converting date and/or time from character string.");
+    return aborting(241, 16, 1, "Conversion failed when converting date and/or time from character string.");
 }
 SqlError dateOutOfRange(std::string_view fromType, std::string_view toType) {
-    return batch(242, 16, 3,
+    return aborting(242, 16, 3,
                  "The conversion of a " + s(fromType) + " data type to a " + s(toType) +
                      " data type resulted in an out-of-range value.");
 }
 SqlError smallDateConversionFailed() {
-    return batch(295, 16, 3, "Conversion failed when converting character string to smalldatetime data type.");
+    return aborting(295, 16, 3, "Conversion failed when converting character string to smalldatetime data type.");
 }
 SqlError guidConversionFailed() {
-    return batch(8169, 16, 2, "Conversion failed when converting from a character string to uniqueidentifier.");
+    return aborting(8169, 16, 2, "Conversion failed when converting from a character string to uniqueidentifier.");
 }
 SqlError moneyConversionFailed() {
-    return batch(235, 16, 0, "Cannot convert a char value to money. The char value has incorrect syntax.");
+    return aborting(235, 16, 0, "Cannot convert a char value to money. The char value has incorrect syntax.");
 }
 SqlError arithmeticOverflow(std::string_view toType) {
     return statement(8115, 16, 2, "Arithmetic overflow error converting expression to data type " + s(toType) + ".");
@@ -112,6 +115,11 @@ SqlError arithmeticOverflowValue(std::string_view type, std::string_view value) 
 }
 SqlError divideByZero() { return statement(8134, 16, 1, "Divide by zero error encountered."); }
 SqlError truncation() { return statement(8152, 16, 14, "String or binary data would be truncated."); }
+SqlError truncatedInColumn(std::string_view table, std::string_view column, std::string_view value) {
+    return statement(2628, 16, 1,
+                     "String or binary data would be truncated in table '" + s(table) + "', column '" + s(column) +
+                         "'. Truncated value: '" + s(value) + "'.");
+}
 SqlError implicitConversion(std::string_view fromType, std::string_view toType) {
     return batch(257, 16, 3,
                  "Implicit conversion from data type " + s(fromType) + " to " + s(toType) +

@@ -12,6 +12,7 @@ namespace standin {
 enum class ErrorReach {
     Statement,  // the statement is undone and "The statement has been terminated." follows; the batch goes on
     Batch,      // the statement is undone and the rest of the batch is skipped
+    Transaction,  // as Batch, and an open transaction is rolled back (SQL Server's batch-aborting errors)
 };
 
 class SqlError : public std::runtime_error {
@@ -57,7 +58,9 @@ SqlError moneyConversionFailed();                        // 235
 SqlError arithmeticOverflow(std::string_view toType);    // 8115
 SqlError arithmeticOverflowValue(std::string_view type, std::string_view value);  // 220
 SqlError divideByZero();                                 // 8134
-SqlError truncation();                                   // 8152
+SqlError truncation();                                   // 8152: the conversion's own signal
+SqlError truncatedInColumn(std::string_view table, std::string_view column,
+                           std::string_view value);      // 2628, what 8152 becomes at compatibility level 150
 SqlError implicitConversion(std::string_view fromType, std::string_view toType);  // 257
 SqlError explicitConversion(std::string_view fromType, std::string_view toType);  // 529
 SqlError operandTypeClash(std::string_view fromType, std::string_view toType);    // 206

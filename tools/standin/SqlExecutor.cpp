@@ -169,6 +169,17 @@ Table* SqlExecutor::systemView(const std::string& database, const std::string& s
     return nullptr;
 }
 
+Value SqlExecutor::assign(const Value& v, const ColumnType& from, const Table& table, const Column& column) {
+    try {
+        return convertValue(v, from, column.type, Conversion::Assignment);
+    } catch (const SqlError& e) {
+        if (e.message().number != errors::truncation().message().number) throw;
+        // SQL Server 2019 at its default compatibility level (150) names where and what was cut.
+        const Value cut = convertValue(v, from, column.type, Conversion::Explicit);
+        throw errors::truncatedInColumn(table.fullName(), column.name, valueText(cut, column.type));
+    }
+}
+
 SqlExecutor::Result SqlExecutor::counted(int64_t count) {
     session_.rowCount = count;
     return Result{count, true};
@@ -185,6 +196,8 @@ void SqlExecutor::compile(Statement& statement) {
                 prepareInsert(*s);
         } else if (auto* s = std::get_if<UpdateStmt>(&statement.body)) {
             if (findTable(s->table.name)) prepareUpdate(*s);
+        } else if (auto* s = std::get_if<AssignStmt>(&statement.body)) {
+            bindAssignment(*s);
         } else if (auto* s = std::get_if<DeleteStmt>(&statement.body)) {
             if (Table* t = findTable(s->table.name)) {
                 if (s->where) {
@@ -229,6 +242,7 @@ SqlExecutor::Result SqlExecutor::run(Statement& statement, UndoLog& undo) {
             else if constexpr (std::is_same_v<T, CreateDatabaseStmt>) return runCreateDatabase(s);
             else if constexpr (std::is_same_v<T, PrintStmt>) return runPrint(s);
             else if constexpr (std::is_same_v<T, UnsupportedStmt>) throw errors::unsupportedStatement(s.keyword);
+            else if constexpr (std::is_same_v<T, AssignStmt>) return runAssign(s);
             else throw errors::unsupported("this statement here");
         },
         statement.body);
@@ -669,8 +683,7 @@ SqlExecutor::Result SqlExecutor::runInsert(InsertStmt& s, UndoLog& undo) {
                 if (cols[c].defaultValue) values[c] = *cols[c].defaultValue;
                 continue;
             }
-            values[c] = convertValue(supplied[r][i].first, supplied[r][i].second, cols[c].column.type,
-                                     Conversion::Assignment);
+            values[c] = assign(supplied[r][i].first, supplied[r][i].second, t, cols[c].column);
             if (cols[c].column.identity && !isNull(values[c])) {
                 const Value asBig = convertValue(values[c], cols[c].column.type, makeType(SqlType::BigInt), Conversion::Implicit);
                 t.noteExplicitIdentity(std::get<int64_t>(asBig));
@@ -695,8 +708,10 @@ SqlExecutor::Result SqlExecutor::runInsert(InsertStmt& s, UndoLog& undo) {
     const size_t count = newRows.size();
     std::vector<RowHandle> added = t.insertRows(std::move(newRows));
     undo.recordInsert(t, std::move(added));
-    if (t.identity() && count > 0) session_.lastIdentity = lastIdentity;
-    else if (count > 0) session_.lastIdentity.reset();
+    if (count > 0) {
+        session_.lastIdentity = t.identity() ? lastIdentity : std::nullopt;
+        session_.scopeIdentity = session_.lastIdentity;
+    }
     return counted(static_cast<int64_t>(count));
 }
 
@@ -732,7 +747,7 @@ SqlExecutor::Result SqlExecutor::runUpdate(UpdateStmt& s, UndoLog& undo) {
         for (size_t i = 0; i < plan.targets.size(); ++i) {
             const int c = plan.targets[i];
             const Expr& e = *s.assignments[i].value;
-            values[c] = convertValue(evaluator_.eval(e, &*h), e.resultType, cols[c].column.type, Conversion::Assignment);
+            values[c] = assign(evaluator_.eval(e, &*h), e.resultType, t, cols[c].column);
             if (isNull(values[c]) && !cols[c].column.nullable)
                 throw errors::nullNotAllowed(cols[c].column.name, t.fullName(), true);
         }
@@ -985,12 +1000,28 @@ SqlExecutor::Result SqlExecutor::runUse(UseStmt& s) {
     return Result{};
 }
 
+Variable& SqlExecutor::bindAssignment(AssignStmt& s) {
+    Variable* v = Evaluator::findVariable(session_, s.variable);
+    if (!v) throw errors::undeclaredVariable(s.variable);
+    evaluator_.bind(*s.value, BindScope{});
+    if (s.value->isPredicate()) throw errors::syntaxNear(s.value->text);
+    return *v;
+}
+
+SqlExecutor::Result SqlExecutor::runAssign(AssignStmt& s) {
+    Variable& v = bindAssignment(s);
+    v.value = convertValue(evaluator_.eval(*s.value, nullptr), s.value->resultType, v.type, Conversion::Implicit);
+    session_.rowCount = 1;
+    return Result{};
+}
+
 SqlExecutor::Result SqlExecutor::runSet(SetStmt& s) {
     const bool on = s.value == "ON";
     for (const auto& option : s.options) {
         if (option == "QUOTED_IDENTIFIER") session_.quotedIdentifier = on;
         else if (option == "ANSI_DEFAULTS" && on) session_.quotedIdentifier = true;
         else if (option == "NOCOUNT") session_.noCount = on;
+        else if (option == "XACT_ABORT") session_.xactAbort = on;
         else if (option == "TEXTSIZE" || option == "ROWCOUNT") {
             int64_t n = 0;
             try {

@@ -61,6 +61,8 @@ private:
     Result runPrint(PrintStmt& s);
     Result runUse(UseStmt& s);
     Result runSet(SetStmt& s);
+    Result runAssign(AssignStmt& s);
+    Variable& bindAssignment(AssignStmt& s);
 
     // Rows of table that can satisfy where, found through a key index when where pins one.
     template <typename F>
@@ -68,6 +70,8 @@ private:
     std::vector<RowHandle> matchingRows(Table& table, const Expr* where);
 
     Result counted(int64_t count);
+    // A value stored into a column of table (INSERT, UPDATE).
+    Value assign(const Value& v, const ColumnType& from, const Table& table, const Column& column);
 
     Catalog& catalog_;
     Session& session_;

@@ -39,7 +39,7 @@ bool isReservedKeyword(std::string_view word) {
         "ORDER", "OUTER", "OVER", "PERCENT", "PLAN", "PRIMARY", "PRINT", "PROC", "PROCEDURE", "REFERENCES",
         "RETURN", "RIGHT", "ROLLBACK", "ROWCOUNT", "SAVE", "SELECT", "SET", "SOME", "TABLE", "TEXTSIZE", "THEN",
         "TO", "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "USE", "VALUES", "VIEW",
-        "WHEN", "WHERE", "WHILE", "WITH"};
+        "WAITFOR", "WHEN", "WHERE", "WHILE", "WITH"};
     return std::any_of(std::begin(kReserved), std::end(kReserved), [&](std::string_view k) { return equalsUpper(word, k); });
 }
 

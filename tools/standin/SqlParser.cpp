@@ -146,6 +146,33 @@ std::vector<Statement> SqlParser::parseBatch() {
     return statements;
 }
 
+std::vector<ParameterDeclaration> SqlParser::parseParameterDeclarations() {
+    std::vector<ParameterDeclaration> declarations;
+    if (peek().kind == TokenKind::End) return declarations;
+    do {
+        const Token name = take();
+        if (name.kind != TokenKind::Variable || name.text.rfind("@@", 0) == 0) failAt(name);
+        acceptWord("AS");
+        ParameterDeclaration d;
+        d.name = name.text;
+        if (peek().isWord("DATETIME2") || peek().isWord("DATE") || peek().isWord("TIME") || peek().isWord("DATETIMEOFFSET")) {
+            // Drivers declare date and time values so; the engine's one date type takes them.
+            take();
+            if (acceptSymbol("(")) {
+                take();
+                expectSymbol(")");
+            }
+            d.type = makeType(SqlType::DateTime);
+        } else {
+            d.type = parseType(static_cast<int>(declarations.size()) + 1, name.text, false);
+        }
+        d.output = acceptWord("OUTPUT") || acceptWord("OUT");
+        declarations.push_back(std::move(d));
+    } while (acceptSymbol(","));
+    if (peek().kind != TokenKind::End) fail();
+    return declarations;
+}
+
 Statement SqlParser::parseStatement(bool firstInBatch) {
     Statement s;
     const Token& t = peek();
@@ -187,6 +214,13 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
         UseStmt use;
         use.database = parseIdentifier();
         s.body = std::move(use);
+    } else if (t.isWord("SET") && peek(1).kind == TokenKind::Variable && peek(1).text.rfind("@@", 0) != 0) {
+        take();
+        AssignStmt a;
+        a.variable = take().text;
+        expectSymbol("=");
+        a.value = parseValue();
+        s.body = std::move(a);
     } else if (t.isWord("SET")) s.body = parseSet();
     else if (t.isWord("BEGIN")) {
         take();
@@ -200,6 +234,8 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
         if (acceptWord("TRAN") || acceptWord("TRANSACTION")) parseTransactionName();
         else acceptWord("WORK");
         s.body = TransactionStmt{commit ? TransactionStmt::Kind::Commit : TransactionStmt::Kind::Rollback};
+    } else if (t.isWord("WAITFOR")) {
+        s.body = parseWaitFor();
     } else if (t.isWord("EXEC") || t.isWord("EXECUTE")) {
         take();
         s.body = parseExec(true);
@@ -365,6 +401,17 @@ AlterTableStmt SqlParser::parseAlterTable() {
     return s;
 }
 
+WaitForStmt SqlParser::parseWaitFor() {
+    expectWord("WAITFOR");
+    expectWord("DELAY");
+    const Token t = take();
+    if (t.kind != TokenKind::String) failAt(t);
+    WaitForStmt w;
+    if (!parseDelay(t.text, w.delay))
+        throw SqlError(148, 15, 1, "Incorrect time syntax in time string '" + t.text + "' used with WAITFOR.", ErrorReach::Batch);
+    return w;
+}
+
 void SqlParser::parseTransactionName() {
     const Token& t = peek();
     if (t.kind == TokenKind::Variable || t.kind == TokenKind::QuotedIdentifier ||
@@ -392,6 +439,37 @@ ExecStmt SqlParser::parseExec(bool keywordSeen) {
         } while (acceptSymbol(","));
     }
     return e;
+}
+
+// hh:mm[:ss[.fff]] below 24 hours, the form WAITFOR DELAY takes.
+bool SqlParser::parseDelay(std::string_view text, std::chrono::milliseconds& out) {
+    int fields[3] = {0, 0, 0};
+    int count = 0;
+    size_t i = 0;
+    while (count < 3) {
+        const size_t start = i;
+        int value = 0;
+        while (i < text.size() && i - start < 2 && std::isdigit(static_cast<unsigned char>(text[i]))) value = value * 10 + (text[i++] - '0');
+        if (i == start) return false;
+        fields[count++] = value;
+        if (i == text.size() || text[i] != ':') break;
+        ++i;
+    }
+    int millis = 0;
+    if (count == 3 && i < text.size() && text[i] == '.') {
+        ++i;
+        int scale = 100;
+        const size_t start = i;
+        while (i < text.size() && i - start < 3 && std::isdigit(static_cast<unsigned char>(text[i]))) {
+            millis += (text[i++] - '0') * scale;
+            scale /= 10;
+        }
+        if (i == start) return false;
+    }
+    if (i != text.size() || count < 2 || fields[0] > 23 || fields[1] > 59 || fields[2] > 59) return false;
+    out = std::chrono::hours(fields[0]) + std::chrono::minutes(fields[1]) + std::chrono::seconds(fields[2]) +
+          std::chrono::milliseconds(millis);
+    return true;
 }
 
 // ---- names ----

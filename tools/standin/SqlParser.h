@@ -15,6 +15,9 @@ public:
     SqlParser(std::string_view batch, bool quotedIdentifier);
     // Throws SqlError (with the line set) on a syntax error.
     std::vector<Statement> parseBatch();
+    // The text is a parameter declaration list ("@a int, @b nvarchar(10) OUTPUT"), as
+    // sp_executesql and sp_prepare take it. Throws SqlError on a syntax error.
+    std::vector<ParameterDeclaration> parseParameterDeclarations();
 
 private:
     // Token stream with look-ahead; re-read after SET QUOTED_IDENTIFIER changes the reading rules.
@@ -47,6 +50,8 @@ private:
     DropTableStmt parseDropTable();
     SetStmt parseSet();
     ExecStmt parseExec(bool keywordSeen);
+    WaitForStmt parseWaitFor();
+    static bool parseDelay(std::string_view text, std::chrono::milliseconds& out);
     void parseTransactionName();
     void parseTableHints();
 

@@ -53,10 +53,11 @@ void skipAllHeaders(ByteReader& r) {
     r.seek(start + total);
 }
 
-// The name in a B_VARCHAR (transaction names).
-std::string readBVarChar(ByteReader& r) {
-    const uint8_t chars = r.u8();
-    return utf16ToUtf8(r.utf16(chars));
+// A transaction name: UTF-16 behind a length in bytes, as clients send it.
+std::string readTransactionName(ByteReader& r) {
+    const uint8_t bytes = r.u8();
+    if (bytes % 2 != 0) throw ProtocolError("a transaction name with an odd number of bytes");
+    return utf16ToUtf8(r.utf16(bytes / 2));
 }
 
 int64_t threadCpuNanoseconds() {
@@ -85,7 +86,8 @@ TdsConnection::TdsConnection(ByteChannel& channel, ConnectionEnvironment& enviro
       connectionId_(connectionId),
       spid_(spid),
       reader_(channel_),
-      writer_(channel_, spid) {}
+      writer_(channel_, spid),
+      procedures_(environment.engine, session_, [this](const std::string& sql) { env_.log.record(connectionId_, sql); }) {}
 
 void TdsConnection::run() {
     cpuAccounted_ = threadCpuNanoseconds();
@@ -136,20 +138,23 @@ bool TdsConnection::attentionArrived() {
     throw ProtocolError("request received while a response was still being sent");
 }
 
+bool TdsConnection::attentionWithin(std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        if (!channel_.waitForInput(left)) return false;
+        if (attentionArrived()) return true;
+    }
+}
+
 bool TdsConnection::waitDelay(bool cancellable) {
     const auto delay = env_.faults.delay();
     if (delay.count() <= 0) return true;
-    const auto until = std::chrono::steady_clock::now() + delay;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return true;
-        if (!channel_.waitForInput(left)) return true;
-        if (!cancellable) {
-            // Nothing legitimate arrives during a login; a close shows up on the next read.
-            return true;
-        }
-        if (attentionArrived()) return false;
-    }
+    if (cancellable) return !attentionWithin(delay);
+    // Nothing legitimate arrives during a login; a close shows up on the next read.
+    channel_.waitForInput(delay);
+    return true;
 }
 
 TdsResponse TdsConnection::makeResponse(uint16_t doneToken) {
@@ -157,7 +162,9 @@ TdsResponse TdsConnection::makeResponse(uint16_t doneToken) {
     options.serverName = env_.serverName;
     options.nbcRows = nbcRows_;
     options.doneToken = doneToken;
-    return TdsResponse(writer_, options, [this] { return attentionArrived(); });
+    return TdsResponse(
+        writer_, options, [this] { return attentionArrived(); },
+        [this](std::chrono::milliseconds timeout) { return attentionWithin(timeout); });
 }
 
 bool TdsConnection::refuseLogin(const std::vector<Message>& errors) {
@@ -224,6 +231,7 @@ bool TdsConnection::login() {
     session_.database = database;
     session_.spid = spid_;
     session_.login = login.userName;
+    session_.serverName = env_.serverName;
 
     Bytes& out = writer_.buffer();
     writeEnvChange(out, kEnvDatabase, database, kDefaultDatabase);
@@ -253,12 +261,23 @@ bool TdsConnection::handle(const tds::Request& message) {
         // The answer was complete before the attention arrived; it still gets its acknowledgement.
         answerSimple(kDoneAttention);
         return true;
-    case PacketType::Rpc:
-    case PacketType::BulkLoad: return answerUnsupported(message);
-    default:
-        answerProtocolError("Unexpected request type " + std::to_string(message.type) + ".");
+    case PacketType::Rpc: return handleRpc(message);
+    case PacketType::BulkLoad: return answerBulkLoad();
+    case PacketType::Login7:
+    case PacketType::PreLogin:
+        answerProtocolError("The session is already logged in.");
         return false;
+    default:
+        // Well framed but nothing the stand-in serves: said so, and the session goes on.
+        answerProtocolError("Unexpected request type " + std::to_string(message.type) + ".");
+        return true;
     }
+}
+
+void TdsConnection::answerCancelled() {
+    // The request's own (empty) answer, then the attention's acknowledgement in a message of its own.
+    answerSimple(kDoneFinal);
+    answerSimple(kDoneAttention);
 }
 
 void TdsConnection::answerSimple(uint16_t doneStatus) {
@@ -277,32 +296,33 @@ void TdsConnection::answerProtocolError(const std::string& detail) {
     }
 }
 
-bool TdsConnection::answerUnsupported(const tds::Request& message) {
-    if (message.kind() == PacketType::Rpc) {
-        // Name the procedure as SQL Server does when it cannot find one.
-        std::string name = "(unknown)";
-        try {
-            ByteReader r(message.payload);
-            skipAllHeaders(r);
-            const uint16_t length = r.u16LE();
-            if (length == 0xFFFF) {
-                static const char* const known[] = {"",           "sp_cursor",        "sp_cursoropen",     "sp_cursorprepare",
-                                                    "sp_cursorexecute", "sp_cursorprepexec", "sp_cursorunprepare", "sp_cursorfetch",
-                                                    "sp_cursoroption",  "sp_cursorclose",    "sp_executesql",      "sp_prepare",
-                                                    "sp_execute",       "sp_prepexec",       "sp_prepexecrpc",     "sp_unprepare"};
-                const uint16_t id = r.u16LE();
-                name = id < std::size(known) && id > 0 ? known[id] : "procedure " + std::to_string(id);
-            } else {
-                name = utf16ToUtf8(r.utf16(length));
-            }
-        } catch (const ProtocolError&) {
-        }
-        TdsResponse response = makeResponse(kTokenDoneProc);
-        respond(response, [&] { response.message({2812, 62, 16, "Could not find stored procedure '" + name + "'.", "", 1}); });
-        return true;
-    }
+bool TdsConnection::answerBulkLoad() {
     TdsResponse response = makeResponse(kTokenDone);
     respond(response, [&] { response.message({4002, 1, 16, "The stand-in does not support bulk load requests.", "", 1}); });
+    return true;
+}
+
+bool TdsConnection::handleRpc(const tds::Request& message) {
+    ByteReader r(message.payload);
+    skipAllHeaders(r);
+    std::vector<RpcCall> calls;
+    try {
+        calls = parseRpcRequest(r);
+    } catch (const RpcUnsupported& e) {
+        TdsResponse response = makeResponse(kTokenDoneProc);
+        respond(response, [&] { response.message({4002, 1, 16, e.what(), "", 1}); });
+        return true;
+    }
+    if (!waitDelay(true)) {
+        answerCancelled();
+        return true;
+    }
+    TdsResponse response = makeResponse(kTokenDoneInProc);
+    respond(response, [&] {
+        for (const auto& call : calls) procedures_.call(call, response);
+    });
+    accountCpu();
+    env_.stats.rowsSent += response.rowsSent();
     return true;
 }
 
@@ -318,7 +338,7 @@ bool TdsConnection::handleBatch(const tds::Request& message) {
     const FaultControl::BatchFault fault = env_.faults.takeBatchFault();
     if (fault.drop) return false;
     if (!waitDelay(true)) {
-        answerSimple(kDoneAttention);
+        answerCancelled();
         return true;
     }
 
@@ -402,18 +422,18 @@ bool TdsConnection::handleTransactionRequest(const tds::Request& message) {
     bool beginAfter = false;
     if (type == kBegin) {
         r.u8();  // isolation level
-        readBVarChar(r);
+        readTransactionName(r);
     } else if (type == kCommit || type == kRollback) {
-        readBVarChar(r);
+        readTransactionName(r);
         const uint8_t flags = r.u8();
         if (flags & 0x01) {
             beginAfter = true;
             r.u8();
-            readBVarChar(r);
+            readTransactionName(r);
         }
     }
     if (!waitDelay(true)) {
-        answerSimple(kDoneAttention);
+        answerCancelled();
         return true;
     }
 

@@ -1,12 +1,13 @@
 #pragma once
 // One client conversation: PRELOGIN (with the TLS handshake where encryption is agreed), LOGIN7,
-// then requests until the client leaves, over TLS for as much as was agreed. SQL batches
-// run on the engine and stream back; transaction-manager requests begin, commit and roll back;
-// attention cancels; anything else is answered with an error. Faults and the control statement
-// are honoured here.
+// then requests until the client leaves, over TLS for as much as was agreed. SQL batches and
+// remote procedure calls run on the engine and stream back; transaction-manager requests begin,
+// commit and roll back; attention cancels; anything else is answered with an error. Faults and the
+// control statement are honoured here.
 #include "tools/standin/Engine.h"
 #include "tools/standin/FaultControl.h"
 #include "tools/standin/StatementLog.h"
+#include "tools/standin/SystemProcedures.h"
 #include "tools/standin/TdsChannel.h"
 #include "tools/standin/TdsLogin.h"
 #include "tools/standin/TdsPacket.h"
@@ -54,7 +55,9 @@ struct ConnectionEnvironment {
     const tls::TlsCertificate* certificate = nullptr;  // present unless encryption is off
 };
 
-constexpr std::array<uint8_t, 4> kServerVersion = {16, 0, 0x03, 0xE8};  // 16.0.1000, reported as SQL Server 2022
+// major, minor, build (big-endian) of the release the engine reports (ServerRelease).
+constexpr std::array<uint8_t, 4> kServerVersion = {ServerRelease::kMajor, ServerRelease::kMinor, ServerRelease::kBuild >> 8,
+                                                   ServerRelease::kBuild & 0xFF};
 constexpr const char* kProgramName = "Microsoft SQL Server";
 
 class TdsConnection {
@@ -76,12 +79,16 @@ private:
     bool handleBatch(const tds::Request& message);
     bool handleControl(const std::string& sql);
     bool handleTransactionRequest(const tds::Request& message);
-    bool answerUnsupported(const tds::Request& message);
+    bool handleRpc(const tds::Request& message);
+    bool answerBulkLoad();
     void answerProtocolError(const std::string& detail);
     void answerSimple(uint16_t doneStatus);
+    void answerCancelled();
     // Waits out the configured delay; false when the client cancelled meanwhile.
     bool waitDelay(bool cancellable);
     bool attentionArrived();
+    // Waits up to timeout for the client's attention; true when it came.
+    bool attentionWithin(std::chrono::milliseconds timeout);
     uint64_t transactionDescriptor() const;
     void accountCpu();
     tds::TdsResponse makeResponse(uint16_t doneToken);
@@ -96,6 +103,7 @@ private:
     tds::PacketReader reader_;
     tds::PacketWriter writer_;
     Session session_;
+    tds::SystemProcedures procedures_;
     std::string userName_;
     bool loggedIn_ = false;
     bool nbcRows_ = true;

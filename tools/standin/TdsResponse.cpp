@@ -13,13 +13,17 @@ Bytes descriptorBytes(uint64_t descriptor) {
 
 }  // namespace
 
-TdsResponse::TdsResponse(PacketWriter& writer, Options options, std::function<bool()> attentionArrived)
-    : writer_(writer), options_(std::move(options)), attentionArrived_(std::move(attentionArrived)) {}
+TdsResponse::TdsResponse(PacketWriter& writer, Options options, std::function<bool()> attentionArrived,
+                         std::function<bool(std::chrono::milliseconds)> attentionWithin)
+    : writer_(writer),
+      options_(std::move(options)),
+      attentionArrived_(std::move(attentionArrived)),
+      attentionWithin_(std::move(attentionWithin)) {}
 
 void TdsResponse::beforeToken() {
     if (pendingDone_) {
         writeDone(writer_.buffer(), static_cast<uint16_t>(pendingDone_->status | kDoneMore), pendingDone_->command,
-                  pendingDone_->count, static_cast<Token>(options_.doneToken));
+                  pendingDone_->count, static_cast<Token>(pendingDone_->token));
         pendingDone_.reset();
     }
 }
@@ -55,6 +59,7 @@ void TdsResponse::done(int64_t count, bool hasCount, bool error) {
     if (cancelled_) return;
     beforeToken();
     PendingDone d;
+    d.token = options_.doneToken;
     if (hasCount && count >= 0) {
         d.status |= kDoneCount;
         d.count = static_cast<uint64_t>(count);
@@ -109,15 +114,57 @@ void TdsResponse::transactionEnded(bool committed, uint64_t descriptor) {
     afterToken();
 }
 
+void TdsResponse::wait(std::chrono::milliseconds delay) {
+    if (cancelled_) return;
+    if (!attentionWithin_) {
+        ResultSink::wait(delay);
+        return;
+    }
+    if (attentionWithin_(delay)) {
+        cancelled_ = true;
+        throw RequestCancelled();
+    }
+}
+
+void TdsResponse::returnStatus(int32_t status) {
+    if (cancelled_) return;
+    beforeToken();
+    writeReturnStatus(writer_.buffer(), status);
+    afterToken();
+}
+
+void TdsResponse::returnValue(uint16_t ordinal, const Column& column, const Value& value) {
+    if (cancelled_) return;
+    beforeToken();
+    RowEncoder(std::vector<Column>{column}, false).writeReturnValue(writer_.buffer(), ordinal, value);
+    afterToken();
+}
+
+void TdsResponse::procedureDone(bool error) {
+    if (cancelled_) return;
+    beforeToken();
+    PendingDone d;
+    d.token = kTokenDoneProc;
+    if (error || errorSinceDone_) d.status |= kDoneError;
+    pendingDone_ = d;
+    errorSinceDone_ = false;
+    resultSinceDone_ = false;
+}
+
 void TdsResponse::finish() {
     Bytes& out = writer_.buffer();
     if (cancelled_) {
-        // Whatever was held back is dropped with the rest; the client discards up to this token.
-        writeDone(out, kDoneAttention, 0, 0, static_cast<Token>(options_.doneToken));
+        // As SQL Server answers an attention: the interrupted response ends as a message of its own
+        // (tedious waits for that), then the acknowledgement follows in the next one.
+        writeDone(out, pendingDone_ ? pendingDone_->status : kDoneFinal, 0, 0,
+                  static_cast<Token>(pendingDone_ ? pendingDone_->token : options_.doneToken));
+        pendingDone_.reset();
+        writer_.finish();
+        writeDone(out, kDoneAttention, 0, 0);
     } else if (pendingDone_) {
         uint16_t status = pendingDone_->status;
         if (errorSinceDone_) status |= kDoneError;
-        writeDone(out, status, pendingDone_->command, pendingDone_->count, static_cast<Token>(options_.doneToken));
+        writeDone(out, status, pendingDone_->command, pendingDone_->count, static_cast<Token>(pendingDone_->token));
         pendingDone_.reset();
     } else {
         writeDone(out, errorSinceDone_ ? kDoneError : kDoneFinal, 0, 0, static_cast<Token>(options_.doneToken));

@@ -1,6 +1,7 @@
 #include "tools/standin/TdsWriter.h"
 
 #include "tools/standin/CodePage.h"
+#include "tools/standin/TdsTypeCode.h"
 #include "tools/standin/Utf.h"
 
 #include <algorithm>
@@ -10,37 +11,6 @@
 
 namespace standin::tds {
 namespace {
-
-// Type codes, MS-TDS 2.2.5.4.
-enum TypeCode : uint8_t {
-    kInt1 = 0x30,
-    kBit = 0x32,
-    kInt2 = 0x34,
-    kInt4 = 0x38,
-    kDateTime4 = 0x3A,
-    kFloat4 = 0x3B,
-    kMoney = 0x3C,
-    kDateTime = 0x3D,
-    kFloat8 = 0x3E,
-    kMoney4 = 0x7A,
-    kInt8 = 0x7F,
-    kGuid = 0x24,
-    kIntN = 0x26,
-    kBitN = 0x68,
-    kDecimalN = 0x6A,
-    kFloatN = 0x6D,
-    kMoneyN = 0x6E,
-    kDateTimeN = 0x6F,
-    kImage = 0x22,
-    kText = 0x23,
-    kNText = 0x63,
-    kBigVarBinary = 0xA5,
-    kBigVarChar = 0xA7,
-    kBigBinary = 0xAD,
-    kBigChar = 0xAF,
-    kNVarChar = 0xE7,
-    kNChar = 0xEF,
-};
 
 constexpr uint16_t kFlagNullable = 0x0001;
 constexpr uint16_t kFlagUpdatableUnknown = 0x0008;
@@ -333,6 +303,11 @@ void writeMessage(Bytes& out, const Message& message, std::string_view serverNam
     patchU16LE(out, lengthAt, out.size() - lengthAt - 2);
 }
 
+void writeReturnStatus(Bytes& out, int32_t status) {
+    putU8(out, kTokenReturnStatus);
+    putU32LE(out, static_cast<uint32_t>(status));
+}
+
 void writeDone(Bytes& out, uint16_t status, uint16_t currentCommand, uint64_t rowCount, Token token) {
     putU8(out, token);
     putU16LE(out, status);
@@ -356,23 +331,50 @@ void RowEncoder::writeMetadata(Bytes& out) const {
         if (c.nullable) flags |= kFlagNullable;
         if (c.identity) flags |= kFlagIdentity;
         putU16LE(out, flags);
-        putU8(out, w.typeCode);
-        switch (w.wire) {
-        case Wire::Fixed: break;
-        case Wire::ByteLen:
-            putU8(out, static_cast<uint8_t>(w.maxLength));
-            if (w.typeCode == kDecimalN) {
-                putU8(out, w.precision);
-                putU8(out, w.scale);
-            }
-            break;
-        case Wire::ShortLen:
-        case Wire::Plp: putU16LE(out, static_cast<uint16_t>(w.maxLength)); break;
-        case Wire::TextPointer: putU32LE(out, w.maxLength); break;
-        }
-        if (hasCollation(w.typeCode)) putBytes(out, collationBytes(orDefault(c.type.collation)));
+        writeTypeInfo(out, i);
         if (w.wire == Wire::TextPointer) putU8(out, 0);  // no table name parts
         putBVarChar(out, c.name);
+    }
+}
+
+void RowEncoder::writeTypeInfo(Bytes& out, size_t column) const {
+    const ColumnWire& w = wires_[column];
+    putU8(out, w.typeCode);
+    switch (w.wire) {
+    case Wire::Fixed: break;
+    case Wire::ByteLen:
+        putU8(out, static_cast<uint8_t>(w.maxLength));
+        if (w.typeCode == kDecimalN) {
+            putU8(out, w.precision);
+            putU8(out, w.scale);
+        }
+        break;
+    case Wire::ShortLen:
+    case Wire::Plp: putU16LE(out, static_cast<uint16_t>(w.maxLength)); break;
+    case Wire::TextPointer: putU32LE(out, w.maxLength); break;
+    }
+    if (hasCollation(w.typeCode)) putBytes(out, collationBytes(orDefault(columns_[column].type.collation)));
+}
+
+void RowEncoder::writeReturnValue(Bytes& out, uint16_t ordinal, const Value& value) const {
+    if (columns_.size() != 1) throw EncodeError("a return value has exactly one column");
+    const size_t start = out.size();
+    try {
+        putU8(out, kTokenReturnValue);
+        putU16LE(out, ordinal);
+        putBVarChar(out, columns_[0].name);
+        putU8(out, 0x01);  // an output parameter
+        putU32LE(out, 0);  // user type
+        putU16LE(out, kFlagNullable);
+        writeTypeInfo(out, 0);
+        if (isNull(value)) {
+            putNull(out, wires_[0].wire);
+        } else {
+            writeValue(out, 0, value);
+        }
+    } catch (...) {
+        out.resize(start);
+        throw;
     }
 }
 

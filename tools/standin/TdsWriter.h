@@ -26,6 +26,8 @@ enum Token : uint8_t {
     kTokenError = 0xAA,
     kTokenInfo = 0xAB,
     kTokenLoginAck = 0xAD,
+    kTokenReturnStatus = 0x79,
+    kTokenReturnValue = 0xAC,
     kTokenRow = 0xD1,
     kTokenNbcRow = 0xD2,
     kTokenEnvChange = 0xE3,
@@ -66,6 +68,7 @@ void writeLoginAck(Bytes& out, uint32_t tdsVersion, std::string_view programName
 // INFO for severity 10 and below, ERROR above.
 void writeMessage(Bytes& out, const Message& message, std::string_view serverName);
 void writeDone(Bytes& out, uint16_t status, uint16_t currentCommand, uint64_t rowCount, Token token = kTokenDone);
+void writeReturnStatus(Bytes& out, int32_t status);
 
 // Describes one result set on the wire and encodes its rows.
 class RowEncoder {
@@ -78,6 +81,8 @@ public:
     // ROW, or NBCROW when the null bitmap is shorter than the NULLs it replaces. On EncodeError
     // nothing is left in out.
     void writeRow(Bytes& out, const std::vector<Value>& values) const;
+    // RETURNVALUE of an output parameter: the encoder's one column names it and gives its type.
+    void writeReturnValue(Bytes& out, uint16_t ordinal, const Value& value) const;
 
     // How a column travels; public for the tests.
     enum class Wire : uint8_t {
@@ -97,6 +102,7 @@ public:
     const std::vector<ColumnWire>& wires() const { return wires_; }
 
 private:
+    void writeTypeInfo(Bytes& out, size_t column) const;
     void writeValue(Bytes& out, size_t column, const Value& value) const;
 
     std::vector<Column> columns_;
