@@ -19,7 +19,9 @@ Bytes payloadOf(const Bytes& out, size_t messages) {
         if (h.status & 1) ++ends;
         payload.insert(payload.end(), out.begin() + static_cast<long>(pos + 8), out.begin() + static_cast<long>(pos + h.length));
         pos += h.length;
-        if (pos == out.size()) EXPECT_TRUE(h.status & 1) << "the last packet ends a message";
+        if (pos == out.size()) {
+            EXPECT_TRUE(h.status & 1) << "the last packet ends a message";
+        }
     }
     EXPECT_EQ(ends, messages);
     return payload;

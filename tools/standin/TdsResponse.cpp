@@ -156,7 +156,7 @@ void TdsResponse::finish() {
     if (cancelled_) {
         // As SQL Server answers an attention: the interrupted response ends as a message of its own
         // (tedious waits for that), then the acknowledgement follows in the next one.
-        writeDone(out, pendingDone_ ? pendingDone_->status : kDoneFinal, 0, 0,
+        writeDone(out, pendingDone_ ? pendingDone_->status : static_cast<uint16_t>(kDoneFinal), 0, 0,
                   static_cast<Token>(pendingDone_ ? pendingDone_->token : options_.doneToken));
         pendingDone_.reset();
         writer_.finish();
