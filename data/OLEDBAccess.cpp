@@ -325,6 +325,8 @@ void TOLEDBConnection::Disconnect() {
     if (hr != S_OK) Check(hr, InterfaceId::IDBInitialize);
 }
 
+bool TOLEDBConnection::LinkLost() const { return FDataSource && FDataSource->LinkLost(); }
+
 void TOLEDBConnection::StartTransaction() {
     if (!FSession) throw EDatabaseError("Operation is not allowed when the connection is closed");
     Check(FSession->StartTransaction(IsolationLevelCode()), InterfaceId::ITransactionLocal);

@@ -101,6 +101,7 @@ public:
     void Rollback() override;
     void ExecuteText(const std::string& sql) override;
     bool CheckIsValid() override;
+    bool LinkLost() const override;
 
     bool SetProp(int prop, const TPropValue& value) override;
     bool GetProp(int prop, TPropValue& value) const override;

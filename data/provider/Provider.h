@@ -375,6 +375,8 @@ public:
     virtual HRESULT Uninitialize() = 0;
     virtual HRESULT GetDataSourceInfo(DataSourceInfo& info) = 0;
     virtual HRESULT CreateSession(std::unique_ptr<Session>& session) = 0;
+    // True when the driver knows the link to the server is gone: nothing sent on it can arrive.
+    virtual bool LinkLost() const { return false; }
 };
 
 class Provider {
