@@ -985,6 +985,10 @@ public:
 
     bool LinkLost() const override { return connection_->Alive() && LinkDead(connection_->dbc); }
 
+    std::string UnsayableCharacters(std::string_view value) const override {
+        return provider::UnsayableCharacters(driver_.family, value);
+    }
+
     HRESULT Uninitialize() override {
         SetErrorInfo(nullptr);
         Close();
