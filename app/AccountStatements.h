@@ -5,7 +5,8 @@
 // found as itself while statements for ordinary names stay byte for byte the same. Hashes, levels,
 // flags and uids go in unquoted: they come from the hash, the level field, the check boxes and the
 // server, never from free text.
-#include <exception>
+#include "common/Exception.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -45,9 +46,9 @@ std::optional<std::string> LookUpUid(TMSQuery& query, std::string_view account);
 
 // Raised when an action finds that its account has no row to act on; the action's transaction is
 // rolled back and the operator is told "Unable to find corresponding account.".
-class ENoAccount : public std::exception {
+class ENoAccount : public Exception {
 public:
-    const char* what() const noexcept override { return "no corresponding account"; }
+    ENoAccount() : Exception("Unable to find corresponding account.") {}
 };
 
 // Runs action inside one transaction on the query's connection: committed when it returns, rolled back

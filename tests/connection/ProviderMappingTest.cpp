@@ -241,6 +241,49 @@ TEST(DiagnosticsTest, FreeTdsRecordsBecomeSqlServerRecords) {
     EXPECT_EQ(info->description, "Violation of PRIMARY KEY constraint 'PK'.");
 }
 
+// Every way a driver says the link is gone becomes the fatal lost-link record (class 16, state 1, a
+// native number of 17 at most), with the driver's own words; a failure on a link the driver knows is
+// dead says so even when the driver's record said nothing useful.
+TEST(DiagnosticsTest, EveryLostLinkDiagnosticIsFatalAndKeepsItsText) {
+    DriverTraits freeTds{DriverFamily::FreeTDS, 1};
+    struct Case {
+        RawDiagnostic raw;
+        bool linkDead;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {{"08S01", 0, "Communication link failure", "", std::nullopt, std::nullopt, "", 0}, false, "Communication link failure"},
+        {{"08003", 0, "Connection not open", "", std::nullopt, std::nullopt, "", 0}, false, "Connection not open"},
+        {{"08007", 0, "Connection failure during transaction", "", std::nullopt, std::nullopt, "", 0}, false,
+            "Connection failure during transaction"},
+        {{"HY000", 20004, "Read from the server failed", "", 9, std::nullopt, "", 0}, false, "Read from the server failed"},
+        {{"HY000", 20006, "Write to the server failed", "", 9, std::nullopt, "", 0}, false, "Write to the server failed"},
+        {{"01000", 20017, "Unexpected EOF from the server", "", 9, std::nullopt, "", 0}, false, "Unexpected EOF from the server"},
+        {{"HY000", 0, "Unknown error", "", std::nullopt, std::nullopt, "", 0}, true, "Communication link failure"},
+        {{"HY000", 0, "", "", std::nullopt, std::nullopt, "", 0}, true, "Communication link failure"},
+        {{"HY000", 0, "Driver's own words", "", std::nullopt, std::nullopt, "", 0}, true, "Driver's own words"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.raw.sqlState + " " + std::to_string(c.raw.native) + " " + c.raw.text);
+        std::vector<RawDiagnostic> d{c.raw};
+        if (c.linkDead) MarkLinkLost(d, freeTds);
+        auto info = BuildErrorInfo(d, E_FAIL, InterfaceId::ICommand, freeTds, false);
+        ASSERT_EQ(info->records.size(), 1u);
+        ASSERT_TRUE(info->records[0].sqlServer);
+        EXPECT_EQ(info->records[0].sqlServer->severityClass, 16);
+        EXPECT_EQ(info->records[0].sqlServer->state, 1);
+        EXPECT_LE(info->records[0].sqlServer->nativeError, 17);
+        EXPECT_EQ(info->records[0].sqlServer->message, c.text);
+    }
+    // A server's own error on a dead link keeps its record and gains the lost-link one.
+    std::vector<RawDiagnostic> d{{"42000", 229, "The permission was denied.", "S", 14, std::nullopt, "", 1}};
+    MarkLinkLost(d, freeTds);
+    auto info = BuildErrorInfo(d, E_FAIL, InterfaceId::ICommand, freeTds, false);
+    ASSERT_EQ(info->records.size(), 2u);
+    EXPECT_EQ(info->records[0].sqlServer->nativeError, 229);
+    EXPECT_EQ(info->records[1].sqlServer->message, "Communication link failure");
+}
+
 TEST(DiagnosticsTest, RefusedLoginKeepsTheServerRecordOnly) {
     DriverTraits freeTds{DriverFamily::FreeTDS, 0};
     std::vector<RawDiagnostic> d(2);
