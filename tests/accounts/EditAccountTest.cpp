@@ -29,24 +29,6 @@ void PrintTo(const PageState& s, std::ostream* out)
 
 class EditAccountTest : public AccountsTest {
 protected:
-    QStringList Items() const
-    {
-        QStringList items;
-        for (int i = 0; i < Form->AccountsComboBox->Count(); ++i)
-            items << Form->AccountsComboBox->Item(i);
-        return items;
-    }
-
-    // The operator picks an item from the drop-down list.
-    void Pick(const QString& name)
-    {
-        TComboBox& box = *Form->AccountsComboBox;
-        const int index = box.findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        ASSERT_GE(index, 0) << name.toStdString();
-        box.SetItemIndex(index);
-        emit box.activated(index);
-    }
-
     void TypeInList(const QString& text) { Type(Form->AccountsComboBox->lineEdit(), text); }
 
     PageState Page() const

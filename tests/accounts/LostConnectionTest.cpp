@@ -199,23 +199,6 @@ protected:
 
     void ShowOptionsPage() { ClickTab(TMainForm::OptionsPageIndex); }
 
-    void Pick(const QString& name)
-    {
-        TComboBox& box = *Form->AccountsComboBox;
-        const int index = box.findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        ASSERT_GE(index, 0) << name.toStdString();
-        box.SetItemIndex(index);
-        emit box.activated(index);
-    }
-
-    QStringList Items() const
-    {
-        QStringList items;
-        for (int i = 0; i < Form->AccountsComboBox->Count(); ++i)
-            items << Form->AccountsComboBox->Item(i);
-        return items;
-    }
-
     // The boxes shown, without the Yes/No question that replacing a password asks.
     std::vector<TShownDialog> Boxes() const
     {

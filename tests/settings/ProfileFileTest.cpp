@@ -57,16 +57,30 @@ TEST(ProfileFileRead, ResultFitsTheCallersBuffer)
     EXPECT_EQ(ReadProfileString("A", "y", longValue, 2048, file), longValue.substr(0, 2047)) << "default too";
 }
 
-TEST(ProfileFileRead, OversizedFileGivesDefault)
+// Too large to be a settings file: the profile layer gives the default and refuses the write, and the
+// INI store reports the file instead of reading it as if it were empty.
+TEST(ProfileFileRead, OversizedFileGivesDefaultAndIsReportedByTheIniStore)
 {
     TempFolder folder;
     const std::string file = folder.File("big.ini");
     std::string text = "[A]\nx=1\n";
     text.resize(profile::MaxProfileFileSize + 1, ' ');
     WriteBytes(file, text);
+    EXPECT_TRUE(profile::ProfileFileTooLarge(file));
     EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, file), "d");
     EXPECT_FALSE(WriteProfileString("A", "x", "2", file));
     EXPECT_EQ(ReadBytes(file), text);
+    TIniFile store(file);
+    try {
+        store.ReadString("A", "x", "d");
+        ADD_FAILURE() << "read as if empty";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message, "The settings file " + file + " is larger than 1024 KB and was not read.");
+    }
+    text.resize(profile::MaxProfileFileSize);
+    WriteBytes(file, text);
+    EXPECT_FALSE(profile::ProfileFileTooLarge(file));
+    EXPECT_EQ(store.ReadString("A", "x", "d"), "1");
 }
 
 class ProfileFileWrite : public testing::TestWithParam<fixtures::WriteCase> {};
@@ -192,26 +206,5 @@ TEST(ProfileFileWrite, CopiesLeftByAnInterruptedWriteAreRemovedAtTheNextWrite)
     EXPECT_EQ(folder.Listing(), (std::vector<std::string>{".other.ini.Ab3xYz", ".s.ini.keep", "s.ini"}));
 }
 
-// A file too large to be a settings file is reported when read, not taken for an empty one.
-TEST(ProfileFileRead, OversizedFileIsReportedByTheIniStore)
-{
-    TempFolder folder;
-    const std::string file = folder.File("big.ini");
-    std::string text = "[A]\nx=1\n";
-    text.resize(profile::MaxProfileFileSize + 1, ' ');
-    WriteBytes(file, text);
-    EXPECT_TRUE(profile::ProfileFileTooLarge(file));
-    TIniFile store(file);
-    try {
-        store.ReadString("A", "x", "d");
-        ADD_FAILURE() << "read as if empty";
-    } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message, "The settings file " + file + " is larger than 1024 KB and was not read.");
-    }
-    text.resize(profile::MaxProfileFileSize);
-    WriteBytes(file, text);
-    EXPECT_FALSE(profile::ProfileFileTooLarge(file));
-    EXPECT_EQ(store.ReadString("A", "x", "d"), "1");
-}
 
 }  // namespace
