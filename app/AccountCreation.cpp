@@ -8,6 +8,7 @@
 
 #include <QLineEdit>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -17,6 +18,7 @@ constexpr const char* ConnectFailedMessage = "Unable to connect to SQL server.";
 constexpr const char* OverwriteQuestion = "Account already exists. Would you like to overwrite password?";
 constexpr const char* OverwriteCaption = "Comfirmation";
 constexpr const char* CreatedStatus = "Account created";
+constexpr const char* NoAccountMessage = "Unable to find corresponding account.";
 constexpr const char* UpdatedStatus = "Account updated";
 
 void SetStatusLine(TMainForm& form, const char* text)
@@ -65,11 +67,23 @@ void TAccountCreation::Submit()
 
 void TAccountCreation::CreateAccount()
 {
-    // No transaction: a statement that fails leaves those before it in effect, as the server tools
-    // expect; the error reaches the error box.
-    TBusyCursor busy;
+    // One transaction: a statement that fails (or an account row that cannot be found again) leaves
+    // the tables as they were, so a half-made account never blocks the login; the error reaches the
+    // error box.
     TMSQuery& query = Form.MSQuery1;
-    query.Close();
+    try {
+        TBusyCursor busy;
+        query.Close();
+        AccountSql::RunAllOrNothing(query, [this, &query] { InsertAccountRows(query); });
+    } catch (const AccountSql::ENoAccount&) {
+        Form.Dialogs().ShowMessage(NoAccountMessage);
+        return;
+    }
+    SetStatusLine(Form, CreatedStatus);
+}
+
+void TAccountCreation::InsertAccountRows(TMSQuery& query)
+{
     const std::string login = Login(Form);
     const std::string hash = PasswordHashText(Form);
     AccountSql::RunStatement(query, AccountSql::NewLoginRow(login, hash));
@@ -79,14 +93,12 @@ void TAccountCreation::CreateAccount()
 
     if (Form.GMCheck->Checked()) {
         // The uid is that of the account row just inserted, so this lookup follows the second insert.
-        query.Close();
-        AccountSql::OpenQuery(query, AccountSql::UidLookup(Login(Form)));
-        const std::string uid = query.Fields()[0].AsString();
-        query.Close();
-        AccountSql::RunStatement(query, AccountSql::AddGameMaster(Login(Form), Form.GMLevelEdit->Text(), uid));
+        const std::optional<std::string> uid = AccountSql::LookUpUid(query, Login(Form));
+        if (!uid)
+            throw AccountSql::ENoAccount();
+        AccountSql::RunStatement(query, AccountSql::AddGameMaster(Login(Form), Form.GMLevelEdit->Text(), *uid));
         query.Close();
     }
-    SetStatusLine(Form, CreatedStatus);
 }
 
 void TAccountCreation::ReplacePasswordAfterConfirmation()

@@ -1,8 +1,9 @@
 #pragma once
 // The "Create" button: inserts a new account (login row, account row and, for a game master, the
-// game-master row, in that order and without a transaction), or replaces the password of an existing
+// game-master row, in that order and in one transaction), or replaces the password of an existing
 // login once the operator confirms.
 class TMainForm;
+class TMSQuery;
 
 class TAccountCreation {
 public:
@@ -13,6 +14,7 @@ public:
 
 private:
     void CreateAccount();
+    void InsertAccountRows(TMSQuery& query);
     void ReplacePasswordAfterConfirmation();
 
     TMainForm& Form;

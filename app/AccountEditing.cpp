@@ -6,6 +6,7 @@
 #include "framework/BusyCursor.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,21 @@ void TAccountEditing::LoadAccountList()
 
     TBusyCursor busy;
     Form.AccountsComboBox->ClearItems();
+    try {
+        FillAccountList();
+    } catch (...) {
+        // A list that failed to load is not kept: with the connection closed, the next showing of the
+        // page loads it again. The load's own error is the one the operator is shown.
+        try {
+            Form.MSConnection1.Disconnect();
+        } catch (const Exception&) {
+        }
+        throw;
+    }
+}
+
+void TAccountEditing::FillAccountList()
+{
     TMSQuery& query = Form.MSQuery1;
     AccountSql::OpenQuery(query, AccountSql::ListLoad());
     // Gathered first and handed to the list in one go: the list sorts once instead of once per name.
@@ -136,20 +152,35 @@ void TAccountEditing::Apply()
 {
     if (Form.AccountsComboBox->ItemIndex() < 0)
         return;
-    TBusyCursor busy;
     TMSQuery& query = Form.MSQuery1;
-    // No transaction: a game-master change stays in effect when the block flags write then fails.
+    // One transaction: the game-master change and the block flags write take effect together or not
+    // at all.
+    try {
+        TBusyCursor busy;
+        AccountSql::RunAllOrNothing(query, [this, &query] { WriteAccountState(query); });
+    } catch (const AccountSql::ENoAccount&) {
+        Form.Dialogs().ShowMessage(NoAccountMessage);
+        return;
+    }
+    SetStatusLine(Form, UpdatedStatus);
+}
+
+void TAccountEditing::WriteAccountState(TMSQuery& query)
+{
     if (!Form.GMCheck2->Checked()) {
         AccountSql::RunStatement(query, AccountSql::RemoveGameMaster(AccountName(Form)));
     } else if (Form.IsGMAccount) {
         AccountSql::RunStatement(query, AccountSql::ChangeLevel(Form.GMLevelEdit2->Text(), AccountName(Form)));
     } else {
-        AccountSql::OpenQuery(query, AccountSql::UidLookup(AccountName(Form)));
-        const std::string uid = query.Fields()[0].AsString();
-        query.Close();
-        AccountSql::RunStatement(query, AccountSql::AddGameMaster(AccountName(Form), Form.GMLevelEdit2->Text(), uid));
+        // Without an account row there is no uid to give the game-master row.
+        const std::optional<std::string> uid = AccountSql::LookUpUid(query, AccountName(Form));
+        if (!uid)
+            throw AccountSql::ENoAccount();
+        AccountSql::RunStatement(query, AccountSql::AddGameMaster(AccountName(Form), Form.GMLevelEdit2->Text(), *uid));
     }
-    AccountSql::RunStatement(query,
+    // The account row is the one the flags live in: changing none means there is no such account.
+    const int changed = AccountSql::RunStatement(query,
         AccountSql::BlockFlagsWrite(Form.BannedCheck1->Checked(), Form.BannedCheck2->Checked(), AccountName(Form)));
-    SetStatusLine(Form, UpdatedStatus);
+    if (changed == 0)
+        throw AccountSql::ENoAccount();
 }

@@ -3,6 +3,7 @@
 // lookup that remembers where it stopped, and "Apply". The page's state lives in the window's fields
 // (IsGMAccount, LookupActive, LookupText, LookupIndex).
 class TMainForm;
+class TMSQuery;
 
 class TAccountEditing {
 public:
@@ -16,9 +17,12 @@ public:
     void ShowSelectedAccount();
     // Finds the next item containing the looked-up text, case-sensitively, never wrapping.
     void Lookup();
-    // Writes the game-master state and the block flags back.
+    // Writes the game-master state and the block flags back, in one transaction.
     void Apply();
 
 private:
+    void FillAccountList();
+    void WriteAccountState(TMSQuery& query);
+
     TMainForm& Form;
 };

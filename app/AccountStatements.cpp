@@ -1,6 +1,7 @@
 #include "app/AccountStatements.h"
 
 #include "app/SqlQuote.h"
+#include "data/MSAccess.h"
 #include "data/MSQuery.h"
 
 namespace AccountSql {
@@ -90,10 +91,46 @@ void OpenQuery(TMSQuery& query, const std::string& sql)
     query.Open();
 }
 
-void RunStatement(TMSQuery& query, const std::string& sql)
+int RunStatement(TMSQuery& query, const std::string& sql)
 {
     query.SQL().SetText(sql);
     query.Execute();
+    return query.AffectedRows();
+}
+
+std::optional<std::string> LookUpUid(TMSQuery& query, std::string_view account)
+{
+    query.Close();
+    OpenQuery(query, UidLookup(account));
+    std::optional<std::string> uid;
+    if (!query.EndOfData())
+        uid = query.Fields()[0].AsString();
+    query.Close();
+    return uid;
+}
+
+void RunAllOrNothing(TMSQuery& query, const std::function<void()>& action)
+{
+    TMSConnection& connection = *query.Connection();
+    // Connected on demand, as the query itself would be at its first statement.
+    if (!connection.Connected())
+        connection.Connect();
+    connection.StartTransaction();
+    try {
+        action();
+    } catch (...) {
+        // The action's own error is the one the operator is shown. A lost link has already closed the
+        // connection (and the server rolls back what it held); otherwise the rollback is sent here,
+        // and a failure of it cannot add anything the first error has not said.
+        if (connection.InTransaction()) {
+            try {
+                connection.Rollback();
+            } catch (const Exception&) {
+            }
+        }
+        throw;
+    }
+    connection.Commit();
 }
 
 }  // namespace AccountSql

@@ -5,6 +5,10 @@
 // found as itself while statements for ordinary names stay byte for byte the same. Hashes, levels,
 // flags and uids go in unquoted: they come from the hash, the level field, the check boxes and the
 // server, never from free text.
+#include "common/Exception.h"
+
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,7 +37,22 @@ std::string BlockFlagsWrite(bool flag1, bool flag2, std::string_view account);
 // The two ways a statement reaches the server through the window's one query component.
 // A query: set the text (which closes the previous result) and open it.
 void OpenQuery(TMSQuery& query, const std::string& sql);
-// The run statement step: set the text and execute it without opening a result.
-void RunStatement(TMSQuery& query, const std::string& sql);
+// The run statement step: set the text and execute it without opening a result; returns the rows it
+// changed.
+int RunStatement(TMSQuery& query, const std::string& sql);
+
+// The uid of the account's user_account row; nullopt when there is none.
+std::optional<std::string> LookUpUid(TMSQuery& query, std::string_view account);
+
+// Raised when an action finds that its account has no row to act on; the action's transaction is
+// rolled back and the operator is told "Unable to find corresponding account.".
+class ENoAccount : public Exception {
+public:
+    ENoAccount() : Exception("Unable to find corresponding account.") {}
+};
+
+// Runs action inside one transaction on the query's connection: committed when it returns, rolled back
+// when it raises (the error then goes on as it was).
+void RunAllOrNothing(TMSQuery& query, const std::function<void()>& action);
 
 }  // namespace AccountSql

@@ -7,6 +7,7 @@
 #include "app/Version.h"
 #include "framework/Ansi.h"
 #include "framework/BusyCursor.h"
+#include "framework/SingleLine.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -49,7 +50,9 @@ QLabel* MakeLabel(QWidget* page, const char* name, const char* caption, int left
 
 QLineEdit* MakeEdit(QWidget* page, const char* name, int left, int top, int width, int height)
 {
-    return Place(new QLineEdit(page), name, left, top, width, height);
+    auto* edit = Place(new QLineEdit(page), name, left, top, width, height);
+    MakeSingleLine(*edit);
+    return edit;
 }
 
 QPushButton* MakeButton(QWidget* page, const char* name, const char* caption, int left, int top, int width, int height)
@@ -71,6 +74,20 @@ TRzSpinEdit* MakeLevelEdit(QWidget* page, const char* name, int left, int top, i
     edit->SetValue(MinLevel);
     edit->setEnabled(false);
     return edit;
+}
+
+// The "Options" field each login setting comes from.
+std::string SettingField(TConnectSetting setting)
+{
+    switch (setting) {
+    case TConnectSetting::Server:
+        return "Database  Host";
+    case TConnectSetting::Username:
+        return "Login";
+    case TConnectSetting::Password:
+        return "Password";
+    }
+    return {};
 }
 
 void Toggle(QWidget* control)
@@ -139,6 +156,7 @@ void TMainForm::BuildEditPage()
     QWidget* page = TabSheet2;
     AccountsComboBox = Place(new TComboBox(page), "AccountsComboBox", 12, 10, 121, 21);
     AccountsComboBox->setMaxVisibleItems(7);
+    MakeSingleLine(*AccountsComboBox->lineEdit());
     LookupButton = MakeButton(page, "LookupButton", "Lookup", 144, 10, 68, 20);
     GMCheck2 = MakeCheckBox(page, "GMCheck2", "GM Power", 12, 50, 82, 17);
     GMLevelLabel2 = MakeLabel(page, "GMLevelLabel2", "GM Level", 108, 52, 46, 13);
@@ -269,6 +287,11 @@ bool TMainForm::ConnectWithOptions(const std::string& failureMessage)
     try {
         TBusyCursor busy;
         MSConnection1.Connect();
+    } catch (const EConnectSettingError& e) {
+        // Refused before anything was sent: the operator learns which field to change.
+        Dialogs().ShowMessage(failureMessage + "\n\"" + SettingField(e.Setting) + "\" holds " + e.Characters +
+                              ", which the ODBC driver in use cannot be given.");
+        return false;
     } catch (...) {
         // Whatever went wrong, the operator gets the action's own message; the reason is not shown.
         Dialogs().ShowMessage(failureMessage);

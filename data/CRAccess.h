@@ -58,6 +58,8 @@ public:
     virtual void ExecuteText(const std::string& sql) = 0;
     // The pool's validity check: true when the connection still answers.
     virtual bool CheckIsValid() = 0;
+    // True when the link to the server is known to be gone, so the object can never be used again.
+    virtual bool LinkLost() const { return false; }
 
     // Generic setting call; false when the code is unknown to the object.
     virtual bool SetProp(int prop, const TPropValue& value);

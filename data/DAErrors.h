@@ -17,6 +17,19 @@ public:
     int32_t ErrorCode = 0;
 };
 
+// A login setting that the driver could not be given as it is: passing it would change what it says
+// (for example end the password early and add connection keys of its own).
+enum class TConnectSetting { Server, Username, Password };
+
+class EConnectSettingError : public EDatabaseError {
+public:
+    EConnectSettingError(TConnectSetting setting, std::string characters, std::string message)
+        : EDatabaseError(std::move(message)), Setting(setting), Characters(std::move(characters)) {}
+
+    TConnectSetting Setting;
+    std::string Characters;
+};
+
 // A silent abort: the operation stops and nobody is shown a message (the error policy's choice).
 class EAbort : public Exception {
 public:

@@ -291,23 +291,25 @@ bool TCustomDAConnection::IsFatalError(const EDAError& error) {
     return ms->SeverityClass >= 20 || (ms->SeverityClass == 16 && ms->State == 1 && ms->NativeError <= 17);
 }
 
+bool TCustomDAConnection::ClientBlocksReconnect() const {
+    for (auto* dataSet : FDataSets) {
+        if (dataSet->IsActive() || DataSetBlocksReconnect(*dataSet)) return true;
+    }
+    for (auto* command : FCommands) {
+        if (command->IsPrepared()) return true;
+    }
+    return false;
+}
+
 void TCustomDAConnection::DoError(EDAError& error, bool& fail, bool& reconnect) {
     if (OnError) OnError(this, error, fail);
     const bool fatal = IsFatalError(error);
     reconnect = IsConnectionObjectOpen() && !InTransaction() && fatal;
-    if (reconnect) {
-        for (auto* dataSet : FDataSets) {
-            if (dataSet->IsActive() || DataSetBlocksReconnect(*dataSet)) {
-                reconnect = false;
-                return;
-            }
-        }
-        for (auto* command : FCommands) {
-            if (command->IsPrepared()) {
-                reconnect = false;
-                return;
-            }
-        }
+    if (reconnect && ClientBlocksReconnect()) {
+        reconnect = false;
+        // A bound client keeps the connection as it is, unless its link is gone: a connection that
+        // reads open on a dead link would fail every later action and never be opened again.
+        if (!FIConnection->LinkLost()) return;
     }
     if (!FDisconnectedOnError && !reconnect && fatal) {
         FDisconnectedOnError = true;

@@ -187,6 +187,8 @@ protected:
     void DestroyConnection();
     // Error policy (OnError, the fatal-error test, reconnect decision, close on a fatal error).
     void DoError(EDAError& error, bool& fail, bool& reconnect);
+    // An open bound dataset, a dataset holding a provider rowset, or a prepared command.
+    bool ClientBlocksReconnect() const;
     bool IsConnectionObjectOpen() const;
     void CheckConnected() const;
 

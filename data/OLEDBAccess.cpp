@@ -275,10 +275,30 @@ void TOLEDBConnection::ReadDataSourceInfo() {
     }
 }
 
+void TOLEDBConnection::CheckLoginSettings() const {
+    struct Checked {
+        TConnectSetting setting;
+        const char* name;
+        const std::string& value;
+    };
+    for (const Checked& c : {Checked{TConnectSetting::Server, "server name", FServer},
+                             Checked{TConnectSetting::Username, "user name", FUsername},
+                             Checked{TConnectSetting::Password, "password", FPassword}}) {
+        std::string characters = FDataSource->UnsayableCharacters(c.value);
+        if (!characters.empty()) {
+            std::string message = std::string("The ") + c.name + " holds " + characters +
+                                  ", which the ODBC driver cannot be given.";
+            throw EConnectSettingError(c.setting, std::move(characters), std::move(message));
+        }
+    }
+}
+
 void TOLEDBConnection::Connect() {
     if (FConnected) return;
     try {
         CreateDataSource();
+        // Refused before anything is sent: no text of these settings may change another one.
+        CheckLoginSettings();
         SetInitProperties();
         Check(FDataSource->Initialize(), InterfaceId::IDBInitialize);
         {
@@ -324,6 +344,8 @@ void TOLEDBConnection::Disconnect() {
     FInTransaction = false;
     if (hr != S_OK) Check(hr, InterfaceId::IDBInitialize);
 }
+
+bool TOLEDBConnection::LinkLost() const { return FDataSource && FDataSource->LinkLost(); }
 
 void TOLEDBConnection::StartTransaction() {
     if (!FSession) throw EDatabaseError("Operation is not allowed when the connection is closed");

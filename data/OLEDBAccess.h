@@ -101,6 +101,9 @@ public:
     void Rollback() override;
     void ExecuteText(const std::string& sql) override;
     bool CheckIsValid() override;
+    bool LinkLost() const override;
+    // Raises EConnectSettingError for a server name, user name or password the driver cannot be given.
+    void CheckLoginSettings() const;
 
     bool SetProp(int prop, const TPropValue& value) override;
     bool GetProp(int prop, TPropValue& value) const override;

@@ -16,6 +16,10 @@ void TCustomIniFile::WriteBool(std::string_view section, std::string_view key, b
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view defaultValue)
 {
+    // Read as if empty, such a file would quietly give every default and then be refused at the write.
+    if (profile::ProfileFileTooLarge(FileName()))
+        throw EIniFileException("The settings file " + FileName() + " is larger than " +
+                                std::to_string(profile::MaxProfileFileSize / 1024) + " KB and was not read.");
     return profile::ReadProfileString(section, key, defaultValue, ReadBufferSize, FileName());
 }
 

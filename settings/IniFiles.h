@@ -35,6 +35,7 @@ public:
     // Longer values come back cut to their first 2047 characters.
     static constexpr std::size_t ReadBufferSize = 2048;
 
+    // Raises EIniFileException for a file larger than profile::MaxProfileFileSize.
     std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) override;
     // Raises EIniFileException "Unable to write to <file name>" when the write fails.
     void WriteString(std::string_view section, std::string_view key, std::string_view value) override;

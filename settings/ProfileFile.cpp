@@ -99,13 +99,49 @@ bool MayWrite(const std::string& path, const struct stat& info)
     return ::access(path.c_str(), W_OK) == 0;
 }
 
+std::filesystem::path FolderOf(const std::string& target)
+{
+    std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// The temporary copies are named ".<file name>.XXXXXX" (mkostemp's six characters).
+std::string CopyPrefix(const std::string& target)
+{
+    return "." + std::filesystem::path(target).filename().string() + ".";
+}
+
+// Removes the caller's own copies that an interrupted write left beside the target.
+void RemoveLeftoverCopies(const std::string& target)
+{
+    const std::string prefix = CopyPrefix(target);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(FolderOf(target), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        struct stat info {};
+        if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
+        ::unlink(entry.path().c_str());
+    }
+}
+
+// Rewrites the file itself: for a file the caller may write in a folder where no copy can be made.
+bool RewriteInPlace(const std::string& target, std::string_view contents)
+{
+    FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.Valid()) return false;
+    if (!WriteAll(fd.Get(), contents)) return false;
+    if (::ftruncate(fd.Get(), static_cast<off_t>(contents.size())) != 0) return false;
+    return ::fsync(fd.Get()) == 0 && fd.Close();
+}
+
 // Writes the contents beside the target and renames the copy over it.
 bool ReplaceFile(const std::string& target, std::string_view contents, const struct stat* existing)
 {
-    const std::filesystem::path targetPath(target);
-    std::filesystem::path folder = targetPath.parent_path();
-    if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + targetPath.filename().string() + ".XXXXXX")).string();
+    const std::filesystem::path folder = FolderOf(target);
+    RemoveLeftoverCopies(target);
+    if (existing != nullptr && ::access(folder.c_str(), W_OK) != 0) return RewriteInPlace(target, contents);
+    std::string pattern = (folder / CopyPrefix(target)).string() + "XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
@@ -138,6 +174,13 @@ std::string ResolveLinks(const std::string& fileName)
 }
 
 }  // namespace
+
+bool ProfileFileTooLarge(const std::string& fileName)
+{
+    struct stat info {};
+    return ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           static_cast<std::size_t>(info.st_size) > MaxProfileFileSize;
+}
 
 std::string ReadProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
                               std::size_t bufferSize, const std::string& fileName)

@@ -62,6 +62,12 @@ std::optional<ServerAddress> ParseServerName(std::string_view server) {
     return address;
 }
 
+std::string UnsayableCharacters(DriverFamily family, std::string_view value) {
+    if (value.find('\0') != std::string_view::npos) return "NUL";
+    if (family == DriverFamily::FreeTDS && value.find("};") != std::string_view::npos) return "};";
+    return {};
+}
+
 void AppendConnectPair(std::string& out, std::string_view key, std::string_view value, bool doubleBraces) {
     out.append(key);
     out.push_back('=');

@@ -39,6 +39,11 @@ struct ConnectSettings {
     int32_t packetSize = 4096;
 };
 
+// The characters of value that the driver family's connection strings cannot carry, as the operator
+// should read them (for example "};"); empty when every character can be passed. FreeTDS 1.3 ends a
+// braced value at the first "};" and knows no escape for it; no driver takes a NUL.
+std::string UnsayableCharacters(DriverFamily family, std::string_view value);
+
 // "KEY=value;" pairs, always ending in ";" (FreeTDS 1.3 needs it). Values with ";", braces or edge
 // blanks are braced.
 std::string BuildConnectString(const ConnectSettings& settings);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 namespace provider {
 
@@ -161,6 +162,37 @@ std::unique_ptr<ErrorInfo> BuildErrorInfo(const std::vector<RawDiagnostic>& diag
     }
     if (!info->records.empty()) info->description = info->records.front().description;
     return info;
+}
+
+bool LinkDead(SQLHDBC connection) {
+    if (connection == SQL_NULL_HDBC) return false;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectAttr(connection, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
+}
+
+void MarkLinkLost(std::vector<RawDiagnostic>& diagnostics, const DriverTraits& traits) {
+    // The driver's wording of SQLSTATE 08S01, for a failure it gave no words of its own.
+    constexpr const char* LinkFailureText = "Communication link failure";
+    const bool told = std::any_of(diagnostics.begin(), diagnostics.end(),
+                                  [&traits](const RawDiagnostic& d) { return IsConnectionGone(d, traits, false); });
+    if (told) return;
+    auto driverRecord = std::find_if(diagnostics.begin(), diagnostics.end(),
+                                     [](const RawDiagnostic& d) { return d.native == 0; });
+    if (driverRecord == diagnostics.end()) {
+        diagnostics.push_back({});
+        driverRecord = std::prev(diagnostics.end());
+    }
+    driverRecord->sqlState = "08S01";
+    if (driverRecord->text.empty() || driverRecord->text == "Unknown error") driverRecord->text = LinkFailureText;
+}
+
+HRESULT PostFailure(SQLSMALLINT handleType, SQLHANDLE handle, SQLHDBC connection, HRESULT result,
+                    InterfaceId interfaceId, const DriverTraits& traits) {
+    auto diagnostics = ReadDiagnostics(handleType, handle, traits);
+    if (LinkDead(connection)) MarkLinkLost(diagnostics, traits);
+    SetErrorInfo(BuildErrorInfo(diagnostics, result, interfaceId, traits, false));
+    return result;
 }
 
 HRESULT PostDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, HRESULT result, InterfaceId interfaceId,

@@ -48,6 +48,19 @@ std::unique_ptr<ErrorInfo> BuildErrorInfo(const std::vector<RawDiagnostic>& diag
 // "[FreeTDS][SQL Server]Login failed" -> "Login failed".
 std::string StripDriverPrefix(std::string_view text);
 
+// True when the driver knows the link to the server is gone (SQL_ATTR_CONNECTION_DEAD).
+bool LinkDead(SQLHDBC connection);
+
+// The diagnostics of a failure on a link the driver knows is gone, told as the lost link they are:
+// FreeTDS reports a server that vanished before the answer as HY000 "Unknown error", which would
+// neither close the connection nor tell the operator anything.
+void MarkLinkLost(std::vector<RawDiagnostic>& diagnostics, const DriverTraits& traits);
+
+// Reads the diagnostics of a failed call on a statement or connection of connection into this thread's
+// error object and returns result; a dead link makes them the lost-link error.
+HRESULT PostFailure(SQLSMALLINT handleType, SQLHANDLE handle, SQLHDBC connection, HRESULT result,
+                    InterfaceId interfaceId, const DriverTraits& traits);
+
 // Reads the diagnostics of a failed call into this thread's error object and returns result.
 HRESULT PostDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, HRESULT result, InterfaceId interfaceId,
                         const DriverTraits& traits, bool connecting = false);

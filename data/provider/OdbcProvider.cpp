@@ -385,7 +385,7 @@ public:
         SQLSMALLINT count = 0;
         SQLHSTMT stmt = state_->stmt;
         if (!SQL_SUCCEEDED(SQLNumResultCols(stmt, &count))) {
-            return PostDiagnostics(SQL_HANDLE_STMT, stmt, E_FAIL, InterfaceId::IColumnsInfo, Traits());
+            return PostFailure(SQL_HANDLE_STMT, stmt, state_->connection->dbc, E_FAIL, InterfaceId::IColumnsInfo, Traits());
         }
         for (SQLSMALLINT i = 1; i <= count; ++i) {
             const auto column = static_cast<SQLUSMALLINT>(i);
@@ -495,7 +495,7 @@ private:
     }
 
     HRESULT FetchFailed() {
-        HRESULT hr = PostDiagnostics(SQL_HANDLE_STMT, state_->stmt, E_FAIL, InterfaceId::IRowset, Traits());
+        HRESULT hr = PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, E_FAIL, InterfaceId::IRowset, Traits());
         finished_ = true;
         state_->Close();
         return hr;
@@ -663,8 +663,8 @@ public:
             return DB_S_NORESULT;
         }
         if (!SQL_SUCCEEDED(rc)) {
-            return PostDiagnostics(SQL_HANDLE_STMT, state_->stmt, DB_E_ERRORSINCOMMAND, InterfaceId::IMultipleResults,
-                                   traits);
+            return PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, DB_E_ERRORSINCOMMAND,
+                               InterfaceId::IMultipleResults, traits);
         }
         if (rc == SQL_SUCCESS_WITH_INFO) PostInfoMessages(SQL_HANDLE_STMT, state_->stmt, InterfaceId::IMultipleResults, traits);
         SQLSMALLINT columns = 0;
@@ -733,7 +733,7 @@ public:
                                      static_cast<SQLINTEGER>(text_.size()));
         if (rc == SQL_NO_DATA) return S_OK;  // nothing came back at all
         if (!SQL_SUCCEEDED(rc)) {
-            return PostDiagnostics(SQL_HANDLE_STMT, state->stmt, DB_E_ERRORSINCOMMAND, InterfaceId::ICommand, c.traits);
+            return PostFailure(SQL_HANDLE_STMT, state->stmt, c.dbc, DB_E_ERRORSINCOMMAND, InterfaceId::ICommand, c.traits);
         }
         state->open = true;
         c.active = state.get();
@@ -773,6 +773,7 @@ public:
         }
         state->Close();
         if (!errors.empty()) {
+            if (LinkDead(c.dbc)) MarkLinkLost(errors, c.traits);
             SetErrorInfo(BuildErrorInfo(errors, DB_E_ERRORSINCOMMAND, InterfaceId::ICommand, c.traits, false));
             return DB_E_ERRORSINCOMMAND;
         }
@@ -836,7 +837,7 @@ public:
         if (HRESULT hr = SetIsolation(c, isolationLevel, InterfaceId::ITransactionLocal); Failed(hr)) return hr;
         SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
                                          SQL_IS_UINTEGER);
-        if (!SQL_SUCCEEDED(rc)) return PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
+        if (!SQL_SUCCEEDED(rc)) return PostFailure(SQL_HANDLE_DBC, c.dbc, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
         c.inTransaction = true;
         return S_OK;
     }
@@ -860,7 +861,7 @@ private:
         SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, c.dbc, completion);
         HRESULT hr = S_OK;
         if (!SQL_SUCCEEDED(rc)) {
-            hr = PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
+            hr = PostFailure(SQL_HANDLE_DBC, c.dbc, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
             // A commit that failed leaves the transaction for the caller to abort.
             if (completion == SQL_COMMIT) return hr;
         }
@@ -980,6 +981,12 @@ public:
         c.traits.majorVersion = MajorNumber(driverVersion_);
         if (rc == SQL_SUCCESS_WITH_INFO) PostInfoMessages(SQL_HANDLE_DBC, dbc, InterfaceId::IDBInitialize, c.traits);
         return S_OK;
+    }
+
+    bool LinkLost() const override { return connection_->Alive() && LinkDead(connection_->dbc); }
+
+    std::string UnsayableCharacters(std::string_view value) const override {
+        return provider::UnsayableCharacters(driver_.family, value);
     }
 
     HRESULT Uninitialize() override {

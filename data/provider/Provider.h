@@ -375,6 +375,14 @@ public:
     virtual HRESULT Uninitialize() = 0;
     virtual HRESULT GetDataSourceInfo(DataSourceInfo& info) = 0;
     virtual HRESULT CreateSession(std::unique_ptr<Session>& session) = 0;
+    // True when the driver knows the link to the server is gone: nothing sent on it can arrive.
+    virtual bool LinkLost() const { return false; }
+    // The characters of a server name, user id or password that this data source cannot pass to its
+    // driver without changing what they mean; empty when it can pass every character of value.
+    virtual std::string UnsayableCharacters(std::string_view value) const {
+        (void)value;
+        return {};
+    }
 };
 
 class Provider {

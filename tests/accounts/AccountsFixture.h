@@ -9,6 +9,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QTabBar>
 #include <QTest>
 
@@ -73,6 +74,23 @@ protected:
         if (gmLevel > 0)
             Form->GMLevelEdit->SetValue(gmLevel);
         Click(Form->SubmitButton);
+    }
+
+    // The "Edit" page's list, and the operator picking an item from it.
+    QStringList Items() const
+    {
+        QStringList items;
+        for (int i = 0; i < Form->AccountsComboBox->Count(); ++i)
+            items << Form->AccountsComboBox->Item(i);
+        return items;
+    }
+    void Pick(const QString& name)
+    {
+        TComboBox& box = *Form->AccountsComboBox;
+        const int index = box.findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        ASSERT_GE(index, 0) << name.toStdString();
+        box.SetItemIndex(index);
+        emit box.activated(index);
     }
 
     QString StatusLine() const { return Form->StatusBar1->PanelText(TMainForm::StatusLinePanel); }

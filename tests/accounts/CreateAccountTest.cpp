@@ -164,8 +164,8 @@ TEST_F(CreateAccountTest, OptionsChangedWhileConnectedAreNotReadAgain)
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM lin2db.dbo.user_auth"), Statements{"2"});
 }
 
-// No transaction: when the account row is refused, the login row already inserted stays.
-TEST_F(CreateAccountTest, FailingSecondInsertLeavesTheFirstRow)
+// One transaction: when the account row is refused, the login row inserted before it is undone.
+TEST_F(CreateAccountTest, FailingSecondInsertLeavesNoRow)
 {
     Form->MSQuery1.AfterExecute = [this, executed = 0](TDataSet*, bool) mutable {
         if (++executed == 1)
@@ -180,7 +180,7 @@ TEST_F(CreateAccountTest, FailingSecondInsertLeavesTheFirstRow)
     EXPECT_NE(Shown()[0].Text.find("The INSERT permission was denied"), std::string::npos) << Shown()[0].Text;
     EXPECT_EQ(StatusLine(), "");
     EXPECT_EQ(Sent().size(), 3u);  // the handler stopped at the refused statement
-    EXPECT_EQ(Rows("SELECT account FROM lin2db.dbo.user_auth"), Statements{"alpha"});
+    EXPECT_TRUE(Rows("SELECT account FROM lin2db.dbo.user_auth").empty());
     EXPECT_TRUE(Rows("SELECT account FROM lin2db.dbo.user_account").empty());
     EXPECT_TRUE(Rows("SELECT account_name FROM lin2world.dbo.builder_account").empty());
 }
@@ -200,7 +200,7 @@ TEST_F(CreateAccountTest, LostConnectionMidHandlerShowsTheErrorAndTheNextPressRe
     ASSERT_EQ(Shown().size(), 1u);
     EXPECT_EQ(Shown()[0].Kind, TShownKind::Error);
     EXPECT_EQ(StatusLine(), "");
-    EXPECT_EQ(Rows("SELECT account FROM lin2db.dbo.user_auth WHERE account = 'beta'"), Statements{"beta"});
+    EXPECT_TRUE(Rows("SELECT account FROM lin2db.dbo.user_auth WHERE account = 'beta'").empty());
     EXPECT_TRUE(Rows("SELECT account FROM lin2db.dbo.user_account WHERE account = 'beta'").empty());
 
     Form->MSQuery1.AfterExecute = nullptr;
@@ -208,6 +208,36 @@ TEST_F(CreateAccountTest, LostConnectionMidHandlerShowsTheErrorAndTheNextPressRe
     EXPECT_EQ(StatusLine(), "Account created");
     EXPECT_EQ(Shown().size(), 1u);
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM lin2db.dbo.user_account WHERE account = 'gamma'"), Statements{"1"});
+}
+
+// The account row just inserted is not found again (another tool renamed it meanwhile): no
+// game-master row with an empty uid is sent, the operator is told, and nothing of the press stays.
+TEST_F(CreateAccountTest, AccountRowNotFoundAgainSendsNoGameMasterRow)
+{
+    // Another client, as the other tool would be.
+    TMSConnection other;
+    other.SetServer(Address());
+    other.SetUsername("sa");
+    other.SetPassword("standin");
+    TMSQuery rename;
+    rename.SetConnection(&other);
+    Form->MSQuery1.AfterExecute = [&rename, executed = 0](TDataSet*, bool) mutable {
+        if (++executed == 2) {
+            rename.SQL().SetText("UPDATE lin2db.dbo.user_account SET account = 'renamed' WHERE account = 'alpha'");
+            rename.Execute();
+        }
+    };
+    Form->StatusBar1->SetPanelText(TMainForm::StatusLinePanel, "earlier");
+    Create("alpha", "abc", 4);
+    Form->MSQuery1.AfterExecute = nullptr;
+
+    EXPECT_EQ(Shown(), std::vector{Message("Unable to find corresponding account.")});
+    // The last statements: the other client's rename, then the press's lookup, and nothing after it.
+    ASSERT_EQ(Sent().size(), 5u);
+    EXPECT_EQ(Sent().back(), "SELECT uid FROM lin2db.dbo.user_account WHERE account = 'alpha'");
+    EXPECT_EQ(StatusLine(), "");
+    EXPECT_TRUE(Rows("SELECT account FROM lin2db.dbo.user_auth").empty());
+    EXPECT_TRUE(Rows("SELECT account_name FROM lin2world.dbo.builder_account").empty());
 }
 
 TEST_F(CreateAccountTest, ShowsTheWaitCursorWhileWaitingOnTheServer)

@@ -29,24 +29,6 @@ void PrintTo(const PageState& s, std::ostream* out)
 
 class EditAccountTest : public AccountsTest {
 protected:
-    QStringList Items() const
-    {
-        QStringList items;
-        for (int i = 0; i < Form->AccountsComboBox->Count(); ++i)
-            items << Form->AccountsComboBox->Item(i);
-        return items;
-    }
-
-    // The operator picks an item from the drop-down list.
-    void Pick(const QString& name)
-    {
-        TComboBox& box = *Form->AccountsComboBox;
-        const int index = box.findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        ASSERT_GE(index, 0) << name.toStdString();
-        box.SetItemIndex(index);
-        emit box.activated(index);
-    }
-
     void TypeInList(const QString& text) { Type(Form->AccountsComboBox->lineEdit(), text); }
 
     PageState Page() const
@@ -190,7 +172,8 @@ TEST_F(EditAccountTest, NullBlockFlagsOfAnOlderLayoutShowAsNotBlocked)
 }
 
 // An account without its user_account row: the message, and the page keeps the previous account's
-// state, which "Apply" then writes for the newly picked name.
+// state. "Apply" then reports that the account cannot be found instead of success: the game-master
+// change it sent first is undone, and without a uid no game-master row is inserted at all.
 TEST_F(EditAccountTest, AccountWithoutItsAccountRowKeepsThePreviousState)
 {
     AddAccount("gm", "1,0", 4);
@@ -207,14 +190,35 @@ TEST_F(EditAccountTest, AccountWithoutItsAccountRowKeepsThePreviousState)
     EXPECT_EQ(Page(), gmState);
 
     ForgetSent();
+    Dialogs.Shown.clear();
     Click(Form->ApplyEditButton);
     EXPECT_EQ(Sent(), (Statements{
                           "UPDATE lin2world.dbo.builder_account SET default_builder = 4 WHERE account_name = 'orphan'",
                           "UPDATE lin2db.dbo.user_account SET block_flag = 1,block_flag2 = 0 WHERE account = 'orphan'",
                       }));
+    EXPECT_EQ(Shown(), std::vector{Message("Unable to find corresponding account.")});
     EXPECT_EQ(Rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = 'orphan'"),
-        Statements{"4"});
-    EXPECT_EQ(StatusLine(), "Account updated");
+        Statements{"2"});
+    EXPECT_EQ(StatusLine(), "");
+}
+
+TEST_F(EditAccountTest, NewGameMasterWithoutAccountRowSendsNoInsert)
+{
+    AddAccount("plain");
+    Exec("INSERT INTO lin2db.dbo.user_auth VALUES ('orphan',0x01,'','',0x0,0x0)");
+    ShowEditPage();
+    Pick("plain");
+    Pick("orphan");
+    Dialogs.Shown.clear();
+    Form->GMCheck2->SetChecked(true);
+    Form->StatusBar1->SetPanelText(TMainForm::StatusLinePanel, "earlier");
+    ForgetSent();
+    Click(Form->ApplyEditButton);
+
+    EXPECT_EQ(Sent(), Statements{"SELECT uid FROM lin2db.dbo.user_account WHERE account = 'orphan'"});
+    EXPECT_EQ(Shown(), std::vector{Message("Unable to find corresponding account.")});
+    EXPECT_EQ(StatusLine(), "earlier");
+    EXPECT_TRUE(Rows("SELECT * FROM lin2world.dbo.builder_account").empty());
 }
 
 TEST_F(EditAccountTest, LookupWalksThroughTheMatchesCaseSensitivelyWithoutWrapping)
@@ -430,8 +434,8 @@ TEST_F(EditAccountTest, ApplyWithNothingSelectedDoesNothing)
     EXPECT_TRUE(Shown().empty());
 }
 
-// No transaction: the game-master change stays when the block flags write is refused.
-TEST_F(EditAccountTest, GameMasterChangeStaysWhenTheBlockFlagsWriteFails)
+// One transaction: the game-master change is undone when the block flags write is refused.
+TEST_F(EditAccountTest, GameMasterChangeIsUndoneWhenTheBlockFlagsWriteFails)
 {
     AddAccount("gm", "0,0", 5);
     ShowEditPage();
@@ -448,7 +452,8 @@ TEST_F(EditAccountTest, GameMasterChangeStaysWhenTheBlockFlagsWriteFails)
     ASSERT_EQ(Shown().size(), 1u);
     EXPECT_NE(Shown()[0].Text.find("The UPDATE permission was denied"), std::string::npos) << Shown()[0].Text;
     EXPECT_EQ(StatusLine(), "earlier");
-    EXPECT_TRUE(Rows("SELECT * FROM lin2world.dbo.builder_account WHERE account_name = 'gm'").empty());
+    EXPECT_EQ(Rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = 'gm'"),
+        Statements{"5"});
 }
 
 TEST_F(EditAccountTest, LostConnectionWhilePickingShowsTheErrorAndTheNextPickReconnects)

@@ -149,6 +149,23 @@ TEST_F(FakeConnectionTest, FatalErrorWithAnOpenClientNeitherReconnectsNorCloses)
     }
 }
 
+// With the link gone, keeping the connection for an open client would leave it reading open on a link
+// that can never carry anything again: it closes instead.
+TEST_F(FakeConnectionTest, FatalErrorOnALostLinkWithAnOpenClientCloses) {
+    RecordingDataSet ds;
+    TMSConnection c;
+    c.RegisterClient(&ds);
+    c.Connect();
+    ds.active = true;
+    script.ClearLog();
+    script.linkLost = true;
+    FailNextStatement(script, fake::MakeError(E_FAIL, {fake::ServerRecord(11, "Communication link failure", 16, 1)}));
+    EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
+    EXPECT_FALSE(c.Connected());
+    EXPECT_EQ(script.Count("initialize"), 0) << "not reopened behind the open client's back";
+    c.UnRegisterClient(&ds);
+}
+
 TEST_F(FakeConnectionTest, FatalErrorInATransactionClosesWithoutRollback) {
     TMSConnection c;
     c.Connect();

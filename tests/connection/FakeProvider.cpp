@@ -161,6 +161,7 @@ private:
 class FakeDataSource : public DataSource {
 public:
     explicit FakeDataSource(Script& script) : script_(script), link_(std::make_shared<Link>()) { ++script_.liveDataSources; }
+    bool LinkLost() const override { return script_.linkLost; }
     ~FakeDataSource() override {
         link_->open = false;
         --script_.liveDataSources;

@@ -45,6 +45,7 @@ struct Script {
     Answer commit;
     Answer abort;
     Answer currentCatalog;  // answer to setting DBPROP_CURRENTCATALOG
+    bool linkLost = false;  // what every data source answers to LinkLost
 
     // What happened, in order: "create SQLNCLI.1", "set DBInit", "initialize", "session",
     // "uninitialize", "destroy datasource", "execute <text>", "start <level>", "commit", "abort",

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+
 using namespace provider;
 
 TEST(ServerNameTest, FormsSqlServerUsersWrite) {
@@ -83,6 +86,121 @@ TEST(ConnectStringTest, MicrosoftDriverGetsCommaPortAndDoubledBraces) {
     EXPECT_EQ(pair, "PWD={a}}b;};");
 }
 
+namespace {
+
+// A connection string read back as each driver reads it: FreeTDS 1.3 ends a braced value at the first
+// "};", Microsoft's drivers at a "}" that is not doubled. Keys come back upper-cased, in order.
+std::vector<std::pair<std::string, std::string>> ReadAsDriver(std::string_view text, DriverFamily family) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t equals = text.find('=', i);
+        if (equals == std::string_view::npos) break;
+        std::string key(text.substr(i, equals - i));
+        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        std::string value;
+        i = equals + 1;
+        if (i < text.size() && text[i] == '{') {
+            ++i;
+            if (family == DriverFamily::FreeTDS) {
+                const size_t end = std::min(text.find("};", i), text.size());
+                value = std::string(text.substr(i, end - i));
+                i = end + 1;
+            } else {
+                while (i < text.size() && !(text[i] == '}' && (i + 1 == text.size() || text[i + 1] != '}'))) {
+                    value.push_back(text[i]);
+                    i += text[i] == '}' ? 2 : 1;
+                }
+                ++i;
+            }
+        } else {
+            const size_t end = std::min(text.find(';', i), text.size());
+            value = std::string(text.substr(i, end - i));
+            i = end;
+        }
+        pairs.emplace_back(std::move(key), std::move(value));
+        if (i < text.size() && text[i] == ';') ++i;
+    }
+    return pairs;
+}
+
+}  // namespace
+
+// No text of the server name, the user id or the password can end its own value early and add keys:
+// each either reads back exactly as it was, in the same keys as an ordinary value gives, or is one the
+// driver cannot be given at all, and then it is named as such.
+TEST(ConnectStringTest, HostileValuesNeverAddKeys) {
+    struct Case {
+        std::string value;
+        bool freeTdsRefuses;
+    };
+    const std::vector<Case> cases = {
+        {"standin};PORT=14331;X={", true},
+        {"a};SERVER=evil", true},
+        {"};", true},
+        {"x;PORT=1", false},
+        {"x;DRIVER={/tmp/evil.so}", false},
+        {"{PORT=1}", false},
+        {"}", false},
+        {"a}", false},
+        {"a}}", false},
+        {"}}};", true},
+        {"{", false},
+        {" leading and trailing ", false},
+        {"=;=", false},
+        {"tab\there", false},
+        {std::string("nul\0PORT=1", 10), true},
+    };
+    enum class Field { Server, User, Password };
+    for (DriverFamily family : {DriverFamily::FreeTDS, DriverFamily::MicrosoftOdbc}) {
+        for (Field field : {Field::Server, Field::User, Field::Password}) {
+            for (const Case& c : cases) {
+                const bool microsoft = family == DriverFamily::MicrosoftOdbc;
+                SCOPED_TRACE((microsoft ? "Microsoft, field " : "FreeTDS, field ") +
+                             std::to_string(static_cast<int>(field)) + ": " + c.value);
+                const bool nul = c.value.find('\0') != std::string::npos;
+                const std::string unsayable = UnsayableCharacters(family, c.value);
+                if (nul || (!microsoft && c.freeTdsRefuses)) {
+                    EXPECT_EQ(unsayable, nul ? "NUL" : "};");
+                    continue;
+                }
+                EXPECT_EQ(unsayable, "");
+                ConnectSettings s;
+                s.driver = microsoft ? "ODBC Driver 18 for SQL Server" : "FreeTDS";
+                s.family = family;
+                s.address = *ParseServerName("db1,1500");
+                s.userId = "sa";
+                s.password = "pw";
+                std::string expected;
+                if (field == Field::Server) {
+                    // A host as the operator typed it: the server name parser keeps it as one host.
+                    auto address = ParseServerName(c.value);
+                    if (!address) continue;
+                    s.address = *address;
+                    s.address.port = 1500;
+                    expected = s.address.host + (s.address.instance.empty() ? "" : "\\" + s.address.instance);
+                    if (microsoft) expected += ",1500";
+                } else {
+                    (field == Field::User ? s.userId : s.password) = c.value;
+                    expected = c.value;
+                }
+                ConnectSettings ordinary = s;
+                ordinary.address = *ParseServerName("db1,1500");
+                ordinary.userId = "sa";
+                ordinary.password = "pw";
+                const auto pairs = ReadAsDriver(BuildConnectString(s), family);
+                const auto plain = ReadAsDriver(BuildConnectString(ordinary), family);
+                ASSERT_EQ(pairs.size(), plain.size()) << BuildConnectString(s);
+                for (size_t i = 0; i < pairs.size(); ++i) EXPECT_EQ(pairs[i].first, plain[i].first);
+                const char* key = field == Field::Server ? "SERVER" : field == Field::User ? "UID" : "PWD";
+                auto found = std::find_if(pairs.begin(), pairs.end(), [key](const auto& p) { return p.first == key; });
+                ASSERT_NE(found, pairs.end());
+                EXPECT_EQ(found->second, expected) << BuildConnectString(s);
+            }
+        }
+    }
+}
+
 TEST(ConnectStringTest, CatalogNamesAreHandedToTheDriverUnquoted) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"lin2db", "lin2db"},       {"[my db]", "my db"},     {"[we]]ird x]", "we]ird x"},
@@ -121,6 +239,49 @@ TEST(DiagnosticsTest, FreeTdsRecordsBecomeSqlServerRecords) {
     EXPECT_EQ(info->records[3].sqlServer->state, 1);
     EXPECT_LE(info->records[3].sqlServer->nativeError, 17);
     EXPECT_EQ(info->description, "Violation of PRIMARY KEY constraint 'PK'.");
+}
+
+// Every way a driver says the link is gone becomes the fatal lost-link record (class 16, state 1, a
+// native number of 17 at most), with the driver's own words; a failure on a link the driver knows is
+// dead says so even when the driver's record said nothing useful.
+TEST(DiagnosticsTest, EveryLostLinkDiagnosticIsFatalAndKeepsItsText) {
+    DriverTraits freeTds{DriverFamily::FreeTDS, 1};
+    struct Case {
+        RawDiagnostic raw;
+        bool linkDead;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {{"08S01", 0, "Communication link failure", "", std::nullopt, std::nullopt, "", 0}, false, "Communication link failure"},
+        {{"08003", 0, "Connection not open", "", std::nullopt, std::nullopt, "", 0}, false, "Connection not open"},
+        {{"08007", 0, "Connection failure during transaction", "", std::nullopt, std::nullopt, "", 0}, false,
+            "Connection failure during transaction"},
+        {{"HY000", 20004, "Read from the server failed", "", 9, std::nullopt, "", 0}, false, "Read from the server failed"},
+        {{"HY000", 20006, "Write to the server failed", "", 9, std::nullopt, "", 0}, false, "Write to the server failed"},
+        {{"01000", 20017, "Unexpected EOF from the server", "", 9, std::nullopt, "", 0}, false, "Unexpected EOF from the server"},
+        {{"HY000", 0, "Unknown error", "", std::nullopt, std::nullopt, "", 0}, true, "Communication link failure"},
+        {{"HY000", 0, "", "", std::nullopt, std::nullopt, "", 0}, true, "Communication link failure"},
+        {{"HY000", 0, "Driver's own words", "", std::nullopt, std::nullopt, "", 0}, true, "Driver's own words"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.raw.sqlState + " " + std::to_string(c.raw.native) + " " + c.raw.text);
+        std::vector<RawDiagnostic> d{c.raw};
+        if (c.linkDead) MarkLinkLost(d, freeTds);
+        auto info = BuildErrorInfo(d, E_FAIL, InterfaceId::ICommand, freeTds, false);
+        ASSERT_EQ(info->records.size(), 1u);
+        ASSERT_TRUE(info->records[0].sqlServer);
+        EXPECT_EQ(info->records[0].sqlServer->severityClass, 16);
+        EXPECT_EQ(info->records[0].sqlServer->state, 1);
+        EXPECT_LE(info->records[0].sqlServer->nativeError, 17);
+        EXPECT_EQ(info->records[0].sqlServer->message, c.text);
+    }
+    // A server's own error on a dead link keeps its record and gains the lost-link one.
+    std::vector<RawDiagnostic> d{{"42000", 229, "The permission was denied.", "S", 14, std::nullopt, "", 1}};
+    MarkLinkLost(d, freeTds);
+    auto info = BuildErrorInfo(d, E_FAIL, InterfaceId::ICommand, freeTds, false);
+    ASSERT_EQ(info->records.size(), 2u);
+    EXPECT_EQ(info->records[0].sqlServer->nativeError, 229);
+    EXPECT_EQ(info->records[1].sqlServer->message, "Communication link failure");
 }
 
 TEST(DiagnosticsTest, RefusedLoginKeepsTheServerRecordOnly) {

@@ -1,6 +1,11 @@
 // The "Options" page against the settings file, through the real window: what a start reads, what a
 // close writes, the kept old password, odd boolean texts, and a settings file that cannot be written.
 #include "tests/options/OptionsWindow.h"
+#include "tests/framework/support/QtPrinters.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 
 #include <filesystem>
 #include <string>
@@ -168,6 +173,43 @@ TEST_F(OptionsWindowTest, InstalledCopyInAFolderThatCannotBeWrittenKeepsItsSetti
     Start();
     EXPECT_EQ(Form->DBHostEdit->text(), "host");
     EXPECT_EQ(Form->DBPassEdit->text(), "pass");
+}
+
+// Every edit field of the window holds one line: a pasted text keeps its first line, and a line break
+// or NUL typed (as a key whose text it is) never gets in. A password ending in a line break would
+// otherwise reach the settings file and make it unwritable.
+TEST_F(OptionsWindowTest, EditFieldsHoldASingleLine)
+{
+    Start();
+    const std::vector<std::pair<const char*, QLineEdit*>> edits = {{"LoginEdit", Form->LoginEdit},
+        {"PassEdit", Form->PassEdit}, {"DBHostEdit", Form->DBHostEdit}, {"DBLoginEdit", Form->DBLoginEdit},
+        {"DBPassEdit", Form->DBPassEdit}, {"AccountsComboBox", Form->AccountsComboBox->lineEdit()}};
+    struct Paste {
+        QString clipboard;
+        QString expected;
+    };
+    const std::vector<Paste> pastes = {{"first\r\nsecond", "abfirstcd"}, {"first\nsecond\nthird", "abfirstcd"},
+        {"\nsecond", "abcd"}, {"line\r", "ablinecd"}, {QString("nul") + QChar(0) + "after", "abnulcd"},
+        {QString("para") + QChar(QChar::ParagraphSeparator) + "x", "abparacd"}, {"plain", "abplaincd"}};
+    for (const auto& [name, edit] : edits) {
+        SCOPED_TRACE(name);
+        for (const Paste& p : pastes) {
+            SCOPED_TRACE(p.clipboard.toStdString());
+            edit->setText("abcd");
+            edit->setCursorPosition(2);
+            QGuiApplication::clipboard()->setText(p.clipboard);
+            edit->paste();
+            EXPECT_EQ(edit->text(), p.expected);
+        }
+        edit->setText("ab");
+        for (const QString& typed : {QString("\n"), QString("\r"), QString(QChar(0))}) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, typed);
+            QCoreApplication::sendEvent(edit, &press);
+        }
+        EXPECT_EQ(edit->text(), "ab");
+        edit->setText("set\nfrom code");
+        EXPECT_EQ(edit->text(), "set");
+    }
 }
 
 }  // namespace

@@ -122,4 +122,52 @@ TEST_F(TestButtonTest, ServerGoneAfterASuccessfulTestGivesConnectionFailed)
     EXPECT_FALSE(Form->MSConnection1.Connected());
 }
 
+// No text of a field reaches another connection setting. A second server listens where a field tries
+// to send the driver (and would let it in); a value the driver cannot be given is refused, naming the
+// field and the characters, as a failed connection; every other value reaches the server named in
+// "Database  Host" exactly as typed.
+TEST_F(TestButtonTest, NoFieldCanSendTheDriverElsewhere)
+{
+    standin::Server other;
+    other.start();
+    const QString elsewhere = QString("PORT=%1").arg(other.port());
+    const std::string refusal = ", which the ODBC driver in use cannot be given.";
+    struct Case {
+        const char* What;
+        QString Host;
+        QString Login;
+        QString Password;
+        std::string Shown;
+    };
+    const Case cases[] = {
+        {"password closing its braces", Host(), "sa", "standin};" + elsewhere + ";X={",
+            "Connection failed.\n\"Password\" holds };" + refusal},
+        {"login closing its braces", Host(), "sa};" + elsewhere + ";X={", "standin",
+            "Connection failed.\n\"Login\" holds };" + refusal},
+        {"host closing its braces", "127.0.0.1};" + elsewhere + ";X={", "sa", "standin",
+            "Connection failed.\n\"Database  Host\" holds };" + refusal},
+        {"password with a key after a semicolon", Host(), "sa", "standin;" + elsewhere, "Connection failed."},
+        {"login with a key after a semicolon", Host(), "sa;" + elsewhere, "standin", "Connection failed."},
+        {"host with a key after a semicolon", "127.0.0.1;" + elsewhere, "sa", "standin", "Connection failed."},
+        {"password closing a brace before a semicolon", Host(), "sa", "standin} ;" + elsewhere, "Connection failed."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        FillOptions(c.Host, c.Login, c.Password);
+        PressTest();
+        EXPECT_EQ(TakeShown(), std::vector{Message(c.Shown)});
+        EXPECT_FALSE(Form->MSConnection1.Connected());
+    }
+
+    // Braces, semicolons and edge blanks in a value the driver can be given arrive as typed.
+    standin::ServerOptions odd;
+    odd.logins = {{"o;d}d", " p}w;{x} "}};
+    standin::Server oddServer(odd);
+    oddServer.start();
+    FillOptions(QString("127.0.0.1,%1").arg(oddServer.port()), "o;d}d", " p}w;{x} ");
+    PressTest();
+    EXPECT_EQ(TakeShown(), std::vector{Message("Connection successful.")});
+    EXPECT_EQ(ConnectedLogin(), "o;d}d");
+}
+
 }  // namespace

@@ -1,4 +1,6 @@
 #include "settings/ProfileFile.h"
+#include "settings/IniFiles.h"
+#include "settings/RzCommon.h"
 
 #include <gtest/gtest.h>
 
@@ -55,16 +57,30 @@ TEST(ProfileFileRead, ResultFitsTheCallersBuffer)
     EXPECT_EQ(ReadProfileString("A", "y", longValue, 2048, file), longValue.substr(0, 2047)) << "default too";
 }
 
-TEST(ProfileFileRead, OversizedFileGivesDefault)
+// Too large to be a settings file: the profile layer gives the default and refuses the write, and the
+// INI store reports the file instead of reading it as if it were empty.
+TEST(ProfileFileRead, OversizedFileGivesDefaultAndIsReportedByTheIniStore)
 {
     TempFolder folder;
     const std::string file = folder.File("big.ini");
     std::string text = "[A]\nx=1\n";
     text.resize(profile::MaxProfileFileSize + 1, ' ');
     WriteBytes(file, text);
+    EXPECT_TRUE(profile::ProfileFileTooLarge(file));
     EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, file), "d");
     EXPECT_FALSE(WriteProfileString("A", "x", "2", file));
     EXPECT_EQ(ReadBytes(file), text);
+    TIniFile store(file);
+    try {
+        store.ReadString("A", "x", "d");
+        ADD_FAILURE() << "read as if empty";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message, "The settings file " + file + " is larger than 1024 KB and was not read.");
+    }
+    text.resize(profile::MaxProfileFileSize);
+    WriteBytes(file, text);
+    EXPECT_FALSE(profile::ProfileFileTooLarge(file));
+    EXPECT_EQ(store.ReadString("A", "x", "d"), "1");
 }
 
 class ProfileFileWrite : public testing::TestWithParam<fixtures::WriteCase> {};
@@ -151,17 +167,44 @@ TEST(ProfileFileWrite, FailuresAreReportedAndChangeNothing)
     EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"readonly.ini", "sub"}));
 }
 
-TEST(ProfileFileWrite, UnwritableFolderReportsFailure)
+// No copy can be made beside a file in a folder the user cannot write: a file the user may write is
+// rewritten in place; one the user may not write still fails.
+TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace)
 {
     if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write into any folder";
     TempFolder folder;
     const std::string file = folder.File("a.ini");
+    const std::string locked = folder.File("locked.ini");
     WriteBytes(file, "[A]\nx=1\n");
+    WriteBytes(locked, "[A]\nx=1\n");
+    ::chmod(locked.c_str(), 0400);
+    const ino_t before = Inode(file);
     ::chmod(folder.Path().c_str(), 0500);
     const bool written = WriteProfileString("A", "x", "2", file);
+    const bool shorter = WriteProfileString("A", "x", "", file);
+    const bool lockedWritten = WriteProfileString("A", "x", "2", locked);
     ::chmod(folder.Path().c_str(), 0700);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(ReadBytes(file), "[A]\nx=1\n");
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(shorter);
+    EXPECT_EQ(ReadBytes(file), "[A]\nx=\n") << "the old, longer text leaves nothing behind";
+    EXPECT_EQ(Inode(file), before);
+    EXPECT_FALSE(lockedWritten);
+    EXPECT_EQ(ReadBytes(locked), "[A]\nx=1\n");
 }
+
+// A write interrupted between making its copy and renaming it leaves the copy, password and all; the
+// next write removes it (and only copies of this file).
+TEST(ProfileFileWrite, CopiesLeftByAnInterruptedWriteAreRemovedAtTheNextWrite)
+{
+    TempFolder folder;
+    const std::string file = folder.File("s.ini");
+    WriteBytes(file, "[A]\nx=1\n");
+    WriteBytes(folder.File(".s.ini.Ab3xYz"), "[DB Connection]\nPassword=secret\n");
+    WriteBytes(folder.File(".s.ini.keep"), "not a copy");
+    WriteBytes(folder.File(".other.ini.Ab3xYz"), "another file's copy");
+    ASSERT_TRUE(WriteProfileString("A", "x", "2", file));
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{".other.ini.Ab3xYz", ".s.ini.keep", "s.ini"}));
+}
+
 
 }  // namespace

@@ -62,6 +62,8 @@ void SocketChannel::shutdown() { ::shutdown(fd_, SHUT_RDWR); }
 
 size_t ScriptChannel::read(uint8_t* data, size_t size) {
     const size_t n = std::min(size, input_.size() - pos_);
+    // An empty script has no buffer at all, and memcpy must not be handed a null source.
+    if (n == 0) return 0;
     std::memcpy(data, input_.data() + pos_, n);
     pos_ += n;
     return n;
