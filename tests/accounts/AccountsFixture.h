@@ -5,6 +5,7 @@
 #include "app/mUnit.h"
 #include "tests/framework/support/RecordingDialogs.h"
 #include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/ServerUnderTest.h"
 #include "tools/standin/StandinServer.h"
 
 #include <QLineEdit>
@@ -22,6 +23,7 @@ class AccountsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        VAC_SKIP_AGAINST_OTHER_SERVER("empty account tables, faults and the statement log");
         server = std::make_unique<standin::Server>();
         server->start();
         Form = std::make_unique<TMainForm>(Dialogs);
