@@ -29,3 +29,14 @@ done
 [ -n "$port" ] || { echo "vac-standin did not report its port" >&2; exit 1; }
 
 VAC_TEST_SERVER="127.0.0.1,$port" VAC_TEST_LOGIN="sa:standin" "$@"
+
+# The stand-in started with empty account tables; whatever the tests made must be gone again.
+left=$(tsql -H 127.0.0.1 -p "$port" -U sa -P standin -o fhq 2>&1 <<'SQL'
+SELECT 'user_auth', COUNT(*) FROM lin2db.dbo.user_auth
+SELECT 'user_account', COUNT(*) FROM lin2db.dbo.user_account
+SELECT 'builder_account', COUNT(*) FROM lin2world.dbo.builder_account
+go
+SQL
+)
+echo "$left" | grep -Eq '^user_auth[[:space:]]+0$' && echo "$left" | grep -Eq '^user_account[[:space:]]+0$' &&
+  echo "$left" | grep -Eq '^builder_account[[:space:]]+0$' || { echo "rows left behind:" >&2; echo "$left" >&2; exit 1; }
