@@ -1,5 +1,6 @@
 #include "tests/support/ServerUnderTest.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <iomanip>
 #include <random>
