@@ -5,6 +5,7 @@
 #include "app/mUnit.h"
 #include "tests/framework/support/RecordingDialogs.h"
 #include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/ServerUnderTest.h"
 #include "tools/standin/StandinServer.h"
 
 #include <QLineEdit>
@@ -26,6 +27,7 @@ protected:
 
     void SetUp() override
     {
+        VAC_SKIP_AGAINST_OTHER_SERVER("empty account tables, faults and the statement log");
         server = std::make_unique<standin::Server>(ServerSetup());
         server->start();
         Form = std::make_unique<TMainForm>(Dialogs);

@@ -2,8 +2,10 @@
 #include "data/MSAccess.h"
 #include "data/MSConnectionPool.h"
 #include "tests/connection/Fixture.h"
+#include "tests/support/ServerUnderTest.h"
 #include "tools/standin/StandinServer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -20,6 +22,7 @@ namespace {
 class StandinTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        VAC_SKIP_AGAINST_OTHER_SERVER("faults, the statement log and logins of its own");
         standin::ServerOptions options;
         options.logins = {{"sa", "standin"}, {"gm", "pw"}};
         server = std::make_unique<standin::Server>(options);
@@ -369,22 +372,52 @@ TEST_F(StandinTest, PooledOpenReusesTheServerSession) {
     TMSConnectionPoolManager::Instance().Clear();
 }
 
-TEST_F(StandinTest, TheLoginTravelsEncryptedAndTheEncryptOptionEncryptsTheSession) {
+// Every way a server settles encryption, with the connection option Encrypt off and on: what ran over
+// TLS, or, when the option asks for what the server cannot give, a clear refusal.
+TEST(StandinEncryptionTest, EachServerModeWithEncryptOffAndOn) {
     struct Case {
+        const char* name;
+        standin::tds::EncryptionMode mode;
         bool encrypt;
-        const char* logged;
+        const char* logged;  // nullptr: the connect fails
     };
-    for (const Case k : {Case{false, "login"}, Case{true, "full"}}) {
-        SCOPED_TRACE(k.logged);
-        server->clearStatements();
+    const Case cases[] = {
+        {"certificate, Encrypt off", standin::tds::EncryptionMode::On, false, "login"},
+        {"certificate, Encrypt on", standin::tds::EncryptionMode::On, true, "full"},
+        {"forced encryption, Encrypt off", standin::tds::EncryptionMode::Required, false, "full"},
+        {"forced encryption, Encrypt on", standin::tds::EncryptionMode::Required, true, "full"},
+        {"no certificate, Encrypt off", standin::tds::EncryptionMode::Off, false, "none"},
+        {"no certificate, Encrypt on", standin::tds::EncryptionMode::Off, true, nullptr},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        standin::ServerOptions options;
+        options.encryption = k.mode;
+        standin::Server server(options);
+        server.start();
         TMSConnection c;
-        Configure(c);
+        c.SetServer("127.0.0.1," + std::to_string(server.port()));
+        c.SetUsername("sa");
+        c.SetPassword("standin");
+        c.SetConnectionTimeout(5);
         c.Options().SetEncrypt(k.encrypt);
+        if (k.logged == nullptr) {
+            try {
+                c.Connect();
+                ADD_FAILURE() << "connected without the encryption Encrypt asks for";
+            } catch (const EOLEDBError& e) {
+                // The driver's own words, never the catch-all text of an error without records.
+                EXPECT_NE(e.Message, "Unknown error.");
+                EXPECT_THAT(e.Message, ::testing::HasSubstr("connection failed")) << e.Message;
+            }
+            EXPECT_FALSE(c.Connected());
+            EXPECT_TRUE(server.statements().empty()) << "nothing was sent in clear";
+            continue;
+        }
         c.Connect();
-        EXPECT_EQ(Query(c, "SELECT 'over TLS'"), std::vector<std::string>{"over TLS"});
-        const auto logins = server->connectionEncryption();
+        EXPECT_EQ(c.OLEDBConnection()->ReadStrings("SELECT 'over TLS'"), std::vector<std::string>{"over TLS"});
+        const auto logins = server.connectionEncryption();
         ASSERT_FALSE(logins.empty());
         for (const auto& l : logins) EXPECT_EQ(l.encryption, k.logged) << "connection " << l.connection;
-        c.Disconnect();
     }
 }
