@@ -732,9 +732,14 @@ uint32_t TData::StatusOffset(int fieldNo) const {
 
 uint32_t TData::GetStatus(int fieldNo, TConstRecordSpan record) const {
     CheckRecord(record);
-    const uint32_t at = StatusOffset(fieldNo);
+    const uint32_t width = StatusWordSize();
+    const std::byte* p = record.data() + StatusOffset(fieldNo);
+    // Little-endian status words; the two widths in use are read without a call, as every value
+    // access reads one.
+    if (width == 4) return Load<uint32_t>(p);
+    if (width == 1) return Load<uint8_t>(p);
     uint32_t value = 0;
-    std::memcpy(&value, record.data() + at, StatusWordSize());  // little-endian status words
+    std::memcpy(&value, p, std::min<uint32_t>(width, sizeof value));
     return value;
 }
 
@@ -914,6 +919,7 @@ std::string TData::GetFieldString(int fieldNo, TConstRecordSpan record, bool& is
                                                            : InlineChars(p, f.Size, 1);
     const bool convert = ConvertEOL && f.DataType != DataKind::Guid;
     const bool trim = f.DataType == DataKind::String && f.Fixed && TrimFixedChar;
+    if (!convert && !trim) return std::string(reinterpret_cast<const char*>(chars.Data), chars.Count);
     std::string result(ConvertChars(chars, convert, trim, nullptr, 0), '\0');
     ConvertChars(chars, convert, trim, reinterpret_cast<std::byte*>(result.data()), result.size());
     return result;

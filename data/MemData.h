@@ -437,6 +437,9 @@ public:
 
     virtual bool GetRecord(TRecordSpan buffer) const = 0;  // false when there is no current record
     virtual void GetNextRecord(TRecordSpan buffer) = 0;    // empty buffer: move only
+    // The current record in the store itself (empty when there is none); it stays where it is while
+    // the store is open, since records are only ever appended.
+    virtual TConstRecordSpan CurrentRecord() const = 0;
     virtual void GetPriorRecord(TRecordSpan buffer) = 0;
     virtual void PutRecord(TConstRecordSpan buffer) = 0;  // raises when there is no current record
     virtual void SetToBegin() = 0;
@@ -527,7 +530,7 @@ public:
     size_t BlockItemSize() const { return FBlockMan.ItemSize(); }
     void AppendBlock(TBlock& block, uint16_t rows);
 
-    TConstRecordSpan CurrentRecord() const;  // empty when there is no current record
+    TConstRecordSpan CurrentRecord() const override;
     TRecordSpan CurrentRecord();
     uint32_t SerialNumber() const { return FSerialNumber; }
     TBlockManager& BlockManager() { return FBlockMan; }
