@@ -142,10 +142,12 @@ bool TMemDataSet::GetFieldFixed(const TField& field, void* destination, size_t s
 }
 
 std::optional<std::string> TMemDataSet::GetFieldStr(const TField& field) const {
+    // The store's read reports the null itself: every row of a read passes here once.
+    if (!FHasCurrent || !FData || field.FieldNo() < 1) return std::nullopt;
     bool isNull;
-    const auto record = Current(field, isNull);
+    std::string value = FData->GetFieldString(field.FieldNo(), FActive, isNull);
     if (isNull) return std::nullopt;
-    return FData->GetFieldString(field.FieldNo(), record, isNull);
+    return value;
 }
 
 std::optional<std::u16string> TMemDataSet::GetFieldWideStr(const TField& field) const {

@@ -712,7 +712,8 @@ void TData::ComputeLayout() {
         f->Offset = static_cast<uint32_t>(offset);
         offset += f->Size;
     }
-    uint64_t recordSize = offset + uint64_t{StatusWordSize()} * FFields.Count();
+    FStatusWidth = StatusWordSize();
+    uint64_t recordSize = offset + uint64_t{FStatusWidth} * FFields.Count();
     if (recordSize % 2 == 0) ++recordSize;
     if (recordSize > std::numeric_limits<int32_t>::max() / 2) Internal("Record size too large");
     FDataSize = static_cast<uint32_t>(offset);
@@ -727,26 +728,14 @@ void TData::RecordSizeError() { Internal("Record buffer smaller than the record 
 
 uint32_t TData::StatusOffset(int fieldNo) const {
     CheckField(fieldNo);
-    return FDataSize + StatusWordSize() * static_cast<uint32_t>(fieldNo - 1);
+    return FDataSize + FStatusWidth * static_cast<uint32_t>(fieldNo - 1);
 }
 
-uint32_t TData::GetStatus(int fieldNo, TConstRecordSpan record) const {
-    CheckRecord(record);
-    const uint32_t width = StatusWordSize();
-    const std::byte* p = record.data() + StatusOffset(fieldNo);
-    // Little-endian status words; the two widths in use are read without a call, as every value
-    // access reads one.
-    if (width == 4) return Load<uint32_t>(p);
-    if (width == 1) return Load<uint8_t>(p);
-    uint32_t value = 0;
-    std::memcpy(&value, p, std::min<uint32_t>(width, sizeof value));
-    return value;
-}
 
 void TData::SetStatus(int fieldNo, TRecordSpan record, uint32_t value) {
     CheckRecord(record);
     const uint32_t at = StatusOffset(fieldNo);
-    std::memcpy(record.data() + at, &value, StatusWordSize());
+    std::memcpy(record.data() + at, &value, FStatusWidth);
 }
 
 bool TData::GetNull(int fieldNo, TConstRecordSpan record) const { return GetStatus(fieldNo, record) == NullStatus(); }
