@@ -731,7 +731,6 @@ uint32_t TData::StatusOffset(int fieldNo) const {
     return FDataSize + FStatusWidth * static_cast<uint32_t>(fieldNo - 1);
 }
 
-
 void TData::SetStatus(int fieldNo, TRecordSpan record, uint32_t value) {
     CheckRecord(record);
     const uint32_t at = StatusOffset(fieldNo);
