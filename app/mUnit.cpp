@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -90,6 +91,20 @@ std::string SettingField(TConnectSetting setting)
     return {};
 }
 
+// The families of the list that are installed, in its order. A family that is not installed sends
+// the font system through its substitutes before the first paint, only to take the next one.
+QStringList InstalledFamilies(const QStringList& wanted)
+{
+    const QStringList installed = QFontDatabase::families();
+    QStringList present;
+    for (const QString& family : wanted) {
+        if (installed.contains(family, Qt::CaseInsensitive))
+            present.append(family);
+    }
+    // With none of them installed the font system picks its own substitute, as it always did.
+    return present.isEmpty() ? wanted : present;
+}
+
 void Toggle(QWidget* control)
 {
     control->setEnabled(!control->isEnabled());
@@ -105,8 +120,8 @@ TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent
 
     // "MS Sans Serif" 8 points: 11 pixels high at 96 DPI; where it is missing, fonts of the same width.
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-        QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    font.setFamilies(InstalledFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+        QStringLiteral("Liberation Sans"), QStringLiteral("Arial")}));
     font.setPixelSize(11);
     setFont(font);
 

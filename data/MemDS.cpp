@@ -80,7 +80,7 @@ void TMemDataSet::InternalOpen() {
     FData->Open();
     CreateFieldDefs();
     CreateFields();
-    FActiveBuffer.assign(FData->RecordSize(), std::byte{0});
+    FActive = {};
     FHasCurrent = false;
     FActiveRecNo = 0;
 }
@@ -88,8 +88,7 @@ void TMemDataSet::InternalOpen() {
 void TMemDataSet::InternalClose() {
     FHasCurrent = false;
     FActiveRecNo = 0;
-    FActiveBuffer.clear();
-    FActiveBuffer.shrink_to_fit();
+    FActive = {};
     DestroyFields();
     if (FData) FData->Close();
 }
@@ -100,10 +99,11 @@ void TMemDataSet::InternalFirst() {
 }
 
 bool TMemDataSet::GetNextRecord() {
-    FData->GetNextRecord(FActiveBuffer);
-    // Past the end the store has no current record; the active buffer keeps the last one.
+    FData->GetNextRecord({});
+    // Past the end the store has no current record; the fields keep showing the last one.
     const int32_t recNo = FData->RecNo();
     if (recNo == 0) return false;
+    FActive = FData->CurrentRecord();
     FHasCurrent = true;
     FActiveRecNo = recNo;
     return true;
@@ -112,9 +112,8 @@ bool TMemDataSet::GetNextRecord() {
 TConstRecordSpan TMemDataSet::Current(const TField& field, bool& isNull) const {
     isNull = true;
     if (!FHasCurrent || !FData || field.FieldNo() < 1) return {};
-    TConstRecordSpan record(FActiveBuffer);
-    isNull = FData->GetNull(field.FieldNo(), record);
-    return record;
+    isNull = FData->GetNull(field.FieldNo(), FActive);
+    return FActive;
 }
 
 bool TMemDataSet::GetFieldNull(const TField& field) const {
@@ -143,10 +142,12 @@ bool TMemDataSet::GetFieldFixed(const TField& field, void* destination, size_t s
 }
 
 std::optional<std::string> TMemDataSet::GetFieldStr(const TField& field) const {
+    // The store's read reports the null itself: every row of a read passes here once.
+    if (!FHasCurrent || !FData || field.FieldNo() < 1) return std::nullopt;
     bool isNull;
-    const auto record = Current(field, isNull);
+    std::string value = FData->GetFieldString(field.FieldNo(), FActive, isNull);
     if (isNull) return std::nullopt;
-    return FData->GetFieldString(field.FieldNo(), record, isNull);
+    return value;
 }
 
 std::optional<std::u16string> TMemDataSet::GetFieldWideStr(const TField& field) const {

@@ -1,7 +1,7 @@
 #pragma once
 // TMemDataSet: a dataset over an in-memory record store (TData). Open fills the store, builds the
-// field definitions from its descriptors and the default field objects; the current record is copied
-// into the dataset's active buffer, from which the fields read their values.
+// field definitions from its descriptors and the default field objects; the fields read their values
+// straight from the store's current record (no copy per move).
 #include "data/DataSet.h"
 #include "data/MemData.h"
 
@@ -45,7 +45,7 @@ protected:
 private:
     TConstRecordSpan Current(const TField& field, bool& isNull) const;
 
-    std::vector<std::byte> FActiveBuffer;
+    TConstRecordSpan FActive;  // the store's record the fields show
     int32_t FActiveRecNo = 0;
     bool FHasCurrent = false;
 };

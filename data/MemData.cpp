@@ -712,7 +712,8 @@ void TData::ComputeLayout() {
         f->Offset = static_cast<uint32_t>(offset);
         offset += f->Size;
     }
-    uint64_t recordSize = offset + uint64_t{StatusWordSize()} * FFields.Count();
+    FStatusWidth = StatusWordSize();
+    uint64_t recordSize = offset + uint64_t{FStatusWidth} * FFields.Count();
     if (recordSize % 2 == 0) ++recordSize;
     if (recordSize > std::numeric_limits<int32_t>::max() / 2) Internal("Record size too large");
     FDataSize = static_cast<uint32_t>(offset);
@@ -727,21 +728,13 @@ void TData::RecordSizeError() { Internal("Record buffer smaller than the record 
 
 uint32_t TData::StatusOffset(int fieldNo) const {
     CheckField(fieldNo);
-    return FDataSize + StatusWordSize() * static_cast<uint32_t>(fieldNo - 1);
-}
-
-uint32_t TData::GetStatus(int fieldNo, TConstRecordSpan record) const {
-    CheckRecord(record);
-    const uint32_t at = StatusOffset(fieldNo);
-    uint32_t value = 0;
-    std::memcpy(&value, record.data() + at, StatusWordSize());  // little-endian status words
-    return value;
+    return FDataSize + FStatusWidth * static_cast<uint32_t>(fieldNo - 1);
 }
 
 void TData::SetStatus(int fieldNo, TRecordSpan record, uint32_t value) {
     CheckRecord(record);
     const uint32_t at = StatusOffset(fieldNo);
-    std::memcpy(record.data() + at, &value, StatusWordSize());
+    std::memcpy(record.data() + at, &value, FStatusWidth);
 }
 
 bool TData::GetNull(int fieldNo, TConstRecordSpan record) const { return GetStatus(fieldNo, record) == NullStatus(); }
@@ -914,6 +907,7 @@ std::string TData::GetFieldString(int fieldNo, TConstRecordSpan record, bool& is
                                                            : InlineChars(p, f.Size, 1);
     const bool convert = ConvertEOL && f.DataType != DataKind::Guid;
     const bool trim = f.DataType == DataKind::String && f.Fixed && TrimFixedChar;
+    if (!convert && !trim) return std::string(reinterpret_cast<const char*>(chars.Data), chars.Count);
     std::string result(ConvertChars(chars, convert, trim, nullptr, 0), '\0');
     ConvertChars(chars, convert, trim, reinterpret_cast<std::byte*>(result.data()), result.size());
     return result;

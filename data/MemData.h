@@ -7,11 +7,13 @@
 // that live outside a record (heap strings, blobs, variants) are referred to by 32-bit handles rather than
 // by machine pointers: a record is plain bytes that callers may copy around (GetRecord/PutRecord), so
 // every handle read back from one is validated before it is followed.
+#include "common/ByteAccess.h"
 #include "common/Exception.h"
 #include "data/DAErrors.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -430,13 +432,27 @@ public:
 
     virtual bool GetNull(int fieldNo, TConstRecordSpan record) const;
     virtual void SetNull(int fieldNo, TRecordSpan record, bool value);  // null also releases a by-reference value
-    uint32_t GetStatus(int fieldNo, TConstRecordSpan record) const;     // the raw status word
+    // The raw status word (little-endian). Inline, with the two widths in use read without a call:
+    // every value access reads one.
+    uint32_t GetStatus(int fieldNo, TConstRecordSpan record) const {
+        CheckRecord(record);
+        CheckField(fieldNo);
+        const std::byte* p = record.data() + FDataSize + FStatusWidth * static_cast<uint32_t>(fieldNo - 1);
+        if (FStatusWidth == 4) return bytes::Load<uint32_t>(p);
+        if (FStatusWidth == 1) return bytes::Load<uint8_t>(p);
+        uint32_t value = 0;
+        std::memcpy(&value, p, FStatusWidth < sizeof value ? FStatusWidth : sizeof value);
+        return value;
+    }
     uint32_t StatusOffset(int fieldNo) const;
 
     void InitRecord(TRecordSpan record);  // zeroed, every field null
 
     virtual bool GetRecord(TRecordSpan buffer) const = 0;  // false when there is no current record
     virtual void GetNextRecord(TRecordSpan buffer) = 0;    // empty buffer: move only
+    // The current record in the store itself (empty when there is none); it stays where it is while
+    // the store is open, since records are only ever appended.
+    virtual TConstRecordSpan CurrentRecord() const = 0;
     virtual void GetPriorRecord(TRecordSpan buffer) = 0;
     virtual void PutRecord(TConstRecordSpan buffer) = 0;  // raises when there is no current record
     virtual void SetToBegin() = 0;
@@ -492,6 +508,7 @@ protected:
     TSharedObjects FObjects;
     uint32_t FDataSize = 0;
     uint32_t FRecordSize = 0;
+    uint32_t FStatusWidth = 1;  // StatusWordSize(), taken when the layout is computed
     int32_t FRecordCount = 0;
     int32_t FRecNoOffset = 0;
     bool FBOF = true;
@@ -527,7 +544,7 @@ public:
     size_t BlockItemSize() const { return FBlockMan.ItemSize(); }
     void AppendBlock(TBlock& block, uint16_t rows);
 
-    TConstRecordSpan CurrentRecord() const;  // empty when there is no current record
+    TConstRecordSpan CurrentRecord() const override;
     TRecordSpan CurrentRecord();
     uint32_t SerialNumber() const { return FSerialNumber; }
     TBlockManager& BlockManager() { return FBlockMan; }

@@ -784,6 +784,8 @@ size_t TOLEDBRecordSet::FetchIntoBlock(TBlock& block, HRESULT& hr, std::string& 
         // The statuses of the rows read and of the row that failed, for the error message.
         statusLines = StatusLines(rows, rowSize, std::min(fetched + 1, maxRows));
     }
+    // The provider wrote the records whole: nothing is left to do per row.
+    if (!staging && FPostFetchFields.empty()) return fetched;
     try {
         for (size_t r = 0; r < fetched; ++r) {
             TRecordSpan record = BlockRecord(block, r);

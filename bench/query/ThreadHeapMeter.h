@@ -1,7 +1,8 @@
 #pragma once
-// Measures the heap a piece of code holds at its peak: every operator new/delete of the thread that
-// runs a meter is counted while the meter lives (other threads, such as an in-process server, are
-// not). Allocations made with malloc directly (the ODBC driver's own buffers) are not seen.
+// Measures the heap a piece of code holds at its peak: every malloc-family call of the thread that runs
+// a meter is counted while the meter lives, so operator new, Qt's containers and the ODBC driver's own
+// buffers are all seen; other threads (an in-process server) are not. The executable replaces malloc,
+// free, calloc, realloc and the aligned forms, forwarding them to glibc's own allocator.
 #include <cstdint>
 
 class ThreadHeapMeter {

@@ -365,6 +365,22 @@ void FinishValue(const Binding& b, const CBinding& c, SQLLEN indicator, char* ro
     WriteU32(row, b.lengthOffset, length);
 }
 
+// The bytes of a value the driver wrote into the bound block that belong in the caller's row: a
+// fixed-size value whole, a text or byte value up to its end (with its terminator), nothing for null.
+void CopyValue(const Binding& b, SQLLEN indicator, const char* value, char* row) {
+    if (indicator == SQL_NULL_DATA) return;
+    size_t bytes = FixedSize(b.type);
+    if (b.type == DBTYPE_STR || b.type == DBTYPE_WSTR || b.type == DBTYPE_BYTES) {
+        const size_t terminator = b.type == DBTYPE_STR ? 1 : b.type == DBTYPE_WSTR ? 2 : 0;
+        const size_t room = b.maxLength > terminator ? b.maxLength - terminator : 0;
+        const size_t length = indicator == SQL_NO_TOTAL ? room : std::min(static_cast<size_t>(indicator), room);
+        bytes = std::min(length + terminator, b.maxLength);
+    }
+    std::memcpy(row + b.valueOffset, value, bytes);
+}
+
+constexpr size_t AlignUp(size_t n) { return (n + alignof(SQLLEN) - 1) & ~(alignof(SQLLEN) - 1); }
+
 class OdbcRowset;
 
 // ---------------------------------------------------------------------------------------------------
@@ -375,6 +391,8 @@ public:
         : state_(std::move(state)), generation_(state_->generation), ownsStatement_(ownsStatement) {}
 
     ~OdbcRowset() override {
+        // The driver must not keep pointers into this rowset's block for a later result.
+        Unbind();
         if (ownsStatement_) state_->Close();
     }
 
@@ -449,7 +467,6 @@ public:
         if (maxRows == 0) return S_OK;
         std::vector<CBinding> cb;
         bool anyStream = false;
-        size_t convertMax = 0;
         for (const auto& b : bindings) {
             auto c = CTypeFor(b);
             if (!c || b.ordinal == 0) {
@@ -464,10 +481,9 @@ public:
                 }
                 anyStream = true;
             }
-            convertMax = std::max(convertMax, c->convertSize);
             cb.push_back(*c);
         }
-        const bool block = !anyStream && rowSize >= std::max<size_t>(sizeof(SQLLEN), convertMax) && maxRows > 1;
+        const bool block = !anyStream && maxRows > 1;
         HRESULT hr = block ? FetchRowWise(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched)
                            : FetchOneByOne(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched, sink);
         if (Failed(hr)) return hr;
@@ -483,6 +499,7 @@ private:
     bool Current() const { return state_->open && state_->generation == generation_ && state_->connection->Alive(); }
 
     void EndReached() {
+        Unbind();
         finished_ = true;
         if (ownsStatement_) {
             // The rest of the batch (row counts) is read off so the connection is free again.
@@ -496,54 +513,89 @@ private:
 
     HRESULT FetchFailed() {
         HRESULT hr = PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, E_FAIL, InterfaceId::IRowset, Traits());
+        Unbind();
         finished_ = true;
         state_->Close();
         return hr;
     }
 
-    HRESULT FetchRowWise(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows,
-                         size_t rowSize, size_t maxRows, size_t& rowsFetched) {
+    // Binds the block rows once for the rowset's layout: ODBC keeps bindings across fetches, so later
+    // blocks of the same layout only fetch.
+    HRESULT BindBlock(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, size_t maxRows) {
+        if (bound_ && maxRows == boundRows_ && bindings == boundBindings_) return S_OK;
         SQLHSTMT stmt = state_->stmt;
-        const size_t region = rowSize * maxRows;
-        shadow_.assign(region * bindings.size() * 2, 0);
-        rowStatus_.assign(maxRows, 0);
-        SQLULEN fetched = 0;
-        SQLFreeStmt(stmt, SQL_UNBIND);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(rowSize), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(maxRows), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0);
+        // Whatever an earlier rowset of the statement bound goes too.
+        bound_ = false;
+        ReleaseBindings(stmt);
+        columns_.clear();
+        size_t stride = 0;
         for (size_t i = 0; i < bindings.size(); ++i) {
-            const auto& b = bindings[i];
-            char* indicator = shadow_.data() + i * region;
-            char* target = cb[i].convertSize != 0 ? shadow_.data() + (bindings.size() + i) * region
-                                                  : rows + b.valueOffset;
-            const SQLLEN length = cb[i].convertSize != 0 ? static_cast<SQLLEN>(cb[i].convertSize)
-                                                         : static_cast<SQLLEN>(b.maxLength);
-            if (!SQL_SUCCEEDED(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(b.ordinal), cb[i].cType, target, length,
-                                          reinterpret_cast<SQLLEN*>(indicator)))) {
+            const size_t fixed = FixedSize(bindings[i].type);
+            const size_t room = cb[i].convertSize != 0 ? cb[i].convertSize : fixed != 0 ? fixed : bindings[i].maxLength;
+            columns_.push_back(BoundColumn{stride, stride + sizeof(SQLLEN), room});
+            stride = AlignUp(stride + sizeof(SQLLEN) + room);
+        }
+        stride = std::max<size_t>(stride, sizeof(SQLLEN));
+        block_.assign(stride * maxRows, 0);
+        rowStatus_.assign(maxRows, 0);
+        stride_ = stride;
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(stride), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(maxRows), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0);
+        bound_ = true;
+        for (size_t i = 0; i < bindings.size(); ++i) {
+            const BoundColumn& column = columns_[i];
+            if (!SQL_SUCCEEDED(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(bindings[i].ordinal), cb[i].cType,
+                                          block_.data() + column.valueAt, static_cast<SQLLEN>(column.room),
+                                          reinterpret_cast<SQLLEN*>(block_.data() + column.indicatorAt)))) {
                 HRESULT hr = PostDiagnostics(SQL_HANDLE_STMT, stmt, DB_E_BADBINDINFO, InterfaceId::IAccessor, Traits());
-                SQLFreeStmt(stmt, SQL_UNBIND);
+                Unbind();
                 return hr;
             }
         }
+        boundBindings_ = bindings;
+        boundRows_ = maxRows;
+        return S_OK;
+    }
+
+    // Drops this rowset's block bindings while it still owns the statement (once it does not, the
+    // next reader of the statement releases them before it fetches).
+    void Unbind() {
+        const bool wasBound = bound_;
+        bound_ = false;
+        if (wasBound && Current()) ReleaseBindings(state_->stmt);
+    }
+
+    static void ReleaseBindings(SQLHSTMT stmt) {
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    }
+
+    HRESULT FetchRowWise(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows,
+                         size_t rowSize, size_t maxRows, size_t& rowsFetched) {
+        if (HRESULT hr = BindBlock(bindings, cb, maxRows); Failed(hr)) return hr;
+        SQLHSTMT stmt = state_->stmt;
+        fetched_ = 0;
         SQLRETURN rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
         // Read before the next call on the statement clears them.
         std::vector<RawDiagnostic> warnings;
         if (rc == SQL_SUCCESS_WITH_INFO) warnings = ReadDiagnostics(SQL_HANDLE_STMT, stmt, Traits());
-        SQLFreeStmt(stmt, SQL_UNBIND);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
         if (rc == SQL_NO_DATA) return S_OK;
         if (!SQL_SUCCEEDED(rc)) return FetchFailed();
-        rowsFetched = static_cast<size_t>(fetched);
+        rowsFetched = std::min(static_cast<size_t>(fetched_), maxRows);
         for (size_t r = 0; r < rowsFetched; ++r) {
+            const char* bound = block_.data() + r * stride_;
             char* row = rows + r * rowSize;
             for (size_t i = 0; i < bindings.size(); ++i) {
+                const BoundColumn& column = columns_[i];
                 SQLLEN indicator;
-                std::memcpy(&indicator, shadow_.data() + i * region + r * rowSize, sizeof indicator);
-                const char* converted = shadow_.data() + (bindings.size() + i) * region + r * rowSize;
-                FinishValue(bindings[i], cb[i], indicator, row, converted);
+                std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
+                const char* value = bound + column.valueAt;
+                if (cb[i].convertSize == 0) CopyValue(bindings[i], indicator, value, row);
+                FinishValue(bindings[i], cb[i], indicator, row, value);
             }
         }
         return ErrorAfterRows(warnings);
@@ -556,6 +608,7 @@ private:
                                         [](const RawDiagnostic& d) { return d.sqlState.rfind("01", 0) != 0; });
         if (!failed) return S_OK;
         SetErrorInfo(BuildErrorInfo(diagnostics, E_FAIL, InterfaceId::IRowset, Traits(), false));
+        Unbind();
         finished_ = true;
         state_->Close();
         return E_FAIL;
@@ -564,8 +617,8 @@ private:
     HRESULT FetchOneByOne(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows,
                           size_t rowSize, size_t maxRows, size_t& rowsFetched, LongDataSink* sink) {
         SQLHSTMT stmt = state_->stmt;
-        SQLFreeStmt(stmt, SQL_UNBIND);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+        bound_ = false;
+        ReleaseBindings(stmt);
         // SQLGetData reads columns in ascending order.
         std::vector<size_t> order(bindings.size());
         std::iota(order.begin(), order.end(), 0);
@@ -623,12 +676,27 @@ private:
         return S_OK;
     }
 
+    // Where one binding sits in a row of the bound block: its indicator, then its value (or the
+    // driver's form of a value converted afterwards) in `room` bytes.
+    struct BoundColumn {
+        size_t indicatorAt = 0;
+        size_t valueAt = 0;
+        size_t room = 0;
+    };
+
     std::shared_ptr<StatementState> state_;
     int generation_;
     bool ownsStatement_;
     bool finished_ = false;
-    std::vector<char> shadow_;
+    // The block the driver fetches into, bound once per layout, and its row status array.
+    bool bound_ = false;
+    std::vector<Binding> boundBindings_;
+    size_t boundRows_ = 0;
+    std::vector<BoundColumn> columns_;
+    size_t stride_ = 0;
+    std::vector<char> block_;
     std::vector<SQLUSMALLINT> rowStatus_;
+    SQLULEN fetched_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------------

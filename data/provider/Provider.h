@@ -301,6 +301,8 @@ struct Binding {
     size_t statusOffset = NoOffset;
     size_t maxLength = 0;
     bool stream = false;
+
+    bool operator==(const Binding&) const = default;
 };
 
 // Receives long values during FetchBlock: every piece of one value in order (pieces of at most

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,6 +93,13 @@ TEST_F(MainWindowTest, TheWindowItself)
     EXPECT_FALSE(Form.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(Form.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(Form.font().pixelSize(), 11);
+    // Only installed families are named (a missing one costs a substitute search at start-up), and the
+    // set-up script installs Liberation Sans, the stand-in of the same width.
+    const QStringList installed = QFontDatabase::families();
+    ASSERT_FALSE(Form.font().families().isEmpty());
+    for (const QString& family : Form.font().families())
+        EXPECT_TRUE(installed.contains(family, Qt::CaseInsensitive)) << family.toStdString();
+    EXPECT_TRUE(Form.font().families().contains(QStringLiteral("Liberation Sans")));
     EXPECT_EQ(Form.palette().color(QPalette::Window), Form.palette().color(QPalette::Button));
     const QPoint offset = Form.frameGeometry().center() - Form.screen()->availableGeometry().center();
     EXPECT_LE(offset.manhattanLength(), 2) << "shown centred on the desktop";

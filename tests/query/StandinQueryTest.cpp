@@ -4,6 +4,9 @@
 
 #include <gmock/gmock.h>
 
+#include <cstddef>
+#include <vector>
+
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -290,6 +293,63 @@ INSTANTIATE_TEST_SUITE_P(Rows, FetchBlockTest,
                                            BlockCase{26, true, 26, false}, BlockCase{24, false, 24, false},
                                            BlockCase{25, false, 25, true}, BlockCase{26, false, 25, true},
                                            BlockCase{60, false, 25, true}));
+
+// The provider binds a rowset's columns once and keeps the bindings between blocks; a block asked for
+// with another layout (other offsets, other columns, another row count) is bound afresh, and the
+// layout before it comes back just as well.
+TEST_F(QueryTest, ABlockWithAnotherLayoutIsReadIntoThatLayout) {
+    MakeNumbers("layout", 60);
+    query->SetFetchRows(25);
+    query->SetFetchAll(false);
+    Open("SELECT n, s FROM lin2db.dbo.layout ORDER BY n");
+    ASSERT_EQ(query->RecordCount(), 25);
+    provider::Rowset* rowset = query->OLEDBRecordSet().Command().ResultRowset();
+    ASSERT_NE(rowset, nullptr);
+
+    // Row: s's status, s (11 bytes) and its length, then n and its status; 10 rows a block.
+    struct Row {
+        uint32_t sStatus;
+        char s[11];
+        uint32_t sLength;
+        int32_t n;
+        uint32_t nStatus;
+    };
+    std::vector<provider::Binding> bindings(2);
+    bindings[0].ordinal = 2;
+    bindings[0].type = provider::DBTYPE_STR;
+    bindings[0].valueOffset = offsetof(Row, s);
+    bindings[0].lengthOffset = offsetof(Row, sLength);
+    bindings[0].statusOffset = offsetof(Row, sStatus);
+    bindings[0].maxLength = sizeof(Row::s);
+    bindings[1].ordinal = 1;
+    bindings[1].type = provider::DBTYPE_I4;
+    bindings[1].valueOffset = offsetof(Row, n);
+    bindings[1].statusOffset = offsetof(Row, nStatus);
+    std::vector<Row> rows(10);
+    size_t fetched = 0;
+    ASSERT_EQ(rowset->FetchBlock(bindings, rows.data(), sizeof(Row), rows.size(), fetched), provider::S_OK);
+    ASSERT_EQ(fetched, 10u);
+    for (size_t i = 0; i < fetched; ++i) {
+        const std::string expected = "r" + std::to_string(26 + i);
+        EXPECT_EQ(rows[i].n, static_cast<int32_t>(26 + i));
+        EXPECT_EQ(std::string(rows[i].s), expected);
+        EXPECT_EQ(rows[i].sLength, expected.size());
+        EXPECT_EQ(rows[i].sStatus, provider::DBSTATUS_S_OK);
+        EXPECT_EQ(rows[i].nStatus, provider::DBSTATUS_S_OK);
+    }
+
+    // The record set's own layout again for the rest: rows 36 to 60 follow the first 25.
+    int seen = 0;
+    while (!query->EndOfData()) {
+        ++seen;
+        const int n = seen <= 25 ? seen : seen + 10;
+        EXPECT_EQ(query->Fields()[0].AsInteger(), n);
+        EXPECT_EQ(query->Fields()[1].AsString(), "r" + std::to_string(n));
+        query->Next();
+    }
+    EXPECT_EQ(seen, 50);
+    EXPECT_FALSE(query->HoldsProviderRowset());
+}
 
 TEST_F(QueryTest, AnOpenRowsetKeepsTheConnectionBusyUntilFetchedToTheEnd) {
     MakeNumbers("busy", 30);
