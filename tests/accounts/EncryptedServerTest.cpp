@@ -15,16 +15,11 @@ void PrintTo(const ServerMode& m, std::ostream* out) { *out << m.name; }
 
 class EncryptedServerTest : public AccountsTest, public ::testing::WithParamInterface<ServerMode> {
 protected:
-    void SetUp() override
+    standin::ServerOptions ServerSetup() const override
     {
-        AccountsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         standin::ServerOptions options;
         options.encryption = GetParam().mode;
-        server = std::make_unique<standin::Server>(options);
-        server->start();
-        PointOptionsAtServer();
+        return options;
     }
 };
 

@@ -75,6 +75,7 @@ protected:
         dataFile = testing::TempDir() + "lost_connection_" + std::to_string(::getpid()) + ".dat";
         std::remove(dataFile.c_str());
         AccountsTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         Restart();
     }
 

@@ -159,10 +159,10 @@ TEST_P(CodePageTableTest, HoldsBytesOfTheCodePage) {
     ok("INSERT INTO lin2db.dbo.t (v) VALUES (N'x" + std::string(s.unmappable) + "')");
     EXPECT_EQ(ok("SELECT v FROM lin2db.dbo.t WHERE v LIKE 'x%'").text(), Rows{"x?"});
 
-    // Lengths count bytes: what fits ten characters but not ten bytes is cut off with 8152.
+    // Lengths count bytes: what fits ten characters but not ten bytes is cut off with 2628.
     std::string tooLong;
     while (codePageLength(tooLong, static_cast<uint16_t>(s.codePage)) <= 10) tooLong += text;
-    EXPECT_EQ(run("INSERT INTO lin2db.dbo.t (v) VALUES (N'" + tooLong + "')").errors(), std::vector<int32_t>{8152});
+    EXPECT_EQ(run("INSERT INTO lin2db.dbo.t (v) VALUES (N'" + tooLong + "')").errors(), std::vector<int32_t>{2628});
     EXPECT_EQ(ok("SELECT COUNT(*) FROM lin2db.dbo.t").text(), Rows{"2"});
 }
 
@@ -188,7 +188,7 @@ TEST(CodePageEngine, HangulNamesCountTwoBytesEach) {
     const std::string seven = "\uac00\ub098\ub2e4\ub77c\ub9c8\ubc14\uc0ac";
     EXPECT_TRUE(run("INSERT INTO lin2db.dbo.user_auth VALUES ('" + seven + "',0x01,'','',0x0,0x0)").errors().empty());
     EXPECT_EQ(run("INSERT INTO lin2db.dbo.user_auth VALUES ('" + seven + "\uc544',0x01,'','',0x0,0x0)").errors(),
-              std::vector<int32_t>{8152});
+              std::vector<int32_t>{2628});
     EXPECT_EQ(run("SELECT account, DATALENGTH(account), LEN(account) FROM lin2db.dbo.user_auth").text(),
               Rows{seven + "|14|7"});
     // A varchar literal takes the database's code page: Thai becomes "?" on this server.
