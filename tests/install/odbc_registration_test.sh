@@ -31,15 +31,15 @@ run() { sh -e "$scripts/$1" "$2" || fail "$1 $2 failed"; }
 case="not registered"
 : >"$ini"
 run postinst configure
-entry | grep -qx "Description=$ours" || fail "postinst did not register FreeTDS: $(cat "$ini")"
-entry | grep -q "^Driver=/.*/libtdsodbc.so$" || fail "the registration names no driver file: $(entry)"
+grep -qx "Description=$ours" <<<"$(entry)" || fail "postinst did not register FreeTDS: $(cat "$ini")"
+grep -q "^Driver=/.*/libtdsodbc.so$" <<<"$(entry)" || fail "the registration names no driver file: $(entry)"
 [ -f "$(entry | sed -n 's/^Driver=//p')" ] || fail "the registered driver file does not exist: $(entry)"
 run postinst configure
 [ "$(usage_count)" = 1 ] || fail "a second configure registered the driver again: $(entry)"
 run prerm upgrade
-entry | grep -q . || fail "an upgrade took the registration away"
+grep -q . <<<"$(entry)" || fail "an upgrade took the registration away"
 run prerm remove
-entry | grep -q . && fail "the removal left the package's own registration: $(cat "$ini")"
+grep -q . <<<"$(entry)" && fail "the removal left the package's own registration: $(cat "$ini")"
 
 # --- Registered by someone else before: neither installation nor removal changes a byte.
 case="registered by another"
@@ -57,7 +57,7 @@ run postinst configure
 printf '%s' "$others" >"$work/others.ini"
 odbcinst -i -d -f "$work/others.ini" >/dev/null
 run prerm remove
-entry | grep -qx "Description=TDS driver (Sybase/MS SQL)" || fail "the removal took away a driver another uses: $(cat "$ini")"
+grep -qx "Description=TDS driver (Sybase/MS SQL)" <<<"$(entry)" || fail "the removal took away a driver another uses: $(cat "$ini")"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "PASS: the FreeTDS registration is made only when missing and taken back only when it is the package's own"

@@ -120,6 +120,8 @@ elif [ -w "$folder" ]; then
 fi
 
 # --- The stand-in, on a free loopback port, with a statement log.
+# The file exists before the server starts, so the port loop never reads a file not yet made.
+: >"$work/standin.out"
 "$standin" --port 0 --data "$work/tables.dat" --log "$work/batches.jsonl" --demo 5 >"$work/standin.out" 2>&1 &
 standin_pid=$!
 port=""

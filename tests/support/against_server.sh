@@ -17,6 +17,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The file exists before the server starts, so the port loop never reads a file not yet made.
+: >"$work/standin.out"
 "$standin" --port 0 >"$work/standin.out" 2>&1 &
 standin_pid=$!
 port=""
