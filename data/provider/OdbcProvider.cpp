@@ -666,10 +666,9 @@ private:
     }
 
     // Where one binding sits in a row of the bound block: its indicator, then its value (or the
-    // driver's form of a value converted afterwards) in `room` bytes.
-    // How its values reach the caller's row: text and bytes up to their length, fixed-size values
-    // whole, converted ones through FinishValue. Worked out once per layout, as every value of every
-    // block passes here.
+    // driver's form of a value converted afterwards) in `room` bytes; and how its values reach the
+    // caller's row: text and bytes up to their length, fixed-size values whole, converted ones through
+    // FinishValue. Worked out once per layout, as every value of every block passes here.
     enum class BoundKind : uint8_t { Text, Fixed, Converted };
     struct BoundColumn {
         size_t indicatorAt = 0;
