@@ -319,7 +319,7 @@ bool TField::ReadFixed(void* destination, size_t size) const {
     return CheckDataSet().GetFieldFixed(*this, destination, size);
 }
 
-std::string TStringField::AsString() const { return CheckDataSet().GetFieldStr(*this).value_or(std::string()); }
+std::string TStringField::AsString() const { return CheckDataSet().GetFieldStr(*this); }
 
 int32_t TStringField::AsInteger() const { return StrToInt(AsString()); }
 
@@ -637,7 +637,7 @@ void TDataSet::DestroyFields() {
 
 bool TDataSet::GetFieldNull(const TField&) const { return true; }
 bool TDataSet::GetFieldFixed(const TField&, void*, size_t) const { return false; }
-std::optional<std::string> TDataSet::GetFieldStr(const TField&) const { return std::nullopt; }
+std::string TDataSet::GetFieldStr(const TField&) const { return {}; }
 std::optional<std::u16string> TDataSet::GetFieldWideStr(const TField&) const { return std::nullopt; }
 std::optional<std::vector<std::byte>> TDataSet::GetFieldBytes(const TField&) const { return std::nullopt; }
 std::shared_ptr<TBlob> TDataSet::GetFieldBlob(const TField&) const { return nullptr; }

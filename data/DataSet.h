@@ -393,7 +393,9 @@ public:
     virtual bool HasCurrentRecord() const { return false; }
     virtual bool GetFieldNull(const TField& field) const;
     virtual bool GetFieldFixed(const TField& field, void* destination, size_t size) const;
-    virtual std::optional<std::string> GetFieldStr(const TField& field) const;
+    // Empty for a null as for an empty text (GetFieldNull tells them apart): returned as it is read,
+    // without the copies an optional would cost on every row of a read.
+    virtual std::string GetFieldStr(const TField& field) const;
     virtual std::optional<std::u16string> GetFieldWideStr(const TField& field) const;
     virtual std::optional<std::vector<std::byte>> GetFieldBytes(const TField& field) const;
     virtual std::shared_ptr<TBlob> GetFieldBlob(const TField& field) const;

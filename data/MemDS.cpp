@@ -141,13 +141,11 @@ bool TMemDataSet::GetFieldFixed(const TField& field, void* destination, size_t s
     return !isNull;
 }
 
-std::optional<std::string> TMemDataSet::GetFieldStr(const TField& field) const {
-    // The store's read reports the null itself: every row of a read passes here once.
-    if (!FHasCurrent || !FData || field.FieldNo() < 1) return std::nullopt;
+std::string TMemDataSet::GetFieldStr(const TField& field) const {
+    // The store's read reports the null itself (as an empty text): every row of a read passes here once.
+    if (!FHasCurrent || !FData || field.FieldNo() < 1) return {};
     bool isNull;
-    std::string value = FData->GetFieldString(field.FieldNo(), FActive, isNull);
-    if (isNull) return std::nullopt;
-    return value;
+    return FData->GetFieldString(field.FieldNo(), FActive, isNull);
 }
 
 std::optional<std::u16string> TMemDataSet::GetFieldWideStr(const TField& field) const {

@@ -19,7 +19,7 @@ public:
     bool HasCurrentRecord() const override { return FHasCurrent; }
     bool GetFieldNull(const TField& field) const override;
     bool GetFieldFixed(const TField& field, void* destination, size_t size) const override;
-    std::optional<std::string> GetFieldStr(const TField& field) const override;
+    std::string GetFieldStr(const TField& field) const override;
     std::optional<std::u16string> GetFieldWideStr(const TField& field) const override;
     std::optional<std::vector<std::byte>> GetFieldBytes(const TField& field) const override;
     std::shared_ptr<TBlob> GetFieldBlob(const TField& field) const override;

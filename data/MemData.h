@@ -509,6 +509,7 @@ protected:
     uint32_t FDataSize = 0;
     uint32_t FRecordSize = 0;
     uint32_t FStatusWidth = 1;  // StatusWordSize(), taken when the layout is computed
+    uint32_t FNullStatus = 1;   // NullStatus(), taken with it: GetNull runs for every value read
     int32_t FRecordCount = 0;
     int32_t FRecNoOffset = 0;
     bool FBOF = true;

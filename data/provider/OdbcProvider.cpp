@@ -365,20 +365,6 @@ void FinishValue(const Binding& b, const CBinding& c, SQLLEN indicator, char* ro
     WriteU32(row, b.lengthOffset, length);
 }
 
-// The bytes of a value the driver wrote into the bound block that belong in the caller's row: a
-// fixed-size value whole, a text or byte value up to its end (with its terminator), nothing for null.
-void CopyValue(const Binding& b, SQLLEN indicator, const char* value, char* row) {
-    if (indicator == SQL_NULL_DATA) return;
-    size_t bytes = FixedSize(b.type);
-    if (b.type == DBTYPE_STR || b.type == DBTYPE_WSTR || b.type == DBTYPE_BYTES) {
-        const size_t terminator = b.type == DBTYPE_STR ? 1 : b.type == DBTYPE_WSTR ? 2 : 0;
-        const size_t room = b.maxLength > terminator ? b.maxLength - terminator : 0;
-        const size_t length = indicator == SQL_NO_TOTAL ? room : std::min(static_cast<size_t>(indicator), room);
-        bytes = std::min(length + terminator, b.maxLength);
-    }
-    std::memcpy(row + b.valueOffset, value, bytes);
-}
-
 constexpr size_t AlignUp(size_t n) { return (n + alignof(SQLLEN) - 1) & ~(alignof(SQLLEN) - 1); }
 
 class OdbcRowset;
@@ -532,7 +518,7 @@ private:
         for (size_t i = 0; i < bindings.size(); ++i) {
             const size_t fixed = FixedSize(bindings[i].type);
             const size_t room = cb[i].convertSize != 0 ? cb[i].convertSize : fixed != 0 ? fixed : bindings[i].maxLength;
-            columns_.push_back(BoundColumn{stride, stride + sizeof(SQLLEN), room});
+            columns_.push_back(PlanColumn(bindings[i], cb[i], stride, room));
             stride = AlignUp(stride + sizeof(SQLLEN) + room);
         }
         stride = std::max<size_t>(stride, sizeof(SQLLEN));
@@ -594,8 +580,11 @@ private:
                 SQLLEN indicator;
                 std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
                 const char* value = bound + column.valueAt;
-                if (cb[i].convertSize == 0) CopyValue(bindings[i], indicator, value, row);
-                FinishValue(bindings[i], cb[i], indicator, row, value);
+                switch (column.kind) {
+                    case BoundKind::Text: CopyText(bindings[i], column, indicator, value, row); break;
+                    case BoundKind::Fixed: CopyFixed(bindings[i], column, indicator, value, row); break;
+                    case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
+                }
             }
         }
         return ErrorAfterRows(warnings);
@@ -677,12 +666,61 @@ private:
     }
 
     // Where one binding sits in a row of the bound block: its indicator, then its value (or the
-    // driver's form of a value converted afterwards) in `room` bytes.
+    // driver's form of a value converted afterwards) in `room` bytes; and how its values reach the
+    // caller's row: text and bytes up to their length, fixed-size values whole, converted ones through
+    // FinishValue. Worked out once per layout, as every value of every block passes here.
+    enum class BoundKind : uint8_t { Text, Fixed, Converted };
     struct BoundColumn {
         size_t indicatorAt = 0;
         size_t valueAt = 0;
         size_t room = 0;
+        BoundKind kind = BoundKind::Converted;
+        size_t terminator = 0;  // text: its terminator's bytes
+        size_t textRoom = 0;    // text: the bytes the value may fill without its terminator
     };
+
+    static BoundColumn PlanColumn(const Binding& b, const CBinding& c, size_t indicatorAt, size_t room) {
+        BoundColumn column{indicatorAt, indicatorAt + sizeof(SQLLEN), room};
+        if (c.convertSize != 0) return column;
+        if (b.type == DBTYPE_STR || b.type == DBTYPE_WSTR || b.type == DBTYPE_BYTES) {
+            column.kind = BoundKind::Text;
+            column.terminator = b.type == DBTYPE_STR ? 1 : b.type == DBTYPE_WSTR ? 2 : 0;
+            column.textRoom = b.maxLength > column.terminator ? b.maxLength - column.terminator : 0;
+        } else {
+            column.kind = BoundKind::Fixed;
+        }
+        return column;
+    }
+
+    // What FinishValue does for a text value the driver wrote into the block, and the copy of its
+    // bytes (with the terminator) into the caller's row, with the layout's figures at hand.
+    static void CopyText(const Binding& b, const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
+        uint32_t status = DBSTATUS_S_OK;
+        uint32_t length = 0;
+        if (indicator == SQL_NULL_DATA) {
+            status = DBSTATUS_S_ISNULL;
+        } else {
+            size_t copied = column.textRoom;
+            if (indicator == SQL_NO_TOTAL) {
+                status = DBSTATUS_S_TRUNCATED;
+                length = static_cast<uint32_t>(column.textRoom);
+            } else {
+                length = static_cast<uint32_t>(indicator);
+                if (static_cast<size_t>(indicator) > column.textRoom) status = DBSTATUS_S_TRUNCATED;
+                else copied = static_cast<size_t>(indicator);
+            }
+            std::memcpy(row + b.valueOffset, value, std::min(copied + column.terminator, b.maxLength));
+        }
+        WriteU32(row, b.statusOffset, status);
+        WriteU32(row, b.lengthOffset, length);
+    }
+
+    static void CopyFixed(const Binding& b, const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
+        const bool isNull = indicator == SQL_NULL_DATA;
+        if (!isNull) std::memcpy(row + b.valueOffset, value, column.room);
+        WriteU32(row, b.statusOffset, isNull ? DBSTATUS_S_ISNULL : DBSTATUS_S_OK);
+        WriteU32(row, b.lengthOffset, isNull ? 0 : static_cast<uint32_t>(column.room));
+    }
 
     std::shared_ptr<StatementState> state_;
     int generation_;
