@@ -3,12 +3,13 @@
 # vac_add_test(name SOURCES ... LIBS ...): one GoogleTest executable registered with CTest.
 # Tests run with the offscreen Qt platform so they need no display.
 function(vac_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEFINITIONS" ${ARGN})
   if(VAC_FUZZ)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE ${T_DEFINITIONS})
   include(GoogleTest)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
