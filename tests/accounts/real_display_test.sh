@@ -44,18 +44,8 @@ fail() {
 }
 
 # --- The stand-in, on a free loopback port, with a statement log.
-# The file exists before the server starts, so the port loop never reads a file not yet made.
-: >"$work/standin.out"
-"$standin" --port 0 --data "$work/tables.dat" --log "$work/batches.jsonl" --demo 20 >"$work/standin.out" 2>&1 &
-standin_pid=$!
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^port=\([0-9]*\)$/\1/p' "$work/standin.out" | head -n 1)
-  [ -n "$port" ] && break
-  kill -0 "$standin_pid" 2>/dev/null || fail "vac-standin ended: $(cat "$work/standin.out")"
-  sleep 0.1
-done
-[ -n "$port" ] || fail "vac-standin did not report its port"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/standin.sh"
+start_standin "$work/standin.out" "$standin" --data "$work/tables.dat" --log "$work/batches.jsonl" --demo 20
 
 sql() {
   tsql -H 127.0.0.1 -p "$port" -U sa -P standin -o q <<<"$1

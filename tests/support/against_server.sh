@@ -17,18 +17,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The file exists before the server starts, so the port loop never reads a file not yet made.
-: >"$work/standin.out"
-"$standin" --port 0 >"$work/standin.out" 2>&1 &
-standin_pid=$!
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^port=\([0-9]*\)$/\1/p' "$work/standin.out" | head -n 1)
-  [ -n "$port" ] && break
-  kill -0 "$standin_pid" 2>/dev/null || { echo "vac-standin ended: $(cat "$work/standin.out")" >&2; exit 1; }
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "vac-standin did not report its port" >&2; exit 1; }
+fail() { echo "$*" >&2; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/standin.sh"
+start_standin "$work/standin.out" "$standin"
 
 VAC_TEST_SERVER="127.0.0.1,$port" VAC_TEST_LOGIN="sa:standin" "$@"
 
