@@ -21,33 +21,24 @@ constexpr const char* CreatedStatus = "Account created";
 constexpr const char* NoAccountMessage = "Unable to find corresponding account.";
 constexpr const char* UpdatedStatus = "Account updated";
 
-void SetStatusLine(TMainForm& form, const char* text)
-{
+void SetStatusLine(TMainForm& form, const char* text) {
     form.StatusBar1->SetPanelText(TMainForm::StatusLinePanel, QString::fromLatin1(text));
 }
 
 // Read at the moment each statement needs it, as the page's fields are.
-std::string Login(const TMainForm& form)
-{
-    return ToAnsi(form.LoginEdit->text());
-}
+std::string Login(const TMainForm& form) { return ToAnsi(form.LoginEdit->text()); }
 
-std::string PasswordHashText(const TMainForm& form)
-{
-    return HashPassword(ToAnsi(form.PassEdit->text()));
-}
+std::string PasswordHashText(const TMainForm& form) { return HashPassword(ToAnsi(form.PassEdit->text())); }
 
 }  // namespace
 
-void TAccountCreation::Submit()
-{
+void TAccountCreation::Submit() {
     if (Form.LoginEdit->text().isEmpty()) {
         Form.Dialogs().ShowMessage(EmptyLoginMessage);
         return;
     }
     // An open connection is used as it is: the "Options" page is read only when connecting.
-    if (!Form.MSConnection1.Connected() && !Form.ConnectWithOptions(ConnectFailedMessage))
-        return;
+    if (!Form.MSConnection1.Connected() && !Form.ConnectWithOptions(ConnectFailedMessage)) return;
     SetStatusLine(Form, "");
 
     TMSQuery& query = Form.MSQuery1;
@@ -65,8 +56,7 @@ void TAccountCreation::Submit()
         ReplacePasswordAfterConfirmation();
 }
 
-void TAccountCreation::CreateAccount()
-{
+void TAccountCreation::CreateAccount() {
     // One transaction: a statement that fails (or an account row that cannot be found again) leaves
     // the tables as they were, so a half-made account never blocks the login; the error reaches the
     // error box.
@@ -82,8 +72,7 @@ void TAccountCreation::CreateAccount()
     SetStatusLine(Form, CreatedStatus);
 }
 
-void TAccountCreation::InsertAccountRows(TMSQuery& query)
-{
+void TAccountCreation::InsertAccountRows(TMSQuery& query) {
     const std::string login = Login(Form);
     const std::string hash = PasswordHashText(Form);
     AccountSql::RunStatement(query, AccountSql::NewLoginRow(login, hash));
@@ -94,18 +83,15 @@ void TAccountCreation::InsertAccountRows(TMSQuery& query)
     if (Form.GMCheck->Checked()) {
         // The uid is that of the account row just inserted, so this lookup follows the second insert.
         const std::optional<std::string> uid = AccountSql::LookUpUid(query, Login(Form));
-        if (!uid)
-            throw AccountSql::ENoAccount();
+        if (!uid) throw AccountSql::ENoAccount();
         AccountSql::RunStatement(query, AccountSql::AddGameMaster(Login(Form), Form.GMLevelEdit->Text(), *uid));
         query.Close();
     }
 }
 
-void TAccountCreation::ReplacePasswordAfterConfirmation()
-{
+void TAccountCreation::ReplacePasswordAfterConfirmation() {
     // No: nothing changes and the existence check's result stays open.
-    if (Form.Dialogs().AskYesNo(OverwriteQuestion, OverwriteCaption) == TDialogAnswer::No)
-        return;
+    if (Form.Dialogs().AskYesNo(OverwriteQuestion, OverwriteCaption) == TDialogAnswer::No) return;
     TBusyCursor busy;
     TMSQuery& query = Form.MSQuery1;
     query.Close();

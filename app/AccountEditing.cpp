@@ -20,21 +20,16 @@ constexpr const char* UpdatedStatus = "Account updated";
 
 constexpr long double FirstLevel = 1;
 
-void SetStatusLine(TMainForm& form, const char* text)
-{
+void SetStatusLine(TMainForm& form, const char* text) {
     form.StatusBar1->SetPanelText(TMainForm::StatusLinePanel, QString::fromLatin1(text));
 }
 
 // Every statement of the page names the account by the list's text.
-std::string AccountName(const TMainForm& form)
-{
-    return ToAnsi(form.AccountsComboBox->Text());
-}
+std::string AccountName(const TMainForm& form) { return ToAnsi(form.AccountsComboBox->Text()); }
 
 }  // namespace
 
-void TAccountEditing::ResetPage()
-{
+void TAccountEditing::ResetPage() {
     Form.LookupActive = false;
     Form.LookupText.clear();
     // Empties the text only when an item was selected; a typed text stays.
@@ -47,13 +42,10 @@ void TAccountEditing::ResetPage()
     Form.LoadAccountList();
 }
 
-void TAccountEditing::LoadAccountList()
-{
+void TAccountEditing::LoadAccountList() {
     // Once connected the list is kept as it is, even when it is empty.
-    if (Form.MSConnection1.Connected())
-        return;
-    if (!Form.ConnectWithOptions(ConnectFailedMessage))
-        return;
+    if (Form.MSConnection1.Connected()) return;
+    if (!Form.ConnectWithOptions(ConnectFailedMessage)) return;
 
     TBusyCursor busy;
     Form.AccountsComboBox->ClearItems();
@@ -64,14 +56,12 @@ void TAccountEditing::LoadAccountList()
         // page loads it again. The load's own error is the one the operator is shown.
         try {
             Form.MSConnection1.Disconnect();
-        } catch (const Exception&) {
-        }
+        } catch (const Exception&) {}
         throw;
     }
 }
 
-void TAccountEditing::FillAccountList()
-{
+void TAccountEditing::FillAccountList() {
     TMSQuery& query = Form.MSQuery1;
     AccountSql::OpenQuery(query, AccountSql::ListLoad());
     // Gathered first and handed to the list in one go: the list sorts once instead of once per name.
@@ -84,8 +74,7 @@ void TAccountEditing::FillAccountList()
     Form.AccountsComboBox->AddAnsiItems(std::move(names));
 }
 
-void TAccountEditing::ShowSelectedAccount()
-{
+void TAccountEditing::ShowSelectedAccount() {
     SetStatusLine(Form, "");
     TMSQuery& query = Form.MSQuery1;
     {
@@ -115,13 +104,11 @@ void TAccountEditing::ShowSelectedAccount()
     }
 }
 
-void TAccountEditing::Lookup()
-{
+void TAccountEditing::Lookup() {
     TComboBox& list = *Form.AccountsComboBox;
     const QString typed = list.Text();
     const bool textTyped = !typed.isEmpty() && list.ItemIndex() == -1;
-    if (!textTyped && Form.LookupText.empty())
-        return;
+    if (!textTyped && Form.LookupText.empty()) return;
     SetStatusLine(Form, "");
 
     int start = Form.LookupIndex + 1;
@@ -148,10 +135,8 @@ void TAccountEditing::Lookup()
     Form.LookupIndex = match;
 }
 
-void TAccountEditing::Apply()
-{
-    if (Form.AccountsComboBox->ItemIndex() < 0)
-        return;
+void TAccountEditing::Apply() {
+    if (Form.AccountsComboBox->ItemIndex() < 0) return;
     TMSQuery& query = Form.MSQuery1;
     // One transaction: the game-master change and the block flags write take effect together or not
     // at all.
@@ -165,8 +150,7 @@ void TAccountEditing::Apply()
     SetStatusLine(Form, UpdatedStatus);
 }
 
-void TAccountEditing::WriteAccountState(TMSQuery& query)
-{
+void TAccountEditing::WriteAccountState(TMSQuery& query) {
     if (!Form.GMCheck2->Checked()) {
         AccountSql::RunStatement(query, AccountSql::RemoveGameMaster(AccountName(Form)));
     } else if (Form.IsGMAccount) {
@@ -174,13 +158,12 @@ void TAccountEditing::WriteAccountState(TMSQuery& query)
     } else {
         // Without an account row there is no uid to give the game-master row.
         const std::optional<std::string> uid = AccountSql::LookUpUid(query, AccountName(Form));
-        if (!uid)
-            throw AccountSql::ENoAccount();
+        if (!uid) throw AccountSql::ENoAccount();
         AccountSql::RunStatement(query, AccountSql::AddGameMaster(AccountName(Form), Form.GMLevelEdit2->Text(), *uid));
     }
     // The account row is the one the flags live in: changing none means there is no such account.
-    const int changed = AccountSql::RunStatement(query,
+    const int changed = AccountSql::RunStatement(
+        query,
         AccountSql::BlockFlagsWrite(Form.BannedCheck1->Checked(), Form.BannedCheck2->Checked(), AccountName(Form)));
-    if (changed == 0)
-        throw AccountSql::ENoAccount();
+    if (changed == 0) throw AccountSql::ENoAccount();
 }

@@ -6,8 +6,7 @@
 
 #include <QLineEdit>
 
-void TConnectionOptions::Load()
-{
+void TConnectionOptions::Load() {
     Form.PageControl1->SetActivePageIndex(TMainForm::CreatePageIndex);
     Form.IniFile.SetPath(ChooseSettingsFile(Form.ExeName, Form.PerUserSettingsFolder));
     // Overrides the box's checked state on the form: without a settings file it ends up unchecked.
@@ -18,20 +17,16 @@ void TConnectionOptions::Load()
     Form.DBPassEdit->setText(FromAnsi(Form.IniFile.GetTextValue(ConnectionSection, PasswordKey, "")));
 }
 
-void TConnectionOptions::Save()
-{
+void TConnectionOptions::Save() {
     const bool savePassword = Form.SavePassCheckBox->Checked();
     Form.IniFile.PutBoolValue(CommonSection, SavePassKey, savePassword);
     Form.IniFile.PutTextValue(ConnectionSection, HostNameKey, ToAnsi(Form.DBHostEdit->text()));
     Form.IniFile.PutTextValue(ConnectionSection, UserKey, ToAnsi(Form.DBLoginEdit->text()));
     // Unchecked leaves the key alone, so a password saved earlier stays in the file.
-    if (savePassword)
-        Form.IniFile.PutTextValue(ConnectionSection, PasswordKey, ToAnsi(Form.DBPassEdit->text()));
+    if (savePassword) Form.IniFile.PutTextValue(ConnectionSection, PasswordKey, ToAnsi(Form.DBPassEdit->text()));
 }
 
-void TConnectionOptions::Test()
-{
+void TConnectionOptions::Test() {
     // The connect step closes an open connection first, so the current fields are always the ones tried.
-    if (Form.ConnectWithOptions(ConnectionFailedText))
-        Form.Dialogs().ShowMessage(ConnectionSuccessfulText);
+    if (Form.ConnectWithOptions(ConnectionFailedText)) Form.Dialogs().ShowMessage(ConnectionSuccessfulText);
 }

@@ -20,23 +20,20 @@ constexpr std::uint8_t ZeroSubstitute = 0x66;
 using Block = std::array<std::uint8_t, BlockLength>;
 
 // The password cut or padded with zero bytes to exactly 16 bytes, each taken unsigned.
-Block PadPassword(std::string_view password)
-{
+Block PadPassword(std::string_view password) {
     Block padded{};
     const std::size_t used = std::min(password.size(), BlockLength);
-    for (std::size_t i = 0; i < used; ++i)
-        padded[i] = static_cast<std::uint8_t>(password[i]);
+    for (std::size_t i = 0; i < used; ++i) padded[i] = static_cast<std::uint8_t>(password[i]);
     return padded;
 }
 
 // Each group of four bytes, read least significant first, goes through v * M + A mod 2^32.
-Block DeriveKey(const Block& padded)
-{
+Block DeriveKey(const Block& padded) {
     Block key{};
     for (std::size_t group = 0; group < GroupCount; ++group) {
         const std::size_t first = group * 4;
-        const std::uint64_t word = std::uint64_t{padded[first]} | std::uint64_t{padded[first + 1]} << 8
-                                   | std::uint64_t{padded[first + 2]} << 16 | std::uint64_t{padded[first + 3]} << 24;
+        const std::uint64_t word = std::uint64_t{padded[first]} | std::uint64_t{padded[first + 1]} << 8 |
+                                   std::uint64_t{padded[first + 2]} << 16 | std::uint64_t{padded[first + 3]} << 24;
         const std::uint64_t reduced = (word * Multipliers[group] + Addends[group]) & 0xFFFF'FFFFu;
         for (std::size_t byte = 0; byte < 4; ++byte)
             key[first + byte] = static_cast<std::uint8_t>(reduced >> (8 * byte));
@@ -46,16 +43,14 @@ Block DeriveKey(const Block& padded)
 
 }  // namespace
 
-std::string HashPassword(std::string_view password)
-{
+std::string HashPassword(std::string_view password) {
     const Block padded = PadPassword(password);
     const Block key = DeriveKey(padded);
 
     // The chain feeds each output byte into the next one before zero bytes are substituted.
     Block output{};
     output[0] = padded[0] ^ key[0];
-    for (std::size_t i = 1; i < BlockLength; ++i)
-        output[i] = padded[i] ^ output[i - 1] ^ key[i];
+    for (std::size_t i = 1; i < BlockLength; ++i) output[i] = padded[i] ^ output[i - 1] ^ key[i];
     std::replace(output.begin(), output.end(), std::uint8_t{0}, ZeroSubstitute);
 
     static constexpr char HexDigits[] = "0123456789ABCDEF";

@@ -13,8 +13,7 @@ namespace {
 
 constexpr std::string_view ProgramFolderName = "vantor-account-creator";
 
-bool IsPathDelimiter(char c)
-{
+bool IsPathDelimiter(char c) {
 #ifdef _WIN32
     return c == '\\' || c == '/' || c == ':';
 #else
@@ -22,8 +21,7 @@ bool IsPathDelimiter(char c)
 #endif
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -32,35 +30,30 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-std::string_view FileName(std::string_view path)
-{
+std::string_view FileName(std::string_view path) {
     std::size_t start = path.size();
     while (start > 0 && !IsPathDelimiter(path[start - 1])) --start;
     return path.substr(start);
 }
 
-std::string Folder(const std::string& file)
-{
+std::string Folder(const std::string& file) {
     const std::string folder = std::filesystem::path(file).parent_path().string();
     return folder.empty() ? "." : folder;
 }
 
-bool Exists(const std::string& path)
-{
+bool Exists(const std::string& path) {
     std::error_code error;
     return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found && !error;
 }
 
-bool WritableFolder(const std::string& folder)
-{
+bool WritableFolder(const std::string& folder) {
     std::error_code error;
     return std::filesystem::is_directory(folder, error) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 // Creates the folder (and its parents) when missing; the folder itself is made private, since the
 // settings file in it may hold a password. A folder that already exists keeps its permissions.
-bool EnsurePrivateFolder(const std::string& folder)
-{
+bool EnsurePrivateFolder(const std::string& folder) {
     std::error_code error;
     if (std::filesystem::is_directory(folder, error)) return true;
     const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
@@ -69,8 +62,7 @@ bool EnsurePrivateFolder(const std::string& folder)
     return errno == EEXIST && std::filesystem::is_directory(folder, error);
 }
 
-std::string HomeFolder()
-{
+std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
     if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr)
         return entry->pw_dir;
@@ -79,11 +71,10 @@ std::string HomeFolder()
 
 }  // namespace
 
-std::string SettingsFileBesideProgram(std::string_view programFile)
-{
+std::string SettingsFileBesideProgram(std::string_view programFile) {
     const std::string_view name = FileName(programFile);
-    const bool threeLetterExtension = name.size() >= 4 && name[name.size() - 4] == '.'
-        && name.substr(name.size() - 3).find('.') == std::string_view::npos;
+    const bool threeLetterExtension = name.size() >= 4 && name[name.size() - 4] == '.' &&
+                                      name.substr(name.size() - 3).find('.') == std::string_view::npos;
     // A program file that itself ends in "ini" would otherwise be its own settings file and be
     // overwritten at the first close.
     if (threeLetterExtension && !EqualsIgnoringCase(name.substr(name.size() - 3), "ini"))
@@ -91,8 +82,7 @@ std::string SettingsFileBesideProgram(std::string_view programFile)
     return std::string(programFile).append(".ini");
 }
 
-std::string UserSettingsFolder()
-{
+std::string UserSettingsFolder() {
     // The XDG rule: a relative XDG_CONFIG_HOME is invalid and is ignored.
     std::string base;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/')
@@ -103,8 +93,7 @@ std::string UserSettingsFolder()
     return (std::filesystem::path(base) / ProgramFolderName).string();
 }
 
-std::string ChooseSettingsFile(std::string_view programFile, const std::string& userFolder)
-{
+std::string ChooseSettingsFile(std::string_view programFile, const std::string& userFolder) {
     const std::string beside = SettingsFileBesideProgram(programFile);
     if (Exists(beside) || WritableFolder(Folder(beside)) || userFolder.empty()) return beside;
     if (!EnsurePrivateFolder(userFolder)) return beside;

@@ -33,8 +33,7 @@ constexpr long double MaxLevel = 9;
 
 // Positions and sizes are in pixels at 96 DPI; Qt scales them with the screen.
 template <typename Control>
-Control* Place(Control* control, const char* name, int left, int top, int width, int height)
-{
+Control* Place(Control* control, const char* name, int left, int top, int width, int height) {
     control->setObjectName(QString::fromLatin1(name));
     control->setGeometry(left, top, width, height);
     return control;
@@ -42,32 +41,29 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
 
 // Labels size themselves to their caption, so a font wider than the original never cuts a caption
 // short; they never get smaller than laid out.
-QLabel* MakeLabel(QWidget* page, const char* name, const char* caption, int left, int top, int width, int height)
-{
+QLabel* MakeLabel(QWidget* page, const char* name, const char* caption, int left, int top, int width, int height) {
     auto* label = Place(new QLabel(QString::fromLatin1(caption), page), name, left, top, width, height);
     label->resize(std::max(width, label->sizeHint().width()), height);
     return label;
 }
 
-QLineEdit* MakeEdit(QWidget* page, const char* name, int left, int top, int width, int height)
-{
+QLineEdit* MakeEdit(QWidget* page, const char* name, int left, int top, int width, int height) {
     auto* edit = Place(new QLineEdit(page), name, left, top, width, height);
     MakeSingleLine(*edit);
     return edit;
 }
 
-QPushButton* MakeButton(QWidget* page, const char* name, const char* caption, int left, int top, int width, int height)
-{
+QPushButton* MakeButton(QWidget* page, const char* name, const char* caption, int left, int top, int width,
+                        int height) {
     return Place(new QPushButton(QString::fromLatin1(caption), page), name, left, top, width, height);
 }
 
-TCheckBox* MakeCheckBox(QWidget* page, const char* name, const char* caption, int left, int top, int width, int height)
-{
+TCheckBox* MakeCheckBox(QWidget* page, const char* name, const char* caption, int left, int top, int width,
+                        int height) {
     return Place(new TCheckBox(QString::fromLatin1(caption), page), name, left, top, width, height);
 }
 
-TRzSpinEdit* MakeLevelEdit(QWidget* page, const char* name, int left, int top, int width, int height)
-{
+TRzSpinEdit* MakeLevelEdit(QWidget* page, const char* name, int left, int top, int width, int height) {
     auto* edit = Place(new TRzSpinEdit(page), name, left, top, width, height);
     // In this order, as the stored form applies them: the text goes "0", then "1" once Min is 1.
     edit->SetMax(MaxLevel);
@@ -78,42 +74,32 @@ TRzSpinEdit* MakeLevelEdit(QWidget* page, const char* name, int left, int top, i
 }
 
 // The "Options" field each login setting comes from.
-std::string SettingField(TConnectSetting setting)
-{
+std::string SettingField(TConnectSetting setting) {
     switch (setting) {
-    case TConnectSetting::Server:
-        return "Database  Host";
-    case TConnectSetting::Username:
-        return "Login";
-    case TConnectSetting::Password:
-        return "Password";
+    case TConnectSetting::Server: return "Database  Host";
+    case TConnectSetting::Username: return "Login";
+    case TConnectSetting::Password: return "Password";
     }
     return {};
 }
 
 // The families of the list that are installed, in its order. A family that is not installed sends
 // the font system through its substitutes before the first paint, only to take the next one.
-QStringList InstalledFamilies(const QStringList& wanted)
-{
+QStringList InstalledFamilies(const QStringList& wanted) {
     const QStringList installed = QFontDatabase::families();
     QStringList present;
     for (const QString& family : wanted) {
-        if (installed.contains(family, Qt::CaseInsensitive))
-            present.append(family);
+        if (installed.contains(family, Qt::CaseInsensitive)) present.append(family);
     }
     // With none of them installed the font system picks its own substitute, as it always did.
     return present.isEmpty() ? wanted : present;
 }
 
-void Toggle(QWidget* control)
-{
-    control->setEnabled(!control->isEnabled());
-}
+void Toggle(QWidget* control) { control->setEnabled(!control->isEnabled()); }
 
 }  // namespace
 
-TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent)
-{
+TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vantor Account Creator (vantoroff)"));
     SetFixedClientSize(ClientWidth, ClientHeight);
@@ -121,7 +107,7 @@ TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent
     // "MS Sans Serif" 8 points: 11 pixels high at 96 DPI; where it is missing, fonts of the same width.
     QFont font;
     font.setFamilies(InstalledFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-        QStringLiteral("Liberation Sans"), QStringLiteral("Arial")}));
+                                        QStringLiteral("Liberation Sans"), QStringLiteral("Arial")}));
     font.setPixelSize(11);
     setFont(font);
 
@@ -152,8 +138,7 @@ TMainForm::TMainForm(IDialogs& dialogs, QWidget* parent) : TForm(dialogs, parent
     PageControl1->SetActivePageIndex(CreatePageIndex);
 }
 
-void TMainForm::BuildCreatePage()
-{
+void TMainForm::BuildCreatePage() {
     QWidget* page = TabSheet1;
     Label1 = MakeLabel(page, "Label1", "Login", 13, 12, 26, 13);
     Label2 = MakeLabel(page, "Label2", "Password", 13, 38, 46, 13);
@@ -166,8 +151,7 @@ void TMainForm::BuildCreatePage()
     SubmitButton = MakeButton(page, "SubmitButton", "Create", 77, 104, 75, 25);
 }
 
-void TMainForm::BuildEditPage()
-{
+void TMainForm::BuildEditPage() {
     QWidget* page = TabSheet2;
     AccountsComboBox = Place(new TComboBox(page), "AccountsComboBox", 12, 10, 121, 21);
     AccountsComboBox->setMaxVisibleItems(7);
@@ -182,8 +166,7 @@ void TMainForm::BuildEditPage()
     BannedCheck2 = MakeCheckBox(page, "BannedCheck2", "Banned (flag 2)", 12, 98, 97, 17);
 }
 
-void TMainForm::BuildOptionsPage()
-{
+void TMainForm::BuildOptionsPage() {
     QWidget* page = TabSheet3;
     Label8 = MakeLabel(page, "Label8", "Database  Host", 9, 11, 74, 13);
     Label10 = MakeLabel(page, "Label10", "Login", 9, 35, 26, 13);
@@ -196,32 +179,29 @@ void TMainForm::BuildOptionsPage()
     DBTestButton = MakeButton(page, "DBTestButton", "Test", 130, 97, 75, 25);
 }
 
-void TMainForm::BuildStatusBar()
-{
-    StatusBar1 = Place(new TStatusBar(this), "StatusBar1", 0, ClientHeight - StatusBarHeight, ClientWidth, StatusBarHeight);
+void TMainForm::BuildStatusBar() {
+    StatusBar1 =
+        Place(new TStatusBar(this), "StatusBar1", 0, ClientHeight - StatusBarHeight, ClientWidth, StatusBarHeight);
     StatusBar1->AddPanel(FirstPanelWidth);
     StatusBar1->AddPanel(StatusLineDeclaredWidth);
     // The first panel names the version, so an operator can tell which build runs.
     StatusBar1->SetPanelText(0, QStringLiteral("Version %1").arg(QString::fromLatin1(ProgramVersion)));
 }
 
-void TMainForm::SetTabOrder()
-{
+void TMainForm::SetTabOrder() {
     // Within each page in the order of the page's table; hidden pages drop out of the chain by themselves.
-    const std::initializer_list<QWidget*> chain = {PageControl1->tabBar(),
-        LoginEdit, PassEdit, GMCheck, GMLevelEdit, SubmitButton,
-        AccountsComboBox, LookupButton, GMCheck2, GMLevelEdit2, BannedCheck1, ApplyEditButton, BannedCheck2,
-        DBHostEdit, DBLoginEdit, DBPassEdit, SavePassCheckBox, DBTestButton};
+    const std::initializer_list<QWidget*> chain = {
+        PageControl1->tabBar(), LoginEdit,    PassEdit,    GMCheck,      GMLevelEdit,      SubmitButton,
+        AccountsComboBox,       LookupButton, GMCheck2,    GMLevelEdit2, BannedCheck1,     ApplyEditButton,
+        BannedCheck2,           DBHostEdit,   DBLoginEdit, DBPassEdit,   SavePassCheckBox, DBTestButton};
     QWidget* previous = nullptr;
     for (QWidget* control : chain) {
-        if (previous != nullptr)
-            QWidget::setTabOrder(previous, control);
+        if (previous != nullptr) QWidget::setTabOrder(previous, control);
         previous = control;
     }
 }
 
-void TMainForm::ConnectHandlers()
-{
+void TMainForm::ConnectHandlers() {
     connect(PageControl1, &TPageControl::Change, this, Guard.Bind([this] { PageControl1Change(); }));
     connect(GMCheck, &TCheckBox::Click, this, Guard.Bind([this] { GMCheckClick(); }));
     connect(GMCheck2, &TCheckBox::Click, this, Guard.Bind([this] { GMCheck2Click(); }));
@@ -232,72 +212,45 @@ void TMainForm::ConnectHandlers()
     connect(ApplyEditButton, &QPushButton::clicked, this, Guard.Bind([this] { ApplyEditButtonClick(); }));
 }
 
-void TMainForm::GMCheckClick()
-{
+void TMainForm::GMCheckClick() {
     // Toggles rather than follows the box: box and fields start unchecked and disabled, and the box
     // raises a click on every change of state, so the two stay in step.
     Toggle(GMLevelLabel);
     Toggle(GMLevelEdit);
 }
 
-void TMainForm::GMCheck2Click()
-{
+void TMainForm::GMCheck2Click() {
     Toggle(GMLevelLabel2);
     Toggle(GMLevelEdit2);
 }
 
-void TMainForm::PageControl1Change()
-{
+void TMainForm::PageControl1Change() {
     ClearStatusLine();
-    if (PageControl1->ActivePageIndex() == EditPageIndex)
-        ResetEditPage();
+    if (PageControl1->ActivePageIndex() == EditPageIndex) ResetEditPage();
 }
 
-void TMainForm::SubmitButtonClick()
-{
-    TAccountCreation(*this).Submit();
-}
+void TMainForm::SubmitButtonClick() { TAccountCreation(*this).Submit(); }
 
-void TMainForm::ResetEditPage()
-{
-    TAccountEditing(*this).ResetPage();
-}
+void TMainForm::ResetEditPage() { TAccountEditing(*this).ResetPage(); }
 
-void TMainForm::LoadAccountList()
-{
-    TAccountEditing(*this).LoadAccountList();
-}
+void TMainForm::LoadAccountList() { TAccountEditing(*this).LoadAccountList(); }
 
-void TMainForm::AccountsComboBoxSelect()
-{
-    TAccountEditing(*this).ShowSelectedAccount();
-}
+void TMainForm::AccountsComboBoxSelect() { TAccountEditing(*this).ShowSelectedAccount(); }
 
-void TMainForm::LookupButtonClick()
-{
-    TAccountEditing(*this).Lookup();
-}
+void TMainForm::LookupButtonClick() { TAccountEditing(*this).Lookup(); }
 
-void TMainForm::ApplyEditButtonClick()
-{
-    TAccountEditing(*this).Apply();
-}
+void TMainForm::ApplyEditButtonClick() { TAccountEditing(*this).Apply(); }
 
-void TMainForm::ClearStatusLine()
-{
-    StatusBar1->SetPanelText(StatusLinePanel, QString());
-}
+void TMainForm::ClearStatusLine() { StatusBar1->SetPanelText(StatusLinePanel, QString()); }
 
-void TMainForm::ApplyConnectionOptions()
-{
+void TMainForm::ApplyConnectionOptions() {
     MSConnection1.SetConnected(false);
     MSConnection1.SetServer(ToAnsi(DBHostEdit->text()));
     MSConnection1.SetUsername(ToAnsi(DBLoginEdit->text()));
     MSConnection1.SetPassword(ToAnsi(DBPassEdit->text()));
 }
 
-bool TMainForm::ConnectWithOptions(const std::string& failureMessage)
-{
+bool TMainForm::ConnectWithOptions(const std::string& failureMessage) {
     ApplyConnectionOptions();
     try {
         TBusyCursor busy;
@@ -315,22 +268,12 @@ bool TMainForm::ConnectWithOptions(const std::string& failureMessage)
     return true;
 }
 
-void TMainForm::FormCreate()
-{
-    TConnectionOptions(*this).Load();
-}
+void TMainForm::FormCreate() { TConnectionOptions(*this).Load(); }
 
-void TMainForm::DoCreate()
-{
+void TMainForm::DoCreate() {
     Guard.Run([this] { FormCreate(); });
 }
 
-void TMainForm::FormClose()
-{
-    TConnectionOptions(*this).Save();
-}
+void TMainForm::FormClose() { TConnectionOptions(*this).Save(); }
 
-void TMainForm::DBTestButtonClick()
-{
-    TConnectionOptions(*this).Test();
-}
+void TMainForm::DBTestButtonClick() { TConnectionOptions(*this).Test(); }

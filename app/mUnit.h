@@ -2,13 +2,13 @@
 // The program's one window: three pages ("Create", "Edit", "Options") and a status bar whose second
 // panel is the status line that the actions write to. Controls are public members, named by role and
 // kind, so handlers and tests reach them directly; Qt's parent tree owns them.
+#include "data/MSAccess.h"
+#include "data/MSQuery.h"
 #include "framework/CheckBox.h"
 #include "framework/ComboBox.h"
 #include "framework/Form.h"
 #include "framework/PageControl.h"
 #include "framework/StatusBar.h"
-#include "data/MSAccess.h"
-#include "data/MSQuery.h"
 #include "settings/RzCommon.h"
 #include "widgets/RzSpnEdt.h"
 
@@ -73,10 +73,10 @@ public:
     TMSQuery MSQuery1;
 
     // State of the "Edit" page.
-    bool IsGMAccount = false;    // the selected account had a game-master row when it was selected
-    bool LookupActive = false;   // the next "Lookup" press continues the current lookup
-    std::string LookupText;      // the text being looked up
-    int LookupIndex = 0;         // list position of the last match
+    bool IsGMAccount = false;   // the selected account had a game-master row when it was selected
+    bool LookupActive = false;  // the next "Lookup" press continues the current lookup
+    std::string LookupText;     // the text being looked up
+    int LookupIndex = 0;        // list position of the last match
 
     // Handlers.
     void GMCheckClick();

@@ -2,8 +2,7 @@
 // message loop until that window closes.
 #include "app/Startup.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     TApplication application(argc, argv);
     CreateMainWindow(application);
     return application.Run();

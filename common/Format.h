@@ -5,8 +5,7 @@
 #include <string>
 
 template <typename... Args>
-std::string Format(const char* format, Args... args)
-{
+std::string Format(const char* format, Args... args) {
     const int size = std::snprintf(nullptr, 0, format, args...);
     std::string text(static_cast<size_t>(std::max(size, 0)), '\0');
     std::snprintf(text.data(), text.size() + 1, format, args...);

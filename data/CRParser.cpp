@@ -7,9 +7,7 @@
 
 namespace {
 
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Ordinal comparison of `lexeme`, its ASCII letters upper-cased, with a table entry.
 int CompareUpper(std::string_view lexeme, std::string_view entry) {
@@ -29,8 +27,7 @@ int CompareUpper(std::string_view lexeme, std::string_view entry) {
 
 void SortTable(std::vector<TLexemEntry>& table) {
     // std::string_view compares bytes as unsigned char, which is the ordinal order the search needs.
-    std::sort(table.begin(), table.end(),
-              [](const TLexemEntry& a, const TLexemEntry& b) { return a.Text < b.Text; });
+    std::sort(table.begin(), table.end(), [](const TLexemEntry& a, const TLexemEntry& b) { return a.Text < b.Text; });
 }
 
 std::size_t MaxLength(const std::vector<TLexemEntry>& table) {
@@ -139,9 +136,7 @@ const TParserSyntax& TParser::Syntax() {
     return syntax;
 }
 
-std::unique_ptr<TParser> TParser::Create(std::string_view text) {
-    return std::make_unique<TParser>(text);
-}
+std::unique_ptr<TParser> TParser::Create(std::string_view text) { return std::make_unique<TParser>(text); }
 
 TParser::TParser(std::string_view text) : TParser(text, Syntax()) {}
 
@@ -377,11 +372,11 @@ char AnsiUpperChar(char c) {
         return static_cast<char>(b - 0x20);
     }
     switch (b) {
-        case 0x9A: return static_cast<char>(0x8A);  // š
-        case 0x9C: return static_cast<char>(0x8C);  // œ
-        case 0x9E: return static_cast<char>(0x8E);  // ž
-        case 0xFF: return static_cast<char>(0x9F);  // ÿ
-        default: return c;
+    case 0x9A: return static_cast<char>(0x8A);  // š
+    case 0x9C: return static_cast<char>(0x8C);  // œ
+    case 0x9E: return static_cast<char>(0x8E);  // ž
+    case 0xFF: return static_cast<char>(0x9F);  // ÿ
+    default: return c;
     }
 }
 

@@ -35,10 +35,10 @@ public:
     struct TDescription {
         std::vector<TLexemEntry> Symbols;
         std::vector<TLexemEntry> Keywords;
-        std::string_view ExtraLetters;     // letters besides A-Z, a-z and bytes 128 and above
+        std::string_view ExtraLetters;  // letters besides A-Z, a-z and bytes 128 and above
         std::string_view StringQuotes;
         std::string_view IdentQuotes;
-        std::string_view LineComment;      // a comment only when at least one character follows it
+        std::string_view LineComment;  // a comment only when at least one character follows it
     };
 
     explicit TParserSyntax(TDescription description);
@@ -73,11 +73,11 @@ class TParser {
 public:
     // Token codes. Positive codes are symbols and keywords of the class's tables.
     static constexpr int lcEnd = 0;
-    static constexpr int lcSymbol = -102;    // a symbol character sequence not in the symbol table
-    static constexpr int lcIdent = -103;     // identifier, quoted identifiers included
+    static constexpr int lcSymbol = -102;  // a symbol character sequence not in the symbol table
+    static constexpr int lcIdent = -103;   // identifier, quoted identifiers included
     static constexpr int lcNumber = -105;
     static constexpr int lcString = -106;
-    static constexpr int lcBlank = -107;     // blanks, with any comments skipped among them
+    static constexpr int lcBlank = -107;  // blanks, with any comments skipped among them
     static constexpr int lcComment = -108;
 
     // Codes of the generic class's keywords.

@@ -14,7 +14,8 @@ uint8_t Nibble(const TBcd& bcd, size_t index) {
 
 void SetNibble(TBcd& bcd, size_t index, uint8_t digit) {
     uint8_t& byte = bcd.Fraction[index / 2];
-    byte = index % 2 == 0 ? static_cast<uint8_t>((byte & 0x0F) | (digit << 4)) : static_cast<uint8_t>((byte & 0xF0) | digit);
+    byte = index % 2 == 0 ? static_cast<uint8_t>((byte & 0x0F) | (digit << 4))
+                          : static_cast<uint8_t>((byte & 0xF0) | digit);
 }
 
 }  // namespace
@@ -37,7 +38,7 @@ int32_t PropAsInt(const TPropValue& value) {
 char LocaleDecimalSeparatorChar() {
     const std::lconv* conv = std::localeconv();
     return conv != nullptr && conv->decimal_point != nullptr && conv->decimal_point[0] != '\0' ? conv->decimal_point[0]
-                                                                                                 : '.';
+                                                                                               : '.';
 }
 
 bool TBcd::FromString(std::string_view text, char separator, uint8_t precision, uint8_t scale, TBcd& out) {
@@ -129,8 +130,7 @@ bool TCRCommand::GetProp(int prop, TPropValue& value) const {
 // TCRRecordSet
 
 void TCRRecordSet::FetchAll() {
-    while (Fetch(false)) {
-    }
+    while (Fetch(false)) {}
 }
 
 bool TCRRecordSet::SetProp(int prop, const TPropValue& value) {

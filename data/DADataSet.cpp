@@ -44,7 +44,8 @@ void TCustomDASQL::RebuildText(const std::vector<std::string>& macroOnlyTexts, b
     source.ParamCheck = FParamCheck;
     source.NameQuotes = FDataSet != nullptr ? QueryParamNameQuotes : CommandParamNameQuotes;
     try {
-        FFinalSQL = rescanMacros ? SQLTextChanged(source, FMacros, *FParams) : BuildCommandText(source, FMacros, *FParams);
+        FFinalSQL =
+            rescanMacros ? SQLTextChanged(source, FMacros, *FParams) : BuildCommandText(source, FMacros, *FParams);
         FTextError = nullptr;
     } catch (...) {
         // Nothing of the old statement may run in place of the text that could not be read.
@@ -100,10 +101,14 @@ void TCustomDASQL::AssignParamValues() {
         TParamDesc& desc = FICommand->AddParam();
         desc.Name = param.Name();
         const TParamValue& value = param.Value();
-        if (const auto* b = std::get_if<bool>(&value)) desc.Value = *b;
-        else if (const auto* s = std::get_if<std::string>(&value)) desc.Value = *s;
-        else if (const auto* l = std::get_if<int64_t>(&value)) desc.Value = std::to_string(*l);
-        else if (const auto* d = std::get_if<double>(&value)) desc.Value = std::to_string(*d);
+        if (const auto* b = std::get_if<bool>(&value))
+            desc.Value = *b;
+        else if (const auto* s = std::get_if<std::string>(&value))
+            desc.Value = *s;
+        else if (const auto* l = std::get_if<int64_t>(&value))
+            desc.Value = std::to_string(*l);
+        else if (const auto* d = std::get_if<double>(&value))
+            desc.Value = std::to_string(*d);
     }
 }
 

@@ -176,7 +176,9 @@ protected:
     void OpenCursor() override;
     void CloseCursor() override;
     void InternalOpen() override;
-    bool RequiredFieldsOption() const override { return const_cast<TCustomDADataSet*>(this)->BaseOptions().RequiredFields; }
+    bool RequiredFieldsOption() const override {
+        return const_cast<TCustomDADataSet*>(this)->BaseOptions().RequiredFields;
+    }
 
     // Pushes the properties and options that shape fetched data into the record set.
     virtual void SetRecordSetOptions();

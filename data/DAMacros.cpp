@@ -9,9 +9,7 @@ const char SMacroNotFound[] = "Macro %s not found.";
 
 // The token kinds that can name a macro after "&": identifiers and the symbols and keywords of the
 // lexer's tables.
-bool NamesMacro(int code) {
-    return code == TParser::lcIdent || code > 0;
-}
+bool NamesMacro(int code) { return code == TParser::lcIdent || code > 0; }
 
 // The macro character as a token of its own. A string token is never one, even when the string holds
 // just "&" and the lexer leaves the quotes out of its lexeme.
@@ -50,9 +48,7 @@ void TMacros::SetParserClass(TParserClass parserClass) {
     FParserClass = parserClass != nullptr ? parserClass : &TMSParser::Create;
 }
 
-std::unique_ptr<TParser> TMacros::MakeParser(std::string_view text) const {
-    return FParserClass(text);
-}
+std::unique_ptr<TParser> TMacros::MakeParser(std::string_view text) const { return FParserClass(text); }
 
 TMacro& TMacros::Add(std::string name) {
     FItems.push_back(std::make_unique<TMacro>(this, std::move(name)));

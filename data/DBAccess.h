@@ -45,8 +45,8 @@ public:
 using TConnectChangeEvent = std::function<void(TConnectionClient* client, bool connecting)>;
 using TConnectionNotifyEvent = std::function<void(TCustomConnection* sender)>;
 using TDAConnectionErrorEvent = std::function<void(TCustomConnection* sender, EDAError& error, bool& fail)>;
-using TLoginEvent = std::function<void(TCustomConnection* sender, const std::string& username,
-                                       const std::string& password)>;
+using TLoginEvent =
+    std::function<void(TCustomConnection* sender, const std::string& username, const std::string& password)>;
 
 class TCustomConnection {
 public:
@@ -89,8 +89,8 @@ protected:
 
 struct TPoolingOptions {
     int MaxPoolSize = 100;
-    int MinPoolSize = 0;          // part of the pool key only
-    int ConnectionLifetime = 0;   // milliseconds; 0 = unlimited
+    int MinPoolSize = 0;         // part of the pool key only
+    int ConnectionLifetime = 0;  // milliseconds; 0 = unlimited
 };
 
 class TDAConnectionOptions {

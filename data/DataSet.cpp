@@ -13,8 +13,9 @@ namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined.
 constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
 char EncodeCp1252(char16_t c) {
@@ -165,7 +166,9 @@ std::string DateTimeToStr(double oleDate) {
 }
 
 int32_t StrToInt(std::string_view text) {
-    const auto fail = [&] { throw EConvertError(Format("'%s' is not a valid integer value", std::string(text).c_str())); };
+    const auto fail = [&] {
+        throw EConvertError(Format("'%s' is not a valid integer value", std::string(text).c_str()));
+    };
     std::string_view s = text;
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
     bool negative = false;
@@ -338,21 +341,13 @@ std::string TNumericIntegerField::AsString() const {
 
 int32_t TNumericIntegerField::AsInteger() const { return static_cast<int32_t>(Value().value_or(0)); }
 
-std::optional<int64_t> TSmallintField::Value() const {
-    return ReadFixedAs<int16_t>();
-}
+std::optional<int64_t> TSmallintField::Value() const { return ReadFixedAs<int16_t>(); }
 
-std::optional<int64_t> TIntegerField::Value() const {
-    return ReadFixedAs<int32_t>();
-}
+std::optional<int64_t> TIntegerField::Value() const { return ReadFixedAs<int32_t>(); }
 
-std::optional<int64_t> TWordField::Value() const {
-    return ReadFixedAs<uint16_t>();
-}
+std::optional<int64_t> TWordField::Value() const { return ReadFixedAs<uint16_t>(); }
 
-std::optional<int64_t> TLargeintField::Value() const {
-    return ReadFixedAs<int64_t>();
-}
+std::optional<int64_t> TLargeintField::Value() const { return ReadFixedAs<int64_t>(); }
 
 int32_t TLargeintField::AsInteger() const {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(Value().value_or(0))));
@@ -371,9 +366,7 @@ std::string TBooleanField::AsString() const {
 
 int32_t TBooleanField::AsInteger() const { AccessError(TFieldType::ftInteger); }
 
-std::optional<double> TFloatField::Value() const {
-    return ReadFixedAs<double>();
-}
+std::optional<double> TFloatField::Value() const { return ReadFixedAs<double>(); }
 
 std::string TFloatField::AsString() const {
     const auto value = Value();
@@ -385,9 +378,7 @@ int32_t TFloatField::AsInteger() const {
     return value ? RoundToInt32(*value, FloatToStrGeneral(*value)) : 0;
 }
 
-std::optional<int64_t> TBCDField::ScaledValue() const {
-    return ReadFixedAs<int64_t>();
-}
+std::optional<int64_t> TBCDField::ScaledValue() const { return ReadFixedAs<int64_t>(); }
 
 std::string TBCDField::AsString() const {
     const auto value = ScaledValue();
@@ -414,9 +405,7 @@ int32_t TBCDField::AsInteger() const {
     return static_cast<int32_t>(whole);
 }
 
-std::optional<TBcd> TFMTBCDField::Value() const {
-    return ReadFixedAs<TBcd>();
-}
+std::optional<TBcd> TFMTBCDField::Value() const { return ReadFixedAs<TBcd>(); }
 
 std::string TFMTBCDField::AsString() const {
     const auto value = Value();
@@ -428,9 +417,7 @@ int32_t TFMTBCDField::AsInteger() const {
     return value ? RoundToInt32(value->ToDouble(), value->ToString(LocaleDecimalSeparatorChar())) : 0;
 }
 
-std::optional<double> TDateTimeField::Value() const {
-    return ReadFixedAs<double>();
-}
+std::optional<double> TDateTimeField::Value() const { return ReadFixedAs<double>(); }
 
 std::string TDateTimeField::AsString() const {
     const auto value = Value();
@@ -565,8 +552,7 @@ void TDataSet::SetActive(bool value) {
             FState = TDataSetState::dsInactive;
             try {
                 CloseCursor();
-            } catch (...) {
-            }
+            } catch (...) {}
             FEOF = FBOF = true;
             throw;
         }

@@ -3,8 +3,8 @@
 // field objects with their text and integer conversions, and TDataSet with its open / close / next
 // cycle over one current record. Reading values is left to the subclass (TMemDataSet, data/MemDS.h).
 #include "common/Exception.h"
-#include "data/DAErrors.h"
 #include "data/CRRecordSet.h"
+#include "data/DAErrors.h"
 #include "data/MemData.h"
 
 #include <cstdint>
@@ -28,10 +28,44 @@ public:
 };
 
 enum class TFieldType {
-    ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD, ftDate, ftTime,
-    ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle,
-    ftTypedBinary, ftCursor, ftFixedChar, ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet,
-    ftOraBlob, ftOraClob, ftVariant, ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd,
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftCursor,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftADT,
+    ftArray,
+    ftReference,
+    ftDataSet,
+    ftOraBlob,
+    ftOraClob,
+    ftVariant,
+    ftInterface,
+    ftIDispatch,
+    ftGuid,
+    ftTimeStamp,
+    ftFMTBcd,
 };
 
 // "String", "Integer", ... as messages name the types.
@@ -157,8 +191,7 @@ protected:
     // Raw value of the fixed-size kinds; false when null.
     bool ReadFixed(void* destination, size_t size) const;
     template <typename T>
-    std::optional<T> ReadFixedAs() const
-    {
+    std::optional<T> ReadFixedAs() const {
         T value;
         if (!ReadFixed(&value, sizeof value)) return std::nullopt;
         return value;

@@ -302,7 +302,9 @@ void TMSConnection::ReturnPooledIConnection(std::unique_ptr<TCRConnection> objec
     TMSConnectionPoolManager::Instance().PutConnection(std::move(object));
 }
 
-bool TMSConnection::DataSetBlocksReconnect(const TDataSetClient& dataSet) const { return dataSet.HoldsProviderRowset(); }
+bool TMSConnection::DataSetBlocksReconnect(const TDataSetClient& dataSet) const {
+    return dataSet.HoldsProviderRowset();
+}
 
 // ---------------------------------------------------------------------------------------------------
 
@@ -425,9 +427,12 @@ TPropValue TMSConnection::ExecSQL(const std::string& text, const std::vector<TPr
     for (size_t i = 0; i < list.Count(); ++i) {
         TParamValue value;  // missing values are null
         if (i < params.size()) {
-            if (const auto* b = std::get_if<bool>(&params[i])) value = *b;
-            else if (const auto* n = std::get_if<int32_t>(&params[i])) value = int64_t{*n};
-            else if (const auto* s = std::get_if<std::string>(&params[i])) value = *s;
+            if (const auto* b = std::get_if<bool>(&params[i]))
+                value = *b;
+            else if (const auto* n = std::get_if<int32_t>(&params[i]))
+                value = int64_t{*n};
+            else if (const auto* s = std::get_if<std::string>(&params[i]))
+                value = *s;
         }
         list[i].SetValue(std::move(value));
         if (auto* param = dynamic_cast<TMSParam*>(&list[i]);

@@ -6,16 +6,13 @@ TMSSQL::TMSSQL(TCustomMSDataSet* dataSet) : TCustomDASQL(dataSet) {
     Init(std::make_unique<TMSParams>(), std::move(command));
 }
 
-TCustomMSDataSet::TCustomMSDataSet() {
-    Init(std::make_unique<TMSSQL>(this), std::make_unique<TOLEDBRecordSet>());
-}
+TCustomMSDataSet::TCustomMSDataSet() { Init(std::make_unique<TMSSQL>(this), std::make_unique<TOLEDBRecordSet>()); }
 
 TCustomMSDataSet::~TCustomMSDataSet() {
     // Closed here, while the record set and the overrides still exist.
     try {
         Close();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void TCustomMSDataSet::SetCursorType(TCursorType value) {

@@ -10,7 +10,8 @@ int32_t TMemDataSet::RecNo() const { return Active() && FHasCurrent ? FActiveRec
 
 TFieldType TMemDataSet::FieldTypeOfKind(uint16_t kind) {
     switch (kind) {
-    case DataKind::String: case DataKind::ExtString: return TFieldType::ftString;
+    case DataKind::String:
+    case DataKind::ExtString: return TFieldType::ftString;
     case DataKind::Smallint: return TFieldType::ftSmallint;
     case DataKind::Integer: return TFieldType::ftInteger;
     case DataKind::Float: return TFieldType::ftFloat;
@@ -19,7 +20,8 @@ TFieldType TMemDataSet::FieldTypeOfKind(uint16_t kind) {
     case DataKind::DateTime: return TFieldType::ftDateTime;
     case DataKind::Word: return TFieldType::ftWord;
     case DataKind::Boolean: return TFieldType::ftBoolean;
-    case DataKind::Largeint: case 24: return TFieldType::ftLargeint;
+    case DataKind::Largeint:
+    case 24: return TFieldType::ftLargeint;
     case DataKind::Currency: return TFieldType::ftCurrency;
     case DataKind::Blob: return TFieldType::ftBlob;
     case DataKind::Memo: return TFieldType::ftMemo;
@@ -29,8 +31,10 @@ TFieldType TMemDataSet::FieldTypeOfKind(uint16_t kind) {
     case 18: return TFieldType::ftDataSet;
     case DataKind::Variant: return TFieldType::ftVariant;
     case DataKind::Bytes: return TFieldType::ftBytes;
-    case DataKind::VarBytes: case DataKind::ExtVarBytes: return TFieldType::ftVarBytes;
-    case DataKind::WideString: case DataKind::ExtWideString: return TFieldType::ftWideString;
+    case DataKind::VarBytes:
+    case DataKind::ExtVarBytes: return TFieldType::ftVarBytes;
+    case DataKind::WideString:
+    case DataKind::ExtWideString: return TFieldType::ftWideString;
     case DataKind::BCD: return TFieldType::ftBCD;
     case DataKind::FMTBCD: return TFieldType::ftFMTBcd;
     case DataKind::Guid: return TFieldType::ftGuid;
@@ -49,18 +53,22 @@ void TMemDataSet::CreateFieldDefs() {
         def.FieldNo = static_cast<int>(i + 1);
         def.DataType = FieldTypeOfKind(desc.DataType);
         switch (def.DataType) {
-        case TFieldType::ftString: case TFieldType::ftWideString: case TFieldType::ftGuid:
-            def.Size = std::max<int>(desc.Length, 1);
-            break;
-        case TFieldType::ftBytes: case TFieldType::ftVarBytes: def.Size = desc.Length; break;
+        case TFieldType::ftString:
+        case TFieldType::ftWideString:
+        case TFieldType::ftGuid: def.Size = std::max<int>(desc.Length, 1); break;
+        case TFieldType::ftBytes:
+        case TFieldType::ftVarBytes: def.Size = desc.Length; break;
         default: def.Size = 0; break;
         }
         switch (def.DataType) {
-        case TFieldType::ftSmallint: case TFieldType::ftInteger: case TFieldType::ftWord: case TFieldType::ftLargeint:
-        case TFieldType::ftFloat: case TFieldType::ftCurrency:
-            def.Precision = desc.Length;
-            break;
-        case TFieldType::ftBCD: case TFieldType::ftFMTBcd:
+        case TFieldType::ftSmallint:
+        case TFieldType::ftInteger:
+        case TFieldType::ftWord:
+        case TFieldType::ftLargeint:
+        case TFieldType::ftFloat:
+        case TFieldType::ftCurrency: def.Precision = desc.Length; break;
+        case TFieldType::ftBCD:
+        case TFieldType::ftFMTBcd:
             def.Precision = desc.Length;
             def.Scale = desc.Scale;
             break;

@@ -398,9 +398,7 @@ std::span<std::byte> TStringHeap::Data(TRef ref) {
     return {p + BufferHeaderSize, size - BufferHeaderSize};
 }
 
-std::span<const std::byte> TStringHeap::Data(TRef ref) const {
-    return const_cast<TStringHeap*>(this)->Data(ref);
-}
+std::span<const std::byte> TStringHeap::Data(TRef ref) const { return const_cast<TStringHeap*>(this)->Data(ref); }
 
 std::string_view TStringHeap::Str(TRef ref) const {
     const auto data = Data(ref);
@@ -453,8 +451,8 @@ TStringHeap::TRef TStringHeap::AllocStr(std::string_view text, bool trim) {
 TStringHeap::TRef TStringHeap::AllocWideStr(const char16_t* text, bool trim, int length) {
     if (!text) return 0;
     if (length < -1) Internal("AllocWideStr: negative length");
-    return AllocWideStr(length == -1 ? std::u16string_view(text) : std::u16string_view(text, static_cast<size_t>(length)),
-                        trim);
+    return AllocWideStr(
+        length == -1 ? std::u16string_view(text) : std::u16string_view(text, static_cast<size_t>(length)), trim);
 }
 
 TStringHeap::TRef TStringHeap::AllocWideStr(std::u16string_view text, bool trim) {
@@ -702,7 +700,6 @@ void TData::ClearFields() {
     FDataSize = 0;
 }
 
-
 void TData::ComputeLayout() {
     uint64_t offset = 0;
     for (const auto& f : FFields) {
@@ -772,9 +769,7 @@ struct TChars {
     const std::byte* Data = nullptr;
     size_t Count = 0;
     size_t Width = 1;
-    uint16_t At(size_t i) const {
-        return Width == 1 ? static_cast<uint16_t>(Data[i]) : Load<uint16_t>(Data + 2 * i);
-    }
+    uint16_t At(size_t i) const { return Width == 1 ? static_cast<uint16_t>(Data[i]) : Load<uint16_t>(Data + 2 * i); }
 };
 
 // Units before the first zero among the first `capacity` units.
@@ -825,9 +820,7 @@ size_t ConvertChars(const TChars& chars, bool convertEOL, bool trim, std::byte* 
     return written;
 }
 
-void TooSmall(const TFieldDesc& f) {
-    throw EDatabaseError("Buffer too small for the value of field " + f.Name);
-}
+void TooSmall(const TFieldDesc& f) { throw EDatabaseError("Buffer too small for the value of field " + f.Name); }
 
 }  // namespace
 
@@ -851,8 +844,8 @@ size_t TData::GetFieldData(int fieldNo, TConstRecordSpan record, bool& isNull, s
             chars = InlineChars(p, f.Size, width);
         else
             chars = HeapChars(HeapData(Load<uint32_t>(p)), width);
-        const bool trim = !isNull && (kind == DataKind::String || kind == DataKind::WideString) && f.Fixed &&
-                          TrimFixedChar;
+        const bool trim =
+            !isNull && (kind == DataKind::String || kind == DataKind::WideString) && f.Fixed && TrimFixedChar;
         const size_t units = ConvertChars(chars, ConvertEOL, trim, nullptr, 0);
         const size_t bytes = (units + 1) * width;
         if (dest.size() < bytes) TooSmall(f);
@@ -891,7 +884,8 @@ size_t TData::MaxFieldDataSize(int fieldNo) const {
     case DataKind::ExtVarBytes: return size_t{f.Length} + 2;
     case DataKind::ExtString: return (ConvertEOL ? 2 : 1) * size_t{f.Length} + 1;
     case DataKind::ExtWideString: return (ConvertEOL ? 2 : 1) * 2 * size_t{f.Length} + 2;
-    case DataKind::Date: case DataKind::Time: return sizeof(double);
+    case DataKind::Date:
+    case DataKind::Time: return sizeof(double);
     default: return f.Size;
     }
 }
@@ -905,8 +899,8 @@ std::string TData::GetFieldString(int fieldNo, TConstRecordSpan record, bool& is
     isNull = GetStatus(fieldNo, record) == FNullStatus;
     if (isNull) return {};
     const std::byte* p = record.data() + f.Offset;
-    const TChars chars = f.DataType == DataKind::ExtString ? HeapChars(HeapData(Load<uint32_t>(p)), 1)
-                                                           : InlineChars(p, f.Size, 1);
+    const TChars chars =
+        f.DataType == DataKind::ExtString ? HeapChars(HeapData(Load<uint32_t>(p)), 1) : InlineChars(p, f.Size, 1);
     const bool convert = ConvertEOL && f.DataType != DataKind::Guid;
     const bool trim = f.DataType == DataKind::String && f.Fixed && TrimFixedChar;
     if (!convert && !trim) return std::string(reinterpret_cast<const char*>(chars.Data), chars.Count);
@@ -923,9 +917,8 @@ std::u16string TData::GetFieldWideString(int fieldNo, TConstRecordSpan record, b
     isNull = GetNull(fieldNo, record);
     if (isNull) return {};
     const std::byte* p = record.data() + f.Offset;
-    const TChars chars = f.DataType == DataKind::ExtWideString
-                             ? HeapChars(HeapData(Load<uint32_t>(p)), 2)
-                             : InlineChars(p, f.Size, 2);
+    const TChars chars =
+        f.DataType == DataKind::ExtWideString ? HeapChars(HeapData(Load<uint32_t>(p)), 2) : InlineChars(p, f.Size, 2);
     const bool trim = f.DataType == DataKind::WideString && f.Fixed && TrimFixedChar;
     std::u16string result(ConvertChars(chars, ConvertEOL, trim, nullptr, 0), u'\0');
     ConvertChars(chars, ConvertEOL, trim, reinterpret_cast<std::byte*>(result.data()), result.size());
@@ -959,7 +952,8 @@ std::vector<std::byte> TData::GetFieldBytes(int fieldNo, TConstRecordSpan record
 
 std::shared_ptr<TBlob> TData::GetFieldBlob(int fieldNo, TConstRecordSpan record) const {
     const TFieldDesc& f = CheckField(fieldNo);
-    if (f.DataType != DataKind::Blob && f.DataType != DataKind::Memo) Internal("Field " + f.Name + " is not a blob field");
+    if (f.DataType != DataKind::Blob && f.DataType != DataKind::Memo)
+        Internal("Field " + f.Name + " is not a blob field");
     CheckRecord(record);
     const uint32_t ref = Load<uint32_t>(record.data() + f.Offset);
     if (GetNull(fieldNo, record) || ref == 0) return nullptr;
@@ -1044,8 +1038,7 @@ void TData::PutFieldData(int fieldNo, TRecordSpan record, std::span<const std::b
     }
     case DataKind::Blob:
     case DataKind::Memo:
-    case DataKind::Variant:
-        Internal("Field " + f.Name + " takes a shared object");
+    case DataKind::Variant: Internal("Field " + f.Name + " takes a shared object");
     default:
         if (value.size() > f.Size) tooLong();
         std::memcpy(p, value.data(), value.size());
@@ -1065,7 +1058,7 @@ void TData::PutFieldWideString(int fieldNo, TRecordSpan record, std::u16string_v
 void TData::PutFieldObject(int fieldNo, TRecordSpan record, std::shared_ptr<TSharedObject> object) {
     const TFieldDesc& f = CheckField(fieldNo);
     CheckRecord(record);
-    const bool fits = f.DataType == DataKind::Variant ? dynamic_cast<TVariantObject*>(object.get()) != nullptr
+    const bool fits = f.DataType == DataKind::Variant        ? dynamic_cast<TVariantObject*>(object.get()) != nullptr
                       : DataKind::IsSharedObject(f.DataType) ? dynamic_cast<TBlob*>(object.get()) != nullptr
                                                              : false;
     if (!fits) Internal("Field " + f.Name + " cannot hold this object");
@@ -1115,7 +1108,10 @@ bool TMemData::SetRecNo(int32_t value) {
     size_t high = last;
     while (low < high) {
         const size_t middle = low + (high - low + 1) / 2;
-        if (FBlockMan.Block(middle).FirstOrder() <= target) low = middle; else high = middle - 1;
+        if (FBlockMan.Block(middle).FirstOrder() <= target)
+            low = middle;
+        else
+            high = middle - 1;
     }
     TBlock& block = FBlockMan.Block(low);
     const int64_t index = target - block.FirstOrder();

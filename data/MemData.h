@@ -30,29 +30,29 @@ public:
 // Data kinds: how a value is stored in a record (the provider mapping lives in the record set).
 namespace DataKind {
 inline constexpr uint16_t Unknown = 0;
-inline constexpr uint16_t String = 1;         // characters and a zero, inline
-inline constexpr uint16_t Smallint = 3;       // 16-bit
-inline constexpr uint16_t Integer = 4;        // 32-bit
-inline constexpr uint16_t Float = 5;          // 64-bit float
-inline constexpr uint16_t Date = 6;           // 64-bit date-time (days since 1899-12-30)
+inline constexpr uint16_t String = 1;    // characters and a zero, inline
+inline constexpr uint16_t Smallint = 3;  // 16-bit
+inline constexpr uint16_t Integer = 4;   // 32-bit
+inline constexpr uint16_t Float = 5;     // 64-bit float
+inline constexpr uint16_t Date = 6;      // 64-bit date-time (days since 1899-12-30)
 inline constexpr uint16_t Time = 7;
 inline constexpr uint16_t DateTime = 8;
-inline constexpr uint16_t Word = 9;           // 16-bit
-inline constexpr uint16_t Boolean = 10;       // 16-bit
-inline constexpr uint16_t Largeint = 11;      // 64-bit integer
-inline constexpr uint16_t Currency = 12;      // 64-bit float
-inline constexpr uint16_t Blob = 13;          // handle of a TBlob
-inline constexpr uint16_t Memo = 14;          // handle of a TBlob
-inline constexpr uint16_t Variant = 19;       // handle of a TVariantObject
-inline constexpr uint16_t ExtString = 20;     // handle of a heap string
-inline constexpr uint16_t Bytes = 21;         // the bytes
-inline constexpr uint16_t VarBytes = 22;      // 16-bit length, the bytes, 32-bit provider length slot
-inline constexpr uint16_t ExtVarBytes = 23;   // handle of a heap buffer: 16-bit length and the bytes
-inline constexpr uint16_t WideString = 25;    // UTF-16 characters and a zero, inline, even offset
-inline constexpr uint16_t ExtWideString = 26; // handle of a heap UTF-16 string
+inline constexpr uint16_t Word = 9;            // 16-bit
+inline constexpr uint16_t Boolean = 10;        // 16-bit
+inline constexpr uint16_t Largeint = 11;       // 64-bit integer
+inline constexpr uint16_t Currency = 12;       // 64-bit float
+inline constexpr uint16_t Blob = 13;           // handle of a TBlob
+inline constexpr uint16_t Memo = 14;           // handle of a TBlob
+inline constexpr uint16_t Variant = 19;        // handle of a TVariantObject
+inline constexpr uint16_t ExtString = 20;      // handle of a heap string
+inline constexpr uint16_t Bytes = 21;          // the bytes
+inline constexpr uint16_t VarBytes = 22;       // 16-bit length, the bytes, 32-bit provider length slot
+inline constexpr uint16_t ExtVarBytes = 23;    // handle of a heap buffer: 16-bit length and the bytes
+inline constexpr uint16_t WideString = 25;     // UTF-16 characters and a zero, inline, even offset
+inline constexpr uint16_t ExtWideString = 26;  // handle of a heap UTF-16 string
 inline constexpr uint16_t BCD = 27;
 inline constexpr uint16_t FMTBCD = 28;
-inline constexpr uint16_t Guid = 29;          // 38 characters and a zero
+inline constexpr uint16_t Guid = 29;  // 38 characters and a zero
 
 // Sub-type bit: the column was a wide (UTF-16) type on the server.
 inline constexpr uint16_t SubTypeWide = 0x8000;
@@ -60,10 +60,26 @@ inline constexpr uint16_t SubTypeWide = 0x8000;
 // The bytes a kind needs at least in the record, so reading a value never leaves its field.
 constexpr uint32_t MinimumSize(uint16_t kind) {
     switch (kind) {
-    case String: case VarBytes: return kind == String ? 1 : 2;
-    case WideString: case Smallint: case Word: case Boolean: return 2;
-    case Integer: case Blob: case Memo: case Variant: case ExtString: case ExtWideString: case ExtVarBytes: return 4;
-    case Float: case Date: case Time: case DateTime: case Largeint: case Currency: case BCD: return 8;
+    case String:
+    case VarBytes: return kind == String ? 1 : 2;
+    case WideString:
+    case Smallint:
+    case Word:
+    case Boolean: return 2;
+    case Integer:
+    case Blob:
+    case Memo:
+    case Variant:
+    case ExtString:
+    case ExtWideString:
+    case ExtVarBytes: return 4;
+    case Float:
+    case Date:
+    case Time:
+    case DateTime:
+    case Largeint:
+    case Currency:
+    case BCD: return 8;
     default: return 0;
     }
 }
@@ -79,12 +95,12 @@ class TFieldDesc {
 public:
     virtual ~TFieldDesc() = default;
 
-    std::string Name;        // after the uniqueness rule
-    std::string ActualName;  // as the source gave it
+    std::string Name;                   // after the uniqueness rule
+    std::string ActualName;             // as the source gave it
     TFieldDesc* ParentField = nullptr;  // object sub-fields only; never set for SQL Server
     uint16_t DataType = DataKind::Unknown;
     uint16_t SubDataType = 0;
-    uint16_t Length = 0;   // characters for strings, bytes for binary, precision for numbers
+    uint16_t Length = 0;  // characters for strings, bytes for binary, precision for numbers
     uint16_t Scale = 0;
     uint16_t FieldNo = 0;  // the source's column ordinal
     uint16_t Size = 0;     // bytes the value occupies in the record
@@ -206,8 +222,8 @@ public:
     uint32_t RecordSize() const { return FRecordSize; }
     size_t ItemSize() const { return TItem::HeaderSize + FRecordSize; }
 
-    TBlock& AllocBlock(uint16_t itemCount);  // at the end; every item in use, records zeroed
-    TItem AllocItem();                       // the last block's first free item, or a new block's first
+    TBlock& AllocBlock(uint16_t itemCount);        // at the end; every item in use, records zeroed
+    TItem AllocItem();                             // the last block's first free item, or a new block's first
     void TrimBlock(TBlock& block, uint16_t used);  // items from used on become free; none kept frees it
     void FreeBlock(TBlock& block);
     void FreeAll();
@@ -266,7 +282,7 @@ public:
     std::span<const std::byte> Data(TRef ref) const;
     std::string_view Str(TRef ref) const;  // up to the first zero
     std::u16string WideStr(TRef ref) const;
-    uint16_t RefWord(TRef ref) const;       // also for freed buffers (100)
+    uint16_t RefWord(TRef ref) const;  // also for freed buffers (100)
     uint32_t BufferSize(TRef ref) const;
 
     bool HasLargeBlocks() const { return FHasLargeBlocks; }
@@ -349,8 +365,8 @@ struct TVarDate {
     double Value = 0;
     bool operator==(const TVarDate&) const = default;
 };
-using TVariant = std::variant<std::monostate, bool, int32_t, int64_t, double, TVarDate, std::string,
-                              std::u16string, std::vector<std::byte>>;
+using TVariant = std::variant<std::monostate, bool, int32_t, int64_t, double, TVarDate, std::string, std::u16string,
+                              std::vector<std::byte>>;
 
 class TVariantObject : public TSharedObject {
 public:
@@ -413,11 +429,11 @@ public:
     size_t MaxFieldDataSize(int fieldNo) const;
 
     // The same rules as GetFieldData, for callers that want the value whole.
-    std::string GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const;           // 1, 20, 29
-    std::u16string GetFieldWideString(int fieldNo, TConstRecordSpan record, bool& isNull) const;    // 25, 26
+    std::string GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const;            // 1, 20, 29
+    std::u16string GetFieldWideString(int fieldNo, TConstRecordSpan record, bool& isNull) const;     // 25, 26
     std::vector<std::byte> GetFieldBytes(int fieldNo, TConstRecordSpan record, bool& isNull) const;  // 21, 22, 23
-    std::shared_ptr<TBlob> GetFieldBlob(int fieldNo, TConstRecordSpan record) const;               // 13, 14; nil when null
-    TVariant GetFieldVariant(int fieldNo, TConstRecordSpan record, bool& isNull) const;            // 19
+    std::shared_ptr<TBlob> GetFieldBlob(int fieldNo, TConstRecordSpan record) const;     // 13, 14; nil when null
+    TVariant GetFieldVariant(int fieldNo, TConstRecordSpan record, bool& isNull) const;  // 19
 
     // Writes one value into a record and clears its null status. Characters for kinds 1, 20, 25, 26
     // (UTF-16 code units as bytes for the wide kinds), bytes for 21, 22, 23, at most Size bytes for the

@@ -52,7 +52,8 @@ bool IsNameStart(char c) {
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$'; }
 
 std::string QuotePart(const std::string& part) {
-    if (part.size() >= 2 && ((part.front() == '[' && part.back() == ']') || (part.front() == '"' && part.back() == '"'))) {
+    if (part.size() >= 2 &&
+        ((part.front() == '[' && part.back() == ']') || (part.front() == '"' && part.back() == '"'))) {
         return part;
     }
     bool plain = !part.empty() && IsNameStart(part.front()) &&
@@ -115,7 +116,9 @@ void TOLEDBPropertiesSet::Add(PropertyId id, PropertyValue value, bool optional)
     FSet.properties.push_back(std::move(p));
 }
 
-void TOLEDBPropertiesSet::AddPropStr(PropertyId id, const std::string& value, bool optional) { Add(id, value, optional); }
+void TOLEDBPropertiesSet::AddPropStr(PropertyId id, const std::string& value, bool optional) {
+    Add(id, value, optional);
+}
 void TOLEDBPropertiesSet::AddPropInt(PropertyId id, int32_t value, bool optional) { Add(id, value, optional); }
 void TOLEDBPropertiesSet::AddPropSmallInt(PropertyId id, int16_t value, bool optional) { Add(id, value, optional); }
 void TOLEDBPropertiesSet::AddPropBool(PropertyId id, bool value, bool optional) { Add(id, value, optional); }
@@ -170,10 +173,10 @@ TOLEDBConnection::~TOLEDBConnection() {
 
 int32_t TOLEDBConnection::IsolationLevelCode() const {
     switch (FIsolationLevel) {
-        case TIsolationLevel::ilReadUnCommitted: return ISOLATIONLEVEL_READUNCOMMITTED;
-        case TIsolationLevel::ilRepeatableRead: return ISOLATIONLEVEL_REPEATABLEREAD;
-        case TIsolationLevel::ilIsolated: return ISOLATIONLEVEL_ISOLATED;
-        case TIsolationLevel::ilReadCommitted: break;
+    case TIsolationLevel::ilReadUnCommitted: return ISOLATIONLEVEL_READUNCOMMITTED;
+    case TIsolationLevel::ilRepeatableRead: return ISOLATIONLEVEL_REPEATABLEREAD;
+    case TIsolationLevel::ilIsolated: return ISOLATIONLEVEL_ISOLATED;
+    case TIsolationLevel::ilReadCommitted: break;
     }
     return ISOLATIONLEVEL_READCOMMITTED;
 }
@@ -258,7 +261,8 @@ void TOLEDBConnection::SetInitProperties() {
         single([this](TOLEDBPropertiesSet& s) { s.AddPropStr(SSPROP_INIT_NETWORKLIBRARY, FNetworkLibrary); },
                "Wrong NetworkLibrary value");
     }
-    single([this](TOLEDBPropertiesSet& s) { s.AddPropInt(SSPROP_INIT_PACKETSIZE, FPacketSize); }, "Wrong PacketSize value");
+    single([this](TOLEDBPropertiesSet& s) { s.AddPropInt(SSPROP_INIT_PACKETSIZE, FPacketSize); },
+           "Wrong PacketSize value");
 }
 
 void TOLEDBConnection::ReadDataSourceInfo() {
@@ -286,8 +290,8 @@ void TOLEDBConnection::CheckLoginSettings() const {
                              Checked{TConnectSetting::Password, "password", FPassword}}) {
         std::string characters = FDataSource->UnsayableCharacters(c.value);
         if (!characters.empty()) {
-            std::string message = std::string("The ") + c.name + " holds " + characters +
-                                  ", which the ODBC driver cannot be given.";
+            std::string message =
+                std::string("The ") + c.name + " holds " + characters + ", which the ODBC driver cannot be given.";
             throw EConnectSettingError(c.setting, std::move(characters), std::move(message));
         }
     }
@@ -430,58 +434,58 @@ std::vector<std::string> TOLEDBConnection::ReadStrings(const std::string& sql) {
 
 bool TOLEDBConnection::SetProp(int prop, const TPropValue& value) {
     switch (prop) {
-        case prDatabase: {
-            const std::string previous = FDatabase;
-            FDatabase = std::get<std::string>(value);
-            if (FConnected && FDataSource) {
-                try {
-                    SetCurrentCatalog();
-                } catch (...) {
-                    FDatabase = previous;
-                    throw;
-                }
+    case prDatabase: {
+        const std::string previous = FDatabase;
+        FDatabase = std::get<std::string>(value);
+        if (FConnected && FDataSource) {
+            try {
+                SetCurrentCatalog();
+            } catch (...) {
+                FDatabase = previous;
+                throw;
             }
-            return true;
         }
-        case prIsolationLevel: FIsolationLevel = static_cast<TIsolationLevel>(std::get<int32_t>(value)); return true;
-        case prAuthentication: FAuthentication = static_cast<TMSAuthentication>(std::get<int32_t>(value)); return true;
-        case prConnectionTimeout: FConnectionTimeout = std::get<int32_t>(value); return true;
-        case prQuotedIdentifier: {
-            const bool next = std::get<bool>(value);
-            if (FConnected && next != FQuotedIdentifier) {
-                ExecuteOwnStatement(next ? "SET QUOTED_IDENTIFIER ON" : "SET QUOTED_IDENTIFIER OFF");
-            }
-            FQuotedIdentifier = next;
-            return true;
+        return true;
+    }
+    case prIsolationLevel: FIsolationLevel = static_cast<TIsolationLevel>(std::get<int32_t>(value)); return true;
+    case prAuthentication: FAuthentication = static_cast<TMSAuthentication>(std::get<int32_t>(value)); return true;
+    case prConnectionTimeout: FConnectionTimeout = std::get<int32_t>(value); return true;
+    case prQuotedIdentifier: {
+        const bool next = std::get<bool>(value);
+        if (FConnected && next != FQuotedIdentifier) {
+            ExecuteOwnStatement(next ? "SET QUOTED_IDENTIFIER ON" : "SET QUOTED_IDENTIFIER OFF");
         }
-        case prLanguage: FLanguage = std::get<std::string>(value); return true;
-        case prEncrypt: FEncrypt = std::get<bool>(value); return true;
-        case prAutoTranslate: FAutoTranslate = std::get<bool>(value); return true;
-        case prNetworkLibrary: FNetworkLibrary = std::get<std::string>(value); return true;
-        case prApplicationName: FApplicationName = std::get<std::string>(value); return true;
-        case prWorkstationID: FWorkstationID = std::get<std::string>(value); return true;
-        case prPacketSize: FPacketSize = std::get<int32_t>(value); return true;
-        case prProvider: FProvider = std::get<std::string>(value); return true;
-        default: return TCRConnection::SetProp(prop, value);
+        FQuotedIdentifier = next;
+        return true;
+    }
+    case prLanguage: FLanguage = std::get<std::string>(value); return true;
+    case prEncrypt: FEncrypt = std::get<bool>(value); return true;
+    case prAutoTranslate: FAutoTranslate = std::get<bool>(value); return true;
+    case prNetworkLibrary: FNetworkLibrary = std::get<std::string>(value); return true;
+    case prApplicationName: FApplicationName = std::get<std::string>(value); return true;
+    case prWorkstationID: FWorkstationID = std::get<std::string>(value); return true;
+    case prPacketSize: FPacketSize = std::get<int32_t>(value); return true;
+    case prProvider: FProvider = std::get<std::string>(value); return true;
+    default: return TCRConnection::SetProp(prop, value);
     }
 }
 
 bool TOLEDBConnection::GetProp(int prop, TPropValue& value) const {
     switch (prop) {
-        case prDatabase: value = FDatabase; return true;
-        case prIsolationLevel: value = static_cast<int32_t>(FIsolationLevel); return true;
-        case prAuthentication: value = static_cast<int32_t>(FAuthentication); return true;
-        case prConnectionTimeout: value = FConnectionTimeout; return true;
-        case prQuotedIdentifier: value = FQuotedIdentifier; return true;
-        case prLanguage: value = FLanguage; return true;
-        case prEncrypt: value = FEncrypt; return true;
-        case prAutoTranslate: value = FAutoTranslate; return true;
-        case prNetworkLibrary: value = FNetworkLibrary; return true;
-        case prApplicationName: value = FApplicationName; return true;
-        case prWorkstationID: value = FWorkstationID; return true;
-        case prPacketSize: value = FPacketSize; return true;
-        case prProvider: value = FProvider; return true;
-        default: return TCRConnection::GetProp(prop, value);
+    case prDatabase: value = FDatabase; return true;
+    case prIsolationLevel: value = static_cast<int32_t>(FIsolationLevel); return true;
+    case prAuthentication: value = static_cast<int32_t>(FAuthentication); return true;
+    case prConnectionTimeout: value = FConnectionTimeout; return true;
+    case prQuotedIdentifier: value = FQuotedIdentifier; return true;
+    case prLanguage: value = FLanguage; return true;
+    case prEncrypt: value = FEncrypt; return true;
+    case prAutoTranslate: value = FAutoTranslate; return true;
+    case prNetworkLibrary: value = FNetworkLibrary; return true;
+    case prApplicationName: value = FApplicationName; return true;
+    case prWorkstationID: value = FWorkstationID; return true;
+    case prPacketSize: value = FPacketSize; return true;
+    case prProvider: value = FProvider; return true;
+    default: return TCRConnection::GetProp(prop, value);
     }
 }
 
@@ -520,7 +524,8 @@ std::unique_ptr<EOLEDBError> TOLEDBConnection::BuildError(HRESULT hr, const Erro
             if (record.sqlServer) {
                 sub = std::make_unique<EMSError>(*record.sqlServer, record.sqlServer->message);
             } else {
-                sub = std::make_unique<EOLEDBError>(hr, record.description.empty() ? info->description : record.description);
+                sub = std::make_unique<EOLEDBError>(
+                    hr, record.description.empty() ? info->description : record.description);
             }
             sub->OLEDBErrorCode = record.result;
             sub->ErrorInterface = record.interfaceId;

@@ -249,7 +249,7 @@ bool TOLEDBCommand::GetProp(int prop, TPropValue& value) const {
 // A staged field: where its status, length and value sit in a staging row.
 struct TOLEDBRecordSet::TStagedField {
     int FieldNo = 0;
-    size_t Slot = 0;      // status (4), length (4), then the value
+    size_t Slot = 0;  // status (4), length (4), then the value
     size_t MaxLength = 0;
     bool Wide = false;
 };
@@ -604,9 +604,11 @@ void TOLEDBRecordSet::BuildAccessors() {
         switch (f.DataType) {
         case DataKind::String: b.type = DBTYPE_STR; break;
         case DataKind::WideString: b.type = DBTYPE_WSTR; break;
-        case DataKind::Smallint: case DataKind::Word: b.type = DBTYPE_I2; break;
+        case DataKind::Smallint:
+        case DataKind::Word: b.type = DBTYPE_I2; break;
         case DataKind::Integer: b.type = DBTYPE_I4; break;
-        case DataKind::Float: case DataKind::Currency: b.type = DBTYPE_R8; break;
+        case DataKind::Float:
+        case DataKind::Currency: b.type = DBTYPE_R8; break;
         case DataKind::DateTime: b.type = DBTYPE_DATE; break;
         case DataKind::Boolean: b.type = DBTYPE_BOOL; break;
         case DataKind::Largeint: b.type = DBTYPE_I8; break;
@@ -729,7 +731,10 @@ bool TOLEDBRecordSet::Fetch(bool backwards) {
 
     const auto failFetch = [&] {
         FMoreRowsMayFollow = false;
-        if (backwards) FBOF = true; else FEOF = true;
+        if (backwards)
+            FBOF = true;
+        else
+            FEOF = true;
         try {
             ReleaseRowset(false);
         } catch (...) {
@@ -868,8 +873,8 @@ void TOLEDBRecordSet::CopyStagedFields(std::byte* stagingRow, TRecordSpan record
         }
         case DataKind::Variant: {
             const size_t chars = std::min(length, s.MaxLength - 1);
-            auto object = std::make_shared<TVariantObject>(
-                TVariant(std::string(reinterpret_cast<const char*>(value), chars)));
+            auto object =
+                std::make_shared<TVariantObject>(TVariant(std::string(reinterpret_cast<const char*>(value), chars)));
             PutFieldObject(s.FieldNo, record, std::move(object));
             SetStatus(s.FieldNo, record, status);
             break;
@@ -896,7 +901,8 @@ void TOLEDBRecordSet::FinishRecord(TRecordSpan record) {
             const char separator = LocaleDecimalSeparatorChar();
             std::replace(text.begin(), text.end(), '.', separator);
             TBcd bcd;
-            if (!TBcd::FromString(text, separator, static_cast<uint8_t>(f.Length), static_cast<uint8_t>(f.Scale), bcd)) {
+            if (!TBcd::FromString(text, separator, static_cast<uint8_t>(f.Length), static_cast<uint8_t>(f.Scale),
+                                  bcd)) {
                 throw EDatabaseError(Format("Field[%d] :%s - %s (Status = %Xh).", fieldNo - 1, f.Name.c_str(),
                                             StatusText(DBSTATUS_E_CANTCONVERTVALUE).c_str(),
                                             static_cast<unsigned>(DBSTATUS_E_CANTCONVERTVALUE)));
@@ -927,7 +933,10 @@ void TOLEDBRecordSet::FinishRecord(TRecordSpan record) {
 
 std::string TOLEDBRecordSet::StatusText(uint32_t status) {
     switch (status) {
-    case 0: case 3: case 8: case 13: return {};
+    case 0:
+    case 3:
+    case 8:
+    case 13: return {};
     case 1: return "bad accessor";
     case 2: return "invalid Value";
     case 4: return "data truncated";

@@ -9,18 +9,15 @@ constexpr const char* CodePage = "Windows-1252";
 
 }  // namespace
 
-QString FromAnsi(std::string_view bytes)
-{
+QString FromAnsi(std::string_view bytes) {
     QStringDecoder decoder(CodePage);
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-TAnsiDecoder::TAnsiDecoder()
-{
+TAnsiDecoder::TAnsiDecoder() {
     // All 256 bytes in one call: setting up the converter is what costs.
     std::string everyByte(256, '\0');
-    for (int byte = 0; byte < 256; ++byte)
-        everyByte[static_cast<size_t>(byte)] = static_cast<char>(byte);
+    for (int byte = 0; byte < 256; ++byte) everyByte[static_cast<size_t>(byte)] = static_cast<char>(byte);
     const QString characters = FromAnsi(everyByte);
     for (int byte = 0; byte < 256; ++byte) {
         if (characters.size() == 256) {
@@ -32,21 +29,17 @@ TAnsiDecoder::TAnsiDecoder()
     }
 }
 
-QString TAnsiDecoder::operator()(std::string_view bytes) const
-{
+QString TAnsiDecoder::operator()(std::string_view bytes) const {
     QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     QChar* out = text.data();
-    for (const char byte : bytes)
-        *out++ = QChar(Characters[static_cast<unsigned char>(byte)]);
+    for (const char byte : bytes) *out++ = QChar(Characters[static_cast<unsigned char>(byte)]);
     return text;
 }
 
-std::string ToAnsi(const QString& text)
-{
+std::string ToAnsi(const QString& text) {
     QStringEncoder encoder(CodePage);
     QByteArray encoded = encoder.encode(text);
-    if (!encoder.hasError())
-        return std::string(encoded.constData(), static_cast<size_t>(encoded.size()));
+    if (!encoder.hasError()) return std::string(encoded.constData(), static_cast<size_t>(encoded.size()));
 
     // The converter marks unmappable characters with a control byte (0x1A); spell them "?" instead,
     // one code point at a time so that surrogate pairs count as one character.

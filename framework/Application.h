@@ -26,8 +26,7 @@ public:
 
     // Creates the main window; it lives until the application object ends.
     template <typename TMainWindow>
-    TMainWindow& CreateForm()
-    {
+    TMainWindow& CreateForm() {
         auto form = std::make_unique<TMainWindow>(Dialogs());
         TMainWindow& created = *form;
         MainForm = std::move(form);

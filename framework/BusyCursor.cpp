@@ -3,12 +3,6 @@
 #include <QCursor>
 #include <QGuiApplication>
 
-TBusyCursor::TBusyCursor()
-{
-    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-}
+TBusyCursor::TBusyCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
 
-TBusyCursor::~TBusyCursor()
-{
-    QGuiApplication::restoreOverrideCursor();
-}
+TBusyCursor::~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }

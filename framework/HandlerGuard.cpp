@@ -6,15 +6,13 @@
 
 #include <exception>
 
-std::string ErrorBoxText(std::string message)
-{
+std::string ErrorBoxText(std::string message) {
     if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
         message += '.';
     return message;
 }
 
-void THandlerGuard::ShowCurrentError() noexcept
-{
+void THandlerGuard::ShowCurrentError() noexcept {
     try {
         throw;
     } catch (const Exception& error) {
@@ -26,8 +24,7 @@ void THandlerGuard::ShowCurrentError() noexcept
     }
 }
 
-void THandlerGuard::ShowError(const std::string& message) noexcept
-{
+void THandlerGuard::ShowError(const std::string& message) noexcept {
     try {
         Dialogs.ShowError(ErrorBoxText(message));
     } catch (...) {

@@ -16,8 +16,7 @@ public:
 
     // Runs the handler; returns false when it ended by an error (which has then been shown).
     template <typename Handler>
-    bool Run(Handler&& handler) noexcept
-    {
+    bool Run(Handler&& handler) noexcept {
         try {
             handler();
             return true;
@@ -29,8 +28,7 @@ public:
 
     // Wraps a handler for connecting to a Qt signal.
     template <typename Handler>
-    auto Bind(Handler handler)
-    {
+    auto Bind(Handler handler) {
         return [this, handler = std::move(handler)] { Run(handler); };
     }
 

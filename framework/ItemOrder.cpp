@@ -17,8 +17,7 @@ constexpr std::uint16_t NoRank = 0xFFFF;
 // For each UTF-16 code unit that is one of the 256 characters of Windows-1252 (the names the program
 // lists): the place of its case-folded form among the case-folded forms of all 256, so that comparing
 // places compares folded characters. NoRank for every other code unit.
-const std::array<std::uint16_t, 0x10000>& Ranks()
-{
+const std::array<std::uint16_t, 0x10000>& Ranks() {
     static const auto ranks = [] {
         const TAnsiDecoder decode;
         std::vector<char16_t> characters;
@@ -36,8 +35,7 @@ const std::array<std::uint16_t, 0x10000>& Ranks()
         auto table = std::make_unique<std::array<std::uint16_t, 0x10000>>();
         table->fill(NoRank);
         // A rank plus one has to fit a byte; otherwise every name takes the slow path.
-        if (order.size() > 255)
-            return table;
+        if (order.size() > 255) return table;
         for (size_t i = 0; i < characters.size(); ++i)
             (*table)[characters[i]] =
                 static_cast<std::uint16_t>(std::lower_bound(order.begin(), order.end(), folded[i]) - order.begin());
@@ -58,12 +56,9 @@ struct TRankKey {
     std::uint64_t Low = 0;
     qsizetype Index = 0;
 
-    bool operator<(const TRankKey& other) const
-    {
-        if (High != other.High)
-            return High < other.High;
-        if (Low != other.Low)
-            return Low < other.Low;
+    bool operator<(const TRankKey& other) const {
+        if (High != other.High) return High < other.High;
+        if (Low != other.Low) return Low < other.Low;
         return Index < other.Index;  // equal names keep their order
     }
 };
@@ -71,15 +66,12 @@ struct TRankKey {
 // Builds the key from the rank of each character (given by rankOf), or returns false when the name is
 // too long for a key or holds a character without a rank.
 template <typename Name, typename RankOf>
-bool MakeRankKey(const Name& name, qsizetype index, RankOf rankOf, TRankKey& key)
-{
-    if (static_cast<qsizetype>(name.size()) > KeyLength)
-        return false;
+bool MakeRankKey(const Name& name, qsizetype index, RankOf rankOf, TRankKey& key) {
+    if (static_cast<qsizetype>(name.size()) > KeyLength) return false;
     std::uint64_t words[2] = {0, 0};
     for (qsizetype i = 0; i < static_cast<qsizetype>(name.size()); ++i) {
         const std::uint16_t rank = rankOf(name[i]);
-        if (rank == NoRank)
-            return false;
+        if (rank == NoRank) return false;
         words[i / 8] |= static_cast<std::uint64_t>(rank + 1) << (8 * (7 - i % 8));
     }
     key = {words[0], words[1], index};
@@ -87,8 +79,7 @@ bool MakeRankKey(const Name& name, qsizetype index, RankOf rankOf, TRankKey& key
 }
 
 // The rank of each Windows-1252 byte: that of the character it decodes to.
-const std::array<std::uint16_t, 256>& ByteRanks()
-{
+const std::array<std::uint16_t, 256>& ByteRanks() {
     static const auto ranks = [] {
         const TAnsiDecoder decode;
         std::array<std::uint16_t, 256> table{};
@@ -103,26 +94,22 @@ const std::array<std::uint16_t, 256>& ByteRanks()
 
 // Sorts the keys and moves the items into their order.
 template <typename List>
-void ApplyKeyOrder(std::vector<TRankKey>& keys, List& items)
-{
+void ApplyKeyOrder(std::vector<TRankKey>& keys, List& items) {
     // Keys are unique (the position breaks ties), so an unstable sort gives the stable order.
     std::sort(keys.begin(), keys.end());
     List sorted;
     sorted.reserve(items.size());
-    for (const TRankKey& key : keys)
-        sorted.push_back(std::move(items[key.Index]));
+    for (const TRankKey& key : keys) sorted.push_back(std::move(items[key.Index]));
     items = std::move(sorted);
 }
 
 }  // namespace
 
-bool ItemSortsBefore(const QString& left, const QString& right)
-{
+bool ItemSortsBefore(const QString& left, const QString& right) {
     return QString::compare(left, right, Qt::CaseInsensitive) < 0;
 }
 
-void SortItems(QStringList& items)
-{
+void SortItems(QStringList& items) {
     const auto& ranks = Ranks();
     const auto rankOf = [&ranks](QChar character) { return ranks[character.unicode()]; };
     std::vector<TRankKey> keys(static_cast<size_t>(items.size()));
@@ -136,8 +123,7 @@ void SortItems(QStringList& items)
     ApplyKeyOrder(keys, items);
 }
 
-void SortAnsiItems(std::vector<std::string>& names)
-{
+void SortAnsiItems(std::vector<std::string>& names) {
     const auto& ranks = ByteRanks();
     const auto rankOf = [&ranks](char byte) { return ranks[static_cast<unsigned char>(byte)]; };
     std::vector<TRankKey> keys(names.size());
@@ -147,16 +133,15 @@ void SortAnsiItems(std::vector<std::string>& names)
             const TAnsiDecoder decode;
             std::vector<QString> texts;
             texts.reserve(names.size());
-            for (const std::string& name : names)
-                texts.push_back(decode(name));
+            for (const std::string& name : names) texts.push_back(decode(name));
             std::vector<size_t> order(names.size());
             std::iota(order.begin(), order.end(), size_t{0});
-            std::stable_sort(order.begin(), order.end(),
-                [&texts](size_t left, size_t right) { return ItemSortsBefore(texts[left], texts[right]); });
+            std::stable_sort(order.begin(), order.end(), [&texts](size_t left, size_t right) {
+                return ItemSortsBefore(texts[left], texts[right]);
+            });
             std::vector<std::string> sorted;
             sorted.reserve(names.size());
-            for (size_t index : order)
-                sorted.push_back(std::move(names[index]));
+            for (size_t index : order) sorted.push_back(std::move(names[index]));
             names = std::move(sorted);
             return;
         }

@@ -23,28 +23,24 @@ QTabBar::tab:selected {
 
 }  // namespace
 
-TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent)
-{
+TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
     setDocumentMode(true);
     tabBar()->setDrawBase(false);
     tabBar()->setExpanding(false);
     tabBar()->setStyleSheet(FlatButtonTabs);
     connect(this, &QTabWidget::currentChanged, this, [this] {
-        if (!SelectingByProgram)
-            emit Change();
+        if (!SelectingByProgram) emit Change();
     });
 }
 
-QWidget* TPageControl::AddPage(const QString& name, const QString& caption)
-{
+QWidget* TPageControl::AddPage(const QString& name, const QString& caption) {
     auto* page = new QWidget(this);
     page->setObjectName(name);
     addTab(page, caption);
     return page;
 }
 
-void TPageControl::SetActivePageIndex(int index)
-{
+void TPageControl::SetActivePageIndex(int index) {
     SelectingByProgram = true;
     setCurrentIndex(index);
     SelectingByProgram = false;

@@ -6,16 +6,14 @@
 
 namespace {
 
-bool EndsLine(QChar c)
-{
+bool EndsLine(QChar c) {
     return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0) || c == QChar(QChar::LineSeparator) ||
            c == QChar(QChar::ParagraphSeparator);
 }
 
 }  // namespace
 
-QValidator::State TSingleLineValidator::validate(QString& input, int& pos) const
-{
+QValidator::State TSingleLineValidator::validate(QString& input, int& pos) const {
     // The text before the change held no line break, so the first one is in what was just inserted,
     // which ends at the cursor: from there to the cursor goes, the text after the cursor stays.
     qsizetype cut = -1;
@@ -25,8 +23,7 @@ QValidator::State TSingleLineValidator::validate(QString& input, int& pos) const
             break;
         }
     }
-    if (cut < 0)
-        return Acceptable;
+    if (cut < 0) return Acceptable;
     const qsizetype insertedEnd = std::max<qsizetype>(pos, cut);
     qsizetype resume = insertedEnd;
     // A break after the cursor (text set from code) ends the text as well.
@@ -41,7 +38,4 @@ QValidator::State TSingleLineValidator::validate(QString& input, int& pos) const
     return Acceptable;
 }
 
-void MakeSingleLine(QLineEdit& edit)
-{
-    edit.setValidator(new TSingleLineValidator(&edit));
-}
+void MakeSingleLine(QLineEdit& edit) { edit.setValidator(new TSingleLineValidator(&edit)); }

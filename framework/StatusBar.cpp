@@ -12,8 +12,7 @@ constexpr int PanelGap = 2;
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {}
 
-void TStatusBar::AddPanel(int width)
-{
+void TStatusBar::AddPanel(int width) {
     auto* field = new QLabel(this);
     field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     field->setTextFormat(Qt::PlainText);
@@ -23,29 +22,20 @@ void TStatusBar::AddPanel(int width)
     LayOutPanels();
 }
 
-QString TStatusBar::PanelText(int index) const
-{
-    return Panels.at(static_cast<size_t>(index)).Field->text();
-}
+QString TStatusBar::PanelText(int index) const { return Panels.at(static_cast<size_t>(index)).Field->text(); }
 
-void TStatusBar::SetPanelText(int index, const QString& text)
-{
+void TStatusBar::SetPanelText(int index, const QString& text) {
     Panels.at(static_cast<size_t>(index)).Field->setText(text);
 }
 
-QRect TStatusBar::PanelGeometry(int index) const
-{
-    return Panels.at(static_cast<size_t>(index)).Field->geometry();
-}
+QRect TStatusBar::PanelGeometry(int index) const { return Panels.at(static_cast<size_t>(index)).Field->geometry(); }
 
-void TStatusBar::resizeEvent(QResizeEvent* event)
-{
+void TStatusBar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayOutPanels();
 }
 
-void TStatusBar::LayOutPanels()
-{
+void TStatusBar::LayOutPanels() {
     int left = 0;
     for (size_t i = 0; i < Panels.size(); ++i) {
         const bool last = i + 1 == Panels.size();

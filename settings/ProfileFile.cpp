@@ -25,8 +25,7 @@ public:
 
     int Get() const { return FFd; }
     bool Valid() const { return FFd >= 0; }
-    bool Close()
-    {
+    bool Close() {
         if (FFd < 0) return true;
         const bool closed = ::close(FFd) == 0;
         FFd = -1;
@@ -41,8 +40,7 @@ private:
 class TemporaryFile {
 public:
     explicit TemporaryFile(std::string path) : FPath(std::move(path)) {}
-    ~TemporaryFile()
-    {
+    ~TemporaryFile() {
         if (!FPath.empty()) ::unlink(FPath.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
@@ -56,8 +54,7 @@ private:
 };
 
 // The whole contents of a regular file; nullopt when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path)
-{
+std::optional<std::string> ReadWholeFile(const std::string& path) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.Valid()) return std::nullopt;
     struct stat info {};
@@ -78,8 +75,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
     return contents;
 }
 
-bool WriteAll(int fd, std::string_view data)
-{
+bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t put = ::write(fd, data.data(), data.size());
         if (put < 0) {
@@ -93,27 +89,23 @@ bool WriteAll(int fd, std::string_view data)
 
 // A file with no write permission for anyone is read-only even for the superuser, as a read-only
 // file is on Windows; otherwise the caller's own rights decide.
-bool MayWrite(const std::string& path, const struct stat& info)
-{
+bool MayWrite(const std::string& path, const struct stat& info) {
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
     return ::access(path.c_str(), W_OK) == 0;
 }
 
-std::filesystem::path FolderOf(const std::string& target)
-{
+std::filesystem::path FolderOf(const std::string& target) {
     std::filesystem::path folder = std::filesystem::path(target).parent_path();
     return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
 // The temporary copies are named ".<file name>.XXXXXX" (mkostemp's six characters).
-std::string CopyPrefix(const std::string& target)
-{
+std::string CopyPrefix(const std::string& target) {
     return "." + std::filesystem::path(target).filename().string() + ".";
 }
 
 // Removes the caller's own copies that an interrupted write left beside the target.
-void RemoveLeftoverCopies(const std::string& target)
-{
+void RemoveLeftoverCopies(const std::string& target) {
     const std::string prefix = CopyPrefix(target);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(FolderOf(target), error)) {
@@ -126,8 +118,7 @@ void RemoveLeftoverCopies(const std::string& target)
 }
 
 // Rewrites the file itself: for a file the caller may write in a folder where no copy can be made.
-bool RewriteInPlace(const std::string& target, std::string_view contents)
-{
+bool RewriteInPlace(const std::string& target, std::string_view contents) {
     FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!fd.Valid()) return false;
     if (!WriteAll(fd.Get(), contents)) return false;
@@ -136,8 +127,7 @@ bool RewriteInPlace(const std::string& target, std::string_view contents)
 }
 
 // Writes the contents beside the target and renames the copy over it.
-bool ReplaceFile(const std::string& target, std::string_view contents, const struct stat* existing)
-{
+bool ReplaceFile(const std::string& target, std::string_view contents, const struct stat* existing) {
     const std::filesystem::path folder = FolderOf(target);
     RemoveLeftoverCopies(target);
     if (existing != nullptr && ::access(folder.c_str(), W_OK) != 0) return RewriteInPlace(target, contents);
@@ -165,8 +155,7 @@ bool ReplaceFile(const std::string& target, std::string_view contents, const str
 }
 
 // A symbolic link is followed, so the link stays and the file it names is replaced.
-std::string ResolveLinks(const std::string& fileName)
-{
+std::string ResolveLinks(const std::string& fileName) {
     std::error_code error;
     if (!std::filesystem::is_symlink(fileName, error)) return fileName;
     const std::filesystem::path resolved = std::filesystem::weakly_canonical(fileName, error);
@@ -175,16 +164,14 @@ std::string ResolveLinks(const std::string& fileName)
 
 }  // namespace
 
-bool ProfileFileTooLarge(const std::string& fileName)
-{
+bool ProfileFileTooLarge(const std::string& fileName) {
     struct stat info {};
     return ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
            static_cast<std::size_t>(info.st_size) > MaxProfileFileSize;
 }
 
 std::string ReadProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
-                              std::size_t bufferSize, const std::string& fileName)
-{
+                              std::size_t bufferSize, const std::string& fileName) {
     std::string result;
     std::optional<std::string> contents;
     if (!fileName.empty()) contents = ReadWholeFile(fileName);
@@ -197,8 +184,7 @@ std::string ReadProfileString(std::string_view section, std::string_view key, st
 }
 
 bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
-                        const std::string& fileName)
-{
+                        const std::string& fileName) {
     if (fileName.empty()) return false;
     const std::string target = ResolveLinks(fileName);
 

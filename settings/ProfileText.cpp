@@ -9,8 +9,7 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Upper case of a Windows-1252 letter; other bytes unchanged.
-unsigned char FoldCase(unsigned char c)
-{
+unsigned char FoldCase(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
     switch (c) {
@@ -22,7 +21,9 @@ unsigned char FoldCase(unsigned char c)
     }
 }
 
-bool HasLineBreakOrNul(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool HasLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 enum class LineKind { Blank, Comment, Section, Entry, Stray };
 
@@ -38,13 +39,11 @@ struct Line {
 
 class LineScanner {
 public:
-    explicit LineScanner(std::string_view text) : FText(text)
-    {
+    explicit LineScanner(std::string_view text) : FText(text) {
         if (FText.starts_with("\xEF\xBB\xBF")) FPos = 3;
     }
 
-    bool Next(Line& line)
-    {
+    bool Next(Line& line) {
         if (FPos >= FText.size()) return false;
         line = Line{};
         line.Begin = FPos;
@@ -61,8 +60,7 @@ public:
     }
 
 private:
-    void Classify(Line& line) const
-    {
+    void Classify(Line& line) const {
         const std::string_view content = FText.substr(line.Begin, line.ContentEnd - line.Begin);
         const auto lead = std::find_if_not(content.begin(), content.end(), IsBlank);
         if (lead == content.end()) {
@@ -92,55 +90,48 @@ private:
     std::size_t FPos = 0;
 };
 
-bool StorableSection(std::string_view name)
-{
+bool StorableSection(std::string_view name) {
     return !name.empty() && !HasLineBreakOrNul(name) && name.find(']') == std::string_view::npos;
 }
 
-bool StorableKey(std::string_view name)
-{
+bool StorableKey(std::string_view name) {
     return !name.empty() && !HasLineBreakOrNul(name) && name.find('=') == std::string_view::npos &&
            name.front() != '[' && name.front() != ';';
 }
 
 }  // namespace
 
-bool SameName(std::string_view a, std::string_view b)
-{
+bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return FoldCase(static_cast<unsigned char>(x)) == FoldCase(static_cast<unsigned char>(y));
            });
 }
 
-std::string_view TrimTrailingBlanks(std::string_view text)
-{
+std::string_view TrimTrailingBlanks(std::string_view text) {
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
 }
 
-std::string_view TrimBlanks(std::string_view text)
-{
+std::string_view TrimBlanks(std::string_view text) {
     text = TrimTrailingBlanks(text);
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     return text;
 }
 
-std::string DecodeValue(std::string_view raw)
-{
+std::string DecodeValue(std::string_view raw) {
     std::string_view value = TrimBlanks(raw);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return std::string(value.substr(0, value.find('\0')));
 }
 
-std::optional<std::string> EncodeValue(std::string_view value)
-{
+std::optional<std::string> EncodeValue(std::string_view value) {
     if (HasLineBreakOrNul(value)) return std::nullopt;
     // Blanks at either end, or quotes around the whole value, would be stripped by a reader: quote it.
     const bool needsQuotes =
-        !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
-                           (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                            value.back() == value.front()));
+        !value.empty() &&
+        (IsBlank(value.front()) || IsBlank(value.back()) ||
+         (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()));
     if (!needsQuotes) return std::string(value);
     std::string quoted;
     quoted.reserve(value.size() + 2);
@@ -148,8 +139,7 @@ std::optional<std::string> EncodeValue(std::string_view value)
     return quoted;
 }
 
-std::optional<std::string> TProfileText::Value(std::string_view section, std::string_view key) const
-{
+std::optional<std::string> TProfileText::Value(std::string_view section, std::string_view key) const {
     section = TrimBlanks(section);
     key = TrimBlanks(key);
     if (section.empty() || key.empty()) return std::nullopt;
@@ -166,8 +156,7 @@ std::optional<std::string> TProfileText::Value(std::string_view section, std::st
     return std::nullopt;
 }
 
-bool TProfileText::SetValue(std::string_view section, std::string_view key, std::string_view value)
-{
+bool TProfileText::SetValue(std::string_view section, std::string_view key, std::string_view value) {
     section = TrimBlanks(section);
     key = TrimBlanks(key);
     if (!StorableSection(section) || !StorableKey(key)) return false;
@@ -203,7 +192,8 @@ bool TProfileText::SetValue(std::string_view section, std::string_view key, std:
     const std::string entry = std::string(key) + "=" + *encoded;
     if (insertAfter) {
         if (insertAfter->End > insertAfter->ContentEnd) {
-            const std::string lineBreak = FText.substr(insertAfter->ContentEnd, insertAfter->End - insertAfter->ContentEnd);
+            const std::string lineBreak =
+                FText.substr(insertAfter->ContentEnd, insertAfter->End - insertAfter->ContentEnd);
             FText.insert(insertAfter->End, entry + lineBreak);
         } else {
             FText.insert(insertAfter->End, eol + entry);  // the file's last line had no line break
@@ -220,8 +210,7 @@ bool TProfileText::SetValue(std::string_view section, std::string_view key, std:
     return true;
 }
 
-std::vector<std::pair<std::string, std::string>> TProfileText::Entries() const
-{
+std::vector<std::pair<std::string, std::string>> TProfileText::Entries() const {
     std::vector<std::pair<std::string, std::string>> entries;
     LineScanner scanner(FText);
     Line line;

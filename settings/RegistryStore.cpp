@@ -3,9 +3,7 @@
 #include <utility>
 
 TRegIniFile::TRegIniFile(TRzRegKey rootKey, std::string keyPath, std::uint32_t accessMask)
-    : TCustomIniFile(std::move(keyPath)), FRootKey(rootKey), FAccessMask(accessMask)
-{
-}
+    : TCustomIniFile(std::move(keyPath)), FRootKey(rootKey), FAccessMask(accessMask) {}
 
 std::string TRegIniFile::ReadString(std::string_view, std::string_view, std::string_view) { Unavailable(); }
 
@@ -13,8 +11,7 @@ void TRegIniFile::WriteString(std::string_view, std::string_view, std::string_vi
 
 std::int32_t TRegIniFile::ReadInteger(std::string_view, std::string_view, std::int32_t) { Unavailable(); }
 
-void TRegIniFile::Unavailable() const
-{
+void TRegIniFile::Unavailable() const {
     std::string key = RootKeyName(FRootKey);
     if (!FileName().starts_with('\\')) key += '\\';
     key += FileName();
@@ -22,8 +19,7 @@ void TRegIniFile::Unavailable() const
                     "; store settings in an INI file instead.");
 }
 
-const char* RootKeyName(TRzRegKey key)
-{
+const char* RootKeyName(TRzRegKey key) {
     switch (key) {
     case hkeyClassesRoot: return "HKEY_CLASSES_ROOT";
     case hkeyCurrentUser: return "HKEY_CURRENT_USER";

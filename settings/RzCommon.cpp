@@ -9,8 +9,7 @@
 
 namespace {
 
-bool IsPathDelimiter(char c)
-{
+bool IsPathDelimiter(char c) {
 #ifdef _WIN32
     return c == '\\' || c == '/' || c == ':';
 #else
@@ -19,8 +18,7 @@ bool IsPathDelimiter(char c)
 }
 
 // Position of the extension's dot in the last path component, or npos when it has none.
-std::size_t ExtensionStart(const std::string& path)
-{
+std::size_t ExtensionStart(const std::string& path) {
     for (std::size_t at = path.size(); at-- > 0;) {
         if (path[at] == '.') return at;
         if (IsPathDelimiter(path[at])) break;
@@ -28,21 +26,18 @@ std::size_t ExtensionStart(const std::string& path)
     return std::string::npos;
 }
 
-std::string ChangeExtension(const std::string& path, std::string_view extension)
-{
+std::string ChangeExtension(const std::string& path, std::string_view extension) {
     return path.substr(0, ExtensionStart(path)).append(extension);
 }
 
-std::string FileNameWithoutExtension(const std::string& path)
-{
+std::string FileNameWithoutExtension(const std::string& path) {
     std::size_t start = path.size();
     while (start > 0 && !IsPathDelimiter(path[start - 1])) --start;
     std::string name = path.substr(start);
     return name.substr(0, ExtensionStart(name));
 }
 
-constexpr std::uint32_t AccessMaskOf(TRzRegAccessKey member)
-{
+constexpr std::uint32_t AccessMaskOf(TRzRegAccessKey member) {
     switch (member) {
     case keyQueryValue: return 0x1;
     case keySetValue: return 0x2;
@@ -60,13 +55,11 @@ constexpr std::uint32_t AccessMaskOf(TRzRegAccessKey member)
 
 }  // namespace
 
-TRzRegAccess::TRzRegAccess(std::initializer_list<TRzRegAccessKey> members)
-{
+TRzRegAccess::TRzRegAccess(std::initializer_list<TRzRegAccessKey> members) {
     for (TRzRegAccessKey member : members) Include(member);
 }
 
-std::uint32_t RegAccessMask(const TRzRegAccess& access)
-{
+std::uint32_t RegAccessMask(const TRzRegAccess& access) {
     std::uint32_t mask = 0;
     for (auto member = static_cast<int>(keyQueryValue); member <= static_cast<int>(keyAllAccess); ++member) {
         const auto key = static_cast<TRzRegAccessKey>(member);
@@ -75,14 +68,12 @@ std::uint32_t RegAccessMask(const TRzRegAccess& access)
     return mask;
 }
 
-TRzProgramInfo ProcessProgramInfo()
-{
+TRzProgramInfo ProcessProgramInfo() {
     return TRzProgramInfo{
         [] {
             std::error_code error;
             const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-            if (error || exe.empty())
-                throw Exception("Cannot determine the program file's path: " + error.message());
+            if (error || exe.empty()) throw Exception("Cannot determine the program file's path: " + error.message());
             return exe.string();
         },
         [] { return std::string(); },
@@ -95,29 +86,25 @@ TRzRegIniFile::TRzRegIniFile(TRzProgramInfo programInfo) : FProgramInfo(std::mov
 
 TRzRegIniFile::~TRzRegIniFile() = default;
 
-void TRzRegIniFile::SetPath(const std::string& value)
-{
+void TRzRegIniFile::SetPath(const std::string& value) {
     if (value == FPath) return;
     FPath = value;
     FOutOfDate = true;
 }
 
-void TRzRegIniFile::SetPathType(TRzPathType value)
-{
+void TRzRegIniFile::SetPathType(TRzPathType value) {
     if (value == FPathType) return;
     FPathType = value;
     FOutOfDate = true;
 }
 
-void TRzRegIniFile::SetRegKey(TRzRegKey value)
-{
+void TRzRegIniFile::SetRegKey(TRzRegKey value) {
     if (value == FRegKey) return;
     FRegKey = value;
     FOutOfDate = true;
 }
 
-void TRzRegIniFile::SetRegAccess(const TRzRegAccess& value)
-{
+void TRzRegIniFile::SetRegAccess(const TRzRegAccess& value) {
     if (value == FRegAccess) return;
     FRegAccess = value;
     FOutOfDate = true;
@@ -125,15 +112,13 @@ void TRzRegIniFile::SetRegAccess(const TRzRegAccess& value)
 
 std::string TRzRegIniFile::DefaultIniPath() const { return ChangeExtension(FProgramInfo.ExeName(), ".ini"); }
 
-std::string TRzRegIniFile::DefaultRegistryPath() const
-{
+std::string TRzRegIniFile::DefaultRegistryPath() const {
     std::string name = FProgramInfo.Title ? FProgramInfo.Title() : std::string();
     if (name.empty()) name = FileNameWithoutExtension(FProgramInfo.ExeName());
     return "\\Software\\Temp\\" + name;
 }
 
-void TRzRegIniFile::UpdateStore()
-{
+void TRzRegIniFile::UpdateStore() {
     if (!FOutOfDate) return;
     FStore.reset();
     std::string path = FPath;
@@ -148,28 +133,23 @@ void TRzRegIniFile::UpdateStore()
     FOutOfDate = false;
 }
 
-TCustomIniFile& TRzRegIniFile::Store()
-{
+TCustomIniFile& TRzRegIniFile::Store() {
     UpdateStore();
     return *FStore;
 }
 
-bool TRzRegIniFile::GetBoolValue(std::string_view section, std::string_view key, bool defaultValue)
-{
+bool TRzRegIniFile::GetBoolValue(std::string_view section, std::string_view key, bool defaultValue) {
     return Store().ReadBool(section, key, defaultValue);
 }
 
-void TRzRegIniFile::PutBoolValue(std::string_view section, std::string_view key, bool value)
-{
+void TRzRegIniFile::PutBoolValue(std::string_view section, std::string_view key, bool value) {
     Store().WriteBool(section, key, value);
 }
 
-std::string TRzRegIniFile::GetTextValue(std::string_view section, std::string_view key, std::string_view defaultValue)
-{
+std::string TRzRegIniFile::GetTextValue(std::string_view section, std::string_view key, std::string_view defaultValue) {
     return Store().ReadString(section, key, defaultValue);
 }
 
-void TRzRegIniFile::PutTextValue(std::string_view section, std::string_view key, std::string_view value)
-{
+void TRzRegIniFile::PutTextValue(std::string_view section, std::string_view key, std::string_view value) {
     Store().WriteString(section, key, value);
 }

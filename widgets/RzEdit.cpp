@@ -7,14 +7,12 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-QString AnsiToQString(std::string_view bytes)
-{
+QString AnsiToQString(std::string_view bytes) {
     QStringDecoder decoder("windows-1252");
     return decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-std::string QStringToAnsi(const QString& text)
-{
+std::string QStringToAnsi(const QString& text) {
     QStringEncoder encoder("windows-1252");
     const QByteArray bytes = encoder(text);
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -24,21 +22,15 @@ namespace {
 
 // The character a key produces, as the platform's edit control sees it: control keys and
 // Ctrl+letter give their control codes, so copy (Ctrl+C) is never mistaken for the letter "c".
-QChar CharOfKey(const QKeyEvent& event)
-{
+QChar CharOfKey(const QKeyEvent& event) {
     switch (event.key()) {
-    case Qt::Key_Backspace:
-        return QChar(8);
+    case Qt::Key_Backspace: return QChar(8);
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QChar(13);
-    case Qt::Key_Escape:
-        return QChar(27);
-    default:
-        break;
+    case Qt::Key_Enter: return QChar(13);
+    case Qt::Key_Escape: return QChar(27);
+    default: break;
     }
-    if (event.modifiers() & Qt::AltModifier)
-        return {};  // menu accelerators, never characters for the field
+    if (event.modifiers() & Qt::AltModifier) return {};  // menu accelerators, never characters for the field
     if ((event.modifiers() & Qt::ControlModifier) && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z)
         return QChar(event.key() - Qt::Key_A + 1);
     const QString text = event.text();
@@ -47,16 +39,14 @@ QChar CharOfKey(const QKeyEvent& event)
 
 }  // namespace
 
-TRzCustomEdit::TRzCustomEdit(QWidget* parent) : QLineEdit(parent)
-{
+TRzCustomEdit::TRzCustomEdit(QWidget* parent) : QLineEdit(parent) {
     const QPalette standard = QApplication::palette(this);
     FColor = standard.color(QPalette::Active, QPalette::Base);
     FFocusColor = FColor;
     FDisabledColor = standard.color(QPalette::Active, QPalette::Button);
     FReadOnlyColor = standard.color(QPalette::Active, QPalette::ToolTipBase);
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (OnChange)
-            OnChange(*this);
+        if (OnChange) OnChange(*this);
     });
     ApplyAlignment();
     UpdateColors();
@@ -64,111 +54,76 @@ TRzCustomEdit::TRzCustomEdit(QWidget* parent) : QLineEdit(parent)
 
 TRzCustomEdit::~TRzCustomEdit() = default;
 
-std::string TRzCustomEdit::Text() const
-{
-    return QStringToAnsi(text());
-}
+std::string TRzCustomEdit::Text() const { return QStringToAnsi(text()); }
 
-void TRzCustomEdit::SetText(std::string_view value)
-{
-    setText(AnsiToQString(value));
-}
+void TRzCustomEdit::SetText(std::string_view value) { setText(AnsiToQString(value)); }
 
-void TRzCustomEdit::SetReadOnly(bool value)
-{
-    if (value == FReadOnly)
-        return;
+void TRzCustomEdit::SetReadOnly(bool value) {
+    if (value == FReadOnly) return;
     FReadOnly = value;
     UpdateEditingLock();
     ReadOnlyChanged();
     UpdateColors();
 }
 
-void TRzCustomEdit::SetAlignment(TAlignment value)
-{
-    if (value == FAlignment)
-        return;
+void TRzCustomEdit::SetAlignment(TAlignment value) {
+    if (value == FAlignment) return;
     FAlignment = value;
     ApplyAlignment();
 }
 
-void TRzCustomEdit::ApplyAlignment()
-{
+void TRzCustomEdit::ApplyAlignment() {
     setAlignment((FAlignment == taRightJustify ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
 }
 
-void TRzCustomEdit::SetColor(const QColor& value)
-{
-    if (value == FColor)
-        return;
-    if (FFocusColor == FColor)
-        FFocusColor = value;
+void TRzCustomEdit::SetColor(const QColor& value) {
+    if (value == FColor) return;
+    if (FFocusColor == FColor) FFocusColor = value;
     FColor = value;
     UpdateColors();
 }
 
-void TRzCustomEdit::SetFocusColor(const QColor& value)
-{
+void TRzCustomEdit::SetFocusColor(const QColor& value) {
     FFocusColor = value;
     UpdateColors();
 }
 
-void TRzCustomEdit::SetDisabledColor(const QColor& value)
-{
+void TRzCustomEdit::SetDisabledColor(const QColor& value) {
     FDisabledColor = value;
     UpdateColors();
 }
 
-void TRzCustomEdit::SetReadOnlyColor(const QColor& value)
-{
+void TRzCustomEdit::SetReadOnlyColor(const QColor& value) {
     FReadOnlyColor = value;
     UpdateColors();
 }
 
-QColor TRzCustomEdit::CurrentColor() const
-{
-    if (!isEnabled())
-        return FDisabledColor;
-    if (hasFocus())
-        return FFocusColor;
-    if (FReadOnly)
-        return FReadOnlyColor;
+QColor TRzCustomEdit::CurrentColor() const {
+    if (!isEnabled()) return FDisabledColor;
+    if (hasFocus()) return FFocusColor;
+    if (FReadOnly) return FReadOnlyColor;
     return FColor;
 }
 
-void TRzCustomEdit::UpdateColors()
-{
+void TRzCustomEdit::UpdateColors() {
     const QColor color = CurrentColor();
     QPalette p = palette();
-    if (p.color(QPalette::Active, QPalette::Base) == color && p.color(QPalette::Disabled, QPalette::Base) == color
-        && p.color(QPalette::Inactive, QPalette::Base) == color)
+    if (p.color(QPalette::Active, QPalette::Base) == color && p.color(QPalette::Disabled, QPalette::Base) == color &&
+        p.color(QPalette::Inactive, QPalette::Base) == color)
         return;
     p.setColor(QPalette::All, QPalette::Base, color);
     setPalette(p);
 }
 
-void TRzCustomEdit::UpdateEditingLock()
-{
-    QLineEdit::setReadOnly(EditingLocked());
-}
+void TRzCustomEdit::UpdateEditingLock() { QLineEdit::setReadOnly(EditingLocked()); }
 
-void TRzCustomEdit::Beep()
-{
-    QApplication::beep();
-}
+void TRzCustomEdit::Beep() { QApplication::beep(); }
 
-bool TRzCustomEdit::HandleKeyDown(QKeyEvent&)
-{
-    return false;
-}
+bool TRzCustomEdit::HandleKeyDown(QKeyEvent&) { return false; }
 
-bool TRzCustomEdit::HandleKeyPress(QChar)
-{
-    return true;
-}
+bool TRzCustomEdit::HandleKeyPress(QChar) { return true; }
 
-void TRzCustomEdit::keyPressEvent(QKeyEvent* event)
-{
+void TRzCustomEdit::keyPressEvent(QKeyEvent* event) {
     if (HandleKeyDown(*event)) {
         event->accept();
         return;
@@ -188,23 +143,18 @@ void TRzCustomEdit::keyPressEvent(QKeyEvent* event)
     QLineEdit::keyPressEvent(event);
 }
 
-void TRzCustomEdit::focusInEvent(QFocusEvent* event)
-{
+void TRzCustomEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     UpdateColors();
-    if (FAutoSelect && event->reason() != Qt::MouseFocusReason)
-        selectAll();
+    if (FAutoSelect && event->reason() != Qt::MouseFocusReason) selectAll();
 }
 
-void TRzCustomEdit::focusOutEvent(QFocusEvent* event)
-{
+void TRzCustomEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     UpdateColors();
 }
 
-void TRzCustomEdit::changeEvent(QEvent* event)
-{
+void TRzCustomEdit::changeEvent(QEvent* event) {
     QLineEdit::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange)
-        UpdateColors();
+    if (event->type() == QEvent::EnabledChange) UpdateColors();
 }

@@ -23,8 +23,7 @@ constexpr int WheelNotch = 120;  // one step of a standard mouse wheel
 
 // The text as a number: optional blanks around, an optional sign, digits with at most one system
 // decimal separator, an optional exponent. No thousands separators, no other decimal point.
-std::optional<long double> ParseNumber(const QString& text, QChar separator)
-{
+std::optional<long double> ParseNumber(const QString& text, QChar separator) {
     const QString trimmed = text.trimmed();
     std::string ascii;
     ascii.reserve(static_cast<std::size_t>(trimmed.size()));
@@ -39,50 +38,40 @@ std::optional<long double> ParseNumber(const QString& text, QChar separator)
     std::string_view digits = ascii;
     if (digits.starts_with('+')) {
         digits.remove_prefix(1);
-        if (digits.starts_with('-'))
-            return std::nullopt;
+        if (digits.starts_with('-')) return std::nullopt;
     }
-    if (digits.empty())
-        return std::nullopt;
+    if (digits.empty()) return std::nullopt;
     long double value = 0;
     const auto [end, error] =
         std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
-    if (error != std::errc() || end != digits.data() + digits.size())
-        return std::nullopt;
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
     return value;
 }
 
-std::string PrintF(const char* format, int precision, long double value)
-{
+std::string PrintF(const char* format, int precision, long double value) {
     const int length = std::snprintf(nullptr, 0, format, precision, value);
     std::string text(static_cast<std::size_t>(length), '\0');
     std::snprintf(text.data(), text.size() + 1, format, precision, value);
     return text;
 }
 
-QString WithSeparator(const std::string& text, QChar separator)
-{
+QString WithSeparator(const std::string& text, QChar separator) {
     QString result = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     result.replace(u'.', separator);
     return result;
 }
 
-QString FormatNonFinite(long double value)
-{
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
+QString FormatNonFinite(long double value) {
+    if (std::isnan(value)) return QStringLiteral("NAN");
     return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
 }
 
 // Fixed-point text with 18 significant digits and `decimals` digits after the separator;
 // no thousands separators. Values too large for 18 integer digits fall back to exponent form.
-QString FormatFixed(long double value, int decimals, QChar separator)
-{
-    if (!std::isfinite(value))
-        return FormatNonFinite(value);
+QString FormatFixed(long double value, int decimals, QChar separator) {
+    if (!std::isfinite(value)) return FormatNonFinite(value);
     constexpr int significant = 18;
-    if (std::fabs(value) >= 1e18L)
-        return WithSeparator(PrintF("%.*Lg", significant, value), separator);
+    if (std::fabs(value) >= 1e18L) return WithSeparator(PrintF("%.*Lg", significant, value), separator);
     const long double rounded = std::strtold(PrintF("%.*Le", significant - 1, value).c_str(), nullptr);
     std::string text = PrintF("%.*Lf", decimals, rounded);
     if (text.starts_with('-') && text.find_first_not_of("0.", 1) == std::string::npos)
@@ -91,17 +80,14 @@ QString FormatFixed(long double value, int decimals, QChar separator)
 }
 
 // General number text: up to 15 significant digits, no trailing zeros.
-QString FormatGeneral(long double value, QChar separator)
-{
-    if (!std::isfinite(value))
-        return FormatNonFinite(value);
+QString FormatGeneral(long double value, QChar separator) {
+    if (!std::isfinite(value)) return FormatNonFinite(value);
     return WithSeparator(PrintF("%.*Lg", 15, value), separator);
 }
 
 }  // namespace
 
-TRzSpinEdit::TRzSpinEdit(QWidget* parent) : TRzCustomEdit(parent), FButtons(new TRzSpinButtons(this))
-{
+TRzSpinEdit::TRzSpinEdit(QWidget* parent) : TRzCustomEdit(parent), FButtons(new TRzSpinButtons(this)) {
     FButtons->resize(17, 17);
     FButtons->SetFocusControl(this);
     FButtons->OnUpRightClick = [this] { UpButtonClick(); };
@@ -117,33 +103,27 @@ TRzSpinEdit::TRzSpinEdit(QWidget* parent) : TRzCustomEdit(parent), FButtons(new 
 
 TRzSpinEdit::~TRzSpinEdit() = default;
 
-QChar TRzSpinEdit::DecimalSeparator()
-{
+QChar TRzSpinEdit::DecimalSeparator() {
     const QString point = QLocale::system().decimalPoint();
     return point.size() == 1 ? point.front() : QChar(u'.');
 }
 
-long double TRzSpinEdit::Value()
-{
+long double TRzSpinEdit::Value() {
     const QChar separator = DecimalSeparator();
-    if (!text().isEmpty())
-        return ParseNumber(text(), separator).value_or(FMin);
-    if (FAllowBlank)
-        return FBlankValue;
+    if (!text().isEmpty()) return ParseNumber(text(), separator).value_or(FMin);
+    if (FAllowBlank) return FBlankValue;
     setText(FormatGeneral(FMin, separator));
     return ParseNumber(text(), separator).value_or(FMin);
 }
 
-void TRzSpinEdit::SetValue(long double value)
-{
+void TRzSpinEdit::SetValue(long double value) {
     const bool keepCaret = parentWidget() != nullptr && !hasSelectedText();
     const int caret = cursorPosition();
     const qsizetype oldLength = text().size();
 
     setText(FormatFixed(ClampToRange(value), FDecimals, DecimalSeparator()));
 
-    if (!keepCaret)
-        return;
+    if (!keepCaret) return;
     const qsizetype newLength = text().size();
     qsizetype position = caret;
     if (newLength > oldLength)
@@ -153,75 +133,50 @@ void TRzSpinEdit::SetValue(long double value)
     setCursorPosition(static_cast<int>(std::clamp<qsizetype>(position, 0, newLength)));
 }
 
-long long TRzSpinEdit::IntegerValue()
-{
+long long TRzSpinEdit::IntegerValue() {
     const long double rounded = std::nearbyint(Value());  // default rounding: halves to even
-    if (std::isnan(rounded))
-        return 0;
-    if (rounded >= static_cast<long double>(LLONG_MAX))
-        return LLONG_MAX;
-    if (rounded <= static_cast<long double>(LLONG_MIN))
-        return LLONG_MIN;
+    if (std::isnan(rounded)) return 0;
+    if (rounded >= static_cast<long double>(LLONG_MAX)) return LLONG_MAX;
+    if (rounded <= static_cast<long double>(LLONG_MIN)) return LLONG_MIN;
     return static_cast<long long>(rounded);
 }
 
-void TRzSpinEdit::SetIntegerValue(long long value)
-{
-    SetValue(static_cast<long double>(value));
-}
+void TRzSpinEdit::SetIntegerValue(long long value) { SetValue(static_cast<long double>(value)); }
 
-long double TRzSpinEdit::ClampToRange(long double value) const
-{
-    if (FMax == FMin && !FCheckRange)
-        return value;
-    if (std::isnan(value))
-        return FMin;  // NaN compares false both ways; it would otherwise leave the range as "NAN"
-    if (value < FMin)
-        return FMin;
-    if (value > FMax)
-        return FMax;
+long double TRzSpinEdit::ClampToRange(long double value) const {
+    if (FMax == FMin && !FCheckRange) return value;
+    if (std::isnan(value)) return FMin;  // NaN compares false both ways; it would otherwise leave the range as "NAN"
+    if (value < FMin) return FMin;
+    if (value > FMax) return FMax;
     return value;
 }
 
-void TRzSpinEdit::RewriteValue()
-{
-    SetValue(Value());
-}
+void TRzSpinEdit::RewriteValue() { SetValue(Value()); }
 
-void TRzSpinEdit::SetMin(long double value)
-{
-    if (value == FMin)
-        return;
+void TRzSpinEdit::SetMin(long double value) {
+    if (value == FMin) return;
     FMin = value;
-    if (value > FMax)
-        FMax = value;
+    if (value > FMax) FMax = value;
     RewriteValue();
     update();
 }
 
-void TRzSpinEdit::SetMax(long double value)
-{
-    if (value == FMax)
-        return;
+void TRzSpinEdit::SetMax(long double value) {
+    if (value == FMax) return;
     FMax = value;
-    if (!(value >= FMin))
-        FMin = value;
+    if (!(value >= FMin)) FMin = value;
     RewriteValue();
     update();
 }
 
-void TRzSpinEdit::SetDecimals(std::uint8_t value)
-{
-    if (value == FDecimals)
-        return;
+void TRzSpinEdit::SetDecimals(std::uint8_t value) {
+    if (value == FDecimals) return;
     FDecimals = value;
     RewriteValue();
 }
 
-void TRzSpinEdit::SetIntegersOnly(bool value)
-{
-    if (value == FIntegersOnly)
-        return;
+void TRzSpinEdit::SetIntegersOnly(bool value) {
+    if (value == FIntegersOnly) return;
     FIntegersOnly = value;
     if (value) {
         FDecimals = 0;
@@ -229,142 +184,90 @@ void TRzSpinEdit::SetIntegersOnly(bool value)
     }
 }
 
-void TRzSpinEdit::SetCheckRange(bool value)
-{
-    if (value == FCheckRange)
-        return;
+void TRzSpinEdit::SetCheckRange(bool value) {
+    if (value == FCheckRange) return;
     FCheckRange = value;
     RewriteValue();
 }
 
-void TRzSpinEdit::SetAllowKeyEdit(bool value)
-{
+void TRzSpinEdit::SetAllowKeyEdit(bool value) {
     FAllowKeyEdit = value;
     UpdateEditingLock();
 }
 
-bool TRzSpinEdit::EditingLocked() const
-{
+bool TRzSpinEdit::EditingLocked() const {
     // Without AllowKeyEdit no operator edit of any kind reaches the text (typing, paste, cut,
     // undo, drops, input methods, context menu): only the program and the steps change it.
     return ReadOnly() || !FAllowKeyEdit;
 }
 
-void TRzSpinEdit::SetButtonWidth(int value)
-{
+void TRzSpinEdit::SetButtonWidth(int value) {
     FButtonWidth = value;
     LayoutButtons();
     SetMargins();
 }
 
-TSpinDirection TRzSpinEdit::Direction() const
-{
-    return FButtons->Direction();
-}
+TSpinDirection TRzSpinEdit::Direction() const { return FButtons->Direction(); }
 
-void TRzSpinEdit::SetDirection(TSpinDirection value)
-{
-    FButtons->SetDirection(value);
-}
+void TRzSpinEdit::SetDirection(TSpinDirection value) { FButtons->SetDirection(value); }
 
-TOrientation TRzSpinEdit::Orientation() const
-{
-    return FButtons->Orientation();
-}
+TOrientation TRzSpinEdit::Orientation() const { return FButtons->Orientation(); }
 
-void TRzSpinEdit::SetOrientation(TOrientation value)
-{
+void TRzSpinEdit::SetOrientation(TOrientation value) {
     FButtons->SetOrientation(value);
     LayoutButtons();
     SetMargins();
 }
 
-const QPixmap& TRzSpinEdit::ButtonUpGlyph() const
-{
-    return FButtons->GlyphUpRight();
-}
+const QPixmap& TRzSpinEdit::ButtonUpGlyph() const { return FButtons->GlyphUpRight(); }
 
-void TRzSpinEdit::SetButtonUpGlyph(const QPixmap& value)
-{
-    FButtons->SetGlyphUpRight(value);
-}
+void TRzSpinEdit::SetButtonUpGlyph(const QPixmap& value) { FButtons->SetGlyphUpRight(value); }
 
-int TRzSpinEdit::ButtonUpNumGlyphs() const
-{
-    return FButtons->NumGlyphsUpRight();
-}
+int TRzSpinEdit::ButtonUpNumGlyphs() const { return FButtons->NumGlyphsUpRight(); }
 
-void TRzSpinEdit::SetButtonUpNumGlyphs(int value)
-{
-    FButtons->SetNumGlyphsUpRight(value);
-}
+void TRzSpinEdit::SetButtonUpNumGlyphs(int value) { FButtons->SetNumGlyphsUpRight(value); }
 
-const QPixmap& TRzSpinEdit::ButtonDownGlyph() const
-{
-    return FButtons->GlyphDownLeft();
-}
+const QPixmap& TRzSpinEdit::ButtonDownGlyph() const { return FButtons->GlyphDownLeft(); }
 
-void TRzSpinEdit::SetButtonDownGlyph(const QPixmap& value)
-{
-    FButtons->SetGlyphDownLeft(value);
-}
+void TRzSpinEdit::SetButtonDownGlyph(const QPixmap& value) { FButtons->SetGlyphDownLeft(value); }
 
-int TRzSpinEdit::ButtonDownNumGlyphs() const
-{
-    return FButtons->NumGlyphsDownLeft();
-}
+int TRzSpinEdit::ButtonDownNumGlyphs() const { return FButtons->NumGlyphsDownLeft(); }
 
-void TRzSpinEdit::SetButtonDownNumGlyphs(int value)
-{
-    FButtons->SetNumGlyphsDownLeft(value);
-}
+void TRzSpinEdit::SetButtonDownNumGlyphs(int value) { FButtons->SetNumGlyphsDownLeft(value); }
 
-bool TRzSpinEdit::FlatButtons() const
-{
-    return FButtons->Flat();
-}
+bool TRzSpinEdit::FlatButtons() const { return FButtons->Flat(); }
 
-void TRzSpinEdit::SetFlatButtons(bool value)
-{
+void TRzSpinEdit::SetFlatButtons(bool value) {
     FButtons->SetFlat(value);
     LayoutButtons();
 }
 
-void TRzSpinEdit::SetFlatButtonColor(const QColor& value)
-{
+void TRzSpinEdit::SetFlatButtonColor(const QColor& value) {
     FFlatButtonColor = value;
     FButtons->update();
 }
 
-TRzControlButton& TRzSpinEdit::Button(TSpinButtonType button)
-{
+TRzControlButton& TRzSpinEdit::Button(TSpinButtonType button) {
     return button == sbUp ? FButtons->UpRightButton() : FButtons->DownLeftButton();
 }
 
-bool TRzSpinEdit::DoChanging(long double newValue)
-{
+bool TRzSpinEdit::DoChanging(long double newValue) {
     bool allowChange = true;
-    if (OnChanging)
-        OnChanging(*this, newValue, allowChange);
+    if (OnChanging) OnChanging(*this, newValue, allowChange);
     return allowChange;
 }
 
-void TRzSpinEdit::DoButtonClick(TSpinButtonType button)
-{
-    if (OnButtonClick)
-        OnButtonClick(*this, button);
+void TRzSpinEdit::DoButtonClick(TSpinButtonType button) {
+    if (OnButtonClick) OnButtonClick(*this, button);
 }
 
-void TRzSpinEdit::Step(long double newValue, TSpinButtonType button)
-{
-    if (!DoChanging(newValue))
-        return;
+void TRzSpinEdit::Step(long double newValue, TSpinButtonType button) {
+    if (!DoChanging(newValue)) return;
     SetValue(newValue);
     DoButtonClick(button);
 }
 
-void TRzSpinEdit::SpinUp(long double amount)
-{
+void TRzSpinEdit::SpinUp(long double amount) {
     if (ReadOnly()) {
         Beep();
         return;
@@ -372,8 +275,7 @@ void TRzSpinEdit::SpinUp(long double amount)
     Step(Value() + amount, sbUp);
 }
 
-void TRzSpinEdit::SpinDown(long double amount)
-{
+void TRzSpinEdit::SpinDown(long double amount) {
     if (ReadOnly()) {
         Beep();
         return;
@@ -381,18 +283,11 @@ void TRzSpinEdit::SpinDown(long double amount)
     Step(Value() - amount, sbDown);
 }
 
-void TRzSpinEdit::UpButtonClick()
-{
-    SpinUp(FIncrement);
-}
+void TRzSpinEdit::UpButtonClick() { SpinUp(FIncrement); }
 
-void TRzSpinEdit::DownButtonClick()
-{
-    SpinDown(FIncrement);
-}
+void TRzSpinEdit::DownButtonClick() { SpinDown(FIncrement); }
 
-bool TRzSpinEdit::IsAcceptedChar(QChar ch) const
-{
+bool TRzSpinEdit::IsAcceptedChar(QChar ch) const {
     const QChar separator = DecimalSeparator();
     const bool isSeparator = !FIntegersOnly && ch == separator;
     const bool isSign = ch == u'+' || ch == u'-';
@@ -408,33 +303,21 @@ bool TRzSpinEdit::IsAcceptedChar(QChar ch) const
         const bool noSign = !current.contains(u'+') && !current.contains(u'-');
         accepted = (caret == 0 && noSign) || selectedText().size() == current.size();
     }
-    if (!FAllowKeyEdit && (ch.unicode() == 8 || ch.unicode() >= 32))
-        accepted = false;
+    if (!FAllowKeyEdit && (ch.unicode() == 8 || ch.unicode() >= 32)) accepted = false;
     return accepted;
 }
 
-bool TRzSpinEdit::HandleKeyDown(QKeyEvent& event)
-{
+bool TRzSpinEdit::HandleKeyDown(QKeyEvent& event) {
     switch (event.key()) {
     case Qt::Key_Delete:
-        if (FAllowKeyEdit)
-            return false;
+        if (FAllowKeyEdit) return false;
         Beep();
         return true;
-    case Qt::Key_PageUp:
-        SpinUp(FPageSize);
-        return true;
-    case Qt::Key_PageDown:
-        SpinDown(FPageSize);
-        return true;
-    case Qt::Key_Up:
-        SpinUp(FIncrement);
-        return true;
-    case Qt::Key_Down:
-        SpinDown(FIncrement);
-        return true;
-    default:
-        break;
+    case Qt::Key_PageUp: SpinUp(FPageSize); return true;
+    case Qt::Key_PageDown: SpinDown(FPageSize); return true;
+    case Qt::Key_Up: SpinUp(FIncrement); return true;
+    case Qt::Key_Down: SpinDown(FIncrement); return true;
+    default: break;
     }
     // Refused paste and cut requests are ignored without a beep.
     if ((event.matches(QKeySequence::Paste) || event.matches(QKeySequence::Cut)) && (!FAllowKeyEdit || ReadOnly()))
@@ -442,16 +325,13 @@ bool TRzSpinEdit::HandleKeyDown(QKeyEvent& event)
     return false;
 }
 
-bool TRzSpinEdit::HandleKeyPress(QChar ch)
-{
-    if (IsAcceptedChar(ch))
-        return true;
+bool TRzSpinEdit::HandleKeyPress(QChar ch) {
+    if (IsAcceptedChar(ch)) return true;
     Beep();
     return false;
 }
 
-void TRzSpinEdit::inputMethodEvent(QInputMethodEvent* event)
-{
+void TRzSpinEdit::inputMethodEvent(QInputMethodEvent* event) {
     const QString commit = event->commitString();
     if (std::any_of(commit.begin(), commit.end(), [this](QChar ch) { return !IsAcceptedChar(ch); })) {
         Beep();
@@ -461,8 +341,7 @@ void TRzSpinEdit::inputMethodEvent(QInputMethodEvent* event)
     TRzCustomEdit::inputMethodEvent(event);
 }
 
-void TRzSpinEdit::wheelEvent(QWheelEvent* event)
-{
+void TRzSpinEdit::wheelEvent(QWheelEvent* event) {
     if (!hasFocus()) {
         event->ignore();
         return;
@@ -481,32 +360,26 @@ void TRzSpinEdit::wheelEvent(QWheelEvent* event)
     }
 }
 
-void TRzSpinEdit::focusInEvent(QFocusEvent* event)
-{
+void TRzSpinEdit::focusInEvent(QFocusEvent* event) {
     TRzCustomEdit::focusInEvent(event);
     SetMargins();
 }
 
-void TRzSpinEdit::focusOutEvent(QFocusEvent* event)
-{
+void TRzSpinEdit::focusOutEvent(QFocusEvent* event) {
     TRzCustomEdit::focusOutEvent(event);
     SetMargins();
     // The window losing activation or a popup menu opening is no exit from the field.
-    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
-        return;
-    if (FAllowBlank && text().isEmpty())
-        return;
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason) return;
+    if (FAllowBlank && text().isEmpty()) return;
     SetValue(ParseNumber(text(), DecimalSeparator()).value_or(FMin));
 }
 
-void TRzSpinEdit::ReadOnlyChanged()
-{
+void TRzSpinEdit::ReadOnlyChanged() {
     FButtons->setVisible(!ReadOnly());
     SetMargins();
 }
 
-void TRzSpinEdit::SetMargins()
-{
+void TRzSpinEdit::SetMargins() {
     if (ReadOnly()) {
         setTextMargins(0, 0, 0, 0);
         return;
@@ -518,8 +391,7 @@ void TRzSpinEdit::SetMargins()
         setTextMargins(0, 0, right, 0);
 }
 
-void TRzSpinEdit::LayoutButtons()
-{
+void TRzSpinEdit::LayoutButtons() {
     QStyleOptionFrame option;
     initStyleOption(&option);
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
@@ -532,14 +404,12 @@ void TRzSpinEdit::LayoutButtons()
     setMinimumHeight(fontMetrics().height() + 2 * frame);
 }
 
-void TRzSpinEdit::resizeEvent(QResizeEvent* event)
-{
+void TRzSpinEdit::resizeEvent(QResizeEvent* event) {
     TRzCustomEdit::resizeEvent(event);
     LayoutButtons();
 }
 
-void TRzSpinEdit::changeEvent(QEvent* event)
-{
+void TRzSpinEdit::changeEvent(QEvent* event) {
     TRzCustomEdit::changeEvent(event);
     switch (event->type()) {
     case QEvent::LayoutDirectionChange:
@@ -548,7 +418,6 @@ void TRzSpinEdit::changeEvent(QEvent* event)
         LayoutButtons();
         SetMargins();
         break;
-    default:
-        break;
+    default: break;
     }
 }

@@ -37,8 +37,7 @@ namespace {
 
 const char* const ListSelect = "SELECT account FROM lin2db.dbo.user_auth";
 
-standin::Server& ServerWith(int accounts)
-{
+standin::Server& ServerWith(int accounts) {
     static std::map<int, std::unique_ptr<standin::Server>> servers;
     auto& server = servers[accounts];
     if (!server) {
@@ -51,17 +50,13 @@ standin::Server& ServerWith(int accounts)
     return *server;
 }
 
-std::string Address(int accounts)
-{
-    return "127.0.0.1," + std::to_string(ServerWith(accounts).port());
-}
+std::string Address(int accounts) { return "127.0.0.1," + std::to_string(ServerWith(accounts).port()); }
 
 // Answers every box with No and counts them: a box in a benchmark means something went wrong.
 class SilentDialogs final : public IDialogs {
 public:
     void ShowMessage(const std::string& text) override { Unexpected(text); }
-    TDialogAnswer AskYesNo(const std::string& text, const std::string&) override
-    {
+    TDialogAnswer AskYesNo(const std::string& text, const std::string&) override {
         Unexpected(text);
         return TDialogAnswer::No;
     }
@@ -73,29 +68,25 @@ private:
 
 class Window {
 public:
-    explicit Window(int accounts) : Form(Dialogs)
-    {
+    explicit Window(int accounts) : Form(Dialogs) {
         Form.DBHostEdit->setText(QString::fromStdString(Address(accounts)));
         Form.DBLoginEdit->setText("sa");
         Form.DBPassEdit->setText("standin");
         Form.ShowCentred();
-        if (!QTest::qWaitForWindowExposed(&Form))
-            throw std::runtime_error("the window was not shown");
+        if (!QTest::qWaitForWindowExposed(&Form)) throw std::runtime_error("the window was not shown");
     }
 
-    void ClickTab(int index)
-    {
+    void ClickTab(int index) {
         QTabBar* tabs = Form.PageControl1->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
     }
 
     // Returns once the event loop has delivered a call queued now and the window has repainted.
-    void WaitUntilResponsive()
-    {
+    void WaitUntilResponsive() {
         bool delivered = false;
-        QMetaObject::invokeMethod(&Form, [&delivered] { delivered = true; }, Qt::QueuedConnection);
-        while (!delivered)
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QMetaObject::invokeMethod(
+            &Form, [&delivered] { delivered = true; }, Qt::QueuedConnection);
+        while (!delivered) QCoreApplication::processEvents(QEventLoop::AllEvents);
         Form.repaint();
     }
 
@@ -103,8 +94,7 @@ public:
     TMainForm Form;
 };
 
-void BM_DataLayerFetch(benchmark::State& state)
-{
+void BM_DataLayerFetch(benchmark::State& state) {
     const int accounts = static_cast<int>(state.range(0));
     ServerWith(accounts);
     size_t rows = 0;
@@ -129,10 +119,14 @@ void BM_DataLayerFetch(benchmark::State& state)
     }
     state.counters["rows"] = static_cast<double>(rows);
 }
-BENCHMARK(BM_DataLayerFetch)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_DataLayerFetch)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3);
 
-void BM_ShowEditPage(benchmark::State& state)
-{
+void BM_ShowEditPage(benchmark::State& state) {
     const int accounts = static_cast<int>(state.range(0));
     Window window(accounts);
     for (auto _ : state) {
@@ -145,15 +139,13 @@ void BM_ShowEditPage(benchmark::State& state)
         window.ClickTab(TMainForm::EditPageIndex);
         window.WaitUntilResponsive();
     }
-    if (window.Form.AccountsComboBox->Count() != accounts)
-        state.SkipWithError("the list does not hold every account");
+    if (window.Form.AccountsComboBox->Count() != accounts) state.SkipWithError("the list does not hold every account");
     state.counters["items"] = window.Form.AccountsComboBox->Count();
 }
 BENCHMARK(BM_ShowEditPage)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
 
 // range(0): 0 for a text that no item holds, 1 for the text of the last item.
-void BM_LookupPress(benchmark::State& state)
-{
+void BM_LookupPress(benchmark::State& state) {
     constexpr int Accounts = 1'000'000;
     Window window(Accounts);
     window.ClickTab(TMainForm::EditPageIndex);
@@ -174,18 +166,21 @@ void BM_LookupPress(benchmark::State& state)
     else if (lastItem && list.ItemIndex() != list.Count() - 1)
         state.SkipWithError("an earlier item holds the last item's name; the press did not examine every item");
 }
-BENCHMARK(BM_LookupPress)->ArgName("match_last")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_LookupPress)
+    ->ArgName("match_last")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3);
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     ServerWith(100'000);  // seeded before anything is timed
     ServerWith(1'000'000);
     bench::RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
@@ -202,14 +197,15 @@ int main(int argc, char** argv)
         const double fetch = milliseconds(std::string("BM_DataLayerFetch/") + accounts);
         const double page = milliseconds(std::string("BM_ShowEditPage/") + accounts);
         if (fetch > 0 && page > 0)
-            std::printf("%s accounts: page shown %.0f ms, data layer fetch %.0f ms, ratio %.2f: the list adds %.0f %% "
-                        "(goal <= 50 %%)\n",
+            std::printf(
+                "%s accounts: page shown %.0f ms, data layer fetch %.0f ms, ratio %.2f: the list adds %.0f %% "
+                "(goal <= 50 %%)\n",
                 accounts, page, fetch, page / fetch, (page / fetch - 1) * 100);
     }
     const double noMatch = milliseconds("BM_LookupPress/match_last:0");
     const double lastMatch = milliseconds("BM_LookupPress/match_last:1");
     if (noMatch >= 0 && lastMatch >= 0)
         std::printf("lookup over 1000000 items: no match %.1f ms, match at the last item %.1f ms (goal < 50 ms)\n",
-            noMatch, lastMatch);
+                    noMatch, lastMatch);
     return 0;
 }

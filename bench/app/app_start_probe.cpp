@@ -18,8 +18,7 @@ namespace {
 // Notes the first paint of the watched window and ends the loop.
 class TFirstPaint final : public QObject {
 public:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !Seen) {
             Seen = true;
             At = std::chrono::steady_clock::now();
@@ -33,27 +32,24 @@ public:
     std::chrono::steady_clock::time_point At;
 };
 
-int Report(const TFirstPaint& paint)
-{
-    if (!paint.Seen)
-        return 1;
-    std::printf("%lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                     paint.At.time_since_epoch()).count()));
+int Report(const TFirstPaint& paint) {
+    if (!paint.Seen) return 1;
+    std::printf("%lld\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(paint.At.time_since_epoch()).count()));
     return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     TFirstPaint paint;
     const bool text = argc > 1 && std::strcmp(argv[1], "bare-text") == 0;
     if (text || (argc > 1 && std::strcmp(argv[1], "bare") == 0)) {
         QApplication application(argc, argv);
         QWidget window;
         window.setFixedSize(236, 186);
-        if (text)
-            (new QLabel(QStringLiteral("Login"), &window))->move(13, 12);
+        if (text) (new QLabel(QStringLiteral("Login"), &window))->move(13, 12);
         window.installEventFilter(&paint);
         window.show();
         application.exec();

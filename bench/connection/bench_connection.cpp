@@ -71,8 +71,9 @@ void BM_BareOdbcConnectDisconnect(benchmark::State& state) {
         SQLHDBC dbc = SQL_NULL_HDBC;
         SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
         SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), SQL_IS_UINTEGER);
-        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
-                                        static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        SQLRETURN rc =
+            SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                             static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
         if (!SQL_SUCCEEDED(rc)) {
             state.SkipWithError("bare ODBC connect failed");
             break;
@@ -123,8 +124,8 @@ int main(int argc, char** argv) {
     const std::optional<double> component = reporter.Counter("BM_TMSConnectionConnectDisconnect", CyclesPerSecond);
     const std::optional<double> pooled = reporter.Counter("BM_PooledOpenClose", CyclesPerSecond);
     if (bare && component && *bare > 0) {
-        std::printf("TMSConnection connect/disconnect vs bare ODBC: %.3f (%.0f vs %.0f cycles/s)\n",
-                    *component / *bare, *component, *bare);
+        std::printf("TMSConnection connect/disconnect vs bare ODBC: %.3f (%.0f vs %.0f cycles/s)\n", *component / *bare,
+                    *component, *bare);
     }
     if (pooled && component && *component > 0) {
         std::printf("pooled vs unpooled open/close: %.1fx (%.0f vs %.0f cycles/s)\n", *pooled / *component, *pooled,

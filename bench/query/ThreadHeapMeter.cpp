@@ -65,7 +65,10 @@ void* realloc(void* p, std::size_t size) {
     Giving(p);
     void* moved = __libc_realloc(p, size);
     // A failed realloc leaves the old block in place; a realloc to 0 frees it.
-    if (moved == nullptr && size != 0) Took(p); else Took(moved);
+    if (moved == nullptr && size != 0)
+        Took(p);
+    else
+        Took(moved);
     return moved;
 }
 

@@ -12,11 +12,11 @@
 //
 // --standin=process runs the stand-in as a vac-standin process of its own, so the server neither
 // shares the client's heap nor its process; the default runs it in a thread of this process.
+#include "ThreadHeapMeter.h"
 #include "bench/support/RatioReporter.h"
 #include "data/MSAccess.h"
 #include "data/MSQuery.h"
 #include "tools/standin/StandinServer.h"
-#include "ThreadHeapMeter.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -32,13 +32,13 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <sys/resource.h>
-#include <utility>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -81,16 +81,16 @@ private:
 // What one side read, for the checks, the counters and the memory figures.
 struct Figures {
     int64_t rows = 0;
-    int64_t valueBytes = 0;  // the account texts' bytes
-    int64_t peakBytes = 0;   // the most heap the client thread held during the read
-    double cpuSeconds = 0;   // summed over the iterations
+    int64_t valueBytes = 0;    // the account texts' bytes
+    int64_t peakBytes = 0;     // the most heap the client thread held during the read
+    double cpuSeconds = 0;     // summed over the iterations
     double systemSeconds = 0;  // the part of it in the kernel, summed likewise
 };
 Figures OdbcFigures;
 Figures QueryFigures;
 Figures QtFigures;
-int64_t OdbcArrayBytes = 0;    // the plain array of the bare ODBC side
-int64_t QueryStoreBytes = 0;   // the query's record store after Open
+int64_t OdbcArrayBytes = 0;   // the plain array of the bare ODBC side
+int64_t QueryStoreBytes = 0;  // the query's record store after Open
 
 void Record(Figures& figures, const ClientMeter& meter, int64_t rows, int64_t bytes) {
     figures.rows = rows;
@@ -236,17 +236,29 @@ void BM_QtSqlForwardOnly(benchmark::State& state) {
 
 // Five runs each, compared by their medians: on a machine shared with other work a single run can be
 // off by a quarter.
-BENCHMARK(BM_BareOdbcBlockFetch)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_MSQueryOpenAndRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_QtSqlForwardOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_BareOdbcBlockFetch)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_MSQueryOpenAndRead)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_QtSqlForwardOnly)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 // The stand-in in a vac-standin process of its own, seeded with the accounts; stopped when dropped.
 class StandinProcess {
 public:
     StandinProcess() {
         process_.setProgram(QStringLiteral(VAC_STANDIN_BINARY));
-        process_.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--demo"),
-                               QString::number(Accounts)});
+        process_.setArguments(
+            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--demo"), QString::number(Accounts)});
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start();
         // Seeding a million accounts takes a while before the port line comes.
@@ -313,15 +325,17 @@ void PrintRatios(const bench::RatioReporter& reporter, bool ownProcess) {
     line("client CPU:", "client_cpu_ms", 1, "ms");
     line("  of it sys:", "client_sys_ms", 1, "ms");
     line("peak heap:", "peak_heap_MB", 1, "MB");
-    std::printf("goals (own-process stand-in): TMSQuery <= 1.1x bare ODBC wall time, <= 1.3x its client CPU, "
-                "and ahead of Qt SQL\n");
+    std::printf(
+        "goals (own-process stand-in): TMSQuery <= 1.1x bare ODBC wall time, <= 1.3x its client CPU, "
+        "and ahead of Qt SQL\n");
     if (OdbcFigures.valueBytes > 0 && OdbcArrayBytes > 0 && QueryFigures.rows > 0) {
         const auto report = [](const char* what, int64_t bytes) {
-            std::printf("%s %.1f MB = %.2fx the value bytes (%.1f MB), %.2fx the plain array (%.1f MB); "
-                        "%.1f bytes per row\n",
-                        what, bytes / 1e6, double(bytes) / double(OdbcFigures.valueBytes), OdbcFigures.valueBytes / 1e6,
-                        double(bytes) / double(OdbcArrayBytes), OdbcArrayBytes / 1e6,
-                        double(bytes) / double(QueryFigures.rows));
+            std::printf(
+                "%s %.1f MB = %.2fx the value bytes (%.1f MB), %.2fx the plain array (%.1f MB); "
+                "%.1f bytes per row\n",
+                what, bytes / 1e6, double(bytes) / double(OdbcFigures.valueBytes), OdbcFigures.valueBytes / 1e6,
+                double(bytes) / double(OdbcArrayBytes), OdbcArrayBytes / 1e6,
+                double(bytes) / double(QueryFigures.rows));
         };
         report("memory: TMSQuery peak heap of Open and the read (goal <= 2x the value bytes):", QueryFigures.peakBytes);
         report("        record store after Open:", QueryStoreBytes);

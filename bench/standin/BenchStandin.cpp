@@ -37,7 +37,8 @@ standin::Server& server() {
         auto* created = new standin::Server();
         standin::Session session;
         NullSink sink;
-        created->engine().execute(session, "CREATE TABLE lin2db.dbo.bench_rows (account varchar(14) NOT NULL, n int NOT NULL)", sink);
+        created->engine().execute(
+            session, "CREATE TABLE lin2db.dbo.bench_rows (account varchar(14) NOT NULL, n int NOT NULL)", sink);
         for (int block = 0; block < kRows / kBlock; ++block) {
             std::string insert = "INSERT INTO lin2db.dbo.bench_rows VALUES ";
             for (int i = 0; i < kBlock; ++i) {
@@ -66,7 +67,8 @@ void BM_SelectThroughOdbc(benchmark::State& state) {
     SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
     const std::string connect = "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=" + std::to_string(s.port()) +
                                 ";TDS_Version=7.4;ClientCharset=UTF-8;UID=sa;PWD=standin;DATABASE=lin2db;";
-    check(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connect.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT), "connect");
+    check(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connect.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+          "connect");
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
 
     struct Row {

@@ -26,9 +26,12 @@ public:
     void row(const std::vector<Value>& values) override {
         ++rows;
         for (const Value& v : values) {
-            if (auto s = std::get_if<std::string>(&v)) bytes += s->size();
-            else if (auto i = std::get_if<int64_t>(&v)) bytes += static_cast<size_t>(*i & 1);
-            else if (auto b = std::get_if<std::vector<uint8_t>>(&v)) bytes += b->size();
+            if (auto s = std::get_if<std::string>(&v))
+                bytes += s->size();
+            else if (auto i = std::get_if<int64_t>(&v))
+                bytes += static_cast<size_t>(*i & 1);
+            else if (auto b = std::get_if<std::vector<uint8_t>>(&v))
+                bytes += b->size();
         }
     }
     void done(int64_t, bool, bool) override {}
@@ -107,8 +110,8 @@ void BM_EngineKeyLookup(benchmark::State& state) {
     size_t i = 0;
     for (auto _ : state) {
         CountingSink sink;
-        const std::string sql =
-            "SELECT * FROM lin2db.dbo.user_auth WHERE account = '" + accounts[(i += 7919) % accounts.size()].first + "'";
+        const std::string sql = "SELECT * FROM lin2db.dbo.user_auth WHERE account = '" +
+                                accounts[(i += 7919) % accounts.size()].first + "'";
         engine.execute(session, sql, sink);
         if (sink.rows != 1) state.SkipWithError("account not found");
     }

@@ -23,7 +23,7 @@ struct ServerAddress {
 std::optional<ServerAddress> ParseServerName(std::string_view server);
 
 struct ConnectSettings {
-    std::string driver;            // odbcinst.ini name or library path
+    std::string driver;  // odbcinst.ini name or library path
     DriverFamily family = DriverFamily::FreeTDS;
     ServerAddress address;
     std::string database;

@@ -22,8 +22,8 @@ constexpr SQLSMALLINT SQL_DIAG_SS_LINE = -1154;
 std::optional<std::string> DiagText(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLSMALLINT field) {
     std::string buffer(1024, '\0');
     SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLGetDiagField(type, handle, record, field, buffer.data(),
-                                   static_cast<SQLSMALLINT>(buffer.size()), &length);
+    SQLRETURN rc =
+        SQLGetDiagField(type, handle, record, field, buffer.data(), static_cast<SQLSMALLINT>(buffer.size()), &length);
     if (!SQL_SUCCEEDED(rc)) return std::nullopt;
     if (length >= static_cast<SQLSMALLINT>(buffer.size())) {
         buffer.assign(static_cast<size_t>(length) + 1, '\0');
@@ -51,8 +51,13 @@ std::optional<int32_t> DiagInteger(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLI
 // read failed, write failed, socket error, unable to connect, unexpected end of data.
 bool IsFreeTdsLinkFailure(int32_t native) {
     switch (native) {
-        case 20002: case 20004: case 20006: case 20008: case 20009: case 20017: return true;
-        default: return false;
+    case 20002:
+    case 20004:
+    case 20006:
+    case 20008:
+    case 20009:
+    case 20017: return true;
+    default: return false;
     }
 }
 
@@ -177,8 +182,8 @@ void MarkLinkLost(std::vector<RawDiagnostic>& diagnostics, const DriverTraits& t
     const bool told = std::any_of(diagnostics.begin(), diagnostics.end(),
                                   [&traits](const RawDiagnostic& d) { return IsConnectionGone(d, traits, false); });
     if (told) return;
-    auto driverRecord = std::find_if(diagnostics.begin(), diagnostics.end(),
-                                     [](const RawDiagnostic& d) { return d.native == 0; });
+    auto driverRecord =
+        std::find_if(diagnostics.begin(), diagnostics.end(), [](const RawDiagnostic& d) { return d.native == 0; });
     if (driverRecord == diagnostics.end()) {
         diagnostics.push_back({});
         driverRecord = std::prev(diagnostics.end());

@@ -26,7 +26,7 @@ struct DriverTraits {
 struct RawDiagnostic {
     std::string sqlState;
     int32_t native = 0;
-    std::string text;         // without the driver's bracketed prefix
+    std::string text;  // without the driver's bracketed prefix
     std::string serverName;
     std::optional<int32_t> msgState;
     std::optional<int32_t> severity;
@@ -42,8 +42,7 @@ std::vector<RawDiagnostic> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE han
 // the driver's trailing "unable to connect" after the server's own refusal is left out; the rest are
 // records without SQL Server details.
 std::unique_ptr<ErrorInfo> BuildErrorInfo(const std::vector<RawDiagnostic>& diagnostics, HRESULT result,
-                                          InterfaceId interfaceId, const DriverTraits& traits,
-                                          bool connecting);
+                                          InterfaceId interfaceId, const DriverTraits& traits, bool connecting);
 
 // "[FreeTDS][SQL Server]Login failed" -> "Login failed".
 std::string StripDriverPrefix(std::string_view text);

@@ -78,10 +78,10 @@ struct StatementState {
 
 SQLULEN IsolationToOdbc(int32_t level) {
     switch (level) {
-        case ISOLATIONLEVEL_READUNCOMMITTED: return SQL_TXN_READ_UNCOMMITTED;
-        case ISOLATIONLEVEL_REPEATABLEREAD: return SQL_TXN_REPEATABLE_READ;
-        case ISOLATIONLEVEL_ISOLATED: return SQL_TXN_SERIALIZABLE;
-        default: return SQL_TXN_READ_COMMITTED;
+    case ISOLATIONLEVEL_READUNCOMMITTED: return SQL_TXN_READ_UNCOMMITTED;
+    case ISOLATIONLEVEL_REPEATABLEREAD: return SQL_TXN_REPEATABLE_READ;
+    case ISOLATIONLEVEL_ISOLATED: return SQL_TXN_SERIALIZABLE;
+    default: return SQL_TXN_READ_COMMITTED;
     }
 }
 
@@ -108,50 +108,66 @@ enum class ValueKind { String, Int32, Int16, Bool, Any };
 
 std::optional<ValueKind> ExpectedKind(PropertySetId set, PropertyId id) {
     switch (set) {
-        case PropertySetId::DBInit:
-            switch (id) {
-                case DBPROP_INIT_DATASOURCE: case DBPROP_INIT_CATALOG: case DBPROP_AUTH_INTEGRATED:
-                case DBPROP_AUTH_USERID: case DBPROP_AUTH_PASSWORD: return ValueKind::String;
-                case DBPROP_INIT_TIMEOUT: case DBPROP_INIT_HWND: return ValueKind::Int32;
-                case DBPROP_INIT_PROMPT: return ValueKind::Int16;
-                default: return std::nullopt;
-            }
-        case PropertySetId::SQLServerDBInit:
-            switch (id) {
-                case SSPROP_INIT_WSID: case SSPROP_INIT_APPNAME: case SSPROP_INIT_CURRENTLANGUAGE:
-                case SSPROP_INIT_NETWORKLIBRARY: return ValueKind::String;
-                case SSPROP_INIT_AUTOTRANSLATE: case SSPROP_INIT_ENCRYPT: return ValueKind::Bool;
-                case SSPROP_INIT_PACKETSIZE: return ValueKind::Int32;
-                default: return std::nullopt;
-            }
-        case PropertySetId::DataSource:
-            if (id == DBPROP_CURRENTCATALOG) return ValueKind::String;
-            if (id == DBPROP_MULTIPLECONNECTIONS) return ValueKind::Bool;
-            return std::nullopt;
-        case PropertySetId::Session:
-            if (id == DBPROP_SESS_AUTOCOMMITISOLEVELS) return ValueKind::Int32;
-            return std::nullopt;
-        case PropertySetId::Rowset:
-            if (id == DBPROP_COMMANDTIMEOUT) return ValueKind::Int32;
-            // What a default result set is anyway: access order, unique rows, column rowset,
-            // multiple results, and the cursor behaviours that it does not have.
-            switch (id) {
-                case 231: case 238: case 123: case 217: case 108: case 89: case 87: case 88: case 90:
-                case 127: case 134: return ValueKind::Any;
-                default: return std::nullopt;
-            }
-        case PropertySetId::DataSourceInfo: return std::nullopt;
+    case PropertySetId::DBInit:
+        switch (id) {
+        case DBPROP_INIT_DATASOURCE:
+        case DBPROP_INIT_CATALOG:
+        case DBPROP_AUTH_INTEGRATED:
+        case DBPROP_AUTH_USERID:
+        case DBPROP_AUTH_PASSWORD: return ValueKind::String;
+        case DBPROP_INIT_TIMEOUT:
+        case DBPROP_INIT_HWND: return ValueKind::Int32;
+        case DBPROP_INIT_PROMPT: return ValueKind::Int16;
+        default: return std::nullopt;
+        }
+    case PropertySetId::SQLServerDBInit:
+        switch (id) {
+        case SSPROP_INIT_WSID:
+        case SSPROP_INIT_APPNAME:
+        case SSPROP_INIT_CURRENTLANGUAGE:
+        case SSPROP_INIT_NETWORKLIBRARY: return ValueKind::String;
+        case SSPROP_INIT_AUTOTRANSLATE:
+        case SSPROP_INIT_ENCRYPT: return ValueKind::Bool;
+        case SSPROP_INIT_PACKETSIZE: return ValueKind::Int32;
+        default: return std::nullopt;
+        }
+    case PropertySetId::DataSource:
+        if (id == DBPROP_CURRENTCATALOG) return ValueKind::String;
+        if (id == DBPROP_MULTIPLECONNECTIONS) return ValueKind::Bool;
+        return std::nullopt;
+    case PropertySetId::Session:
+        if (id == DBPROP_SESS_AUTOCOMMITISOLEVELS) return ValueKind::Int32;
+        return std::nullopt;
+    case PropertySetId::Rowset:
+        if (id == DBPROP_COMMANDTIMEOUT) return ValueKind::Int32;
+        // What a default result set is anyway: access order, unique rows, column rowset,
+        // multiple results, and the cursor behaviours that it does not have.
+        switch (id) {
+        case 231:
+        case 238:
+        case 123:
+        case 217:
+        case 108:
+        case 89:
+        case 87:
+        case 88:
+        case 90:
+        case 127:
+        case 134: return ValueKind::Any;
+        default: return std::nullopt;
+        }
+    case PropertySetId::DataSourceInfo: return std::nullopt;
     }
     return std::nullopt;
 }
 
 bool HasKind(const PropertyValue& v, ValueKind kind) {
     switch (kind) {
-        case ValueKind::String: return std::holds_alternative<std::string>(v);
-        case ValueKind::Int32: return std::holds_alternative<int32_t>(v);
-        case ValueKind::Int16: return std::holds_alternative<int16_t>(v);
-        case ValueKind::Bool: return std::holds_alternative<bool>(v);
-        case ValueKind::Any: return !std::holds_alternative<std::monostate>(v);
+    case ValueKind::String: return std::holds_alternative<std::string>(v);
+    case ValueKind::Int32: return std::holds_alternative<int32_t>(v);
+    case ValueKind::Int16: return std::holds_alternative<int16_t>(v);
+    case ValueKind::Bool: return std::holds_alternative<bool>(v);
+    case ValueKind::Any: return !std::holds_alternative<std::monostate>(v);
     }
     return false;
 }
@@ -188,34 +204,36 @@ HRESULT CheckProperties(PropertySet& set, Check check) {
 DBTYPE MapSqlType(SQLSMALLINT sqlType, const std::string& typeName, uint32_t& flags) {
     auto name = Upper(typeName);
     switch (sqlType) {
-        case SQL_CHAR: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_STR;
-        case SQL_VARCHAR: return DBTYPE_STR;
-        case SQL_LONGVARCHAR: flags |= DBCOLUMNFLAGS_ISLONG; return DBTYPE_STR;
-        case SQL_WCHAR: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_WSTR;
-        case SQL_WVARCHAR: return DBTYPE_WSTR;
-        case SQL_WLONGVARCHAR: flags |= DBCOLUMNFLAGS_ISLONG; return DBTYPE_WSTR;
-        case SQL_BINARY:
-            flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH;
-            if (name == "TIMESTAMP") flags |= DBCOLUMNFLAGS_ISROWVER;
-            return DBTYPE_BYTES;
-        case SQL_VARBINARY: return DBTYPE_BYTES;
-        case SQL_LONGVARBINARY: flags |= DBCOLUMNFLAGS_ISLONG; return DBTYPE_BYTES;
-        case SQL_INTEGER: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_I4;
-        case SQL_SMALLINT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_I2;
-        case SQL_TINYINT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_UI1;
-        case SQL_BIT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_BOOL;
-        case SQL_BIGINT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_I8;
-        case SQL_REAL: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_R4;
-        case SQL_FLOAT: case SQL_DOUBLE: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_R8;
-        case SQL_DECIMAL: case SQL_NUMERIC:
-            flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH;
-            return (name == "MONEY" || name == "SMALLMONEY") ? DBTYPE_CY : DBTYPE_NUMERIC;
-        case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: case SQL_DATETIME:
-            flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH;
-            return DBTYPE_DBTIMESTAMP;
-        case SQL_GUID: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_GUID;
-        case -150: return DBTYPE_VARIANT;  // sql_variant
-        default: return DBTYPE_EMPTY;
+    case SQL_CHAR: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_STR;
+    case SQL_VARCHAR: return DBTYPE_STR;
+    case SQL_LONGVARCHAR: flags |= DBCOLUMNFLAGS_ISLONG; return DBTYPE_STR;
+    case SQL_WCHAR: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_WSTR;
+    case SQL_WVARCHAR: return DBTYPE_WSTR;
+    case SQL_WLONGVARCHAR: flags |= DBCOLUMNFLAGS_ISLONG; return DBTYPE_WSTR;
+    case SQL_BINARY:
+        flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH;
+        if (name == "TIMESTAMP") flags |= DBCOLUMNFLAGS_ISROWVER;
+        return DBTYPE_BYTES;
+    case SQL_VARBINARY: return DBTYPE_BYTES;
+    case SQL_LONGVARBINARY: flags |= DBCOLUMNFLAGS_ISLONG; return DBTYPE_BYTES;
+    case SQL_INTEGER: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_I4;
+    case SQL_SMALLINT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_I2;
+    case SQL_TINYINT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_UI1;
+    case SQL_BIT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_BOOL;
+    case SQL_BIGINT: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_I8;
+    case SQL_REAL: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_R4;
+    case SQL_FLOAT:
+    case SQL_DOUBLE: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_R8;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH;
+        return (name == "MONEY" || name == "SMALLMONEY") ? DBTYPE_CY : DBTYPE_NUMERIC;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+    case SQL_DATETIME: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_DBTIMESTAMP;
+    case SQL_GUID: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_GUID;
+    case -150: return DBTYPE_VARIANT;  // sql_variant
+    default: return DBTYPE_EMPTY;
     }
 }
 
@@ -223,7 +241,8 @@ std::string ColumnText(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
     char buffer[512] = {};
     SQLSMALLINT length = 0;
     if (!SQL_SUCCEEDED(SQLColAttribute(stmt, column, field, buffer, sizeof buffer, &length, nullptr))) return {};
-    return std::string(buffer, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof buffer - 1));
+    return std::string(buffer,
+                       std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof buffer - 1));
 }
 
 SQLLEN ColumnNumber(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
@@ -242,32 +261,38 @@ struct CBinding {
 
 std::optional<CBinding> CTypeFor(const Binding& b) {
     switch (b.type) {
-        case DBTYPE_I2: return CBinding{SQL_C_SSHORT, 0};
-        case DBTYPE_I4: return CBinding{SQL_C_SLONG, 0};
-        case DBTYPE_I8: return CBinding{SQL_C_SBIGINT, 0};
-        case DBTYPE_R4: return CBinding{SQL_C_FLOAT, 0};
-        case DBTYPE_R8: return CBinding{SQL_C_DOUBLE, 0};
-        case DBTYPE_UI1: return CBinding{SQL_C_UTINYINT, 0};
-        case DBTYPE_GUID: return CBinding{SQL_C_GUID, 0};
-        case DBTYPE_DBTIMESTAMP: return CBinding{SQL_C_TYPE_TIMESTAMP, 0};
-        case DBTYPE_STR: return CBinding{SQL_C_CHAR, 0};
-        case DBTYPE_WSTR: return CBinding{SQL_C_WCHAR, 0};
-        case DBTYPE_BYTES: return CBinding{SQL_C_BINARY, 0};
-        case DBTYPE_BOOL: return CBinding{SQL_C_BIT, 1};
-        case DBTYPE_DATE: return CBinding{SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)};
-        case DBTYPE_CY: return CBinding{SQL_C_CHAR, 32};
-        default: return std::nullopt;
+    case DBTYPE_I2: return CBinding{SQL_C_SSHORT, 0};
+    case DBTYPE_I4: return CBinding{SQL_C_SLONG, 0};
+    case DBTYPE_I8: return CBinding{SQL_C_SBIGINT, 0};
+    case DBTYPE_R4: return CBinding{SQL_C_FLOAT, 0};
+    case DBTYPE_R8: return CBinding{SQL_C_DOUBLE, 0};
+    case DBTYPE_UI1: return CBinding{SQL_C_UTINYINT, 0};
+    case DBTYPE_GUID: return CBinding{SQL_C_GUID, 0};
+    case DBTYPE_DBTIMESTAMP: return CBinding{SQL_C_TYPE_TIMESTAMP, 0};
+    case DBTYPE_STR: return CBinding{SQL_C_CHAR, 0};
+    case DBTYPE_WSTR: return CBinding{SQL_C_WCHAR, 0};
+    case DBTYPE_BYTES: return CBinding{SQL_C_BINARY, 0};
+    case DBTYPE_BOOL: return CBinding{SQL_C_BIT, 1};
+    case DBTYPE_DATE: return CBinding{SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)};
+    case DBTYPE_CY: return CBinding{SQL_C_CHAR, 32};
+    default: return std::nullopt;
     }
 }
 
 size_t FixedSize(DBTYPE type) {
     switch (type) {
-        case DBTYPE_I2: case DBTYPE_BOOL: return 2;
-        case DBTYPE_I4: case DBTYPE_R4: return 4;
-        case DBTYPE_I8: case DBTYPE_R8: case DBTYPE_CY: case DBTYPE_DATE: return 8;
-        case DBTYPE_UI1: return 1;
-        case DBTYPE_GUID: case DBTYPE_DBTIMESTAMP: return 16;
-        default: return 0;
+    case DBTYPE_I2:
+    case DBTYPE_BOOL: return 2;
+    case DBTYPE_I4:
+    case DBTYPE_R4: return 4;
+    case DBTYPE_I8:
+    case DBTYPE_R8:
+    case DBTYPE_CY:
+    case DBTYPE_DATE: return 8;
+    case DBTYPE_UI1: return 1;
+    case DBTYPE_GUID:
+    case DBTYPE_DBTIMESTAMP: return 16;
+    default: return 0;
     }
 }
 
@@ -283,8 +308,7 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
 // OLE date: days since 1899-12-30; before that day the time of day still counts forwards.
 double ToOleDate(const SQL_TIMESTAMP_STRUCT& ts) {
     const int64_t days = DaysFromCivil(ts.year, ts.month, ts.day) - DaysFromCivil(1899, 12, 30);
-    const double fraction =
-        (ts.hour * 3600.0 + ts.minute * 60.0 + ts.second + ts.fraction / 1e9) / 86400.0;
+    const double fraction = (ts.hour * 3600.0 + ts.minute * 60.0 + ts.second + ts.fraction / 1e9) / 86400.0;
     return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 
@@ -389,7 +413,8 @@ public:
         SQLSMALLINT count = 0;
         SQLHSTMT stmt = state_->stmt;
         if (!SQL_SUCCEEDED(SQLNumResultCols(stmt, &count))) {
-            return PostFailure(SQL_HANDLE_STMT, stmt, state_->connection->dbc, E_FAIL, InterfaceId::IColumnsInfo, Traits());
+            return PostFailure(SQL_HANDLE_STMT, stmt, state_->connection->dbc, E_FAIL, InterfaceId::IColumnsInfo,
+                               Traits());
         }
         for (SQLSMALLINT i = 1; i <= count; ++i) {
             const auto column = static_cast<SQLUSMALLINT>(i);
@@ -407,26 +432,48 @@ public:
             if (info.flags & DBCOLUMNFLAGS_ISLONG) length = 0x7FFFFFFF;
             info.columnSize = static_cast<uint32_t>(std::max<SQLLEN>(length, 0));
             switch (info.type) {
-                case DBTYPE_NUMERIC:
-                    info.precision = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_PRECISION));
-                    info.scale = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_SCALE));
-                    info.columnSize = 19;
-                    break;
-                case DBTYPE_CY: info.precision = 19; info.scale = 4; info.columnSize = 8; break;
-                case DBTYPE_I4: info.precision = 10; info.columnSize = 4; break;
-                case DBTYPE_I2: info.precision = 5; info.columnSize = 2; break;
-                case DBTYPE_UI1: info.precision = 3; info.columnSize = 1; break;
-                case DBTYPE_I8: info.precision = 19; info.columnSize = 8; break;
-                case DBTYPE_R8: info.precision = 15; info.columnSize = 8; break;
-                case DBTYPE_R4: info.precision = 7; info.columnSize = 4; break;
-                case DBTYPE_BOOL: info.columnSize = 2; break;
-                case DBTYPE_GUID: info.columnSize = 16; break;
-                case DBTYPE_DBTIMESTAMP:
-                    info.precision = static_cast<uint8_t>(length > 16 ? 23 : 16);
-                    info.scale = static_cast<uint8_t>(length > 16 ? 3 : 0);
-                    info.columnSize = 16;
-                    break;
-                default: break;
+            case DBTYPE_NUMERIC:
+                info.precision = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_PRECISION));
+                info.scale = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_SCALE));
+                info.columnSize = 19;
+                break;
+            case DBTYPE_CY:
+                info.precision = 19;
+                info.scale = 4;
+                info.columnSize = 8;
+                break;
+            case DBTYPE_I4:
+                info.precision = 10;
+                info.columnSize = 4;
+                break;
+            case DBTYPE_I2:
+                info.precision = 5;
+                info.columnSize = 2;
+                break;
+            case DBTYPE_UI1:
+                info.precision = 3;
+                info.columnSize = 1;
+                break;
+            case DBTYPE_I8:
+                info.precision = 19;
+                info.columnSize = 8;
+                break;
+            case DBTYPE_R8:
+                info.precision = 15;
+                info.columnSize = 8;
+                break;
+            case DBTYPE_R4:
+                info.precision = 7;
+                info.columnSize = 4;
+                break;
+            case DBTYPE_BOOL: info.columnSize = 2; break;
+            case DBTYPE_GUID: info.columnSize = 16; break;
+            case DBTYPE_DBTIMESTAMP:
+                info.precision = static_cast<uint8_t>(length > 16 ? 23 : 16);
+                info.scale = static_cast<uint8_t>(length > 16 ? 3 : 0);
+                info.columnSize = 16;
+                break;
+            default: break;
             }
             if (ColumnNumber(stmt, column, SQL_DESC_NULLABLE) != SQL_NO_NULLS) {
                 info.flags |= DBCOLUMNFLAGS_ISNULLABLE | DBCOLUMNFLAGS_MAYBENULL;
@@ -470,8 +517,9 @@ public:
             cb.push_back(*c);
         }
         const bool block = !anyStream && maxRows > 1;
-        HRESULT hr = block ? FetchRowWise(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched)
-                           : FetchOneByOne(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched, sink);
+        HRESULT hr = block
+                         ? FetchRowWise(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched)
+                         : FetchOneByOne(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched, sink);
         if (Failed(hr)) return hr;
         if (rowsFetched < maxRows) {
             EndReached();
@@ -498,7 +546,8 @@ private:
     }
 
     HRESULT FetchFailed() {
-        HRESULT hr = PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, E_FAIL, InterfaceId::IRowset, Traits());
+        HRESULT hr =
+            PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, E_FAIL, InterfaceId::IRowset, Traits());
         Unbind();
         finished_ = true;
         state_->Close();
@@ -581,9 +630,9 @@ private:
                 std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
                 const char* value = bound + column.valueAt;
                 switch (column.kind) {
-                    case BoundKind::Text: CopyText(bindings[i], column, indicator, value, row); break;
-                    case BoundKind::Fixed: CopyFixed(bindings[i], column, indicator, value, row); break;
-                    case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
+                case BoundKind::Text: CopyText(bindings[i], column, indicator, value, row); break;
+                case BoundKind::Fixed: CopyFixed(bindings[i], column, indicator, value, row); break;
+                case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
                 }
             }
         }
@@ -652,12 +701,14 @@ private:
                     continue;
                 }
                 char* target = cb[i].convertSize != 0 ? converted : row + b.valueOffset;
-                const SQLLEN length = cb[i].convertSize != 0 ? static_cast<SQLLEN>(cb[i].convertSize)
-                                                             : static_cast<SQLLEN>(b.maxLength);
+                const SQLLEN length =
+                    cb[i].convertSize != 0 ? static_cast<SQLLEN>(cb[i].convertSize) : static_cast<SQLLEN>(b.maxLength);
                 SQLLEN indicator = 0;
                 rc = SQLGetData(stmt, column, cb[i].cType, target, length, &indicator);
-                if (rc == SQL_NO_DATA) indicator = SQL_NULL_DATA;
-                else if (!SQL_SUCCEEDED(rc)) return FetchFailed();
+                if (rc == SQL_NO_DATA)
+                    indicator = SQL_NULL_DATA;
+                else if (!SQL_SUCCEEDED(rc))
+                    return FetchFailed();
                 FinishValue(b, cb[i], indicator, row, converted);
             }
             ++rowsFetched;
@@ -706,8 +757,10 @@ private:
                 length = static_cast<uint32_t>(column.textRoom);
             } else {
                 length = static_cast<uint32_t>(indicator);
-                if (static_cast<size_t>(indicator) > column.textRoom) status = DBSTATUS_S_TRUNCATED;
-                else copied = static_cast<size_t>(indicator);
+                if (static_cast<size_t>(indicator) > column.textRoom)
+                    status = DBSTATUS_S_TRUNCATED;
+                else
+                    copied = static_cast<size_t>(indicator);
             }
             std::memcpy(row + b.valueOffset, value, std::min(copied + column.terminator, b.maxLength));
         }
@@ -772,7 +825,8 @@ public:
             return PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, DB_E_ERRORSINCOMMAND,
                                InterfaceId::IMultipleResults, traits);
         }
-        if (rc == SQL_SUCCESS_WITH_INFO) PostInfoMessages(SQL_HANDLE_STMT, state_->stmt, InterfaceId::IMultipleResults, traits);
+        if (rc == SQL_SUCCESS_WITH_INFO)
+            PostInfoMessages(SQL_HANDLE_STMT, state_->stmt, InterfaceId::IMultipleResults, traits);
         SQLSMALLINT columns = 0;
         SQLNumResultCols(state_->stmt, &columns);
         if (columns > 0) {
@@ -833,13 +887,15 @@ public:
             return PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::ICommand, c.traits);
         }
         if (timeout_ > 0) {
-            SQLSetStmtAttr(state->stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
+            SQLSetStmtAttr(state->stmt, SQL_ATTR_QUERY_TIMEOUT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
         }
-        SQLRETURN rc = SQLExecDirect(state->stmt, reinterpret_cast<SQLCHAR*>(text_.data()),
-                                     static_cast<SQLINTEGER>(text_.size()));
+        SQLRETURN rc =
+            SQLExecDirect(state->stmt, reinterpret_cast<SQLCHAR*>(text_.data()), static_cast<SQLINTEGER>(text_.size()));
         if (rc == SQL_NO_DATA) return S_OK;  // nothing came back at all
         if (!SQL_SUCCEEDED(rc)) {
-            return PostFailure(SQL_HANDLE_STMT, state->stmt, c.dbc, DB_E_ERRORSINCOMMAND, InterfaceId::ICommand, c.traits);
+            return PostFailure(SQL_HANDLE_STMT, state->stmt, c.dbc, DB_E_ERRORSINCOMMAND, InterfaceId::ICommand,
+                               c.traits);
         }
         state->open = true;
         c.active = state.get();
@@ -936,14 +992,16 @@ public:
         SetErrorInfo(nullptr);
         auto& c = *connection_;
         if (!c.Alive()) return NotConnected(InterfaceId::ITransactionLocal);
-        if (c.inTransaction) return PostError(XACT_E_XTIONEXISTS, InterfaceId::ITransactionLocal, "A transaction is already open.");
+        if (c.inTransaction)
+            return PostError(XACT_E_XTIONEXISTS, InterfaceId::ITransactionLocal, "A transaction is already open.");
         if (!KnownIsolation(isolationLevel)) {
             return PostError(E_INVALIDARG, InterfaceId::ITransactionLocal, "Unknown isolation level.");
         }
         if (HRESULT hr = SetIsolation(c, isolationLevel, InterfaceId::ITransactionLocal); Failed(hr)) return hr;
         SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
                                          SQL_IS_UINTEGER);
-        if (!SQL_SUCCEEDED(rc)) return PostFailure(SQL_HANDLE_DBC, c.dbc, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
+        if (!SQL_SUCCEEDED(rc))
+            return PostFailure(SQL_HANDLE_DBC, c.dbc, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
         c.inTransaction = true;
         return S_OK;
     }
@@ -963,7 +1021,8 @@ private:
         SetErrorInfo(nullptr);
         auto& c = *connection_;
         if (!c.Alive()) return NotConnected(InterfaceId::ITransactionLocal);
-        if (!c.inTransaction) return PostError(XACT_E_NOTRANSACTION, InterfaceId::ITransactionLocal, "No transaction is open.");
+        if (!c.inTransaction)
+            return PostError(XACT_E_NOTRANSACTION, InterfaceId::ITransactionLocal, "No transaction is open.");
         SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, c.dbc, completion);
         HRESULT hr = S_OK;
         if (!SQL_SUCCEEDED(rc)) {
@@ -998,46 +1057,48 @@ public:
         SetErrorInfo(nullptr);
         auto& c = *connection_;
         switch (set.id) {
-            case PropertySetId::DBInit:
-            case PropertySetId::SQLServerDBInit:
-                return CheckProperties(set, [&](Property& p) -> uint32_t {
-                    if (c.Alive()) return DBPROPSTATUS_NOTSETTABLE;
-                    if (uint32_t status = Validate(set.id, p); status != DBPROPSTATUS_OK) return status;
-                    values_[{set.id, p.id}] = p.value;
-                    return DBPROPSTATUS_OK;
-                });
-            case PropertySetId::DataSource: {
-                HRESULT failure = S_OK;
-                HRESULT hr = CheckProperties(set, [&](Property& p) -> uint32_t {
-                    if (p.id == DBPROP_CURRENTCATALOG && c.Alive()) {
-                        const std::string name = UnquoteIdentifier(std::get<std::string>(p.value));
-                        if (c.active != nullptr) {
-                            failure = PostError(DB_E_OBJECTOPEN, InterfaceId::IDBProperties,
-                                                "The connection is busy with the results of another command.");
-                            return DBPROPSTATUS_NOTSET;
-                        }
-                        SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_CURRENT_CATALOG, const_cast<char*>(name.data()),
-                                                         static_cast<SQLINTEGER>(name.size()));
-                        if (!SQL_SUCCEEDED(rc)) {
-                            failure = PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::IDBProperties, c.traits);
-                            return DBPROPSTATUS_NOTSET;
-                        }
+        case PropertySetId::DBInit:
+        case PropertySetId::SQLServerDBInit:
+            return CheckProperties(set, [&](Property& p) -> uint32_t {
+                if (c.Alive()) return DBPROPSTATUS_NOTSETTABLE;
+                if (uint32_t status = Validate(set.id, p); status != DBPROPSTATUS_OK) return status;
+                values_[{set.id, p.id}] = p.value;
+                return DBPROPSTATUS_OK;
+            });
+        case PropertySetId::DataSource: {
+            HRESULT failure = S_OK;
+            HRESULT hr = CheckProperties(set, [&](Property& p) -> uint32_t {
+                if (p.id == DBPROP_CURRENTCATALOG && c.Alive()) {
+                    const std::string name = UnquoteIdentifier(std::get<std::string>(p.value));
+                    if (c.active != nullptr) {
+                        failure = PostError(DB_E_OBJECTOPEN, InterfaceId::IDBProperties,
+                                            "The connection is busy with the results of another command.");
+                        return DBPROPSTATUS_NOTSET;
                     }
-                    values_[{set.id, p.id}] = p.value;
-                    return DBPROPSTATUS_OK;
-                });
-                return Failed(failure) ? failure : hr;
-            }
-            default:
-                for (auto& p : set.properties) p.status = DBPROPSTATUS_NOTSUPPORTED;
-                return DB_E_ERRORSOCCURRED;
+                    SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_CURRENT_CATALOG, const_cast<char*>(name.data()),
+                                                     static_cast<SQLINTEGER>(name.size()));
+                    if (!SQL_SUCCEEDED(rc)) {
+                        failure = PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::IDBProperties, c.traits);
+                        return DBPROPSTATUS_NOTSET;
+                    }
+                }
+                values_[{set.id, p.id}] = p.value;
+                return DBPROPSTATUS_OK;
+            });
+            return Failed(failure) ? failure : hr;
+        }
+        default:
+            for (auto& p : set.properties) p.status = DBPROPSTATUS_NOTSUPPORTED;
+            return DB_E_ERRORSOCCURRED;
         }
     }
 
     HRESULT Initialize() override {
         SetErrorInfo(nullptr);
         auto& c = *connection_;
-        if (c.Alive()) return PostError(DB_E_ALREADYINITIALIZED, InterfaceId::IDBInitialize, "The data source is already initialized.");
+        if (c.Alive())
+            return PostError(DB_E_ALREADYINITIALIZED, InterfaceId::IDBInitialize,
+                             "The data source is already initialized.");
         ConnectSettings settings;
         settings.driver = driver_.driver;
         settings.family = driver_.family;
@@ -1049,8 +1110,10 @@ public:
         settings.address = *address;
         settings.database = String(PropertySetId::DBInit, DBPROP_INIT_CATALOG);
         settings.integrated = Has(PropertySetId::DBInit, DBPROP_AUTH_INTEGRATED);
-        if (Has(PropertySetId::DBInit, DBPROP_AUTH_USERID)) settings.userId = String(PropertySetId::DBInit, DBPROP_AUTH_USERID);
-        if (Has(PropertySetId::DBInit, DBPROP_AUTH_PASSWORD)) settings.password = String(PropertySetId::DBInit, DBPROP_AUTH_PASSWORD);
+        if (Has(PropertySetId::DBInit, DBPROP_AUTH_USERID))
+            settings.userId = String(PropertySetId::DBInit, DBPROP_AUTH_USERID);
+        if (Has(PropertySetId::DBInit, DBPROP_AUTH_PASSWORD))
+            settings.password = String(PropertySetId::DBInit, DBPROP_AUTH_PASSWORD);
         settings.applicationName = String(PropertySetId::SQLServerDBInit, SSPROP_INIT_APPNAME);
         settings.workstationId = String(PropertySetId::SQLServerDBInit, SSPROP_INIT_WSID);
         settings.language = String(PropertySetId::SQLServerDBInit, SSPROP_INIT_CURRENTLANGUAGE);
@@ -1063,17 +1126,20 @@ public:
         SQLHDBC dbc = SQL_NULL_HDBC;
         auto env = static_cast<SQLHENV>(provider_.Environment());
         if (env == SQL_NULL_HENV || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-            return PostError(E_FAIL, InterfaceId::IDBInitialize, "The ODBC driver manager could not allocate a connection.");
+            return PostError(E_FAIL, InterfaceId::IDBInitialize,
+                             "The ODBC driver manager could not allocate a connection.");
         }
-        SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout, 0))),
-                          SQL_IS_UINTEGER);
+        SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout, 0))), SQL_IS_UINTEGER);
         std::string text = BuildConnectString(settings);
-        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
-                                        static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        SQLRETURN rc =
+            SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                             static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
         if (!SQL_SUCCEEDED(rc)) {
             auto diagnostics = ReadDiagnostics(SQL_HANDLE_DBC, dbc, c.traits);
-            const bool refused = std::any_of(diagnostics.begin(), diagnostics.end(),
-                                             [](const RawDiagnostic& d) { return d.sqlState == "28000" || d.native == 18456; });
+            const bool refused = std::any_of(diagnostics.begin(), diagnostics.end(), [](const RawDiagnostic& d) {
+                return d.sqlState == "28000" || d.native == 18456;
+            });
             HRESULT hr = refused ? DB_SEC_E_AUTH_FAILED : E_FAIL;
             SetErrorInfo(BuildErrorInfo(diagnostics, hr, InterfaceId::IDBInitialize, c.traits, true));
             SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -1127,7 +1193,8 @@ private:
     uint32_t Validate(PropertySetId set, const Property& p) const {
         if (set != PropertySetId::SQLServerDBInit) {
             if (p.id == DBPROP_INIT_TIMEOUT && std::get<int32_t>(p.value) < 0) return DBPROPSTATUS_BADVALUE;
-            if (p.id == DBPROP_INIT_PROMPT && std::get<int16_t>(p.value) != DBPROMPT_NOPROMPT) return DBPROPSTATUS_BADVALUE;
+            if (p.id == DBPROP_INIT_PROMPT && std::get<int16_t>(p.value) != DBPROMPT_NOPROMPT)
+                return DBPROPSTATUS_BADVALUE;
             if (p.id == DBPROP_INIT_HWND && std::get<int32_t>(p.value) != 0) return DBPROPSTATUS_BADVALUE;
             return DBPROPSTATUS_OK;
         }
@@ -1167,7 +1234,8 @@ private:
         char buffer[256] = {};
         SQLSMALLINT length = 0;
         if (!SQL_SUCCEEDED(SQLGetInfo(connection_->dbc, type, buffer, sizeof buffer, &length))) return {};
-        return std::string(buffer, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof buffer - 1));
+        return std::string(buffer,
+                           std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof buffer - 1));
     }
 
     void Close() {
@@ -1256,8 +1324,9 @@ std::optional<DriverChoice> OdbcProvider::FindDriver(const std::string& id) {
     if (id == "SQLOLEDB.1") {
         if (DriverRegistered("FreeTDS")) return DriverChoice{"FreeTDS", DriverFamily::FreeTDS};
         // Not registered with the driver manager: the library itself, where Debian puts it.
-        for (const char* path : {"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so", "/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so",
-                                 "/usr/lib/odbc/libtdsodbc.so", "/usr/local/lib/libtdsodbc.so"}) {
+        for (const char* path :
+             {"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so", "/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so",
+              "/usr/lib/odbc/libtdsodbc.so", "/usr/local/lib/libtdsodbc.so"}) {
             std::error_code ec;
             if (std::filesystem::exists(path, ec)) return DriverChoice{path, DriverFamily::FreeTDS};
         }

@@ -81,12 +81,12 @@ inline constexpr HRESULT XACT_E_XTIONEXISTS = MakeResult(0x8004D013);
 // Properties
 
 enum class PropertySetId {
-    DBInit,             // DBPROPSET_DBINIT
-    SQLServerDBInit,    // DBPROPSET_SQLSERVERDBINIT
-    DataSource,         // DBPROPSET_DATASOURCE
-    DataSourceInfo,     // DBPROPSET_DATASOURCEINFO
-    Session,            // DBPROPSET_SESSION
-    Rowset,             // DBPROPSET_ROWSET
+    DBInit,           // DBPROPSET_DBINIT
+    SQLServerDBInit,  // DBPROPSET_SQLSERVERDBINIT
+    DataSource,       // DBPROPSET_DATASOURCE
+    DataSourceInfo,   // DBPROPSET_DATASOURCEINFO
+    Session,          // DBPROPSET_SESSION
+    Rowset,           // DBPROPSET_ROWSET
 };
 
 using PropertyId = uint32_t;
@@ -159,10 +159,10 @@ struct PropertySet {
 
 // What GetDataSourceInfo reports (DBPROPSET_DATASOURCEINFO).
 struct DataSourceInfo {
-    std::string dbmsName;           // "Microsoft SQL Server"
-    std::string dbmsVersion;        // "10.00.2000": major number before the first "."
+    std::string dbmsName;     // "Microsoft SQL Server"
+    std::string dbmsVersion;  // "10.00.2000": major number before the first "."
     std::string providerOleDbVersion;
-    std::string providerVersion;    // major number before the first "." (the layers above refuse < 7)
+    std::string providerVersion;  // major number before the first "." (the layers above refuse < 7)
 };
 
 // ISOLATIONLEVEL_* values.
@@ -176,14 +176,25 @@ inline constexpr int32_t ISOLATIONLEVEL_ISOLATED = 0x100000;
 
 // Which interface an error record belongs to (ErrorInterface of the layers above).
 enum class InterfaceId {
-    None, IDBInitialize, IDBProperties, IDBCreateSession, ISessionProperties, ITransactionLocal,
-    IDBCreateCommand, ICommandText, ICommandProperties, ICommand, IMultipleResults, IRowset,
-    IColumnsInfo, IAccessor,
+    None,
+    IDBInitialize,
+    IDBProperties,
+    IDBCreateSession,
+    ISessionProperties,
+    ITransactionLocal,
+    IDBCreateCommand,
+    ICommandText,
+    ICommandProperties,
+    ICommand,
+    IMultipleResults,
+    IRowset,
+    IColumnsInfo,
+    IAccessor,
 };
 
 // ISQLServerErrorInfo's record. FreeTDS gives neither the state nor the procedure name (0 and "").
 struct SqlServerError {
-    std::string message;     // without the driver's bracketed prefix
+    std::string message;  // without the driver's bracketed prefix
     std::string serverName;
     std::string procName;
     int32_t nativeError = 0;
@@ -193,16 +204,16 @@ struct SqlServerError {
 };
 
 struct ErrorRecord {
-    HRESULT result = E_FAIL;          // basic error information: the record's own code
+    HRESULT result = E_FAIL;  // basic error information: the record's own code
     InterfaceId interfaceId = InterfaceId::None;
     std::string description;
-    std::string sqlState;             // ODBC SQLSTATE (informative; not used by the layers above)
+    std::string sqlState;                     // ODBC SQLSTATE (informative; not used by the layers above)
     std::optional<SqlServerError> sqlServer;  // present when the record carries SQL Server details
 };
 
 struct ErrorInfo {
-    std::string description;          // IErrorInfo::GetDescription: the first record's text
-    std::vector<ErrorRecord> records; // in the provider's order
+    std::string description;           // IErrorInfo::GetDescription: the first record's text
+    std::vector<ErrorRecord> records;  // in the provider's order
 };
 
 // Replaces this thread's error object (nullptr clears it).
@@ -253,13 +264,13 @@ inline constexpr uint32_t DBCOLUMNFLAGS_ISROWVER = 0x200;
 
 // One result column, as IColumnsInfo/IColumnsRowset describe it.
 struct ColumnInfo {
-    std::string name;           // Windows-1252
-    uint32_t ordinal = 0;       // 1-based
-    DBTYPE type = DBTYPE_EMPTY; // provider type
-    uint32_t columnSize = 0;    // characters for character types, bytes for binary types
+    std::string name;            // Windows-1252
+    uint32_t ordinal = 0;        // 1-based
+    DBTYPE type = DBTYPE_EMPTY;  // provider type
+    uint32_t columnSize = 0;     // characters for character types, bytes for binary types
     uint8_t precision = 0;
     uint8_t scale = 0;
-    uint32_t flags = 0;         // DBCOLUMNFLAGS_*
+    uint32_t flags = 0;  // DBCOLUMNFLAGS_*
     bool isAutoIncrement = false;
     std::string baseCatalogName;  // empty unless the server sends table names
     std::string baseSchemaName;
@@ -327,8 +338,8 @@ public:
     // A failure (error object posted) may come after some rows: rowsFetched still counts them, and the
     // rowset is then finished. After the end the statement's remaining results are read off and the
     // session is free for the next command (a rowset from MultipleResults leaves that to GetResult).
-    virtual HRESULT FetchBlock(const std::vector<Binding>& bindings, void* buffer, size_t rowSize,
-                               size_t maxRows, size_t& rowsFetched, LongDataSink* sink = nullptr) = 0;
+    virtual HRESULT FetchBlock(const std::vector<Binding>& bindings, void* buffer, size_t rowSize, size_t maxRows,
+                               size_t& rowsFetched, LongDataSink* sink = nullptr) = 0;
 };
 
 class MultipleResults {

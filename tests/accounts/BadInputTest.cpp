@@ -12,18 +12,17 @@ using Statements = std::vector<std::string>;
 using BadInputTest = AccountsTest;
 
 // A quote in a login is doubled inside the literal, so the login is stored and found as itself.
-TEST_F(BadInputTest, LoginWithAQuoteIsStoredAndFoundAsItself)
-{
+TEST_F(BadInputTest, LoginWithAQuoteIsStoredAndFoundAsItself) {
     Create("O'Brien", "abc", 2);
     EXPECT_EQ(StatusLine(), "Account created");
     EXPECT_TRUE(Shown().empty());
     const Statements sent = Sent();
     ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[0], "SELECT * FROM lin2db.dbo.user_auth WHERE account = 'O''Brien'");
-    EXPECT_EQ(sent[2], "INSERT INTO lin2db.dbo.user_account VALUES ('O''Brien',1,0,0,0,0,null,null,null,0,null,null,null)");
+    EXPECT_EQ(sent[2],
+              "INSERT INTO lin2db.dbo.user_account VALUES ('O''Brien',1,0,0,0,0,null,null,null,0,null,null,null)");
     EXPECT_EQ(Rows("SELECT account FROM lin2db.dbo.user_auth"), Statements{"O'Brien"});
-    EXPECT_EQ(Rows("SELECT account_name,default_builder FROM lin2world.dbo.builder_account"),
-        Statements{"O'Brien|2"});
+    EXPECT_EQ(Rows("SELECT account_name,default_builder FROM lin2world.dbo.builder_account"), Statements{"O'Brien|2"});
 
     // Found again by "Create" ...
     Dialogs.Answers = {TDialogAnswer::No};
@@ -48,8 +47,7 @@ TEST_F(BadInputTest, LoginWithAQuoteIsStoredAndFoundAsItself)
 }
 
 // Text written to end the literal and append a statement stays text.
-TEST_F(BadInputTest, QuotesNeverChangeWhatAStatementDoes)
-{
+TEST_F(BadInputTest, QuotesNeverChangeWhatAStatementDoes) {
     AddAccount("victim");
     const QString hostile = "x';DELETE FROM lin2db.dbo.user_auth--";
     // Too long for the account column: the server refuses the insert; nothing else happens.
@@ -65,8 +63,7 @@ TEST_F(BadInputTest, QuotesNeverChangeWhatAStatementDoes)
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM lin2db.dbo.user_auth"), Statements{"2"});
 }
 
-TEST_F(BadInputTest, LoginLongerThanTheColumnShowsTheServersError)
-{
+TEST_F(BadInputTest, LoginLongerThanTheColumnShowsTheServersError) {
     Create("abcdefghijklmno", "abc");  // 15 characters, the column holds 14
     ASSERT_EQ(Shown().size(), 1u);
     EXPECT_EQ(Shown()[0].Kind, TShownKind::Error);
@@ -80,8 +77,7 @@ TEST_F(BadInputTest, LoginLongerThanTheColumnShowsTheServersError)
 }
 
 // Letters of Windows-1252 beyond ASCII reach the server as those letters and come back as them.
-TEST_F(BadInputTest, LettersBeyondAsciiSurviveTheRoundTrip)
-{
+TEST_F(BadInputTest, LettersBeyondAsciiSurviveTheRoundTrip) {
     const QString login = QString::fromUtf8("J\u00FCrgen\u00E9\u00C5");
     Create(login, QString::fromUtf8("p\u00E4ss"));
     EXPECT_EQ(StatusLine(), "Account created");
@@ -102,8 +98,7 @@ TEST_F(BadInputTest, LettersBeyondAsciiSurviveTheRoundTrip)
     EXPECT_TRUE(Shown().empty());
 }
 
-TEST_F(BadInputTest, ThousandCharacterPasswordHashesItsFirstSixteen)
-{
+TEST_F(BadInputTest, ThousandCharacterPasswordHashesItsFirstSixteen) {
     Create("longpass", QString(1000, 'p'));
     EXPECT_EQ(StatusLine(), "Account created");
     Create("shortpass", QString(16, 'p'));
@@ -114,8 +109,7 @@ TEST_F(BadInputTest, ThousandCharacterPasswordHashesItsFirstSixteen)
 }
 
 // A statement the server refuses: its message in the error box, with the "." the box appends.
-TEST_F(BadInputTest, RefusedStatementShowsTheServersMessage)
-{
+TEST_F(BadInputTest, RefusedStatementShowsTheServersMessage) {
     Create("alpha", "abc");
     server->failNextBatch({ServerError(50000, 16, "Accounts are read-only during maintenance")});
     Create("beta", "abc");

@@ -17,14 +17,12 @@ std::string QuestionMarks(size_t n) { return std::string(n, '?'); }
 
 class CodePageServerTest : public AccountsTest {
 protected:
-    standin::ServerOptions ServerSetup() const override
-    {
+    standin::ServerOptions ServerSetup() const override {
         standin::ServerOptions options;
         options.collation = Collation;
         return options;
     }
-    void CreatesUnderTheNameThatArrives(const std::vector<NameCase>& cases)
-    {
+    void CreatesUnderTheNameThatArrives(const std::vector<NameCase>& cases) {
         for (const NameCase& c : cases) {
             SCOPED_TRACE(c.login);
             ForgetSent();
@@ -43,8 +41,7 @@ protected:
 
 class CyrillicServerTest : public CodePageServerTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Collation = "Cyrillic_General_CI_AS";
         CodePageServerTest::SetUp();
     }
@@ -52,29 +49,27 @@ protected:
 
 class KoreanServerTest : public CodePageServerTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Collation = "Korean_Wansung_CI_AS";
         CodePageServerTest::SetUp();
     }
 };
 
-TEST_F(CyrillicServerTest, CyrillicNamesArriveAsQuestionMarks)
-{
+TEST_F(CyrillicServerTest, CyrillicNamesArriveAsQuestionMarks) {
     CreatesUnderTheNameThatArrives({{"ivan", "ivan", "4"}, {"\u0418\u0432\u0430\u043d", QuestionMarks(4), "4"}});
     // Another name of the same length now collides with the first one's question marks: the program
     // offers to overwrite that account's password.
     ForgetSent();
     Dialogs.Answers.push_back(TDialogAnswer::No);
     Create(QString::fromUtf8("\u041f\u0451\u0442\u0440"), "abc");
-    EXPECT_EQ(Sent(), std::vector<std::string>{"SELECT * FROM lin2db.dbo.user_auth WHERE account = '" + QuestionMarks(4) + "'"});
+    EXPECT_EQ(Sent(), std::vector<std::string>{"SELECT * FROM lin2db.dbo.user_auth WHERE account = '" +
+                                               QuestionMarks(4) + "'"});
     ASSERT_FALSE(Shown().empty());
     EXPECT_EQ(Shown().back().Text, "Account already exists. Would you like to overwrite password?");
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM lin2db.dbo.user_auth"), std::vector<std::string>{"2"});
 }
 
-TEST_F(KoreanServerTest, HangulNamesArriveAsQuestionMarks)
-{
+TEST_F(KoreanServerTest, HangulNamesArriveAsQuestionMarks) {
     // Eight syllables are sixteen bytes in 949 and would not fit varchar(14); as "?" they do.
     CreatesUnderTheNameThatArrives({{"kim", "kim", "3"},
                                     {"\uac00\ub098\ub2e4\ub77c\ub9c8\ubc14\uc0ac", QuestionMarks(7), "7"},

@@ -19,8 +19,7 @@ const std::string ZeroAnswer = "0x" + std::string(64, '0');
 
 using CreateAccountTest = AccountsTest;
 
-TEST_F(CreateAccountTest, EmptyLoginShowsItsMessageWithoutContactingTheServer)
-{
+TEST_F(CreateAccountTest, EmptyLoginShowsItsMessageWithoutContactingTheServer) {
     Form->StatusBar1->SetPanelText(TMainForm::StatusLinePanel, "earlier");
     Create("", "abc");
 
@@ -33,8 +32,7 @@ TEST_F(CreateAccountTest, EmptyLoginShowsItsMessageWithoutContactingTheServer)
 
 // Without and with "GM Account": two inserts, or the uid lookup and a third insert carrying the level
 // field's text; all in the fixed order.
-TEST_F(CreateAccountTest, NewLoginInsertsItsRowsInOrder)
-{
+TEST_F(CreateAccountTest, NewLoginInsertsItsRowsInOrder) {
     struct Case {
         const char* login;
         int gmLevel;
@@ -62,13 +60,14 @@ TEST_F(CreateAccountTest, NewLoginInsertsItsRowsInOrder)
         EXPECT_TRUE(Shown().empty());
 
         EXPECT_EQ(Rows("SELECT account,password,quiz1,quiz2 FROM lin2db.dbo.user_auth WHERE account = '" + login + "'"),
-            Statements{login + "|" + AbcHash + "||"});
+                  Statements{login + "|" + AbcHash + "||"});
         EXPECT_EQ(Rows("SELECT pay_stat,login_flag,warn_flag,block_flag,block_flag2,last_login FROM "
-                       "lin2db.dbo.user_account WHERE account = '" + login + "'"),
-            Statements{"1|0|0|0|0|NULL"});
+                       "lin2db.dbo.user_account WHERE account = '" +
+                       login + "'"),
+                  Statements{"1|0|0|0|0|NULL"});
         EXPECT_EQ(Rows("SELECT default_builder,account_id FROM lin2world.dbo.builder_account WHERE account_name = '" +
                        login + "'"),
-            c.expectBuilderRow ? Statements{std::to_string(c.gmLevel) + "|" + uid} : Statements{});
+                  c.expectBuilderRow ? Statements{std::to_string(c.gmLevel) + "|" + uid} : Statements{});
     }
     // The page keeps its fields and the connection stays open for the next press.
     EXPECT_EQ(Form->LoginEdit->text(), "delta");
@@ -76,22 +75,21 @@ TEST_F(CreateAccountTest, NewLoginInsertsItsRowsInOrder)
     EXPECT_TRUE(Form->MSConnection1.Connected());
 }
 
-TEST_F(CreateAccountTest, EmptyPasswordIsStoredAsTheHashOfTheEmptyText)
-{
+TEST_F(CreateAccountTest, EmptyPasswordIsStoredAsTheHashOfTheEmptyText) {
     Create("nopass", "");
     EXPECT_EQ(StatusLine(), "Account created");
     EXPECT_EQ(Rows("SELECT password FROM lin2db.dbo.user_auth WHERE account = 'nopass'"), Statements{EmptyHash});
 }
 
-TEST_F(CreateAccountTest, ExistingLoginAnsweredNoChangesNothing)
-{
+TEST_F(CreateAccountTest, ExistingLoginAnsweredNoChangesNothing) {
     AddAccount("beta", "0,0", 2);
     const auto authBefore = Rows("SELECT * FROM lin2db.dbo.user_auth");
     Dialogs.Answers = {TDialogAnswer::No};
     Create("beta", "abc", 5);
 
-    EXPECT_EQ(Shown(), (std::vector<TShownDialog>{
-                           {TShownKind::YesNo, "Account already exists. Would you like to overwrite password?", "Comfirmation"}}));
+    EXPECT_EQ(Shown(), (std::vector<TShownDialog>{{TShownKind::YesNo,
+                                                   "Account already exists. Would you like to overwrite password?",
+                                                   "Comfirmation"}}));
     EXPECT_EQ(Sent(), Statements{"SELECT * FROM lin2db.dbo.user_auth WHERE account = 'beta'"});
     EXPECT_EQ(Rows("SELECT * FROM lin2db.dbo.user_auth"), authBefore);
     EXPECT_EQ(StatusLine(), "");
@@ -99,8 +97,7 @@ TEST_F(CreateAccountTest, ExistingLoginAnsweredNoChangesNothing)
     EXPECT_TRUE(Form->MSQuery1.Active());
 }
 
-TEST_F(CreateAccountTest, ExistingLoginAnsweredYesReplacesThePasswordOnly)
-{
+TEST_F(CreateAccountTest, ExistingLoginAnsweredYesReplacesThePasswordOnly) {
     AddAccount("beta", "1,0", 2);
     const auto accountBefore = Rows("SELECT * FROM lin2db.dbo.user_account");
     const auto builderBefore = Rows("SELECT * FROM lin2world.dbo.builder_account");
@@ -114,14 +111,13 @@ TEST_F(CreateAccountTest, ExistingLoginAnsweredYesReplacesThePasswordOnly)
                       }));
     EXPECT_EQ(StatusLine(), "Account updated");
     EXPECT_EQ(Rows("SELECT password,quiz1,quiz2,answer1,answer2 FROM lin2db.dbo.user_auth WHERE account = 'beta'"),
-        Statements{AbcHash + "|||" + ZeroAnswer + "|" + ZeroAnswer});
+              Statements{AbcHash + "|||" + ZeroAnswer + "|" + ZeroAnswer});
     EXPECT_EQ(Rows("SELECT * FROM lin2db.dbo.user_account"), accountBefore);
     EXPECT_EQ(Rows("SELECT * FROM lin2world.dbo.builder_account"), builderBefore);
     EXPECT_FALSE(Form->MSQuery1.Active());
 }
 
-TEST_F(CreateAccountTest, PressingCreateAgainAsksToOverwrite)
-{
+TEST_F(CreateAccountTest, PressingCreateAgainAsksToOverwrite) {
     Create("alpha", "abc");
     ASSERT_EQ(StatusLine(), "Account created");
     Dialogs.Answers = {TDialogAnswer::Yes};
@@ -134,8 +130,7 @@ TEST_F(CreateAccountTest, PressingCreateAgainAsksToOverwrite)
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM lin2db.dbo.user_account WHERE account = 'alpha'"), Statements{"1"});
 }
 
-TEST_F(CreateAccountTest, UnreachableServerShowsItsMessageAndTheNextPressTriesAgain)
-{
+TEST_F(CreateAccountTest, UnreachableServerShowsItsMessageAndTheNextPressTriesAgain) {
     PointOptionsAtServer("wrong password");
     Create("alpha", "abc");
 
@@ -151,8 +146,7 @@ TEST_F(CreateAccountTest, UnreachableServerShowsItsMessageAndTheNextPressTriesAg
     EXPECT_EQ(Shown().size(), 1u);
 }
 
-TEST_F(CreateAccountTest, OptionsChangedWhileConnectedAreNotReadAgain)
-{
+TEST_F(CreateAccountTest, OptionsChangedWhileConnectedAreNotReadAgain) {
     Create("alpha", "abc");
     ASSERT_TRUE(Form->MSConnection1.Connected());
     Form->DBHostEdit->setText("no-such-host");
@@ -165,11 +159,11 @@ TEST_F(CreateAccountTest, OptionsChangedWhileConnectedAreNotReadAgain)
 }
 
 // One transaction: when the account row is refused, the login row inserted before it is undone.
-TEST_F(CreateAccountTest, FailingSecondInsertLeavesNoRow)
-{
+TEST_F(CreateAccountTest, FailingSecondInsertLeavesNoRow) {
     Form->MSQuery1.AfterExecute = [this, executed = 0](TDataSet*, bool) mutable {
         if (++executed == 1)
-            server->failNextBatch({ServerError(229, 14,
+            server->failNextBatch({ServerError(
+                229, 14,
                 "The INSERT permission was denied on the object 'user_account', database 'lin2db', schema 'dbo'.")});
     };
     Form->StatusBar1->SetPanelText(TMainForm::StatusLinePanel, "earlier");
@@ -187,13 +181,11 @@ TEST_F(CreateAccountTest, FailingSecondInsertLeavesNoRow)
 
 // A connection lost in the middle of a press: the error box, the program goes on, and the next press
 // connects anew.
-TEST_F(CreateAccountTest, LostConnectionMidHandlerShowsTheErrorAndTheNextPressReconnects)
-{
+TEST_F(CreateAccountTest, LostConnectionMidHandlerShowsTheErrorAndTheNextPressReconnects) {
     Create("alpha", "abc");
     ASSERT_EQ(StatusLine(), "Account created");
     Form->MSQuery1.AfterExecute = [this, executed = 0](TDataSet*, bool) mutable {
-        if (++executed == 1)
-            server->dropNextBatch();
+        if (++executed == 1) server->dropNextBatch();
     };
     Create("beta", "abc");
 
@@ -212,8 +204,7 @@ TEST_F(CreateAccountTest, LostConnectionMidHandlerShowsTheErrorAndTheNextPressRe
 
 // The account row just inserted is not found again (another tool renamed it meanwhile): no
 // game-master row with an empty uid is sent, the operator is told, and nothing of the press stays.
-TEST_F(CreateAccountTest, AccountRowNotFoundAgainSendsNoGameMasterRow)
-{
+TEST_F(CreateAccountTest, AccountRowNotFoundAgainSendsNoGameMasterRow) {
     // Another client, as the other tool would be.
     TMSConnection other;
     other.SetServer(Address());
@@ -240,8 +231,7 @@ TEST_F(CreateAccountTest, AccountRowNotFoundAgainSendsNoGameMasterRow)
     EXPECT_TRUE(Rows("SELECT account_name FROM lin2world.dbo.builder_account").empty());
 }
 
-TEST_F(CreateAccountTest, ShowsTheWaitCursorWhileWaitingOnTheServer)
-{
+TEST_F(CreateAccountTest, ShowsTheWaitCursorWhileWaitingOnTheServer) {
     std::vector<bool> busyDuringStatements;
     Form->MSQuery1.AfterExecute = [&busyDuringStatements](TDataSet*, bool) {
         const QCursor* cursor = QGuiApplication::overrideCursor();

@@ -22,9 +22,9 @@ enum class Kind { CreateNew, ReplacePassword, LoadList, PickAccount, ApplyNewGam
 struct Action {
     Kind kind;
     const char* name;
-    int statements;      // how many statements it sends when nothing goes wrong
-    bool allOrNothing;   // runs in one transaction
-    const char* success; // the status line it leaves
+    int statements;       // how many statements it sends when nothing goes wrong
+    bool allOrNothing;    // runs in one transaction
+    const char* success;  // the status line it leaves
 };
 
 const Action CreateNew{Kind::CreateNew, "create a game-master account", 5, true, "Account created"};
@@ -41,20 +41,17 @@ struct Case {
     Fault fault;
 };
 
-void PrintTo(const Case& c, std::ostream* out)
-{
+void PrintTo(const Case& c, std::ostream* out) {
     static constexpr const char* Faults[] = {"drop", "kill", "refuse"};
     *out << c.action.name << ", " << Faults[static_cast<int>(c.fault)] << " at statement " << c.position;
 }
 
-std::vector<Case> AllCases()
-{
+std::vector<Case> AllCases() {
     std::vector<Case> cases;
     for (const Action& action :
-        {CreateNew, ReplacePassword, LoadList, PickAccount, ApplyNewGameMaster, ApplyLevel, ApplyRemoval}) {
+         {CreateNew, ReplacePassword, LoadList, PickAccount, ApplyNewGameMaster, ApplyLevel, ApplyRemoval}) {
         for (int position = 1; position <= action.statements; ++position) {
-            for (Fault fault : {Fault::Drop, Fault::Kill, Fault::Refuse})
-                cases.push_back({action, position, fault});
+            for (Fault fault : {Fault::Drop, Fault::Kill, Fault::Refuse}) cases.push_back({action, position, fault});
         }
     }
     return cases;
@@ -69,8 +66,7 @@ const char* const TableDump[] = {
 
 class LostConnectionTest : public AccountsTest, public ::testing::WithParamInterface<Case> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         // Killed servers come back from this file, as a restarted server does.
         dataFile = testing::TempDir() + "lost_connection_" + std::to_string(::getpid()) + ".dat";
         std::remove(dataFile.c_str());
@@ -79,15 +75,13 @@ protected:
         Restart();
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         AccountsTest::TearDown();
         std::remove(dataFile.c_str());
     }
 
     // A server keeping its tables in dataFile, on the same port as before once there was one.
-    void Restart()
-    {
+    void Restart() {
         standin::ServerOptions options;
         options.dataFile = dataFile;
         options.port = port;
@@ -98,34 +92,26 @@ protected:
         PointOptionsAtServer();
     }
 
-    Statements Tables()
-    {
+    Statements Tables() {
         Statements rows;
         for (const char* sql : TableDump) {
-            for (const std::string& row : Rows(sql))
-                rows.push_back(row);
+            for (const std::string& row : Rows(sql)) rows.push_back(row);
         }
         return rows;
     }
 
     // Before the statement at position: 1 is the first statement the action sends.
-    void ArmFault(const Case& c)
-    {
+    void ArmFault(const Case& c) {
         int completed = 0;
         auto arm = [this, c, &completed, armed = false]() mutable {
-            if (armed || completed != c.position - 1)
-                return;
+            if (armed || completed != c.position - 1) return;
             armed = true;
             switch (c.fault) {
-            case Fault::Drop:
-                server->dropNextBatch();
-                break;
+            case Fault::Drop: server->dropNextBatch(); break;
             case Fault::Refuse:
                 server->failNextBatch({ServerError(229, 14, "The permission was denied on the object.")});
                 break;
-            case Fault::Kill:
-                server->stop();
-                break;
+            case Fault::Kill: server->stop(); break;
             }
         };
         // The statements are counted as they finish; a query's own start is the other place to arm it.
@@ -137,13 +123,11 @@ protected:
             armAction();
         };
         Form->MSQuery1.AfterExecute = [this](TDataSet*, bool ok) {
-            if (!ok)
-                return;
+            if (!ok) return;
             ++*completedCount;
             armAction();
         };
-        if (Form->MSConnection1.Connected())
-            armAction();
+        if (Form->MSConnection1.Connected()) armAction();
         Perform(c.action);
         Form->MSQuery1.BeforeOpen = nullptr;
         Form->MSQuery1.AfterOpen = nullptr;
@@ -152,8 +136,7 @@ protected:
     }
 
     // Brings the window to where the action starts: the accounts exist, the page shows what it needs.
-    void Prepare(const Action& action)
-    {
+    void Prepare(const Action& action) {
         AddAccount("alice", "0,0", 5);
         AddAccount("bob");
         if (action.kind == Kind::CreateNew) {
@@ -166,8 +149,7 @@ protected:
             ShowOptionsPage();
         } else {
             ShowEditPage();
-            if (action.kind != Kind::PickAccount)
-                Pick(action.kind == Kind::ApplyNewGameMaster ? "bob" : "alice");
+            if (action.kind != Kind::PickAccount) Pick(action.kind == Kind::ApplyNewGameMaster ? "bob" : "alice");
             if (action.kind == Kind::ApplyNewGameMaster) {
                 Form->GMCheck2->SetChecked(true);
                 Form->GMLevelEdit2->SetValue(4);
@@ -182,8 +164,7 @@ protected:
         Form->StatusBar1->SetPanelText(TMainForm::StatusLinePanel, "earlier");
     }
 
-    void Perform(const Action& action)
-    {
+    void Perform(const Action& action) {
         if (action.kind == Kind::CreateNew) {
             Create("carol", "abc", 3);
         } else if (action.kind == Kind::ReplacePassword) {
@@ -201,12 +182,10 @@ protected:
     void ShowOptionsPage() { ClickTab(TMainForm::OptionsPageIndex); }
 
     // The boxes shown, without the Yes/No question that replacing a password asks.
-    std::vector<TShownDialog> Boxes() const
-    {
+    std::vector<TShownDialog> Boxes() const {
         std::vector<TShownDialog> boxes;
         for (const TShownDialog& shown : Shown()) {
-            if (shown.Kind != TShownKind::YesNo)
-                boxes.push_back(shown);
+            if (shown.Kind != TShownKind::YesNo) boxes.push_back(shown);
         }
         return boxes;
     }
@@ -217,8 +196,7 @@ protected:
     int* completedCount = nullptr;
 };
 
-TEST_P(LostConnectionTest, OperatorSeesTheReasonAndTheNextPressWorks)
-{
+TEST_P(LostConnectionTest, OperatorSeesTheReasonAndTheNextPressWorks) {
     const Case c = GetParam();
     Prepare(c.action);
     const Statements before = Tables();
@@ -249,8 +227,7 @@ TEST_P(LostConnectionTest, OperatorSeesTheReasonAndTheNextPressWorks)
     Dialogs.Shown.clear();
     Dialogs.Answers.clear();
     Form->StatusBar1->SetPanelText(TMainForm::StatusLinePanel, "earlier");
-    if (c.action.kind == Kind::LoadList)
-        ShowOptionsPage();
+    if (c.action.kind == Kind::LoadList) ShowOptionsPage();
     Perform(c.action);
     EXPECT_TRUE(Boxes().empty()) << ::testing::PrintToString(Shown());
     if (*c.action.success != '\0') {

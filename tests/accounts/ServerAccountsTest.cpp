@@ -11,8 +11,7 @@ const std::string AbcHash = "0x35F2BE8FCE597F7F4AD3F5F538A28484";  // the hash o
 
 class ServerAccountsTest : public AccountsTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         target = std::make_unique<vactest::ServerUnderTest>();
         scratch = std::make_unique<vactest::Scratch>(*target);
         Form = std::make_unique<TMainForm>(Dialogs);
@@ -25,16 +24,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         Form.reset();
         scratch.reset();
         target.reset();
     }
 
     // A name of this test's own, removed with its rows when the test ends.
-    std::string OwnAccount()
-    {
+    std::string OwnAccount() {
         const std::string name = vactest::ScratchName("va");
         scratch->UndoAccount(name);
         return name;
@@ -46,8 +43,7 @@ protected:
     std::unique_ptr<vactest::Scratch> scratch;
 };
 
-TEST_F(ServerAccountsTest, CreateMakesTheThreeRowsAndASecondPressReplacesThePassword)
-{
+TEST_F(ServerAccountsTest, CreateMakesTheThreeRowsAndASecondPressReplacesThePassword) {
     const std::string name = OwnAccount();
     Create(QString::fromStdString(name), "abc", 3);
     ASSERT_EQ(StatusLine(), "Account created");
@@ -72,8 +68,7 @@ TEST_F(ServerAccountsTest, CreateMakesTheThreeRowsAndASecondPressReplacesThePass
     EXPECT_EQ(Column("SELECT COUNT(*) FROM lin2db.dbo.user_account" + where), Statements{"1"});
 }
 
-TEST_F(ServerAccountsTest, EditListsTheAccountAndApplyWritesItsFlagsAndLevel)
-{
+TEST_F(ServerAccountsTest, EditListsTheAccountAndApplyWritesItsFlagsAndLevel) {
     const std::string name = OwnAccount();
     Create(QString::fromStdString(name), "abc", 2);
     ASSERT_EQ(StatusLine(), "Account created");
@@ -94,10 +89,9 @@ TEST_F(ServerAccountsTest, EditListsTheAccountAndApplyWritesItsFlagsAndLevel)
     Click(Form->ApplyEditButton);
     EXPECT_EQ(StatusLine(), "Account updated");
     EXPECT_TRUE(Shown().empty());
-    EXPECT_EQ(Column("SELECT block_flag FROM lin2db.dbo.user_account WHERE account = '" + name + "'"),
-        Statements{"1"});
+    EXPECT_EQ(Column("SELECT block_flag FROM lin2db.dbo.user_account WHERE account = '" + name + "'"), Statements{"1"});
     EXPECT_EQ(Column("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = '" + name + "'"),
-        Statements{"7"});
+              Statements{"7"});
 }
 
 }  // namespace

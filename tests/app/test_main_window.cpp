@@ -26,16 +26,14 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void Show()
-    {
+    void Show() {
         Form.ShowCentred();
         Form.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
     }
 
     // The operator clicks a page's tab.
-    void ClickTab(int index)
-    {
+    void ClickTab(int index) {
         QTabBar* tabs = Form.PageControl1->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
     }
@@ -43,18 +41,15 @@ protected:
     QString StatusLine() const { return Form.StatusBar1->PanelText(TMainForm::StatusLinePanel); }
 
     // Everything the operator can see or the handlers keep, except the status line.
-    std::map<QString, QString> Snapshot() const
-    {
+    std::map<QString, QString> Snapshot() const {
         std::map<QString, QString> state;  // printed readably through QtPrinters.h
         for (const QWidget* control : Form.findChildren<QWidget*>()) {
             const QString name = control->objectName();
-            if (name.isEmpty() || name.startsWith("qt_"))
-                continue;
+            if (name.isEmpty() || name.startsWith("qt_")) continue;
             QString value = control->isEnabled() ? "enabled" : "disabled";
             if (const auto* button = qobject_cast<const QAbstractButton*>(control))
                 value += QString(" checked=%1 text=%2").arg(button->isChecked()).arg(button->text());
-            if (const auto* edit = qobject_cast<const QLineEdit*>(control))
-                value += " text=" + edit->text();
+            if (const auto* edit = qobject_cast<const QLineEdit*>(control)) value += " text=" + edit->text();
             if (const auto* box = qobject_cast<const TComboBox*>(control))
                 value += QString(" index=%1 count=%2").arg(box->ItemIndex()).arg(box->Count());
             state[name] = value;
@@ -71,21 +66,16 @@ protected:
     TMainForm Form{Dialogs};
 };
 
-QString Caption(const QWidget* control)
-{
-    if (const auto* label = qobject_cast<const QLabel*>(control))
-        return label->text();
-    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
-        return button->text();
-    if (const auto* edit = qobject_cast<const QLineEdit*>(control))
-        return edit->text();
+QString Caption(const QWidget* control) {
+    if (const auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(control)) return edit->text();
     return {};
 }
 
 }  // namespace
 
-TEST_F(MainWindowTest, TheWindowItself)
-{
+TEST_F(MainWindowTest, TheWindowItself) {
     Show();
     EXPECT_EQ(Form.windowTitle(), "Vantor Account Creator (vantoroff)");
     EXPECT_EQ(Form.size(), QSize(236, 186));
@@ -133,8 +123,7 @@ TEST_F(MainWindowTest, TheWindowItself)
     EXPECT_TRUE(Dialogs.Shown.empty());
 }
 
-TEST_F(MainWindowTest, EveryControlAtItsPlaceWithItsCaptionAndInitialState)
-{
+TEST_F(MainWindowTest, EveryControlAtItsPlaceWithItsCaptionAndInitialState) {
     struct Control {
         const char* Name;
         const char* Page;
@@ -209,8 +198,7 @@ TEST_F(MainWindowTest, EveryControlAtItsPlaceWithItsCaptionAndInitialState)
     }
 }
 
-TEST_F(MainWindowTest, TabOrderOnEachPage)
-{
+TEST_F(MainWindowTest, TabOrderOnEachPage) {
     Show();
     // With the game-master boxes checked, so that the level fields take part.
     Form.GMCheck->SetChecked(true);
@@ -218,7 +206,7 @@ TEST_F(MainWindowTest, TabOrderOnEachPage)
     const std::vector<std::vector<const char*>> orders = {
         {"LoginEdit", "PassEdit", "GMCheck", "GMLevelEdit", "SubmitButton"},
         {"AccountsComboBox", "LookupButton", "GMCheck2", "GMLevelEdit2", "BannedCheck1", "ApplyEditButton",
-            "BannedCheck2"},
+         "BannedCheck2"},
         {"DBHostEdit", "DBLoginEdit", "DBPassEdit", "SavePassCheckBox", "DBTestButton"},
     };
     for (int page = 0; page < 3; ++page) {
@@ -239,8 +227,7 @@ TEST_F(MainWindowTest, TabOrderOnEachPage)
     }
 }
 
-TEST_F(MainWindowTest, GameMasterBoxesEnableTheirLevelFieldsExactlyWhileChecked)
-{
+TEST_F(MainWindowTest, GameMasterBoxesEnableTheirLevelFieldsExactlyWhileChecked) {
     Show();
     struct Pair {
         TCheckBox* Box;
@@ -265,7 +252,12 @@ TEST_F(MainWindowTest, GameMasterBoxesEnableTheirLevelFieldsExactlyWhileChecked)
             {"operator clicks again", [&] { QTest::mouseClick(pair.Box, Qt::LeftButton); }, false},
             {"code checks", [&] { pair.Box->SetChecked(true); }, true},
             {"code checks what is checked", [&] { pair.Box->SetChecked(true); }, true},
-            {"operator presses space", [&] { pair.Box->setFocus(); QTest::keyClick(pair.Box, Qt::Key_Space); }, false},
+            {"operator presses space",
+             [&] {
+                 pair.Box->setFocus();
+                 QTest::keyClick(pair.Box, Qt::Key_Space);
+             },
+             false},
             {"code unchecks what is unchecked", [&] { pair.Box->SetChecked(false); }, false},
         };
         for (const Step& step : steps) {
@@ -282,8 +274,7 @@ TEST_F(MainWindowTest, GameMasterBoxesEnableTheirLevelFieldsExactlyWhileChecked)
     EXPECT_TRUE(Dialogs.Shown.empty());
 }
 
-TEST_F(MainWindowTest, SwitchingToCreateOrOptionsOnlyClearsTheStatusLine)
-{
+TEST_F(MainWindowTest, SwitchingToCreateOrOptionsOnlyClearsTheStatusLine) {
     Show();
     for (int page : {TMainForm::OptionsPageIndex, TMainForm::CreatePageIndex}) {
         SCOPED_TRACE(page);
@@ -299,8 +290,7 @@ TEST_F(MainWindowTest, SwitchingToCreateOrOptionsOnlyClearsTheStatusLine)
     EXPECT_TRUE(Dialogs.Shown.empty());
 }
 
-TEST_F(MainWindowTest, SelectingAPageFromCodeRunsNoChangeHandler)
-{
+TEST_F(MainWindowTest, SelectingAPageFromCodeRunsNoChangeHandler) {
     Show();
     Form.StatusBar1->SetPanelText(TMainForm::StatusLinePanel, "Match found");
     for (int page : {TMainForm::OptionsPageIndex, TMainForm::EditPageIndex, TMainForm::CreatePageIndex}) {
@@ -310,8 +300,7 @@ TEST_F(MainWindowTest, SelectingAPageFromCodeRunsNoChangeHandler)
     }
 }
 
-TEST_F(MainWindowTest, TheFirstPanelNeverChanges)
-{
+TEST_F(MainWindowTest, TheFirstPanelNeverChanges) {
     Show();
     const QString fixed = Form.StatusBar1->PanelText(0);
     ClickTab(TMainForm::OptionsPageIndex);

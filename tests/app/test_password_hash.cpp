@@ -21,8 +21,7 @@ struct TChain {
     std::array<int, 16> BeforeSubstitution{};
 };
 
-TChain ReferenceChain(const std::string& password)
-{
+TChain ReferenceChain(const std::string& password) {
     static const double Multiplier[4] = {213119, 213247, 213203, 213821};
     static const double Addend[4] = {2529077, 2529089, 2529589, 2529997};
     TChain chain;
@@ -45,8 +44,7 @@ TChain ReferenceChain(const std::string& password)
     return chain;
 }
 
-std::string ReferenceHash(const std::string& password)
-{
+std::string ReferenceHash(const std::string& password) {
     const TChain chain = ReferenceChain(password);
     std::string text = "0x";
     for (int byte : chain.BeforeSubstitution) {
@@ -57,23 +55,19 @@ std::string ReferenceHash(const std::string& password)
     return text;
 }
 
-int OutputByte(const std::string& hashText, int index)
-{
+int OutputByte(const std::string& hashText, int index) {
     return std::stoi(hashText.substr(2 + 2 * index, 2), nullptr, 16);
 }
 
-std::string Bytes(std::initializer_list<int> values)
-{
+std::string Bytes(std::initializer_list<int> values) {
     std::string bytes;
-    for (int value : values)
-        bytes += static_cast<char>(value);
+    for (int value : values) bytes += static_cast<char>(value);
     return bytes;
 }
 
 }  // namespace
 
-TEST(HashPassword, KnownVectors)
-{
+TEST(HashPassword, KnownVectors) {
     struct Case {
         std::string Password;
         std::string Hash;
@@ -84,17 +78,15 @@ TEST(HashPassword, KnownVectors)
         {"abc", "0x35F2BE8FCE597F7F4AD3F5F538A28484"},
         // Worked out by a separate implementation of the transform (not this code base).
         {"password", "0xB5394575C8F9ED7144DDFBFB36AC8A8A"},
-        {"0123456789ABCDEF", "0x35FA2096AF0C342F4AB12EF97E5D56BC"},             // exactly 16 bytes
-        {"correct horse battery staple", "0x31C7589A2398F146C3C73F5DE6075471"},  // longer than 16
-        {Bytes({0xFF}), "0x499CFFFCBD2A0C0C39A086864BD1F7F7"},                   // a byte 255, never -1
+        {"0123456789ABCDEF", "0x35FA2096AF0C342F4AB12EF97E5D56BC"},                    // exactly 16 bytes
+        {"correct horse battery staple", "0x31C7589A2398F146C3C73F5DE6075471"},        // longer than 16
+        {Bytes({0xFF}), "0x499CFFFCBD2A0C0C39A086864BD1F7F7"},                         // a byte 255, never -1
         {Bytes({0xE9, 't', 0xE9, 0x80, 0x9F}), "0x258782AD90654E4C79E0C6C60B91B7B7"},  // Windows-1252 above 127
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(HashPassword(c.Password), c.Hash) << "password: \"" << c.Password << '"';
+    for (const Case& c : cases) EXPECT_EQ(HashPassword(c.Password), c.Hash) << "password: \"" << c.Password << '"';
 }
 
-TEST(HashPassword, OnlyTheFirstSixteenBytesCountAndShortPasswordsArePaddedWithZeroBytes)
-{
+TEST(HashPassword, OnlyTheFirstSixteenBytesCountAndShortPasswordsArePaddedWithZeroBytes) {
     const std::string sixteen = "abcdefghijklmnop";
     EXPECT_EQ(HashPassword(sixteen + "q"), HashPassword(sixteen));
     EXPECT_EQ(HashPassword(sixteen + "anything at all, however long"), HashPassword(sixteen + "!"));
@@ -106,15 +98,13 @@ TEST(HashPassword, OnlyTheFirstSixteenBytesCountAndShortPasswordsArePaddedWithZe
     EXPECT_NE(HashPassword(" "), HashPassword("")) << "a space is a byte like any other, nothing is trimmed";
 }
 
-TEST(HashPassword, AgreesWithTheLongFormAndAlwaysHasTheStoredShape)
-{
+TEST(HashPassword, AgreesWithTheLongFormAndAlwaysHasTheStoredShape) {
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int> length(0, 24);
     std::uniform_int_distribution<int> byte(0, 255);
     for (int round = 0; round < 20000; ++round) {
         std::string password;
-        for (int i = length(random); i > 0; --i)
-            password += static_cast<char>(byte(random));
+        for (int i = length(random); i > 0; --i) password += static_cast<char>(byte(random));
 
         const std::string hash = HashPassword(password);
         ASSERT_EQ(hash, ReferenceHash(password)) << "round " << round;
@@ -122,13 +112,11 @@ TEST(HashPassword, AgreesWithTheLongFormAndAlwaysHasTheStoredShape)
         ASSERT_EQ(hash.substr(0, 2), "0x");
         for (size_t i = 2; i < hash.size(); ++i)
             ASSERT_TRUE((hash[i] >= '0' && hash[i] <= '9') || (hash[i] >= 'A' && hash[i] <= 'F')) << hash;
-        for (size_t i = 2; i < hash.size(); i += 2)
-            ASSERT_NE(hash.substr(i, 2), "00") << hash;
+        for (size_t i = 2; i < hash.size(); i += 2) ASSERT_NE(hash.substr(i, 2), "00") << hash;
     }
 }
 
-TEST(HashPassword, AZeroByteInTheChainIsWrittenAs66AndTheNextByteIsChainedFromZero)
-{
+TEST(HashPassword, AZeroByteInTheChainIsWrittenAs66AndTheNextByteIsChainedFromZero) {
     // Search two-byte passwords for one whose chain produces a zero before the last byte.
     std::optional<std::string> found;
     int zeroAt = -1;
@@ -150,7 +138,7 @@ TEST(HashPassword, AZeroByteInTheChainIsWrittenAs66AndTheNextByteIsChainedFromZe
     const TChain chain = ReferenceChain(*found);
     const std::string hash = HashPassword(*found);
     EXPECT_EQ(hash.substr(2 + 2 * zeroAt, 2), "66") << "password bytes " << int(static_cast<unsigned char>((*found)[0]))
-                                                   << ',' << int(static_cast<unsigned char>((*found)[1]));
+                                                    << ',' << int(static_cast<unsigned char>((*found)[1]));
     const int next = zeroAt + 1;
     const int chainedFromZero = chain.Padded[next] ^ 0 ^ chain.Key[next];
     EXPECT_EQ(OutputByte(hash, next), chainedFromZero == 0 ? 102 : chainedFromZero);

@@ -11,8 +11,7 @@
 
 VAC_USE_APPLICATION_ENVIRONMENT();
 
-TEST(VersionPanelTest, TheFirstPanelShowsTheBuildsVersionWhole)
-{
+TEST(VersionPanelTest, TheFirstPanelShowsTheBuildsVersionWhole) {
     TRecordingDialogs dialogs;
     TMainForm form{dialogs};
     form.ShowCentred();

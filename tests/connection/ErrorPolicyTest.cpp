@@ -28,7 +28,8 @@ TEST_F(FakeConnectionTest, SeveralRecordsMakeOneErrorInRecordOrderWithSubErrors)
         c.SetQuotedIdentifier(false);
         FAIL() << "no error";
     } catch (const EMSError& e) {
-        EXPECT_EQ(e.Message, "Violation of PRIMARY KEY constraint 'PK_user_auth'.\r\nThe statement has been terminated.");
+        EXPECT_EQ(e.Message,
+                  "Violation of PRIMARY KEY constraint 'PK_user_auth'.\r\nThe statement has been terminated.");
         EXPECT_EQ(e.NativeError, 3621);
         EXPECT_EQ(e.ErrorCode, 3621);
         EXPECT_EQ(e.ServerMessage, "The statement has been terminated.");
@@ -97,7 +98,7 @@ TEST(FatalErrorTest, OnlyServerErrorsOfTheseKindsAreFatal) {
         bool fatal;
     };
     const std::vector<Case> cases = {
-        {20, 0, 50000, true}, {25, 9, 1, true},  {16, 1, 17, true},   {16, 1, 11, true},  {16, 1, 18, false},
+        {20, 0, 50000, true}, {25, 9, 1, true},  {16, 1, 17, true},     {16, 1, 11, true},     {16, 1, 18, false},
         {16, 2, 17, false},   {15, 1, 5, false}, {19, 1, 50000, false}, {14, 1, 18456, false},
     };
     for (const auto& k : cases) {
@@ -219,7 +220,8 @@ TEST_F(FakeConnectionTest, InfoMessagesReachOnInfoMessageWithoutRaising) {
         seen.push_back(e.Message);
     };
     c.Connect();
-    script.nextExecutions.push_back({S_OK, fake::MakeError(S_OK, {fake::ServerRecord(5701, "Changed database context to 'lin2db'.", 0)})});
+    script.nextExecutions.push_back(
+        {S_OK, fake::MakeError(S_OK, {fake::ServerRecord(5701, "Changed database context to 'lin2db'.", 0)})});
     c.SetQuotedIdentifier(false);
     EXPECT_EQ(seen, (std::vector<std::string>{"Changed database context to 'lin2db'."}));
     EXPECT_FALSE(c.QuotedIdentifier());

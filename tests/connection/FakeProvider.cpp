@@ -46,7 +46,8 @@ struct Link {
 
 class FakeRowset : public Rowset {
 public:
-    FakeRowset(std::vector<std::string> rows, std::shared_ptr<Link> link) : rows_(std::move(rows)), link_(std::move(link)) {
+    FakeRowset(std::vector<std::string> rows, std::shared_ptr<Link> link)
+        : rows_(std::move(rows)), link_(std::move(link)) {
         link_->busy = true;
     }
     ~FakeRowset() override { link_->busy = false; }
@@ -160,7 +161,9 @@ private:
 
 class FakeDataSource : public DataSource {
 public:
-    explicit FakeDataSource(Script& script) : script_(script), link_(std::make_shared<Link>()) { ++script_.liveDataSources; }
+    explicit FakeDataSource(Script& script) : script_(script), link_(std::make_shared<Link>()) {
+        ++script_.liveDataSources;
+    }
     bool LinkLost() const override { return script_.linkLost; }
     ~FakeDataSource() override {
         link_->open = false;
@@ -213,7 +216,9 @@ private:
 
 }  // namespace
 
-int Script::Count(const std::string& entry) const { return static_cast<int>(std::count(log.begin(), log.end(), entry)); }
+int Script::Count(const std::string& entry) const {
+    return static_cast<int>(std::count(log.begin(), log.end(), entry));
+}
 
 HRESULT Provider::CreateDataSource(std::string_view classId, std::unique_ptr<DataSource>& dataSource) {
     script_.log.push_back("create " + std::string(classId));
@@ -226,7 +231,8 @@ HRESULT Provider::CreateDataSource(std::string_view classId, std::unique_ptr<Dat
     return S_OK;
 }
 
-ErrorInfo MakeError(HRESULT result, std::vector<std::optional<SqlServerError>> records, const std::string& description) {
+ErrorInfo MakeError(HRESULT result, std::vector<std::optional<SqlServerError>> records,
+                    const std::string& description) {
     ErrorInfo info;
     info.description = description;
     int n = 0;
@@ -254,12 +260,12 @@ SqlServerError ServerRecord(int32_t number, const std::string& text, uint8_t sev
 
 const char* SetName(PropertySetId id) {
     switch (id) {
-        case PropertySetId::DBInit: return "DBInit";
-        case PropertySetId::SQLServerDBInit: return "SQLServerDBInit";
-        case PropertySetId::DataSource: return "DataSource";
-        case PropertySetId::DataSourceInfo: return "DataSourceInfo";
-        case PropertySetId::Session: return "Session";
-        case PropertySetId::Rowset: return "Rowset";
+    case PropertySetId::DBInit: return "DBInit";
+    case PropertySetId::SQLServerDBInit: return "SQLServerDBInit";
+    case PropertySetId::DataSource: return "DataSource";
+    case PropertySetId::DataSourceInfo: return "DataSourceInfo";
+    case PropertySetId::Session: return "Session";
+    case PropertySetId::Rowset: return "Rowset";
     }
     return "?";
 }

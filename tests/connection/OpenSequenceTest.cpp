@@ -18,9 +18,7 @@ const Property* Find(const PropertySet& set, PropertyId id, int n = 0) {
 
 std::string Str(const Property* p) { return p ? std::get<std::string>(p->value) : "<missing>"; }
 
-std::string ProgramName() {
-    return std::filesystem::read_symlink("/proc/self/exe").filename().string();
-}
+std::string ProgramName() { return std::filesystem::read_symlink("/proc/self/exe").filename().string(); }
 
 }  // namespace
 
@@ -134,8 +132,8 @@ TEST_F(FakeConnectionTest, OpenSendsEveryPropertyInOrderWithItsFlag) {
     for (const auto& e : script.log) {
         if (e.rfind("set ", 0) == 0 || e == "initialize" || e == "session") calls.push_back(e);
     }
-    EXPECT_EQ(calls, (std::vector<std::string>{"set DBInit", "set SQLServerDBInit", "set SQLServerDBInit",
-                                               "initialize", "set DataSource", "session", "set Session"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"set DBInit", "set SQLServerDBInit", "set SQLServerDBInit", "initialize",
+                                               "set DataSource", "session", "set Session"}));
     EXPECT_EQ(c.OLEDBConnection()->ProviderPrimaryVer(), 9);
     EXPECT_EQ(c.OLEDBConnection()->DBMSPrimaryVer(), 10);
 }
@@ -149,12 +147,27 @@ TEST_F(FakeConnectionTest, LoginPropertiesByAuthenticationAndCredentials) {
         std::vector<PropertyId> absent;
     };
     const std::vector<Case> cases = {
-        {"both empty logs in as sa", TMSAuthentication::auServer, "", "", "",
-         {{DBPROP_AUTH_USERID, "sa"}, {DBPROP_INIT_DATASOURCE, "(local)"}}, {DBPROP_AUTH_PASSWORD, DBPROP_AUTH_INTEGRATED}},
-        {"only a password", TMSAuthentication::auServer, "", "secret", ".",
-         {{DBPROP_AUTH_USERID, ""}, {DBPROP_AUTH_PASSWORD, "secret"}, {DBPROP_INIT_DATASOURCE, "."}}, {DBPROP_AUTH_INTEGRATED}},
-        {"windows", TMSAuthentication::auWindows, "ignored", "ignored", "h\\inst",
-         {{DBPROP_AUTH_INTEGRATED, ""}, {DBPROP_INIT_DATASOURCE, "h\\inst"}}, {DBPROP_AUTH_USERID, DBPROP_AUTH_PASSWORD}},
+        {"both empty logs in as sa",
+         TMSAuthentication::auServer,
+         "",
+         "",
+         "",
+         {{DBPROP_AUTH_USERID, "sa"}, {DBPROP_INIT_DATASOURCE, "(local)"}},
+         {DBPROP_AUTH_PASSWORD, DBPROP_AUTH_INTEGRATED}},
+        {"only a password",
+         TMSAuthentication::auServer,
+         "",
+         "secret",
+         ".",
+         {{DBPROP_AUTH_USERID, ""}, {DBPROP_AUTH_PASSWORD, "secret"}, {DBPROP_INIT_DATASOURCE, "."}},
+         {DBPROP_AUTH_INTEGRATED}},
+        {"windows",
+         TMSAuthentication::auWindows,
+         "ignored",
+         "ignored",
+         "h\\inst",
+         {{DBPROP_AUTH_INTEGRATED, ""}, {DBPROP_INIT_DATASOURCE, "h\\inst"}},
+         {DBPROP_AUTH_USERID, DBPROP_AUTH_PASSWORD}},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
@@ -196,10 +209,9 @@ TEST_F(FakeConnectionTest, OptionalServerSettingsEachInTheirPlace) {
     EXPECT_EQ(ss->properties[2].id, SSPROP_INIT_CURRENTLANGUAGE);
     EXPECT_EQ(ss->properties[2].options, DBPROPOPTIONS_REQUIRED);
     EXPECT_EQ(ss->properties[3].value, PropertyValue(false));
-    const std::vector<std::pair<PropertyId, uint32_t>> singles = {
-        {SSPROP_INIT_ENCRYPT, DBPROPOPTIONS_OPTIONAL},
-        {SSPROP_INIT_NETWORKLIBRARY, DBPROPOPTIONS_REQUIRED},
-        {SSPROP_INIT_PACKETSIZE, DBPROPOPTIONS_REQUIRED}};
+    const std::vector<std::pair<PropertyId, uint32_t>> singles = {{SSPROP_INIT_ENCRYPT, DBPROPOPTIONS_OPTIONAL},
+                                                                  {SSPROP_INIT_NETWORKLIBRARY, DBPROPOPTIONS_REQUIRED},
+                                                                  {SSPROP_INIT_PACKETSIZE, DBPROPOPTIONS_REQUIRED}};
     for (size_t i = 0; i < singles.size(); ++i) {
         const PropertySet* s = SetAt(PropertySetId::SQLServerDBInit, static_cast<int>(i) + 1);
         ASSERT_NE(s, nullptr);
@@ -211,7 +223,7 @@ TEST_F(FakeConnectionTest, OptionalServerSettingsEachInTheirPlace) {
 }
 
 TEST_F(FakeConnectionTest, RefusedPropertySetListsEveryRefusedPropertyInIndexOrder) {
-    script.refuse[{PropertySetId::DBInit, DBPROP_INIT_TIMEOUT}] = DBPROPSTATUS_BADVALUE;  // index 2
+    script.refuse[{PropertySetId::DBInit, DBPROP_INIT_TIMEOUT}] = DBPROPSTATUS_BADVALUE;   // index 2
     script.refuse[{PropertySetId::DBInit, DBPROP_INIT_HWND}] = DBPROPSTATUS_NOTSUPPORTED;  // index 5 (sa only)
     TMSConnection c;
     try {
@@ -295,7 +307,8 @@ TEST_F(FakeConnectionTest, OldProviderVersionIsRefusedAndReleased) {
 }
 
 TEST_F(FakeConnectionTest, FailedOpenKeepsObjectAndSettingsAndRetriesTheWholeSequence) {
-    script.initialize = {E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(18456, "Login failed for user 'gm'.", 14)})};
+    script.initialize = {E_FAIL,
+                         fake::MakeError(E_FAIL, {fake::ServerRecord(18456, "Login failed for user 'gm'.", 14)})};
     TMSConnection c;
     c.SetUsername("gm");
     EXPECT_THROW(c.Connect(), EMSError);
@@ -321,7 +334,8 @@ TEST_F(FakeConnectionTest, QuotedIdentifierOffIsSentAfterOpening) {
     EXPECT_EQ(script.Count("execute SET QUOTED_IDENTIFIER ON"), 1);
 
     // A failed SET leaves the option as it was.
-    script.executions["SET QUOTED_IDENTIFIER OFF"].answer = {E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(102, "Incorrect syntax near 'x'.", 15)})};
+    script.executions["SET QUOTED_IDENTIFIER OFF"].answer = {
+        E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(102, "Incorrect syntax near 'x'.", 15)})};
     EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
     EXPECT_TRUE(c.QuotedIdentifier());
 }
@@ -331,7 +345,8 @@ TEST_F(FakeConnectionTest, CloseSequenceNotifiesClientsAndUninitialises) {
     RecordingCommand cmd;
     TMSConnection c;
     std::vector<std::string> order;
-    c.RegisterClient(&ds, [&](TConnectionClient*, bool connecting) { order.push_back(connecting ? "cb open" : "cb close"); });
+    c.RegisterClient(
+        &ds, [&](TConnectionClient*, bool connecting) { order.push_back(connecting ? "cb open" : "cb close"); });
     c.RegisterClient(&cmd);
     c.BeforeConnect = [&](TCustomConnection*) { order.push_back("before connect"); };
     c.AfterConnect = [&](TCustomConnection*) { order.push_back("after connect"); };

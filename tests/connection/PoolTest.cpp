@@ -155,7 +155,8 @@ TEST_F(PoolTest, ExpiredOrInvalidObjectsAreFreed) {
     manager.PurgeAll();
     EXPECT_EQ(pool->IdleCount(), 1) << "a connection that answers stays";
     EXPECT_EQ(script.Count("execute /* Check connection */"), 1);
-    script.executions["/* Check connection */"].answer = {provider::E_FAIL, fake::MakeError(provider::E_FAIL, {Fatal()})};
+    script.executions["/* Check connection */"].answer = {provider::E_FAIL,
+                                                          fake::MakeError(provider::E_FAIL, {Fatal()})};
     manager.PurgeAll();
     EXPECT_EQ(pool->IdleCount(), 0);
 }

@@ -203,16 +203,16 @@ TEST(ConnectStringTest, HostileValuesNeverAddKeys) {
 
 TEST(ConnectStringTest, CatalogNamesAreHandedToTheDriverUnquoted) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"lin2db", "lin2db"},       {"[my db]", "my db"},     {"[we]]ird x]", "we]ird x"},
-        {"\"a\"\"b\"", "a\"b"},     {"a.[b c]", "a.b c"},     {"[a.b]", "a.b"},
-        {"[open", "[open"},         {"", ""},
+        {"lin2db", "lin2db"}, {"[my db]", "my db"}, {"[we]]ird x]", "we]ird x"}, {"\"a\"\"b\"", "a\"b"},
+        {"a.[b c]", "a.b c"}, {"[a.b]", "a.b"},     {"[open", "[open"},          {"", ""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(UnquoteIdentifier(in), out) << in;
 }
 
 TEST(DiagnosticsTest, DriverPrefixIsRemoved) {
     EXPECT_EQ(StripDriverPrefix("[FreeTDS][SQL Server]Login failed for user 'x'."), "Login failed for user 'x'.");
-    EXPECT_EQ(StripDriverPrefix("[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object"), "Invalid object");
+    EXPECT_EQ(StripDriverPrefix("[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object"),
+              "Invalid object");
     EXPECT_EQ(StripDriverPrefix("plain [text]"), "plain [text]");
 }
 
@@ -252,13 +252,22 @@ TEST(DiagnosticsTest, EveryLostLinkDiagnosticIsFatalAndKeepsItsText) {
         const char* text;
     };
     const std::vector<Case> cases = {
-        {{"08S01", 0, "Communication link failure", "", std::nullopt, std::nullopt, "", 0}, false, "Communication link failure"},
+        {{"08S01", 0, "Communication link failure", "", std::nullopt, std::nullopt, "", 0},
+         false,
+         "Communication link failure"},
         {{"08003", 0, "Connection not open", "", std::nullopt, std::nullopt, "", 0}, false, "Connection not open"},
-        {{"08007", 0, "Connection failure during transaction", "", std::nullopt, std::nullopt, "", 0}, false,
-            "Connection failure during transaction"},
-        {{"HY000", 20004, "Read from the server failed", "", 9, std::nullopt, "", 0}, false, "Read from the server failed"},
-        {{"HY000", 20006, "Write to the server failed", "", 9, std::nullopt, "", 0}, false, "Write to the server failed"},
-        {{"01000", 20017, "Unexpected EOF from the server", "", 9, std::nullopt, "", 0}, false, "Unexpected EOF from the server"},
+        {{"08007", 0, "Connection failure during transaction", "", std::nullopt, std::nullopt, "", 0},
+         false,
+         "Connection failure during transaction"},
+        {{"HY000", 20004, "Read from the server failed", "", 9, std::nullopt, "", 0},
+         false,
+         "Read from the server failed"},
+        {{"HY000", 20006, "Write to the server failed", "", 9, std::nullopt, "", 0},
+         false,
+         "Write to the server failed"},
+        {{"01000", 20017, "Unexpected EOF from the server", "", 9, std::nullopt, "", 0},
+         false,
+         "Unexpected EOF from the server"},
         {{"HY000", 0, "Unknown error", "", std::nullopt, std::nullopt, "", 0}, true, "Communication link failure"},
         {{"HY000", 0, "", "", std::nullopt, std::nullopt, "", 0}, true, "Communication link failure"},
         {{"HY000", 0, "Driver's own words", "", std::nullopt, std::nullopt, "", 0}, true, "Driver's own words"},

@@ -43,8 +43,10 @@ TEST_F(ServerConnectionTest, TransactionsCommitAndRollBack) {
     TMSConnection c;
     server.Configure(c);
     c.Connect();
-    const std::string insert = "INSERT INTO lin2db.dbo.user_auth (account, password, quiz1, quiz2, answer1, answer2) "
-                               "VALUES ('" + account + "', 0x00112233445566778899AABBCCDDEEFF, '', '', 0x00, 0x00)";
+    const std::string insert =
+        "INSERT INTO lin2db.dbo.user_auth (account, password, quiz1, quiz2, answer1, answer2) "
+        "VALUES ('" +
+        account + "', 0x00112233445566778899AABBCCDDEEFF, '', '', 0x00, 0x00)";
     const std::string select = "SELECT account FROM lin2db.dbo.user_auth WHERE account = '" + account + "'";
     c.StartTransaction();
     c.OLEDBConnection()->ExecuteText(insert);

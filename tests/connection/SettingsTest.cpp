@@ -92,7 +92,8 @@ TEST_F(FakeConnectionTest, DatabaseSwitchOnAnOpenConnectionUsesTheBracketRule) {
     EXPECT_EQ(set->properties[0].options, DBPROPOPTIONS_OPTIONAL);
 
     // A switch the server refuses leaves the setting where the server stayed.
-    script.currentCatalog = {E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(911, "Database 'nope' does not exist.", 16)})};
+    script.currentCatalog = {E_FAIL,
+                             fake::MakeError(E_FAIL, {fake::ServerRecord(911, "Database 'nope' does not exist.", 16)})};
     EXPECT_THROW(c.SetDatabase("nope"), EMSError);
     EXPECT_EQ(c.Database(), "master");
     EXPECT_TRUE(c.Connected());
@@ -100,11 +101,20 @@ TEST_F(FakeConnectionTest, DatabaseSwitchOnAnOpenConnectionUsesTheBracketRule) {
 
 TEST(QuoteDatabaseNameTest, BracketsOnlyWhatNeedsThem) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"lin2db", "lin2db"},           {"_x#1$", "_x#1$"},       {"@db", "@db"},
-        {"#tmp", "#tmp"},               {"my db", "[my db]"},     {"1abc", "[1abc]"},
-        {"$ab", "[$ab]"},               {"a-b", "[a-b]"},         {"[my db]", "[my db]"},
-        {"\"my db\"", "\"my db\""},     {"lin2db.dbo", "lin2db.dbo"}, {"a.b c", "a.[b c]"},
-        {"we]ird x", "[we]]ird x]"},    {"", ""},
+        {"lin2db", "lin2db"},
+        {"_x#1$", "_x#1$"},
+        {"@db", "@db"},
+        {"#tmp", "#tmp"},
+        {"my db", "[my db]"},
+        {"1abc", "[1abc]"},
+        {"$ab", "[$ab]"},
+        {"a-b", "[a-b]"},
+        {"[my db]", "[my db]"},
+        {"\"my db\"", "\"my db\""},
+        {"lin2db.dbo", "lin2db.dbo"},
+        {"a.b c", "a.[b c]"},
+        {"we]ird x", "[we]]ird x]"},
+        {"", ""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(TOLEDBConnection::QuoteDatabaseName(in), out) << in;
 }
@@ -112,7 +122,7 @@ TEST(QuoteDatabaseNameTest, BracketsOnlyWhatNeedsThem) {
 TEST_F(FakeConnectionTest, TransactionsFollowTheirRules) {
     TMSConnection c;
     for (auto op : std::vector<std::function<void()>>{[&] { c.StartTransaction(); }, [&] { c.Commit(); },
-                                                     [&] { c.Rollback(); }}) {
+                                                      [&] { c.Rollback(); }}) {
         try {
             op();
             FAIL() << "allowed on a closed connection";
@@ -141,7 +151,10 @@ TEST_F(FakeConnectionTest, TransactionsFollowTheirRules) {
 
     // A commit the server refuses keeps the transaction open.
     c.StartTransaction();
-    script.commit = {E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.")})};
+    script.commit = {
+        E_FAIL,
+        fake::MakeError(E_FAIL, {fake::ServerRecord(
+                                    3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.")})};
     EXPECT_THROW(c.Commit(), EMSError);
     EXPECT_TRUE(c.InTransaction());
     // Closing rolls an open transaction back.
@@ -212,8 +225,16 @@ TEST_F(FakeConnectionTest, ConnectStringAssignmentAcceptsEveryNameForm) {
         std::function<void(TMSConnection&)> check;
     };
     const std::vector<Case> cases = {
-        {"uid=bob;pwd=x", [](TMSConnection& c) { EXPECT_EQ(c.Username(), "bob"); EXPECT_EQ(c.Password(), "x"); }},
-        {"Username = bob ; Server = h\\i", [](TMSConnection& c) { EXPECT_EQ(c.Username(), "bob"); EXPECT_EQ(c.Server(), "h\\i"); }},
+        {"uid=bob;pwd=x",
+         [](TMSConnection& c) {
+             EXPECT_EQ(c.Username(), "bob");
+             EXPECT_EQ(c.Password(), "x");
+         }},
+        {"Username = bob ; Server = h\\i",
+         [](TMSConnection& c) {
+             EXPECT_EQ(c.Username(), "bob");
+             EXPECT_EQ(c.Server(), "h\\i");
+         }},
         {"Database=lin2world", [](TMSConnection& c) { EXPECT_EQ(c.Database(), "lin2world"); }},
         {"Timeout=5", [](TMSConnection& c) { EXPECT_EQ(c.ConnectionTimeout(), 5); }},
         {"ConnectTimeout=6", [](TMSConnection& c) { EXPECT_EQ(c.ConnectionTimeout(), 6); }},
@@ -226,14 +247,21 @@ TEST_F(FakeConnectionTest, ConnectStringAssignmentAcceptsEveryNameForm) {
         {"Network=dbmssocn", [](TMSConnection& c) { EXPECT_EQ(c.Options().NetworkLibrary(), "dbmssocn"); }},
         {"AppName=tool", [](TMSConnection& c) { EXPECT_EQ(c.Options().ApplicationName(), "tool"); }},
         {"WSID=pc1", [](TMSConnection& c) { EXPECT_EQ(c.Options().WorkstationID(), "pc1"); }},
-        {"Trusted_Connection=True", [](TMSConnection& c) { EXPECT_EQ(c.Authentication(), TMSAuthentication::auWindows); }},
-        {"Integrated Security=sspi", [](TMSConnection& c) { EXPECT_EQ(c.Authentication(), TMSAuthentication::auWindows); }},
-        {"Integrated Security=False", [](TMSConnection& c) { EXPECT_EQ(c.Authentication(), TMSAuthentication::auServer); }},
+        {"Trusted_Connection=True",
+         [](TMSConnection& c) { EXPECT_EQ(c.Authentication(), TMSAuthentication::auWindows); }},
+        {"Integrated Security=sspi",
+         [](TMSConnection& c) { EXPECT_EQ(c.Authentication(), TMSAuthentication::auWindows); }},
+        {"Integrated Security=False",
+         [](TMSConnection& c) { EXPECT_EQ(c.Authentication(), TMSAuthentication::auServer); }},
         {"provider=sqloledb.1", [](TMSConnection& c) { EXPECT_EQ(c.Options().Provider(), "sqloledb.1"); }},
         {"Persist Security Info=True;MARS Connection=False;Use Procedure for Prepare=1;"
          "Asynchronous Connection=x;Client Failover=y;Tag with column collation when possible=z",
          [](TMSConnection& c) { EXPECT_EQ(c.ConnectString(), ""); }},
-        {"Password=\"a;b\" c\" ; uid=x", [](TMSConnection& c) { EXPECT_EQ(c.Password(), "a;b\" c"); EXPECT_EQ(c.Username(), "x"); }},
+        {"Password=\"a;b\" c\" ; uid=x",
+         [](TMSConnection& c) {
+             EXPECT_EQ(c.Password(), "a;b\" c");
+             EXPECT_EQ(c.Username(), "x");
+         }},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.text);
@@ -282,7 +310,8 @@ TEST_F(FakeConnectionTest, NameListsAreSortedAndDatabaseFallsBackToMasterOn4060)
 
     c.SetDatabase("gone");
     script.executions["SELECT name FROM master.dbo.sysdatabases"].answer = {
-        E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(4060, "Cannot open database \"gone\" requested by the login.", 11)})};
+        E_FAIL, fake::MakeError(
+                    E_FAIL, {fake::ServerRecord(4060, "Cannot open database \"gone\" requested by the login.", 11)})};
     EXPECT_THROW(c.GetDatabaseNames(), EMSError);
     EXPECT_EQ(c.Database(), "master");
 

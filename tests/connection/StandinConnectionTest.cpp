@@ -241,8 +241,8 @@ TEST_F(StandinTest, ServerDroppingMidAnswerGivesATypedErrorAndTheNextStatementWo
         c.SetQuotedIdentifier(false);
         FAIL() << "no error";
     } catch (const EMSError& e) {
-        EXPECT_TRUE(TCustomDAConnection::IsFatalError(e)) << e.Message << " " << int(e.SeverityClass) << "/"
-                                                          << int(e.State) << "/" << e.NativeError;
+        EXPECT_TRUE(TCustomDAConnection::IsFatalError(e))
+            << e.Message << " " << int(e.SeverityClass) << "/" << int(e.State) << "/" << e.NativeError;
         EXPECT_FALSE(e.Message.empty());
     }
     EXPECT_TRUE(c.Connected()) << "reconnected";

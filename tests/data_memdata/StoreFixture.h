@@ -32,7 +32,7 @@ public:
         : Columns(std::move(columns)), FStatusWords(statusWords) {}
 
     std::vector<TColumn> Columns;
-    std::function<void(TTestStore&)> OnOpen;   // runs inside Open after the layout
+    std::function<void(TTestStore&)> OnOpen;  // runs inside Open after the layout
     std::function<void()> OnClose;
     std::function<bool(TTestStore&)> OnFetch;  // a source with more blocks
     int FetchCalls = 0;

@@ -92,7 +92,7 @@ TEST(SharedObjects, ReferencesAndLifetime) {
     EXPECT_EQ(objects.Get(ref), blob);
     objects.Release(ref);
     EXPECT_EQ(objects.LiveCount(), 0u);
-    EXPECT_THROW(objects.Get(ref), EAssertionError);     // released: the handle is dead
+    EXPECT_THROW(objects.Get(ref), EAssertionError);      // released: the handle is dead
     EXPECT_THROW(objects.Release(ref), EAssertionError);  // and cannot be released twice
     EXPECT_THROW(objects.Get(0), EAssertionError);
     EXPECT_THROW(objects.Get(99), EAssertionError);

@@ -105,12 +105,11 @@ TEST_P(EolTest, LineFeedsBecomeCrLfInEveryStringKind) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, EolTest,
-                         ::testing::Values(TEolCase{"a\nb", "a\r\nb"}, TEolCase{"a\r\nb", "a\r\nb"},
-                                           TEolCase{"\n\n", "\r\n\r\n"}, TEolCase{"\n", "\r\n"},
-                                           TEolCase{"a\rb", "a\rb"}, TEolCase{"\r\n\n", "\r\n\r\n"},
-                                           TEolCase{"", ""}, TEolCase{"\n\n\n\n\n\n\n\n\n\n",
-                                                                      "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, EolTest,
+    ::testing::Values(TEolCase{"a\nb", "a\r\nb"}, TEolCase{"a\r\nb", "a\r\nb"}, TEolCase{"\n\n", "\r\n\r\n"},
+                      TEolCase{"\n", "\r\n"}, TEolCase{"a\rb", "a\rb"}, TEolCase{"\r\n\n", "\r\n\r\n"},
+                      TEolCase{"", ""}, TEolCase{"\n\n\n\n\n\n\n\n\n\n", "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"}));
 
 TEST(FieldData, DestinationIsNeverOverrun) {
     TTestStore store = TrimStore();
@@ -183,16 +182,14 @@ std::vector<std::byte> GuidText() {
     return bytes;
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ScalarTest,
-                         ::testing::Values(TScalarCase{Smallint, 2, BytesOf<int16_t>(-12345)},
-                                           TScalarCase{Integer, 4, BytesOf<int32_t>(-2000000000)},
-                                           TScalarCase{Word, 2, BytesOf<uint16_t>(255)},
-                                           TScalarCase{Boolean, 2, BytesOf<int16_t>(-1)},
-                                           TScalarCase{Float, 8, BytesOf<double>(3.25)},
-                                           TScalarCase{Currency, 8, BytesOf<double>(-0.5)},
-                                           TScalarCase{Largeint, 8, BytesOf<int64_t>(-9000000000000LL)},
-                                           TScalarCase{DateTime, 8, BytesOf<double>(45000.75)},
-                                           TScalarCase{Guid, 39, GuidText()}));
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ScalarTest,
+    ::testing::Values(TScalarCase{Smallint, 2, BytesOf<int16_t>(-12345)},
+                      TScalarCase{Integer, 4, BytesOf<int32_t>(-2000000000)},
+                      TScalarCase{Word, 2, BytesOf<uint16_t>(255)}, TScalarCase{Boolean, 2, BytesOf<int16_t>(-1)},
+                      TScalarCase{Float, 8, BytesOf<double>(3.25)}, TScalarCase{Currency, 8, BytesOf<double>(-0.5)},
+                      TScalarCase{Largeint, 8, BytesOf<int64_t>(-9000000000000LL)},
+                      TScalarCase{DateTime, 8, BytesOf<double>(45000.75)}, TScalarCase{Guid, 39, GuidText()}));
 
 TEST(FieldData, DateAndTimeKindsKeepTheirPart) {
     TTestStore store({{Date, 8}, {Time, 8}, {DateTime, 8}});
@@ -320,14 +317,13 @@ TEST_P(NullTest, EveryKindCanBeNull) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, NullTest,
                          ::testing::Values(TColumn{String, 11}, TColumn{Smallint, 2}, TColumn{Integer, 4},
-                                           TColumn{Float, 8}, TColumn{Date, 8}, TColumn{Time, 8},
-                                           TColumn{DateTime, 8}, TColumn{Word, 2}, TColumn{Boolean, 2},
-                                           TColumn{Largeint, 8}, TColumn{Currency, 8}, TColumn{Blob, 8},
-                                           TColumn{Memo, 8}, TColumn{Variant, 4}, TColumn{ExtString, 4},
-                                           TColumn{Bytes, 20, "b", 16}, TColumn{VarBytes, 37, "vb", 31},
-                                           TColumn{ExtVarBytes, 8}, TColumn{WideString, 22},
-                                           TColumn{ExtWideString, 4}, TColumn{BCD, 8}, TColumn{FMTBCD, 34},
-                                           TColumn{Guid, 39}));
+                                           TColumn{Float, 8}, TColumn{Date, 8}, TColumn{Time, 8}, TColumn{DateTime, 8},
+                                           TColumn{Word, 2}, TColumn{Boolean, 2}, TColumn{Largeint, 8},
+                                           TColumn{Currency, 8}, TColumn{Blob, 8}, TColumn{Memo, 8},
+                                           TColumn{Variant, 4}, TColumn{ExtString, 4}, TColumn{Bytes, 20, "b", 16},
+                                           TColumn{VarBytes, 37, "vb", 31}, TColumn{ExtVarBytes, 8},
+                                           TColumn{WideString, 22}, TColumn{ExtWideString, 4}, TColumn{BCD, 8},
+                                           TColumn{FMTBCD, 34}, TColumn{Guid, 39}));
 
 TEST(FieldData, ProviderStatusesOtherThanNullAreNotNull) {
     TTestStore store({{Integer, 4}}, true);
@@ -360,8 +356,15 @@ TEST(FieldData, FieldNumbersAndRecordSizesAreChecked) {
 
 TEST(FieldData, GarbageRecordsNeverReadOutOfBounds) {
     // Records are plain bytes that PutRecord accepts from anywhere; handles in them are checked.
-    TTestStore store({{String, 11, "s", 10, true}, {ExtString, 4}, {ExtWideString, 4}, {ExtVarBytes, 8},
-                      {WideString, 9}, {Blob, 8}, {Variant, 4}, {VarBytes, 9}, {Date, 8}},
+    TTestStore store({{String, 11, "s", 10, true},
+                      {ExtString, 4},
+                      {ExtWideString, 4},
+                      {ExtVarBytes, 8},
+                      {WideString, 9},
+                      {Blob, 8},
+                      {Variant, 4},
+                      {VarBytes, 9},
+                      {Date, 8}},
                      true);
     store.TrimFixedChar = true;
     store.ConvertEOL = true;

@@ -41,25 +41,31 @@ INSTANTIATE_TEST_SUITE_P(
     Records, LayoutTest,
     ::testing::Values(
         TLayoutCase{"ten data bytes, two status words", {{Integer, 4}, {String, 6}}, true, {0, 4}, 10, 19},
-        TLayoutCase{"nine data bytes, three status words", {{Smallint, 2}, {Integer, 4}, {String, 3}}, true,
-                    {0, 2, 6}, 9, 21},
+        TLayoutCase{
+            "nine data bytes, three status words", {{Smallint, 2}, {Integer, 4}, {String, 3}}, true, {0, 2, 6}, 9, 21},
         TLayoutCase{"plain store, one status byte per field", {{Integer, 4}, {String, 6}}, false, {0, 4}, 10, 13},
         TLayoutCase{"wide string at odd offset moves to even", {{String, 3}, {WideString, 6}}, false, {0, 4}, 10, 13},
         TLayoutCase{"wide string already even", {{Smallint, 2}, {WideString, 4}}, false, {0, 2}, 6, 9},
         TLayoutCase{"wide string by reference stays odd", {{String, 1}, {ExtWideString, 4}}, false, {0, 1}, 5, 7},
-        TLayoutCase{"two wide strings after odd data", {{String, 2}, {String, 1}, {WideString, 4}, {String, 1},
-                    {WideString, 2}}, false, {0, 2, 4, 8, 10}, 12, 17},
+        TLayoutCase{"two wide strings after odd data",
+                    {{String, 2}, {String, 1}, {WideString, 4}, {String, 1}, {WideString, 2}},
+                    false,
+                    {0, 2, 4, 8, 10},
+                    12,
+                    17},
         TLayoutCase{"varchar(14) and int", {{String, 15}, {Integer, 4}}, true, {0, 15}, 19, 27},
         TLayoutCase{"no fields", {}, false, {}, 0, 1}),
     [](const auto& info) {
         std::string name = info.param.Title;
-        std::replace_if(name.begin(), name.end(), [](char ch) { return !isalnum(static_cast<unsigned char>(ch)); }, '_');
+        std::replace_if(
+            name.begin(), name.end(), [](char ch) { return !isalnum(static_cast<unsigned char>(ch)); }, '_');
         return name;
     });
 
 TEST(Layout, FieldTooSmallForItsKindIsRefused) {
     // A heap handle needs four bytes; a field with fewer would make reads leave the field.
-    for (const TColumn& column : {TColumn{ExtString, 2}, TColumn{Integer, 3}, TColumn{Blob, 1}, TColumn{WideString, 1}}) {
+    for (const TColumn& column :
+         {TColumn{ExtString, 2}, TColumn{Integer, 3}, TColumn{Blob, 1}, TColumn{WideString, 1}}) {
         TTestStore store({column});
         EXPECT_THROW(store.InitFields(), EAssertionError) << column.Kind;
     }
@@ -100,25 +106,23 @@ class UniqueNamesTest : public ::testing::TestWithParam<TNamesCase> {};
 
 TEST_P(UniqueNamesTest, Renames) { EXPECT_EQ(Unique(GetParam().In), GetParam().Out); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, UniqueNamesTest,
-    ::testing::Values(TNamesCase{{"x", "x"}, {"x", "x_1"}},
-                      TNamesCase{{"x", "x", "x"}, {"x", "x_1", "x_2"}},
-                      TNamesCase{{"a", "b"}, {"a", "b"}},
-                      TNamesCase{{""}, {"_0"}},
-                      TNamesCase{{"", "", ""}, {"_0", "_1", "_2"}},
-                      TNamesCase{{"a", "b", "a", "b"}, {"a", "b", "a_1", "b_1"}},
-                      TNamesCase{{"ID", "id"}, {"ID", "id_1"}},
-                      TNamesCase{{"b", "a", "b", "a", "a"}, {"b", "a", "b_1", "a_1", "a_2"}},
-                      // The second x becomes x_1, which pushes the column really named x_1 aside.
-                      TNamesCase{{"x", "x", "x_1"}, {"x", "x_1", "x_1_1"}},
-                      TNamesCase{{"x_1", "x", "x"}, {"x_1_1", "x", "x_1"}},
-                      TNamesCase{{"x", "x", "x_1", "x_1_1"}, {"x", "x_1", "x_1_2", "x_1_1"}},
-                      TNamesCase{{"a_5", "a_5"}, {"a_5", "a_5_1"}},
-                      // One nameless column must not shift the names of the next duplicate group.
-                      TNamesCase{{"", "x", "x"}, {"_0", "x", "x_1"}},
-                      TNamesCase{{"x", "", "x", ""}, {"x", "_0", "x_1", "_1"}},
-                      TNamesCase{{"_0", ""}, {"_0_1", "_0"}}));
+INSTANTIATE_TEST_SUITE_P(Names, UniqueNamesTest,
+                         ::testing::Values(TNamesCase{{"x", "x"}, {"x", "x_1"}},
+                                           TNamesCase{{"x", "x", "x"}, {"x", "x_1", "x_2"}},
+                                           TNamesCase{{"a", "b"}, {"a", "b"}}, TNamesCase{{""}, {"_0"}},
+                                           TNamesCase{{"", "", ""}, {"_0", "_1", "_2"}},
+                                           TNamesCase{{"a", "b", "a", "b"}, {"a", "b", "a_1", "b_1"}},
+                                           TNamesCase{{"ID", "id"}, {"ID", "id_1"}},
+                                           TNamesCase{{"b", "a", "b", "a", "a"}, {"b", "a", "b_1", "a_1", "a_2"}},
+                                           // The second x becomes x_1, which pushes the column really named x_1 aside.
+                                           TNamesCase{{"x", "x", "x_1"}, {"x", "x_1", "x_1_1"}},
+                                           TNamesCase{{"x_1", "x", "x"}, {"x_1_1", "x", "x_1"}},
+                                           TNamesCase{{"x", "x", "x_1", "x_1_1"}, {"x", "x_1", "x_1_2", "x_1_1"}},
+                                           TNamesCase{{"a_5", "a_5"}, {"a_5", "a_5_1"}},
+                                           // One nameless column must not shift the names of the next duplicate group.
+                                           TNamesCase{{"", "x", "x"}, {"_0", "x", "x_1"}},
+                                           TNamesCase{{"x", "", "x", ""}, {"x", "_0", "x_1", "_1"}},
+                                           TNamesCase{{"_0", ""}, {"_0_1", "_0"}}));
 
 TEST(UniqueNames, AnyMixEndsUniqueAndKeepsOriginalAsPrefix) {
     const std::vector<std::string> pool = {"x", "X", "x_1", "", "y", "x_1_1", "_0", "_1", "y_2"};
@@ -171,9 +175,9 @@ TEST(FieldLookup, Rules) {
 
     EXPECT_EQ(fields.FindField("ACCOUNT"), &account);
     EXPECT_EQ(fields.FindField("\xE9T\xC9"), &accented);  // Windows-1252 case folding
-    EXPECT_EQ(fields.FindField("part"), &sub);             // sub-fields after top-level ones
-    EXPECT_EQ(fields.FindField("SHADOW"), &shadow);        // the top-level field wins
-    EXPECT_EQ(fields.FindField("OBJ.PART"), &sub);         // a dotted name goes by actual names
+    EXPECT_EQ(fields.FindField("part"), &sub);            // sub-fields after top-level ones
+    EXPECT_EQ(fields.FindField("SHADOW"), &shadow);       // the top-level field wins
+    EXPECT_EQ(fields.FindField("OBJ.PART"), &sub);        // a dotted name goes by actual names
     EXPECT_EQ(fields.FindField("account."), nullptr);
     EXPECT_EQ(fields.FindField("nope"), nullptr);
     EXPECT_EQ(&fields.FieldByName("Account"), &account);

@@ -119,7 +119,7 @@ TEST(Navigation, MoveWithoutBuffer) {
 }
 
 struct TRecNoCase {
-    int32_t Start;   // 0: none
+    int32_t Start;  // 0: none
     int32_t Target;
     bool Found;
 };
@@ -142,9 +142,8 @@ TEST_P(SetRecNoTest, WalksToTheRecord) {
 
 INSTANTIATE_TEST_SUITE_P(Positions, SetRecNoTest,
                          ::testing::Values(TRecNoCase{0, 1, true}, TRecNoCase{0, 100, true}, TRecNoCase{0, 37, true},
-                                           TRecNoCase{90, 60, true}, TRecNoCase{50, 52, true},
-                                           TRecNoCase{50, 49, true}, TRecNoCase{10, 95, true},
-                                           TRecNoCase{42, 42, true}, TRecNoCase{0, 0, false},
+                                           TRecNoCase{90, 60, true}, TRecNoCase{50, 52, true}, TRecNoCase{50, 49, true},
+                                           TRecNoCase{10, 95, true}, TRecNoCase{42, 42, true}, TRecNoCase{0, 0, false},
                                            TRecNoCase{5, -3, false}, TRecNoCase{5, 101, false}));
 
 TEST(Navigation, SetRecNoLeavesTheEnds) {
@@ -205,7 +204,8 @@ TEST(Blocks, AppendBlockLinksTheRowsAndFreesTheRest) {
     TTestStore store = IntStore();
     store.Open();
     TBlock& block = store.AllocRecordBlock(25);
-    for (int32_t i = 0; i < 10; ++i) store.PutFieldData(1, store.BlockRecord(block, i), std::as_bytes(std::span(&i, 1)));
+    for (int32_t i = 0; i < 10; ++i)
+        store.PutFieldData(1, store.BlockRecord(block, i), std::as_bytes(std::span(&i, 1)));
     store.AppendBlock(block, 10);
     EXPECT_EQ(store.RecordCount(), 10);
     EXPECT_EQ(store.BlockManager().FreeItemCount(), 15u);
@@ -214,7 +214,7 @@ TEST(Blocks, AppendBlockLinksTheRowsAndFreesTheRest) {
     TBlock& empty = store.AllocRecordBlock(25);
     store.AppendBlock(empty, 0);  // a block that got no rows is returned
     EXPECT_EQ(store.BlockManager().BlockCount(), 1u);
-    store.AppendInt(99);           // single records use the freed items
+    store.AppendInt(99);  // single records use the freed items
     EXPECT_EQ(store.BlockManager().BlockCount(), 1u);
     ASSERT_TRUE(store.SetRecNo(11));
     EXPECT_EQ(IntAt(store, store.CurrentRecord()), 99);

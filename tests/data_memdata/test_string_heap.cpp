@@ -108,10 +108,10 @@ TEST(StringHeap, PageRestGoesToFreeListWhenARequestDoesNotFit) {
     TStringHeap heap;
     for (int i = 0; i < 8; ++i) heap.Alloc(1994);  // 8 x 2000 of 16380 usable bytes
     EXPECT_EQ(heap.PageCount(), 1u);
-    heap.Alloc(1994);                              // 380 left: rounded down to 376, class 47
+    heap.Alloc(1994);  // 380 left: rounded down to 376, class 47
     EXPECT_EQ(heap.PageCount(), 2u);
     EXPECT_EQ(heap.FreeListLength(47), 1u);
-    const TRef fromRest = heap.Alloc(370);         // 376 bytes: served from that rest
+    const TRef fromRest = heap.Alloc(370);  // 376 bytes: served from that rest
     EXPECT_EQ(fromRest / TStringHeap::PageSize, 0u);
     EXPECT_EQ(heap.FreeListLength(47), 0u);
 }
@@ -125,7 +125,7 @@ TEST(StringHeap, SmallPageTailIsGivenToTheRequest) {
     heap.Alloc(1);
     EXPECT_EQ(heap.PageCount(), 2u);
     for (size_t c = 1; c <= TStringHeap::SizeClassCount; ++c) EXPECT_EQ(heap.FreeListLength(c), 0u) << c;
-    heap.DisposeBuf(last);              // 380 bytes: class 47, still holds 376
+    heap.DisposeBuf(last);  // 380 bytes: class 47, still holds 376
     EXPECT_EQ(heap.FreeListLength(47), 1u);
 }
 

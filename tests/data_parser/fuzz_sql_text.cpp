@@ -29,18 +29,14 @@ namespace {
     std::abort();
 }
 
-bool IsUnknownSymbolError(const Exception& e) {
-    return e.Message.rfind("Parser: The unknown symbol '", 0) == 0;
-}
+bool IsUnknownSymbolError(const Exception& e) { return e.Message.rfind("Parser: The unknown symbol '", 0) == 0; }
 
 // ---- the model of what the SQL Server lexer sends ------------------------------------------------
 
 bool ModelLetter(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128 || c == '$' || c == '#';
 }
-bool ModelWordChar(unsigned char c) {
-    return ModelLetter(c) || c == '_' || (c >= '0' && c <= '9');
-}
+bool ModelWordChar(unsigned char c) { return ModelLetter(c) || c == '_' || (c >= '0' && c <= '9'); }
 bool ModelSymbol(unsigned char c) {
     return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '^') || c == '`' ||
            (c >= '{' && c <= '~');
@@ -48,9 +44,9 @@ bool ModelSymbol(unsigned char c) {
 
 const std::set<std::string>& ModelKeywords() {
     static const std::set<std::string> words = {
-        "AND", "AS", "BY", "COMPUTE", "CREATE", "CROSS", "DELETE", "FOR", "FROM", "FULL",
-        "GROUP", "HAVING", "INNER", "INSERT", "INTO", "IS", "JOIN", "LEFT", "OPTION", "OR",
-        "ORDER", "OUTER", "PROCEDURE", "REPLACE", "RIGHT", "SELECT", "UPDATE", "UNION", "WHERE", "WITH"};
+        "AND",   "AS",     "BY",        "COMPUTE", "CREATE", "CROSS",  "DELETE", "FOR",   "FROM",   "FULL",
+        "GROUP", "HAVING", "INNER",     "INSERT",  "INTO",   "IS",     "JOIN",   "LEFT",  "OPTION", "OR",
+        "ORDER", "OUTER",  "PROCEDURE", "REPLACE", "RIGHT",  "SELECT", "UPDATE", "UNION", "WHERE",  "WITH"};
     return words;
 }
 

@@ -73,78 +73,135 @@ const Options KeepBlanks{false, false, true, false};
 const Options BlanksNoComments{false, true, true, false};
 
 TEST(MSParserTokens, DefaultOptions) {
-    Check({
-        {"select * from t where a = 'x'", {},
-         {{34, "SELECT"}, {1, "*"}, {17, "FROM"}, {Ident, "t"}, {37, "WHERE"}, {Ident, "a"}, {2, "="}, {Str, "x"}}},
-        // keywords match in any case and come out upper-cased; identifiers that merely start with one do not
-        {"Select wHeRe Selection from_x", {}, {{34, "SELECT"}, {37, "WHERE"}, {Ident, "Selection"}, {Ident, "from_x"}}},
-        {"select", {true, false, false, false}, {{34, "select"}}},
-        // the table's symbols, and symbol characters outside it, one at a time
-        {"*=:,./;", {}, {{1, "*"}, {2, "="}, {3, ":"}, {4, ","}, {5, "."}, {7, "/"}, {8, ";"}}},
-        {"(a)&@<>{}", {},
-         {{Sym, "("}, {Ident, "a"}, {Sym, ")"}, {Sym, "&"}, {Sym, "@"}, {Sym, "<"}, {Sym, ">"}, {Sym, "{"}, {Sym, "}"}}},
-        {"=:((", {}, {{2, "="}, {3, ":"}, {Sym, "("}, {Sym, "("}}},
-        // "$" and "#" continue an identifier but, being symbol characters, never start one
-        {"$a #t a$b#c _x", {}, {{Sym, "$"}, {Ident, "a"}, {Sym, "#"}, {Ident, "t"}, {Ident, "a$b#c"}, {Ident, "_x"}}},
-        {"\xE9t\xE9 caf\xE9", {}, {{Ident, "\xE9t\xE9"}, {Ident, "caf\xE9"}}},
-        // quoted identifiers keep their quotes and never match a keyword
-        {"[my col] \"from\" ]x] [open", {},
-         {{Ident, "[my col]"}, {Ident, "\"from\""}, {Ident, "]x]"}, {Ident, "[open"}}},
-        // numbers: one decimal part, no sign, no exponent; a binary literal is a number and an identifier
-        {"12.5 1. 1.2.3 -4 1e5 0x00FF", {},
-         {{Num, "12.5"}, {Num, "1"}, {5, "."}, {Num, "1.2"}, {5, "."}, {Num, "3"}, {Sym, "-"}, {Num, "4"},
-          {Num, "1"}, {Ident, "e5"}, {Num, "0"}, {Ident, "x00FF"}}},
-        // strings: a doubled quote closes and reopens; unclosed runs to the end
-        {"'it''s' 'abc", {}, {{Str, "it"}, {Str, "s"}, {Str, "abc"}}},
-        {"'it''s' 'abc", {true, false, true, true}, {{Str, "'it'"}, {Str, "'s'"}, {Str, "'abc"}}},
-        {"''", {}, {{Str, ""}}},
-    }, MS);
+    Check(
+        {
+            {"select * from t where a = 'x'",
+             {},
+             {{34, "SELECT"}, {1, "*"}, {17, "FROM"}, {Ident, "t"}, {37, "WHERE"}, {Ident, "a"}, {2, "="}, {Str, "x"}}},
+            // keywords match in any case and come out upper-cased; identifiers that merely start with one do not
+            {"Select wHeRe Selection from_x",
+             {},
+             {{34, "SELECT"}, {37, "WHERE"}, {Ident, "Selection"}, {Ident, "from_x"}}},
+            {"select", {true, false, false, false}, {{34, "select"}}},
+            // the table's symbols, and symbol characters outside it, one at a time
+            {"*=:,./;", {}, {{1, "*"}, {2, "="}, {3, ":"}, {4, ","}, {5, "."}, {7, "/"}, {8, ";"}}},
+            {"(a)&@<>{}",
+             {},
+             {{Sym, "("},
+              {Ident, "a"},
+              {Sym, ")"},
+              {Sym, "&"},
+              {Sym, "@"},
+              {Sym, "<"},
+              {Sym, ">"},
+              {Sym, "{"},
+              {Sym, "}"}}},
+            {"=:((", {}, {{2, "="}, {3, ":"}, {Sym, "("}, {Sym, "("}}},
+            // "$" and "#" continue an identifier but, being symbol characters, never start one
+            {"$a #t a$b#c _x",
+             {},
+             {{Sym, "$"}, {Ident, "a"}, {Sym, "#"}, {Ident, "t"}, {Ident, "a$b#c"}, {Ident, "_x"}}},
+            {"\xE9t\xE9 caf\xE9", {}, {{Ident, "\xE9t\xE9"}, {Ident, "caf\xE9"}}},
+            // quoted identifiers keep their quotes and never match a keyword
+            {"[my col] \"from\" ]x] [open",
+             {},
+             {{Ident, "[my col]"}, {Ident, "\"from\""}, {Ident, "]x]"}, {Ident, "[open"}}},
+            // numbers: one decimal part, no sign, no exponent; a binary literal is a number and an identifier
+            {"12.5 1. 1.2.3 -4 1e5 0x00FF",
+             {},
+             {{Num, "12.5"},
+              {Num, "1"},
+              {5, "."},
+              {Num, "1.2"},
+              {5, "."},
+              {Num, "3"},
+              {Sym, "-"},
+              {Num, "4"},
+              {Num, "1"},
+              {Ident, "e5"},
+              {Num, "0"},
+              {Ident, "x00FF"}}},
+            // strings: a doubled quote closes and reopens; unclosed runs to the end
+            {"'it''s' 'abc", {}, {{Str, "it"}, {Str, "s"}, {Str, "abc"}}},
+            {"'it''s' 'abc", {true, false, true, true}, {{Str, "'it'"}, {Str, "'s'"}, {Str, "'abc"}}},
+            {"''", {}, {{Str, ""}}},
+        },
+        MS);
 }
 
 TEST(MSParserTokens, BlanksAndComments) {
-    Check({
-        {"a  b\t\r\nc ", KeepBlanks,
-         {{Ident, "a"}, {Blank, "  "}, {Ident, "b"}, {Blank, "\t\r\n"}, {Ident, "c"}, {Blank, " "}}},
-        // comments as tokens of their own
-        {"a /* x */b -- y\nc", KeepBlanks,
-         {{Ident, "a"}, {Blank, " "}, {Comment, "/* x */"}, {Ident, "b"}, {Blank, " "}, {Comment, "-- y"},
-          {Blank, "\n"}, {Ident, "c"}}},
-        // comments skipped: they come out inside the following blanks token
-        {"a /* x */ b /*y*/c /*z*/", BlanksNoComments,
-         {{Ident, "a"}, {Blank, " "}, {Blank, "/* x */ "}, {Ident, "b"}, {Blank, " "}, {Blank, "/*y*/"},
-          {Ident, "c"}, {Blank, " "}, {Blank, "/*z*/"}}},
-        {"a /* x */ b -- c\nd", {true, true, true, false}, {{Ident, "a"}, {Ident, "b"}, {Ident, "d"}}},
-        // "/*/" is a whole comment
-        {"/*/ select 1", KeepBlanks, {{Comment, "/*/"}, {Blank, " "}, {34, "SELECT"}, {Blank, " "}, {Num, "1"}}},
-        // an unclosed block comment runs to the end
-        {"a /* b", KeepBlanks, {{Ident, "a"}, {Blank, " "}, {Comment, "/* b"}}},
-        // "-- " needs its blank and at least one character after it
-        {"--:x", KeepBlanks, {{Sym, "-"}, {Sym, "-"}, {3, ":"}, {Ident, "x"}}},
-        {"a -- ", KeepBlanks, {{Ident, "a"}, {Blank, " "}, {Sym, "-"}, {Sym, "-"}, {Blank, " "}}},
-        {"-- \n", KeepBlanks, {{Comment, "-- "}, {Blank, "\n"}}},
-        // with blanks omitted, the blanks before a comment stay in its lexeme
-        {"a -- x\r\nb", {}, {{Ident, "a"}, {Comment, " -- x"}, {Ident, "b"}}},
-        // "//" is not a comment for SQL Server
-        {"a // b", {}, {{Ident, "a"}, {7, "/"}, {7, "/"}, {Ident, "b"}}},
-        // comments, strings and quoted identifiers hide each other's openers
-        {"'/*' [--  x] \"'\"", {}, {{Str, "/*"}, {Ident, "[--  x]"}, {Ident, "\"'\""}}},
-    }, MS);
+    Check(
+        {
+            {"a  b\t\r\nc ",
+             KeepBlanks,
+             {{Ident, "a"}, {Blank, "  "}, {Ident, "b"}, {Blank, "\t\r\n"}, {Ident, "c"}, {Blank, " "}}},
+            // comments as tokens of their own
+            {"a /* x */b -- y\nc",
+             KeepBlanks,
+             {{Ident, "a"},
+              {Blank, " "},
+              {Comment, "/* x */"},
+              {Ident, "b"},
+              {Blank, " "},
+              {Comment, "-- y"},
+              {Blank, "\n"},
+              {Ident, "c"}}},
+            // comments skipped: they come out inside the following blanks token
+            {"a /* x */ b /*y*/c /*z*/",
+             BlanksNoComments,
+             {{Ident, "a"},
+              {Blank, " "},
+              {Blank, "/* x */ "},
+              {Ident, "b"},
+              {Blank, " "},
+              {Blank, "/*y*/"},
+              {Ident, "c"},
+              {Blank, " "},
+              {Blank, "/*z*/"}}},
+            {"a /* x */ b -- c\nd", {true, true, true, false}, {{Ident, "a"}, {Ident, "b"}, {Ident, "d"}}},
+            // "/*/" is a whole comment
+            {"/*/ select 1", KeepBlanks, {{Comment, "/*/"}, {Blank, " "}, {34, "SELECT"}, {Blank, " "}, {Num, "1"}}},
+            // an unclosed block comment runs to the end
+            {"a /* b", KeepBlanks, {{Ident, "a"}, {Blank, " "}, {Comment, "/* b"}}},
+            // "-- " needs its blank and at least one character after it
+            {"--:x", KeepBlanks, {{Sym, "-"}, {Sym, "-"}, {3, ":"}, {Ident, "x"}}},
+            {"a -- ", KeepBlanks, {{Ident, "a"}, {Blank, " "}, {Sym, "-"}, {Sym, "-"}, {Blank, " "}}},
+            {"-- \n", KeepBlanks, {{Comment, "-- "}, {Blank, "\n"}}},
+            // with blanks omitted, the blanks before a comment stay in its lexeme
+            {"a -- x\r\nb", {}, {{Ident, "a"}, {Comment, " -- x"}, {Ident, "b"}}},
+            // "//" is not a comment for SQL Server
+            {"a // b", {}, {{Ident, "a"}, {7, "/"}, {7, "/"}, {Ident, "b"}}},
+            // comments, strings and quoted identifiers hide each other's openers
+            {"'/*' [--  x] \"'\"", {}, {{Str, "/*"}, {Ident, "[--  x]"}, {Ident, "\"'\""}}},
+        },
+        MS);
 }
 
 TEST(ParserTokens, GenericClass) {
-    Check({
-        // the 28 one-character symbols are numbered in byte order; others are unknown symbols
-        {"!/:@[`(", {}, {{1, "!"}, {15, "/"}, {16, ":"}, {22, "@"}, {23, "["}, {28, "`"}, {8, "("}}},
-        {"{|}~", {}, {{Sym, "{"}, {Sym, "|"}, {Sym, "}"}, {Sym, "~"}}},
-        {"and Not OR select", {}, {{29, "AND"}, {30, "NOT"}, {31, "OR"}, {Ident, "select"}}},
-        // both quotes make strings; brackets are plain symbols; "$" never continues an identifier
-        {"'a' \"b\" [c] a$b", {},
-         {{Str, "a"}, {Str, "b"}, {23, "["}, {Ident, "c"}, {25, "]"}, {Ident, "a"}, {4, "$"}, {Ident, "b"}}},
-        {"a // b\nc //", KeepBlanks,
-         {{Ident, "a"}, {Blank, " "}, {Comment, "// b"}, {Blank, "\n"}, {Ident, "c"}, {Blank, " "}, {15, "/"}, {15, "/"}}},
-        {"-- x", {}, {{13, "-"}, {13, "-"}, {Ident, "x"}}},
-        {"/* a */b", KeepBlanks, {{Comment, "/* a */"}, {Ident, "b"}}},
-    }, Generic);
+    Check(
+        {
+            // the 28 one-character symbols are numbered in byte order; others are unknown symbols
+            {"!/:@[`(", {}, {{1, "!"}, {15, "/"}, {16, ":"}, {22, "@"}, {23, "["}, {28, "`"}, {8, "("}}},
+            {"{|}~", {}, {{Sym, "{"}, {Sym, "|"}, {Sym, "}"}, {Sym, "~"}}},
+            {"and Not OR select", {}, {{29, "AND"}, {30, "NOT"}, {31, "OR"}, {Ident, "select"}}},
+            // both quotes make strings; brackets are plain symbols; "$" never continues an identifier
+            {"'a' \"b\" [c] a$b",
+             {},
+             {{Str, "a"}, {Str, "b"}, {23, "["}, {Ident, "c"}, {25, "]"}, {Ident, "a"}, {4, "$"}, {Ident, "b"}}},
+            {"a // b\nc //",
+             KeepBlanks,
+             {{Ident, "a"},
+              {Blank, " "},
+              {Comment, "// b"},
+              {Blank, "\n"},
+              {Ident, "c"},
+              {Blank, " "},
+              {15, "/"},
+              {15, "/"}}},
+            {"-- x", {}, {{13, "-"}, {13, "-"}, {Ident, "x"}}},
+            {"/* a */b", KeepBlanks, {{Comment, "/* a */"}, {Ident, "b"}}},
+        },
+        Generic);
 }
 
 TEST(ParserErrors, UnknownSymbolOutsideStringsAndComments) {
@@ -213,8 +270,10 @@ public:
 TEST(ParserNumbers, LocaleDecimalSeparator) {
     EXPECT_EQ(TMSParser("").DecimalSeparator(), ".");  // the C locale
     CommaLocaleParser parser("1,5 1.5 1,x 2,");
-    EXPECT_EQ(ReadAll(parser), (Tokens{{Num, "1,5"}, {Num, "1"}, {5, "."}, {Num, "5"}, {Num, "1"}, {4, ","},
-                                       {Ident, "x"}, {Num, "2"}, {4, ","}}));
+    EXPECT_EQ(
+        ReadAll(parser),
+        (Tokens{
+            {Num, "1,5"}, {Num, "1"}, {5, "."}, {Num, "5"}, {Num, "1"}, {4, ","}, {Ident, "x"}, {Num, "2"}, {4, ","}}));
 }
 
 TEST(ParserTables, SortedAndComplete) {
@@ -227,8 +286,7 @@ TEST(ParserTables, SortedAndComplete) {
             for (const auto& entry : *table) {
                 std::string lower(entry.Text);
                 for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                const int found =
-                    table == &syntax->Symbols() ? syntax->FindSymbol(lower) : syntax->FindKeyword(lower);
+                const int found = table == &syntax->Symbols() ? syntax->FindSymbol(lower) : syntax->FindKeyword(lower);
                 EXPECT_EQ(found, entry.Code) << entry.Text;
             }
         }

@@ -26,11 +26,11 @@ TEST(MacroScan, CollectsNamesOutsideStringsAndComments) {
         {"a & b", {}},
         {"a &b", {"b"}},
         {"'&x' /* &y */ -- &z\n[&q] \"&r\" &w", {"w"}},
-        {"'&'x '&' y", {}},                    // a string of just "&" is still a string
+        {"'&'x '&' y", {}},                   // a string of just "&" is still a string
         {"&a &A &b &a", {"a", "b"}},          // once each, ignoring case, in order of first appearance
-        {"&from &Where", {"from", "Where"}},   // keywords keep their case
-        {"&* &= &[q]", {"*", "=", "[q]"}},     // table symbols and quoted identifiers name macros
-        {"&1 &( &'s' &", {}},                  // numbers, unknown symbols, strings and the end do not
+        {"&from &Where", {"from", "Where"}},  // keywords keep their case
+        {"&* &= &[q]", {"*", "=", "[q]"}},    // table symbols and quoted identifiers name macros
+        {"&1 &( &'s' &", {}},                 // numbers, unknown symbols, strings and the end do not
         {"&&a", {}},
         {"a && b", {}},
     };

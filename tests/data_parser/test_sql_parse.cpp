@@ -37,58 +37,62 @@ void CheckParse(const std::vector<ParseCase>& cases, TParamNameQuotes quotes) {
 }
 
 TEST(ParamParse, QueryTexts) {
-    CheckParse({
-        {"select * from t where a = 'x:y'", "SELECT * FROM t WHERE a = 'x:y'", {}},
-        {"select * from t where a = :p", "SELECT * FROM t WHERE a = ?", {"p"}},
-        {":p and :p", "? AND ?", {"p", "p"}},
-        {"a = :p1, b = :P2", "a = ?, b = ?", {"p1", "P2"}},
-        {"a:b:c", "a??", {"b", "c"}},
-        {":@p", "?", {"@p"}},
-        {":[my p]", "?", {"my p"}},
-        {":\"q\"", "?", {"\"q\""}},  // double quotes are not the query's name quotes
-        {":[open", "?", {"[open"}},  // unclosed: runs to the end, not stripped
-        {":_x :x$y#", "? ?", {"_x", "x$y#"}},
-        // a number names a parameter too
-        {"12:30", "12?", {"30"}},
-        // keywords, symbols, blanks and the end never name one
-        {":from", ":FROM", {}},
-        {"::", "::", {}},
-        {"::x", "::x", {}},
-        {":::x", "::?", {"x"}},
-        {": p", ": p", {}},
-        {":", ":", {}},
-        {":@", ":@", {}},
-        {":@ x", ":@ x", {}},
-        {":@@x", ":@@x", {}},
-        {":$x", ":$x", {}},
-        {":'s'", ":'s'", {}},
-        // strings, comments and quoted identifiers hide parameters
-        {"/* :x */ a", "/* :x */ a", {}},
-        {"-- :x\r\n:y", "-- :x\r\n?", {"y"}},
-        {"--:x", "--?", {"x"}},
-        {"'a:x' [b:x] 'it''s:x'", "'a:x' [b:x] 'it''s:x'", {}},
-        {"'unclosed :x", "'unclosed :x", {}},
-        {"/* unclosed :x", "/* unclosed :x", {}},
-        // everything but keywords is copied byte for byte
-        {"'it''s'", "'it''s'", {}},
-        {"0x00FF", "0x00FF", {}},
-        {"/*/ select 1", "/*/ SELECT 1", {}},
-        {"Select a From t Where b = 1", "SELECT a FROM t WHERE b = 1", {}},
-        {"select 'select' [from] \"where\" fromage", "SELECT 'select' [from] \"where\" fromage", {}},
-        {"select\t:p\r\nfrom t  ", "SELECT\t?\r\nFROM t  ", {"p"}},
-        {"s\xE9lect caf\xE9 -- \xFF", "s\xE9lect caf\xE9 -- \xFF", {}},
-        {"a & b &c ?", "a & b &c ?", {}},
-        {"", "", {}},
-    }, QueryParamNameQuotes);
+    CheckParse(
+        {
+            {"select * from t where a = 'x:y'", "SELECT * FROM t WHERE a = 'x:y'", {}},
+            {"select * from t where a = :p", "SELECT * FROM t WHERE a = ?", {"p"}},
+            {":p and :p", "? AND ?", {"p", "p"}},
+            {"a = :p1, b = :P2", "a = ?, b = ?", {"p1", "P2"}},
+            {"a:b:c", "a??", {"b", "c"}},
+            {":@p", "?", {"@p"}},
+            {":[my p]", "?", {"my p"}},
+            {":\"q\"", "?", {"\"q\""}},  // double quotes are not the query's name quotes
+            {":[open", "?", {"[open"}},  // unclosed: runs to the end, not stripped
+            {":_x :x$y#", "? ?", {"_x", "x$y#"}},
+            // a number names a parameter too
+            {"12:30", "12?", {"30"}},
+            // keywords, symbols, blanks and the end never name one
+            {":from", ":FROM", {}},
+            {"::", "::", {}},
+            {"::x", "::x", {}},
+            {":::x", "::?", {"x"}},
+            {": p", ": p", {}},
+            {":", ":", {}},
+            {":@", ":@", {}},
+            {":@ x", ":@ x", {}},
+            {":@@x", ":@@x", {}},
+            {":$x", ":$x", {}},
+            {":'s'", ":'s'", {}},
+            // strings, comments and quoted identifiers hide parameters
+            {"/* :x */ a", "/* :x */ a", {}},
+            {"-- :x\r\n:y", "-- :x\r\n?", {"y"}},
+            {"--:x", "--?", {"x"}},
+            {"'a:x' [b:x] 'it''s:x'", "'a:x' [b:x] 'it''s:x'", {}},
+            {"'unclosed :x", "'unclosed :x", {}},
+            {"/* unclosed :x", "/* unclosed :x", {}},
+            // everything but keywords is copied byte for byte
+            {"'it''s'", "'it''s'", {}},
+            {"0x00FF", "0x00FF", {}},
+            {"/*/ select 1", "/*/ SELECT 1", {}},
+            {"Select a From t Where b = 1", "SELECT a FROM t WHERE b = 1", {}},
+            {"select 'select' [from] \"where\" fromage", "SELECT 'select' [from] \"where\" fromage", {}},
+            {"select\t:p\r\nfrom t  ", "SELECT\t?\r\nFROM t  ", {"p"}},
+            {"s\xE9lect caf\xE9 -- \xFF", "s\xE9lect caf\xE9 -- \xFF", {}},
+            {"a & b &c ?", "a & b &c ?", {}},
+            {"", "", {}},
+        },
+        QueryParamNameQuotes);
 }
 
 TEST(ParamParse, CommandNameQuotes) {
-    CheckParse({
-        {":\"my p\"", "?", {"my p"}},
-        {":[q]", "?", {"[q]"}},
-        // a lone double quote at the end is both first and last character; it is kept as the name
-        {":\"", "?", {"\""}},
-    }, CommandParamNameQuotes);
+    CheckParse(
+        {
+            {":\"my p\"", "?", {"my p"}},
+            {":[q]", "?", {"[q]"}},
+            // a lone double quote at the end is both first and last character; it is kept as the name
+            {":\"", "?", {"\""}},
+        },
+        CommandParamNameQuotes);
 }
 
 TEST(ParamParse, WithoutListOnlyUppercasesKeywords) {

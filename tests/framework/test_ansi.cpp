@@ -5,27 +5,23 @@
 
 #include <string>
 
-TEST(AnsiConversion, EveryByteSurvivesTheRoundTrip)
-{
+TEST(AnsiConversion, EveryByteSurvivesTheRoundTrip) {
     std::string all;
-    for (int byte = 0; byte < 256; ++byte)
-        all += static_cast<char>(byte);
+    for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
     const QString decoded = FromAnsi(all);
     EXPECT_EQ(decoded.size(), 256);
     EXPECT_EQ(ToAnsi(decoded), all);
 }
 
-TEST(AnsiConversion, MapsTheCodePageNotLatin1)
-{
+TEST(AnsiConversion, MapsTheCodePageNotLatin1) {
     struct Case {
         std::string Bytes;
         char16_t Character;
     };
     const Case cases[] = {
-        {"A", u'A'},
-        {"\xE9", u'\u00E9'},  // e acute, same as Latin-1
-        {"\x80", u'\u20AC'},  // euro sign: Windows-1252 differs from Latin-1 here
-        {"\x9F", u'\u0178'},  // Y diaeresis
+        {"A", u'A'},         {"\xE9", u'\u00E9'},  // e acute, same as Latin-1
+        {"\x80", u'\u20AC'},                       // euro sign: Windows-1252 differs from Latin-1 here
+        {"\x9F", u'\u0178'},                       // Y diaeresis
         {"\xFF", u'\u00FF'},
     };
     for (const Case& c : cases) {
@@ -36,15 +32,13 @@ TEST(AnsiConversion, MapsTheCodePageNotLatin1)
     }
 }
 
-TEST(AnsiConversion, CharactersOutsideTheCodePageBecomeQuestionMarks)
-{
+TEST(AnsiConversion, CharactersOutsideTheCodePageBecomeQuestionMarks) {
     // Cyrillic Zhe, then an emoji made of a surrogate pair: each is one unmappable character.
     EXPECT_EQ(ToAnsi(QString::fromUtf8("a\xD0\x96z\xF0\x9F\x98\x80!")), "a?z?!");
     EXPECT_EQ(ToAnsi(QString()), "");
 }
 
-TEST(AnsiConversion, KeepsEmbeddedZeroBytes)
-{
+TEST(AnsiConversion, KeepsEmbeddedZeroBytes) {
     const std::string bytes("a\0b", 3);
     EXPECT_EQ(ToAnsi(FromAnsi(bytes)), bytes);
 }

@@ -22,18 +22,15 @@ public:
     int CloseHandlerRuns = 0;
 
 protected:
-    void FormClose() override
-    {
+    void FormClose() override {
         ++CloseHandlerRuns;
-        if (FailClose)
-            throw Exception("Unable to write to /opt/tool/vnac.ini");
+        if (FailClose) throw Exception("Unable to write to /opt/tool/vnac.ini");
     }
 };
 
 }  // namespace
 
-TEST(Form, AFailingCloseHandlerShowsTheErrorAndKeepsTheWindowOpen)
-{
+TEST(Form, AFailingCloseHandlerShowsTheErrorAndKeepsTheWindowOpen) {
     TRecordingDialogs dialogs;
     TClosingForm form(dialogs);
     form.SetFixedClientSize(236, 186);
@@ -47,7 +44,7 @@ TEST(Form, AFailingCloseHandlerShowsTheErrorAndKeepsTheWindowOpen)
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(closedSignals, 0);
     EXPECT_EQ(dialogs.Shown,
-        (std::vector<TShownDialog>{{TShownKind::Error, "Unable to write to /opt/tool/vnac.ini.", {}}}));
+              (std::vector<TShownDialog>{{TShownKind::Error, "Unable to write to /opt/tool/vnac.ini.", {}}}));
 
     form.FailClose = false;  // closing again tries again
     EXPECT_TRUE(form.close());
@@ -56,8 +53,7 @@ TEST(Form, AFailingCloseHandlerShowsTheErrorAndKeepsTheWindowOpen)
     EXPECT_EQ(form.CloseHandlerRuns, 2);
 }
 
-TEST(Form, IsFixedInSizeCentredAndHasOnlyACloseButton)
-{
+TEST(Form, IsFixedInSizeCentredAndHasOnlyACloseButton) {
     TRecordingDialogs dialogs;
     TForm form(dialogs);
     form.SetFixedClientSize(236, 186);
@@ -75,8 +71,7 @@ TEST(Form, IsFixedInSizeCentredAndHasOnlyACloseButton)
     EXPECT_LE(offset.manhattanLength(), 2);
 }
 
-TEST(Application, RunsTheLoopUntilTheMainWindowClosesWhateverOtherWindowsDo)
-{
+TEST(Application, RunsTheLoopUntilTheMainWindowClosesWhateverOtherWindowsDo) {
     TApplication& app = TApplicationEnvironment::App();
     app.SetTitle("Vantor Account Creator");
     EXPECT_EQ(app.Title(), "Vantor Account Creator");

@@ -1,6 +1,6 @@
 // The control adapters: when their events fire and what their properties do.
-#include "framework/CheckBox.h"
 #include "framework/Ansi.h"
+#include "framework/CheckBox.h"
 #include "framework/ComboBox.h"
 #include "framework/PageControl.h"
 #include "framework/StatusBar.h"
@@ -21,25 +21,21 @@
 namespace {
 
 // Shows a widget and waits until it is ready for input.
-void ShowAndActivate(QWidget& widget)
-{
+void ShowAndActivate(QWidget& widget) {
     widget.show();
     widget.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&widget));
 }
 
-QStringList Items(const TComboBox& box)
-{
+QStringList Items(const TComboBox& box) {
     QStringList items;
-    for (int i = 0; i < box.Count(); ++i)
-        items << box.Item(i);
+    for (int i = 0; i < box.Count(); ++i) items << box.Item(i);
     return items;
 }
 
 }  // namespace
 
-TEST(CheckBox, RaisesClickOnEveryChangeOfStateByCodeOrOperator)
-{
+TEST(CheckBox, RaisesClickOnEveryChangeOfStateByCodeOrOperator) {
     QWidget window;
     TCheckBox box("GM Account", &window);
     box.resize(100, 20);
@@ -57,7 +53,12 @@ TEST(CheckBox, RaisesClickOnEveryChangeOfStateByCodeOrOperator)
         {"code checks again", [&] { box.SetChecked(true); }, true, 1},
         {"operator clicks", [&] { QTest::mouseClick(&box, Qt::LeftButton); }, false, 2},
         {"code unchecks again", [&] { box.SetChecked(false); }, false, 2},
-        {"operator presses space", [&] { box.setFocus(); QTest::keyClick(&box, Qt::Key_Space); }, true, 3},
+        {"operator presses space",
+         [&] {
+             box.setFocus();
+             QTest::keyClick(&box, Qt::Key_Space);
+         },
+         true, 3},
         {"code unchecks", [&] { box.SetChecked(false); }, false, 4},
     };
     for (const Step& step : steps) {
@@ -67,8 +68,7 @@ TEST(CheckBox, RaisesClickOnEveryChangeOfStateByCodeOrOperator)
     }
 }
 
-TEST(PageControl, ChangeFiresOnlyWhenTheOperatorSwitchesPages)
-{
+TEST(PageControl, ChangeFiresOnlyWhenTheOperatorSwitchesPages) {
     TPageControl pages(nullptr);
     pages.resize(236, 167);
     const QWidget* create = pages.AddPage("TabSheet1", "Create");
@@ -101,12 +101,10 @@ TEST(PageControl, ChangeFiresOnlyWhenTheOperatorSwitchesPages)
     EXPECT_EQ(changes.count(), 2);
 }
 
-TEST(ComboBox, KeepsItemsSortedWithoutRegardToCaseAndSelectsNothingByItself)
-{
+TEST(ComboBox, KeepsItemsSortedWithoutRegardToCaseAndSelectsNothingByItself) {
     TComboBox box(nullptr);
     box.setEditText("ali");  // typed before the list is filled; adding items leaves it alone
-    for (const char* item : {"bali", "alien", "Alice", "Zed", "alien", "mike"})
-        box.AddItem(item);
+    for (const char* item : {"bali", "alien", "Alice", "Zed", "alien", "mike"}) box.AddItem(item);
     EXPECT_EQ(Items(box), (QStringList{"Alice", "alien", "alien", "bali", "mike", "Zed"}));
     EXPECT_EQ(box.ItemIndex(), -1);
     EXPECT_EQ(box.Text(), "ali");
@@ -123,8 +121,7 @@ TEST(ComboBox, KeepsItemsSortedWithoutRegardToCaseAndSelectsNothingByItself)
 // Adding a whole list at once orders it exactly as adding the items one by one: for every character
 // of Windows-1252 (the names the program lists), for longer names over them, for equal items that
 // differ in case, and for text beyond the code page.
-TEST(ComboBox, AddingAListAtOnceOrdersItAsAddingItemByItem)
-{
+TEST(ComboBox, AddingAListAtOnceOrdersItAsAddingItemByItem) {
     QStringList everyCharacter;
     for (int byte = 0; byte < 256; ++byte) {
         const char ansi = static_cast<char>(byte);
@@ -135,19 +132,19 @@ TEST(ComboBox, AddingAListAtOnceOrdersItAsAddingItemByItem)
     for (int i = 0; i < 3000; ++i) {
         QString name;
         const int length = static_cast<int>(random() % 16);
-        for (int c = 0; c < length; ++c)
-            name += everyCharacter.at(static_cast<qsizetype>(random() % 256));
+        for (int c = 0; c < length; ++c) name += everyCharacter.at(static_cast<qsizetype>(random() % 256));
         names << name;
     }
-    const QStringList caseTwins = {"ALICE", "alice", "Alice", "\u00C9t\u00E9", "\u00E9T\u00C9", "a", "A", "", "ab", "a"};
+    const QStringList caseTwins = {"ALICE", "alice", "Alice", "\u00C9t\u00E9", "\u00E9T\u00C9", "a", "A",
+                                   "",      "ab",    "a"};
     const QStringList beyondCodePage = {"\u0141ukasz", "lukasz", "\u00DFtra\u00DFe", "STRASSE", "\U0001F600", "z"};
 
     const QStringList longNames = {QString(20, 'b'), QString(17, 'A'), "a", QString(16, 'a'), QString(16, 'A')};
 
-    for (const QStringList& list : {everyCharacter, names, caseTwins, caseTwins + names, beyondCodePage + names, longNames + names}) {
+    for (const QStringList& list :
+         {everyCharacter, names, caseTwins, caseTwins + names, beyondCodePage + names, longNames + names}) {
         TComboBox oneByOne(nullptr);
-        for (const QString& item : list)
-            oneByOne.AddItem(item);
+        for (const QString& item : list) oneByOne.AddItem(item);
         TComboBox atOnce(nullptr);
         atOnce.setEditText("typed");
         atOnce.AddItems(list);
@@ -159,18 +156,15 @@ TEST(ComboBox, AddingAListAtOnceOrdersItAsAddingItemByItem)
 }
 
 // The same for names given as Windows-1252 bytes, sorted before they are decoded.
-TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem)
-{
+TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem) {
     std::vector<std::string> everyByte;
-    for (int byte = 0; byte < 256; ++byte)
-        everyByte.emplace_back(1, static_cast<char>(byte));
+    for (int byte = 0; byte < 256; ++byte) everyByte.emplace_back(1, static_cast<char>(byte));
     std::vector<std::string> names;
     std::mt19937 random(11);
     for (int i = 0; i < 3000; ++i) {
         std::string name;
         const int length = static_cast<int>(random() % 16);
-        for (int c = 0; c < length; ++c)
-            name += static_cast<char>(random() % 256);
+        for (int c = 0; c < length; ++c) name += static_cast<char>(random() % 256);
         names.push_back(name);
     }
     std::vector<std::string> withLongNames = names;
@@ -179,8 +173,7 @@ TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem)
 
     for (const auto& list : {everyByte, names, withLongNames}) {
         TComboBox oneByOne(nullptr);
-        for (const std::string& name : list)
-            oneByOne.AddItem(FromAnsi(name));
+        for (const std::string& name : list) oneByOne.AddItem(FromAnsi(name));
         TComboBox atOnce(nullptr);
         atOnce.setEditText("typed");
         atOnce.AddAnsiItems(list);
@@ -191,19 +184,16 @@ TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem)
     }
 }
 
-TEST(Ansi, DecoderForManyTextsDecodesAsFromAnsi)
-{
+TEST(Ansi, DecoderForManyTextsDecodesAsFromAnsi) {
     const TAnsiDecoder decode;
     std::string every;
-    for (int byte = 0; byte < 256; ++byte)
-        every += static_cast<char>(byte);
+    for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
     EXPECT_EQ(decode(every), FromAnsi(every));
     EXPECT_EQ(decode("J\xFCrgen"), FromAnsi("J\xFCrgen"));
     EXPECT_EQ(decode(""), QString());
 }
 
-TEST(ComboBox, FindContainingSearchesCaseSensitivelyFromAPosition)
-{
+TEST(ComboBox, FindContainingSearchesCaseSensitivelyFromAPosition) {
     TComboBox box(nullptr);
     box.AddItems({"Alice", "alien", "bali"});
     EXPECT_EQ(box.FindContaining("ali", 0), 1);
@@ -212,11 +202,9 @@ TEST(ComboBox, FindContainingSearchesCaseSensitivelyFromAPosition)
     EXPECT_EQ(box.FindContaining("Ali", 1), -1);
 }
 
-TEST(ComboBox, SelectedIndexSemantics)
-{
+TEST(ComboBox, SelectedIndexSemantics) {
     TComboBox box(nullptr);
-    for (const char* item : {"alpha", "beta", "gamma"})
-        box.AddItem(item);
+    for (const char* item : {"alpha", "beta", "gamma"}) box.AddItem(item);
 
     struct Step {
         const char* What;
@@ -241,12 +229,10 @@ TEST(ComboBox, SelectedIndexSemantics)
     }
 }
 
-TEST(ComboBox, TypingDropsTheSelectionButKeepsTheTypedText)
-{
+TEST(ComboBox, TypingDropsTheSelectionButKeepsTheTypedText) {
     TComboBox box(nullptr);
     box.resize(121, 21);
-    for (const char* item : {"alien", "bali"})
-        box.AddItem(item);
+    for (const char* item : {"alien", "bali"}) box.AddItem(item);
     ShowAndActivate(box);
     box.SetItemIndex(0);
     QSignalSpy selects(&box, &TComboBox::Select);
@@ -261,12 +247,10 @@ TEST(ComboBox, TypingDropsTheSelectionButKeepsTheTypedText)
     EXPECT_EQ(selects.count(), 0);
 }
 
-TEST(ComboBox, SelectFiresOnlyWhenTheOperatorPicksAnItem)
-{
+TEST(ComboBox, SelectFiresOnlyWhenTheOperatorPicksAnItem) {
     TComboBox box(nullptr);
     box.resize(121, 21);
-    for (const char* item : {"alien", "bali", "carl"})
-        box.AddItem(item);
+    for (const char* item : {"alien", "bali", "carl"}) box.AddItem(item);
     ShowAndActivate(box);
     QSignalSpy selects(&box, &TComboBox::Select);
 
@@ -285,8 +269,7 @@ TEST(ComboBox, SelectFiresOnlyWhenTheOperatorPicksAnItem)
     EXPECT_EQ(selects.count(), 1);
 }
 
-TEST(StatusBar, LastPanelReachesTheRightEdge)
-{
+TEST(StatusBar, LastPanelReachesTheRightEdge) {
     TStatusBar bar(nullptr);
     bar.resize(236, 19);
     bar.AddPanel(120);

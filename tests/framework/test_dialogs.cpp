@@ -26,8 +26,7 @@ struct TSeenBox {
 };
 
 // Waits for the modal box, notes what it shows, then lets `answer` close it.
-void AnswerNextBox(TSeenBox& seen, std::function<void(QMessageBox&)> answer)
-{
+void AnswerNextBox(TSeenBox& seen, std::function<void(QMessageBox&)> answer) {
     auto poll = std::make_shared<std::function<void()>>();
     *poll = [&seen, answer, poll] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -48,8 +47,7 @@ void AnswerNextBox(TSeenBox& seen, std::function<void(QMessageBox&)> answer)
     QTimer::singleShot(0, *poll);
 }
 
-void PressButton(QMessageBox& box, QMessageBox::StandardButton which)
-{
+void PressButton(QMessageBox& box, QMessageBox::StandardButton which) {
     QTest::mouseClick(box.button(which), Qt::LeftButton);
 }
 
@@ -57,8 +55,7 @@ class QtDialogsTest : public ::testing::Test {
 protected:
     void SetUp() override { Dialogs.SetTitle("Vantor Account Creator"); }
 
-    static void ExpectCentred(const TSeenBox& seen)
-    {
+    static void ExpectCentred(const TSeenBox& seen) {
         EXPECT_LE(std::abs(seen.CentreOffset.x()), 1);
         EXPECT_LE(std::abs(seen.CentreOffset.y()), 1);
     }
@@ -68,8 +65,7 @@ protected:
 
 }  // namespace
 
-TEST_F(QtDialogsTest, PlainMessageHasOnlyOkAndTheTitleAsCaption)
-{
+TEST_F(QtDialogsTest, PlainMessageHasOnlyOkAndTheTitleAsCaption) {
     TSeenBox seen;
     AnswerNextBox(seen, [](QMessageBox& box) { PressButton(box, QMessageBox::Ok); });
     Dialogs.ShowMessage("Connection successful.");
@@ -83,8 +79,7 @@ TEST_F(QtDialogsTest, PlainMessageHasOnlyOkAndTheTitleAsCaption)
     ExpectCentred(seen);
 }
 
-TEST_F(QtDialogsTest, ErrorBoxHasTheErrorIconOkAndTheTitleAsCaption)
-{
+TEST_F(QtDialogsTest, ErrorBoxHasTheErrorIconOkAndTheTitleAsCaption) {
     TSeenBox seen;
     AnswerNextBox(seen, [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
     Dialogs.ShowError("Caf\xE9 is closed.");  // Windows-1252 bytes reach the screen as their characters
@@ -98,8 +93,7 @@ TEST_F(QtDialogsTest, ErrorBoxHasTheErrorIconOkAndTheTitleAsCaption)
     ExpectCentred(seen);
 }
 
-TEST_F(QtDialogsTest, YesNoBoxReturnsTheButtonPressed)
-{
+TEST_F(QtDialogsTest, YesNoBoxReturnsTheButtonPressed) {
     struct Case {
         const char* Name;
         std::function<void(QMessageBox&)> Answer;

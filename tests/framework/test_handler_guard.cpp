@@ -15,8 +15,7 @@
 
 VAC_USE_APPLICATION_ENVIRONMENT();
 
-TEST(ErrorBoxText, AppendsAPeriodOnlyAfterALastByteThatSortsAfterIt)
-{
+TEST(ErrorBoxText, AppendsAPeriodOnlyAfterALastByteThatSortsAfterIt) {
     struct Case {
         std::string Message;
         std::string Shown;
@@ -26,19 +25,18 @@ TEST(ErrorBoxText, AppendsAPeriodOnlyAfterALastByteThatSortsAfterIt)
         {"Login failed for user 'sa'", "Login failed for user 'sa'"},  // "'" (0x27) sorts before "."
         {"Done.", "Done."},
         {"Stop!", "Stop!"},
-        {"a, b,", "a, b,"},          // "," is 0x2C
-        {"minus -", "minus -"},      // "-" is 0x2D, just before "."
-        {"slash /", "slash /."},     // "/" is 0x2F, just after "."
+        {"a, b,", "a, b,"},       // "," is 0x2C
+        {"minus -", "minus -"},   // "-" is 0x2D, just before "."
+        {"slash /", "slash /."},  // "/" is 0x2F, just after "."
         {"count 0", "count 0."},
         {"ends in space ", "ends in space "},
         {"line\n", "line\n"},
-        {"caf\xE9", "caf\xE9."},     // a byte above 127 counts unsigned
-        {"(1)", "(1)"},              // ")" is 0x29
-        {"", ""},                    // no last character, nothing to add
+        {"caf\xE9", "caf\xE9."},  // a byte above 127 counts unsigned
+        {"(1)", "(1)"},           // ")" is 0x29
+        {"", ""},                 // no last character, nothing to add
         {".", "."},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ErrorBoxText(c.Message), c.Shown) << "message: \"" << c.Message << '"';
+    for (const Case& c : cases) EXPECT_EQ(ErrorBoxText(c.Message), c.Shown) << "message: \"" << c.Message << '"';
 }
 
 class ERowLocked : public Exception {
@@ -52,8 +50,7 @@ protected:
     THandlerGuard Guard{Dialogs};
 };
 
-TEST_F(HandlerGuardTest, ShowsEachKindOfErrorAndStopsTheHandlerThere)
-{
+TEST_F(HandlerGuardTest, ShowsEachKindOfErrorAndStopsTheHandlerThere) {
     struct Case {
         const char* Name;
         void (*Raise)();
@@ -79,16 +76,14 @@ TEST_F(HandlerGuardTest, ShowsEachKindOfErrorAndStopsTheHandlerThere)
     }
 }
 
-TEST_F(HandlerGuardTest, AHandlerWithoutErrorShowsNothing)
-{
+TEST_F(HandlerGuardTest, AHandlerWithoutErrorShowsNothing) {
     int runs = 0;
     EXPECT_TRUE(Guard.Run([&] { ++runs; }));
     EXPECT_EQ(runs, 1);
     EXPECT_TRUE(Dialogs.Shown.empty());
 }
 
-TEST_F(HandlerGuardTest, TheProgramGoesOnAfterAFailedHandler)
-{
+TEST_F(HandlerGuardTest, TheProgramGoesOnAfterAFailedHandler) {
     // A button whose click handler fails, clicked twice by the operator; a timer due later still fires.
     QPushButton button("Go");
     int clicks = 0;
@@ -118,8 +113,7 @@ protected:
 
 }  // namespace
 
-TEST(ApplicationGuard, AnErrorEscapingEventHandlingIsShownAndTheLoopGoesOn)
-{
+TEST(ApplicationGuard, AnErrorEscapingEventHandlingIsShownAndTheLoopGoesOn) {
     TestApplicationDialogs().Shown.clear();
     FailingWidget widget;
     widget.resize(20, 20);
@@ -131,5 +125,5 @@ TEST(ApplicationGuard, AnErrorEscapingEventHandlingIsShownAndTheLoopGoesOn)
     QTRY_VERIFY(later);
 
     EXPECT_EQ(TestApplicationDialogs().Shown,
-        (std::vector<TShownDialog>{{TShownKind::Error, "paint device lost.", {}}}));
+              (std::vector<TShownDialog>{{TShownKind::Error, "paint device lost.", {}}}));
 }

@@ -1,7 +1,7 @@
 // The "Options" page against the settings file, through the real window: what a start reads, what a
 // close writes, the kept old password, odd boolean texts, and a settings file that cannot be written.
-#include "tests/options/OptionsWindow.h"
 #include "tests/framework/support/QtPrinters.h"
+#include "tests/options/OptionsWindow.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -15,8 +15,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST_F(OptionsWindowTest, FirstStartWithoutASettingsFileShowsEmptyFieldsAndAnUncheckedBox)
-{
+TEST_F(OptionsWindowTest, FirstStartWithoutASettingsFileShowsEmptyFieldsAndAnUncheckedBox) {
     Start();
     EXPECT_EQ(Form->PageControl1->ActivePageIndex(), TMainForm::CreatePageIndex);
     EXPECT_EQ(Form->IniFile.Path(), SettingsFile());
@@ -29,8 +28,7 @@ TEST_F(OptionsWindowTest, FirstStartWithoutASettingsFileShowsEmptyFieldsAndAnUnc
     EXPECT_TRUE(Dialogs.Shown.empty());
 }
 
-TEST_F(OptionsWindowTest, CloseWritesAFileFromScratchReadableByItsOwnerOnlyAndTheNextStartReadsItBack)
-{
+TEST_F(OptionsWindowTest, CloseWritesAFileFromScratchReadableByItsOwnerOnlyAndTheNextStartReadsItBack) {
     Start();
     FillOptions(QString::fromUtf8("db-h\u00f4te\\SQL2019"), "sa", "s3cret;pwd=x");
     SetSavePassword(true);
@@ -38,9 +36,9 @@ TEST_F(OptionsWindowTest, CloseWritesAFileFromScratchReadableByItsOwnerOnlyAndTh
     EXPECT_TRUE(Dialogs.Shown.empty());
 
     // Two sections; the texts stored as the program keeps them (Windows-1252 bytes).
-    EXPECT_EQ(NonBlankLines(SettingsFile()), (Lines{"[Common]", "SavePass=1", "[DB Connection]",
-                                                     "HostName=db-h\xf4te\\SQL2019", "User=sa",
-                                                     "Password=s3cret;pwd=x"}));
+    EXPECT_EQ(NonBlankLines(SettingsFile()),
+              (Lines{"[Common]", "SavePass=1", "[DB Connection]", "HostName=db-h\xf4te\\SQL2019", "User=sa",
+                     "Password=s3cret;pwd=x"}));
     EXPECT_EQ(PermissionBits(SettingsFile()), 0600u) << "the file may hold a password";
 
     Form.reset();
@@ -51,8 +49,7 @@ TEST_F(OptionsWindowTest, CloseWritesAFileFromScratchReadableByItsOwnerOnlyAndTh
     EXPECT_TRUE(Form->SavePassCheckBox->isChecked());
 }
 
-TEST_F(OptionsWindowTest, SavePasswordSurvivesARestartEitherWay)
-{
+TEST_F(OptionsWindowTest, SavePasswordSurvivesARestartEitherWay) {
     for (const bool savePassword : {true, false, true}) {
         SCOPED_TRACE(savePassword);
         Start();
@@ -64,9 +61,9 @@ TEST_F(OptionsWindowTest, SavePasswordSurvivesARestartEitherWay)
     }
 }
 
-TEST_F(OptionsWindowTest, WithSavePasswordUncheckedTheOldPasswordStaysInTheFileAndComesBack)
-{
-    WriteFile(SettingsFile(), "[Common]\nSavePass=1\n[DB Connection]\nHostName=old-host\nUser=old-user\nPassword=old-pass\n");
+TEST_F(OptionsWindowTest, WithSavePasswordUncheckedTheOldPasswordStaysInTheFileAndComesBack) {
+    WriteFile(SettingsFile(),
+              "[Common]\nSavePass=1\n[DB Connection]\nHostName=old-host\nUser=old-user\nPassword=old-pass\n");
     Start();
     EXPECT_TRUE(Form->SavePassCheckBox->isChecked());
     EXPECT_EQ(Form->DBPassEdit->text(), "old-pass");
@@ -75,7 +72,7 @@ TEST_F(OptionsWindowTest, WithSavePasswordUncheckedTheOldPasswordStaysInTheFileA
     SetSavePassword(false);
     ASSERT_TRUE(CloseWindow());
     EXPECT_EQ(NonBlankLines(SettingsFile()), (Lines{"[Common]", "SavePass=0", "[DB Connection]", "HostName=new-host",
-                                                     "User=new-user", "Password=old-pass"}));
+                                                    "User=new-user", "Password=old-pass"}));
 
     Form.reset();
     Start();
@@ -85,31 +82,51 @@ TEST_F(OptionsWindowTest, WithSavePasswordUncheckedTheOldPasswordStaysInTheFileA
     EXPECT_EQ(Form->DBPassEdit->text(), "old-pass") << "the password is read whatever \"Save password\" says";
 }
 
-TEST_F(OptionsWindowTest, ClosingWithoutAnyPasswordInTheFileWritesNoPasswordKey)
-{
+TEST_F(OptionsWindowTest, ClosingWithoutAnyPasswordInTheFileWritesNoPasswordKey) {
     Start();
     FillOptions("host", "user", "typed but not saved");
     SetSavePassword(false);
     ASSERT_TRUE(CloseWindow());
-    EXPECT_EQ(NonBlankLines(SettingsFile()), (Lines{"[Common]", "SavePass=0", "[DB Connection]", "HostName=host", "User=user"}));
+    EXPECT_EQ(NonBlankLines(SettingsFile()),
+              (Lines{"[Common]", "SavePass=0", "[DB Connection]", "HostName=host", "User=user"}));
     Form.reset();
     Start();
     EXPECT_EQ(Form->DBPassEdit->text(), "");
 }
 
-TEST_F(OptionsWindowTest, SavePassTextsReadByTheIntegerSyntax)
-{
+TEST_F(OptionsWindowTest, SavePassTextsReadByTheIntegerSyntax) {
     struct Case {
         const char* Stored;  // nullptr: no SavePass key at all
         bool Checked;
     };
     const Case cases[] = {
-        {"1", true}, {"0", false}, {"2", true}, {"-1", true}, {"-0", false}, {" 7", true},
-        {"0x1F", true}, {"0X1f", true}, {"0x0", false}, {"0x10", true}, {"$A", true}, {"$0", false},
-        {"x10", true}, {"  0x1", true}, {"2147483647", true}, {"-2147483648", true},
+        {"1", true},
+        {"0", false},
+        {"2", true},
+        {"-1", true},
+        {"-0", false},
+        {" 7", true},
+        {"0x1F", true},
+        {"0X1f", true},
+        {"0x0", false},
+        {"0x10", true},
+        {"$A", true},
+        {"$0", false},
+        {"x10", true},
+        {"  0x1", true},
+        {"2147483647", true},
+        {"-2147483648", true},
         // Texts that do not convert give the default, which is unchecked.
-        {"", false}, {"yes", false}, {"true", false}, {"1a", false}, {"0x", false}, {"$", false},
-        {"2147483648", false}, {"0x100000000", false}, {"1.0", false}, {nullptr, false},
+        {"", false},
+        {"yes", false},
+        {"true", false},
+        {"1a", false},
+        {"0x", false},
+        {"$", false},
+        {"2147483648", false},
+        {"0x100000000", false},
+        {"1.0", false},
+        {nullptr, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Stored ? std::string("SavePass=") + c.Stored : std::string("no SavePass key"));
@@ -124,8 +141,7 @@ TEST_F(OptionsWindowTest, SavePassTextsReadByTheIntegerSyntax)
     }
 }
 
-TEST_F(OptionsWindowTest, ReadOnlySettingsFileAtCloseShowsTheErrorKeepsTheWindowOpenAndTheNextCloseTriesAgain)
-{
+TEST_F(OptionsWindowTest, ReadOnlySettingsFileAtCloseShowsTheErrorKeepsTheWindowOpenAndTheNextCloseTriesAgain) {
     const std::string before = "[Common]\nSavePass=0\n[DB Connection]\nHostName=old\n";
     WriteFile(SettingsFile(), before);
     std::filesystem::permissions(SettingsFile(), std::filesystem::perms(0444));
@@ -145,8 +161,7 @@ TEST_F(OptionsWindowTest, ReadOnlySettingsFileAtCloseShowsTheErrorKeepsTheWindow
               (Lines{"[Common]", "SavePass=0", "[DB Connection]", "HostName=new", "User=user"}));
 }
 
-TEST_F(OptionsWindowTest, AThreeLetterExtensionInAnyCaseGivesAnIniFileBesideTheProgram)
-{
+TEST_F(OptionsWindowTest, AThreeLetterExtensionInAnyCaseGivesAnIniFileBesideTheProgram) {
     ProgramName = "ACCOUNTS.EXE";
     WriteFile(Folder.Path("ACCOUNTS.ini"), "[db connection]\nhostname=from-ini\n");
     Start();
@@ -154,8 +169,7 @@ TEST_F(OptionsWindowTest, AThreeLetterExtensionInAnyCaseGivesAnIniFileBesideTheP
     EXPECT_EQ(Form->DBHostEdit->text(), "from-ini") << "section and key names match without regard to case";
 }
 
-TEST_F(OptionsWindowTest, InstalledCopyInAFolderThatCannotBeWrittenKeepsItsSettingsInThePerUserFolder)
-{
+TEST_F(OptionsWindowTest, InstalledCopyInAFolderThatCannotBeWrittenKeepsItsSettingsInThePerUserFolder) {
     // A program folder nobody can write into, the superuser included: a path through a regular file.
     WriteFile(Folder.Path("installed"), "");
     ProgramName = "installed/vantor-account-creator";
@@ -178,19 +192,23 @@ TEST_F(OptionsWindowTest, InstalledCopyInAFolderThatCannotBeWrittenKeepsItsSetti
 // Every edit field of the window holds one line: a pasted text keeps its first line, and a line break
 // or NUL typed (as a key whose text it is) never gets in. A password ending in a line break would
 // otherwise reach the settings file and make it unwritable.
-TEST_F(OptionsWindowTest, EditFieldsHoldASingleLine)
-{
+TEST_F(OptionsWindowTest, EditFieldsHoldASingleLine) {
     Start();
-    const std::vector<std::pair<const char*, QLineEdit*>> edits = {{"LoginEdit", Form->LoginEdit},
-        {"PassEdit", Form->PassEdit}, {"DBHostEdit", Form->DBHostEdit}, {"DBLoginEdit", Form->DBLoginEdit},
+    const std::vector<std::pair<const char*, QLineEdit*>> edits = {
+        {"LoginEdit", Form->LoginEdit},   {"PassEdit", Form->PassEdit},
+        {"DBHostEdit", Form->DBHostEdit}, {"DBLoginEdit", Form->DBLoginEdit},
         {"DBPassEdit", Form->DBPassEdit}, {"AccountsComboBox", Form->AccountsComboBox->lineEdit()}};
     struct Paste {
         QString clipboard;
         QString expected;
     };
-    const std::vector<Paste> pastes = {{"first\r\nsecond", "abfirstcd"}, {"first\nsecond\nthird", "abfirstcd"},
-        {"\nsecond", "abcd"}, {"line\r", "ablinecd"}, {QString("nul") + QChar(0) + "after", "abnulcd"},
-        {QString("para") + QChar(QChar::ParagraphSeparator) + "x", "abparacd"}, {"plain", "abplaincd"}};
+    const std::vector<Paste> pastes = {{"first\r\nsecond", "abfirstcd"},
+                                       {"first\nsecond\nthird", "abfirstcd"},
+                                       {"\nsecond", "abcd"},
+                                       {"line\r", "ablinecd"},
+                                       {QString("nul") + QChar(0) + "after", "abnulcd"},
+                                       {QString("para") + QChar(QChar::ParagraphSeparator) + "x", "abparacd"},
+                                       {"plain", "abplaincd"}};
     for (const auto& [name, edit] : edits) {
         SCOPED_TRACE(name);
         for (const Paste& p : pastes) {

@@ -22,8 +22,7 @@ protected:
     std::string SettingsFile() const { return Folder.Path(ProgramName + ".ini"); }
 
     // Start-up: the window is created, its create handler runs, then it is shown.
-    void Start()
-    {
+    void Start() {
         Form = std::make_unique<TMainForm>(Dialogs);
         Form->ExeName = Program();
         Form->PerUserSettingsFolder = Folder.Path("user");
@@ -37,23 +36,20 @@ protected:
     bool CloseWindow() { return Form->close(); }
 
     // The program ends and starts again.
-    void Restart()
-    {
+    void Restart() {
         ASSERT_TRUE(CloseWindow());
         Form.reset();
         Start();
     }
 
-    void ShowOptionsPage()
-    {
+    void ShowOptionsPage() {
         QTabBar* tabs = Form->PageControl1->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(TMainForm::OptionsPageIndex).center());
         ASSERT_EQ(Form->PageControl1->ActivePageIndex(), TMainForm::OptionsPageIndex);
     }
 
     // Replaces a field's text by typing, as the operator does.
-    static void Type(QLineEdit* edit, const QString& text)
-    {
+    static void Type(QLineEdit* edit, const QString& text) {
         QTest::mouseClick(edit, Qt::LeftButton);
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(edit, Qt::Key_Delete);
@@ -67,26 +63,22 @@ protected:
         ASSERT_EQ(edit->text(), text);
     }
 
-    void FillOptions(const QString& host, const QString& login, const QString& password)
-    {
+    void FillOptions(const QString& host, const QString& login, const QString& password) {
         ShowOptionsPage();
         Type(Form->DBHostEdit, host);
         Type(Form->DBLoginEdit, login);
         Type(Form->DBPassEdit, password);
     }
 
-    void SetSavePassword(bool checked)
-    {
-        if (Form->SavePassCheckBox->isChecked() != checked)
-            QTest::mouseClick(Form->SavePassCheckBox, Qt::LeftButton);
+    void SetSavePassword(bool checked) {
+        if (Form->SavePassCheckBox->isChecked() != checked) QTest::mouseClick(Form->SavePassCheckBox, Qt::LeftButton);
         ASSERT_EQ(Form->SavePassCheckBox->isChecked(), checked);
     }
 
     void PressTest() { QTest::mouseClick(Form->DBTestButton, Qt::LeftButton); }
 
     // The boxes shown since the last call.
-    std::vector<TShownDialog> TakeShown()
-    {
+    std::vector<TShownDialog> TakeShown() {
         std::vector<TShownDialog> shown;
         shown.swap(Dialogs.Shown);
         return shown;
@@ -98,12 +90,6 @@ protected:
     std::unique_ptr<TMainForm> Form;
 };
 
-inline TShownDialog Message(const std::string& text)
-{
-    return {TShownKind::Message, text, {}};
-}
+inline TShownDialog Message(const std::string& text) { return {TShownKind::Message, text, {}}; }
 
-inline TShownDialog Error(const std::string& text)
-{
-    return {TShownKind::Error, text, {}};
-}
+inline TShownDialog Error(const std::string& text) { return {TShownKind::Error, text, {}}; }

@@ -19,8 +19,7 @@ VAC_USE_APPLICATION_ENVIRONMENT();
 
 namespace {
 
-TEST(SettingsFileName, ThreeLetterExtensionReplacedOtherwiseIniAppended)
-{
+TEST(SettingsFileName, ThreeLetterExtensionReplacedOtherwiseIniAppended) {
     struct Case {
         const char* Program;
         const char* Settings;
@@ -52,16 +51,18 @@ TEST(SettingsFileName, ThreeLetterExtensionReplacedOtherwiseIniAppended)
 // Sets an environment variable for one test and puts the old value back.
 class TScopedEnvironment {
 public:
-    TScopedEnvironment(const char* name, const char* value) : Name(name)
-    {
+    TScopedEnvironment(const char* name, const char* value) : Name(name) {
         if (const char* old = std::getenv(name)) Old = old;
-        if (value != nullptr) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
-    ~TScopedEnvironment()
-    {
-        if (Old) ::setenv(Name, Old->c_str(), 1);
-        else ::unsetenv(Name);
+    ~TScopedEnvironment() {
+        if (Old)
+            ::setenv(Name, Old->c_str(), 1);
+        else
+            ::unsetenv(Name);
     }
 
 private:
@@ -69,8 +70,7 @@ private:
     std::optional<std::string> Old;
 };
 
-TEST(UserSettingsFolder, XdgConfigHomeThenHomeConfig)
-{
+TEST(UserSettingsFolder, XdgConfigHomeThenHomeConfig) {
     {
         TScopedEnvironment config("XDG_CONFIG_HOME", "/srv/conf");
         TScopedEnvironment home("HOME", "/home/op");
@@ -95,19 +95,19 @@ protected:
     std::string UserFolder() const { return Folder.Path("home/.config/vantor-account-creator"); }
 };
 
-TEST_F(ChooseSettingsFileTest, WritableProgramFolderKeepsTheFileBesideTheProgram)
-{
+TEST_F(ChooseSettingsFileTest, WritableProgramFolderKeepsTheFileBesideTheProgram) {
     std::filesystem::create_directories(Folder.Path("bin"));
     EXPECT_EQ(ChooseSettingsFile(Folder.Path("bin/ACCOUNTS.EXE"), UserFolder()), Folder.Path("bin/ACCOUNTS.ini"));
-    EXPECT_FALSE(std::filesystem::exists(UserFolder())) << "nothing is created for a copy that keeps its file beside it";
+    EXPECT_FALSE(std::filesystem::exists(UserFolder()))
+        << "nothing is created for a copy that keeps its file beside it";
 }
 
-TEST_F(ChooseSettingsFileTest, ProgramFolderThatCannotBeWrittenUsesAPrivatePerUserFolder)
-{
+TEST_F(ChooseSettingsFileTest, ProgramFolderThatCannotBeWrittenUsesAPrivatePerUserFolder) {
     // Folders that cannot be written by anyone, the superuser included: one that does not exist and a
     // path through a regular file.
     WriteFile(Folder.Path("file"), "");
-    for (const std::string& program : {Folder.Path("missing/vantor-account-creator"), Folder.Path("file/vantor-account-creator")}) {
+    for (const std::string& program :
+         {Folder.Path("missing/vantor-account-creator"), Folder.Path("file/vantor-account-creator")}) {
         SCOPED_TRACE(program);
         EXPECT_EQ(ChooseSettingsFile(program, UserFolder()), UserFolder() + "/vantor-account-creator.ini");
         ASSERT_TRUE(std::filesystem::is_directory(UserFolder())) << "the folder is created for the settings component";
@@ -115,24 +115,21 @@ TEST_F(ChooseSettingsFileTest, ProgramFolderThatCannotBeWrittenUsesAPrivatePerUs
     }
 }
 
-TEST_F(ChooseSettingsFileTest, ExistingPerUserFolderKeepsItsPermissions)
-{
+TEST_F(ChooseSettingsFileTest, ExistingPerUserFolderKeepsItsPermissions) {
     std::filesystem::create_directories(UserFolder());
     std::filesystem::permissions(UserFolder(), std::filesystem::perms(0750));
     EXPECT_EQ(ChooseSettingsFile(Folder.Path("missing/accounts"), UserFolder()), UserFolder() + "/accounts.ini");
     EXPECT_EQ(PermissionBits(UserFolder()), 0750u);
 }
 
-TEST_F(ChooseSettingsFileTest, NoPlaceForThePerUserFolderFallsBackToTheFileBesideTheProgram)
-{
+TEST_F(ChooseSettingsFileTest, NoPlaceForThePerUserFolderFallsBackToTheFileBesideTheProgram) {
     // The close then reports that this file cannot be written, instead of failing silently.
     WriteFile(Folder.Path("home"), "not a folder");
     EXPECT_EQ(ChooseSettingsFile(Folder.Path("missing/accounts"), UserFolder()), Folder.Path("missing/accounts.ini"));
     EXPECT_EQ(ChooseSettingsFile(Folder.Path("missing/accounts"), ""), Folder.Path("missing/accounts.ini"));
 }
 
-TEST_F(ChooseSettingsFileTest, ReadOnlyProgramFolderKeepsAnExistingFileBesideTheProgram)
-{
+TEST_F(ChooseSettingsFileTest, ReadOnlyProgramFolderKeepsAnExistingFileBesideTheProgram) {
     if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into every folder; needs an ordinary user";
     std::filesystem::create_directories(Folder.Path("with"));
     std::filesystem::create_directories(Folder.Path("without"));
@@ -143,8 +140,7 @@ TEST_F(ChooseSettingsFileTest, ReadOnlyProgramFolderKeepsAnExistingFileBesideThe
     EXPECT_EQ(ChooseSettingsFile(Folder.Path("without/accounts"), UserFolder()), UserFolder() + "/accounts.ini");
 }
 
-TEST(StartUp, CreatingTheMainWindowReadsTheSettingsFileNamedAfterTheRunningProgram)
-{
+TEST(StartUp, CreatingTheMainWindowReadsTheSettingsFileNamedAfterTheRunningProgram) {
     TMainForm& form = CreateMainWindow(TApplicationEnvironment::App());
     const std::string program = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
     EXPECT_EQ(form.ExeName, program);

@@ -15,8 +15,7 @@
 namespace {
 
 // A loopback port nobody listens on.
-uint16_t ClosedPort()
-{
+uint16_t ClosedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -30,8 +29,7 @@ uint16_t ClosedPort()
 
 class TestButtonTest : public OptionsWindowTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         standin::ServerOptions options;
         options.logins = {{"sa", "standin"}, {"gm", "pw"}};
         Server = std::make_unique<standin::Server>(options);
@@ -42,8 +40,7 @@ protected:
     QString Host() const { return QString("127.0.0.1,%1").arg(Server->port()); }
 
     // The SQL login of the open connection, as the server sees it.
-    std::string ConnectedLogin() const
-    {
+    std::string ConnectedLogin() const {
         const auto logins = Form->MSConnection1.OLEDBConnection()->ReadStrings("SELECT SUSER_SNAME()");
         return logins.size() == 1 ? logins.front() : "?";
     }
@@ -51,8 +48,7 @@ protected:
     std::unique_ptr<standin::Server> Server;
 };
 
-TEST_F(TestButtonTest, SuccessOrFailureIsAllTheOperatorIsTold)
-{
+TEST_F(TestButtonTest, SuccessOrFailureIsAllTheOperatorIsTold) {
     struct Case {
         const char* What;
         QString Host;
@@ -84,8 +80,7 @@ TEST_F(TestButtonTest, SuccessOrFailureIsAllTheOperatorIsTold)
     }
 }
 
-TEST_F(TestButtonTest, PressingTestWhileConnectedReconnectsWithTheCurrentFields)
-{
+TEST_F(TestButtonTest, PressingTestWhileConnectedReconnectsWithTheCurrentFields) {
     FillOptions(Host(), "sa", "standin");
     PressTest();
     ASSERT_EQ(TakeShown(), std::vector{Message("Connection successful.")});
@@ -111,14 +106,14 @@ TEST_F(TestButtonTest, PressingTestWhileConnectedReconnectsWithTheCurrentFields)
     EXPECT_EQ(ConnectedLogin(), "gm");
 }
 
-TEST_F(TestButtonTest, ServerGoneAfterASuccessfulTestGivesConnectionFailed)
-{
+TEST_F(TestButtonTest, ServerGoneAfterASuccessfulTestGivesConnectionFailed) {
     FillOptions(Host(), "sa", "standin");
     PressTest();
     ASSERT_EQ(TakeShown(), std::vector{Message("Connection successful.")});
     Server->stop();
     PressTest();
-    EXPECT_EQ(TakeShown(), std::vector{Message("Connection failed.")}) << "no error box: the failure is the handler's own message";
+    EXPECT_EQ(TakeShown(), std::vector{Message("Connection failed.")})
+        << "no error box: the failure is the handler's own message";
     EXPECT_FALSE(Form->MSConnection1.Connected());
 }
 
@@ -126,8 +121,7 @@ TEST_F(TestButtonTest, ServerGoneAfterASuccessfulTestGivesConnectionFailed)
 // to send the driver (and would let it in); a value the driver cannot be given is refused, naming the
 // field and the characters, as a failed connection; every other value reaches the server named in
 // "Database  Host" exactly as typed.
-TEST_F(TestButtonTest, NoFieldCanSendTheDriverElsewhere)
-{
+TEST_F(TestButtonTest, NoFieldCanSendTheDriverElsewhere) {
     standin::Server other;
     other.start();
     const QString elsewhere = QString("PORT=%1").arg(other.port());
@@ -141,11 +135,11 @@ TEST_F(TestButtonTest, NoFieldCanSendTheDriverElsewhere)
     };
     const Case cases[] = {
         {"password closing its braces", Host(), "sa", "standin};" + elsewhere + ";X={",
-            "Connection failed.\n\"Password\" holds };" + refusal},
+         "Connection failed.\n\"Password\" holds };" + refusal},
         {"login closing its braces", Host(), "sa};" + elsewhere + ";X={", "standin",
-            "Connection failed.\n\"Login\" holds };" + refusal},
+         "Connection failed.\n\"Login\" holds };" + refusal},
         {"host closing its braces", "127.0.0.1};" + elsewhere + ";X={", "sa", "standin",
-            "Connection failed.\n\"Database  Host\" holds };" + refusal},
+         "Connection failed.\n\"Database  Host\" holds };" + refusal},
         {"password with a key after a semicolon", Host(), "sa", "standin;" + elsewhere, "Connection failed."},
         {"login with a key after a semicolon", Host(), "sa;" + elsewhere, "standin", "Connection failed."},
         {"host with a key after a semicolon", "127.0.0.1;" + elsewhere, "sa", "standin", "Connection failed."},

@@ -18,7 +18,8 @@ TEST_P(FloatTextTest, GeneralFormatWith15Digits) { EXPECT_EQ(FloatToStrGeneral(G
 
 INSTANTIATE_TEST_SUITE_P(Values, FloatTextTest,
                          ::testing::Values(FloatCase{0, "0"}, FloatCase{1.5, "1.5"}, FloatCase{-2.25, "-2.25"},
-                                           FloatCase{100, "100"}, FloatCase{0.1, "0.1"}, FloatCase{1.0 / 3, "0.333333333333333"},
+                                           FloatCase{100, "100"}, FloatCase{0.1, "0.1"},
+                                           FloatCase{1.0 / 3, "0.333333333333333"},
                                            FloatCase{123456789012345.0, "123456789012345"},
                                            FloatCase{1234567890123456.0, "1.23456789012346E15"},
                                            FloatCase{1e20, "1E20"}, FloatCase{0.0001, "0.0001"},

@@ -81,11 +81,13 @@ TEST_F(ServerQueryTest, AnAccountsRowsWithTheProgramsStatements) {
     EXPECT_EQ(Column("SELECT block_flag FROM lin2db.dbo.user_account WHERE account = '" + account + "'"),
               std::vector<std::string>{"1"});
     Run("UPDATE lin2world.dbo.builder_account SET default_builder = 4 WHERE account_name = '" + account + "'");
-    EXPECT_EQ(Column("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = '" + account + "'"),
-              std::vector<std::string>{"4"});
+    EXPECT_EQ(
+        Column("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = '" + account + "'"),
+        std::vector<std::string>{"4"});
     Run("DELETE FROM lin2world.dbo.builder_account WHERE account_name = '" + account + "'");
-    EXPECT_TRUE(Column("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = '" + account + "'")
-                    .empty());
+    EXPECT_TRUE(
+        Column("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = '" + account + "'")
+            .empty());
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ protected:
         Run("CREATE TABLE lin2db.dbo." + table + " (n int NOT NULL, s varchar(10) NULL)");
         if (n == 0) return;
         std::string sql = "INSERT INTO lin2db.dbo." + table + " VALUES ";
-        for (int i = 1; i <= n; ++i) sql += (i > 1 ? "," : "") + ("(" + std::to_string(i) + ",'r" + std::to_string(i) + "')");
+        for (int i = 1; i <= n; ++i)
+            sql += (i > 1 ? "," : "") + ("(" + std::to_string(i) + ",'r" + std::to_string(i) + "')");
         Run(sql);
     }
 
@@ -60,10 +61,12 @@ TEST_F(QueryTest, CreatesAndEditsAnAccountWithTheProgramsStatements) {
     Open("SELECT * FROM lin2db.dbo.user_auth WHERE account = 'alpha'");
     ASSERT_EQ(query->RecordCount(), 1);
     EXPECT_EQ(query->Fields()[0].AsString(), "alpha");
-    EXPECT_EQ(query->Fields()[1].AsString(), std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 16));
+    EXPECT_EQ(query->Fields()[1].AsString(),
+              std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 16));
     EXPECT_EQ(query->Fields()[2].AsString(), "");
 
-    Run("UPDATE lin2db.dbo.user_auth SET password = " + Hash + ",quiz1 = '',answer1 = 0x0,quiz2 = '',answer2 = 0x0 WHERE account = 'alpha'");
+    Run("UPDATE lin2db.dbo.user_auth SET password = " + Hash +
+        ",quiz1 = '',answer1 = 0x0,quiz2 = '',answer2 = 0x0 WHERE account = 'alpha'");
     EXPECT_EQ(query->AffectedRows(), 1);
     Run("UPDATE lin2db.dbo.user_account SET block_flag = 1,block_flag2 = 0 WHERE account = 'alpha'");
     Open("SELECT block_flag,block_flag2 FROM lin2db.dbo.user_account WHERE account = 'alpha'");
@@ -511,9 +514,8 @@ namespace {
 class ConnectionExecTest : public StandinQueryFixture {};
 
 TEST_F(ConnectionExecTest, ExecSQLRunsATextOnTheConnection) {
-    const auto result = connection->ExecSQL(
-        "INSERT INTO lin2db.dbo.user_auth VALUES ('viaconn'," + std::string("0x01020304050607080910111213141516") +
-        ",'','',0x0,0x0)");
+    const auto result = connection->ExecSQL("INSERT INTO lin2db.dbo.user_auth VALUES ('viaconn'," +
+                                            std::string("0x01020304050607080910111213141516") + ",'','',0x0,0x0)");
     EXPECT_TRUE(std::holds_alternative<std::monostate>(result));
     EXPECT_TRUE(connection->Connected());
     Open("SELECT account FROM lin2db.dbo.user_auth WHERE account = 'viaconn'");

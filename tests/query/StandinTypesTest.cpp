@@ -64,46 +64,47 @@ std::vector<Family> Families() {
                       "'long' is not a valid integer value", std::nullopt, NotInteger},
                  },
                  {}});
-    f.push_back({"binaries",
-                 {
-                     {"binary(16)", "0x0102030405060708090A0B0C0D0E0F10", DataKind::Bytes, 20, TFieldType::ftBytes,
-                      Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}), std::nullopt,
-                      AccessError(1, "Integer"), std::nullopt, AccessError(1, "Integer")},
-                     {"binary(4)", "0x00FF", DataKind::Bytes, 8, TFieldType::ftBytes, Bytes({0, 255, 0, 0}),
-                      std::nullopt, AccessError(2, "Integer"), std::nullopt, AccessError(2, "Integer")},
-                     {"varbinary(31)", "0x0A0B", DataKind::VarBytes, 37, TFieldType::ftVarBytes, Bytes({10, 11}),
-                      std::nullopt, AccessError(3, "Integer"), std::nullopt, AccessError(3, "Integer")},
-                     {"varbinary(32)", "0x0A0B0C", DataKind::ExtVarBytes, 8, TFieldType::ftVarBytes,
-                      Bytes({10, 11, 12}), std::nullopt, AccessError(4, "Integer"), std::nullopt,
-                      AccessError(4, "Integer")},
-                 },
-                 {}});
-    f.push_back({"integers",
-                 {
-                     {"int", "2147483647", DataKind::Integer, 4, TFieldType::ftInteger, "2147483647", 2147483647, "", 0, ""},
-                     {"smallint", "-32768", DataKind::Smallint, 2, TFieldType::ftSmallint, "-32768", -32768, "", 0, ""},
-                     {"tinyint", "255", DataKind::Word, 2, TFieldType::ftWord, "255", 255, "", 0, ""},
-                     {"bit", "1", DataKind::Boolean, 2, TFieldType::ftBoolean, "True", std::nullopt,
-                      AccessError(4, "Integer"), std::nullopt, AccessError(4, "Integer")},
-                     {"bigint", "4294967297", DataKind::Largeint, 8, TFieldType::ftLargeint, "4294967297", 1, "", 0, ""},
-                 },
-                 {}});
-    f.push_back({"numbers",
-                 {
-                     {"real", "1.5", DataKind::Float, 8, TFieldType::ftFloat, "1.5", 2, "", 0, ""},
-                     {"float", "2.5", DataKind::Float, 8, TFieldType::ftFloat, "2.5", 2, "", 0, ""},
-                     {"money", "12.3456", DataKind::Currency, 8, TFieldType::ftCurrency, "12.3456", 12, "", 0, ""},
-                     {"decimal(10,2)", "-12.35", DataKind::Float, 8, TFieldType::ftFloat, "-12.35", -12, "", 0, ""},
-                     {"datetime", "'2024-02-29 13:45:30'", DataKind::DateTime, 8, TFieldType::ftDateTime,
-                      "2024-02-29 13:45:30", std::nullopt, AccessError(5, "Integer"), std::nullopt,
-                      AccessError(5, "Integer")},
-                     {"datetime", "'1999-12-31'", DataKind::DateTime, 8, TFieldType::ftDateTime, "1999-12-31",
-                      std::nullopt, AccessError(6, "Integer"), std::nullopt, AccessError(6, "Integer")},
-                     {"uniqueidentifier", "'6F9619FF-8B86-D011-B42D-00C04FC964FF'", DataKind::Guid, 39,
-                      TFieldType::ftGuid, "{6F9619FF-8B86-D011-B42D-00C04FC964FF}", std::nullopt,
-                      "'{6F9619FF-8B86-D011-B42D-00C04FC964FF}' is not a valid integer value", std::nullopt, NotInteger},
-                 },
-                 {}});
+    f.push_back(
+        {"binaries",
+         {
+             {"binary(16)", "0x0102030405060708090A0B0C0D0E0F10", DataKind::Bytes, 20, TFieldType::ftBytes,
+              Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}), std::nullopt, AccessError(1, "Integer"),
+              std::nullopt, AccessError(1, "Integer")},
+             {"binary(4)", "0x00FF", DataKind::Bytes, 8, TFieldType::ftBytes, Bytes({0, 255, 0, 0}), std::nullopt,
+              AccessError(2, "Integer"), std::nullopt, AccessError(2, "Integer")},
+             {"varbinary(31)", "0x0A0B", DataKind::VarBytes, 37, TFieldType::ftVarBytes, Bytes({10, 11}), std::nullopt,
+              AccessError(3, "Integer"), std::nullopt, AccessError(3, "Integer")},
+             {"varbinary(32)", "0x0A0B0C", DataKind::ExtVarBytes, 8, TFieldType::ftVarBytes, Bytes({10, 11, 12}),
+              std::nullopt, AccessError(4, "Integer"), std::nullopt, AccessError(4, "Integer")},
+         },
+         {}});
+    f.push_back(
+        {"integers",
+         {
+             {"int", "2147483647", DataKind::Integer, 4, TFieldType::ftInteger, "2147483647", 2147483647, "", 0, ""},
+             {"smallint", "-32768", DataKind::Smallint, 2, TFieldType::ftSmallint, "-32768", -32768, "", 0, ""},
+             {"tinyint", "255", DataKind::Word, 2, TFieldType::ftWord, "255", 255, "", 0, ""},
+             {"bit", "1", DataKind::Boolean, 2, TFieldType::ftBoolean, "True", std::nullopt, AccessError(4, "Integer"),
+              std::nullopt, AccessError(4, "Integer")},
+             {"bigint", "4294967297", DataKind::Largeint, 8, TFieldType::ftLargeint, "4294967297", 1, "", 0, ""},
+         },
+         {}});
+    f.push_back(
+        {"numbers",
+         {
+             {"real", "1.5", DataKind::Float, 8, TFieldType::ftFloat, "1.5", 2, "", 0, ""},
+             {"float", "2.5", DataKind::Float, 8, TFieldType::ftFloat, "2.5", 2, "", 0, ""},
+             {"money", "12.3456", DataKind::Currency, 8, TFieldType::ftCurrency, "12.3456", 12, "", 0, ""},
+             {"decimal(10,2)", "-12.35", DataKind::Float, 8, TFieldType::ftFloat, "-12.35", -12, "", 0, ""},
+             {"datetime", "'2024-02-29 13:45:30'", DataKind::DateTime, 8, TFieldType::ftDateTime, "2024-02-29 13:45:30",
+              std::nullopt, AccessError(5, "Integer"), std::nullopt, AccessError(5, "Integer")},
+             {"datetime", "'1999-12-31'", DataKind::DateTime, 8, TFieldType::ftDateTime, "1999-12-31", std::nullopt,
+              AccessError(6, "Integer"), std::nullopt, AccessError(6, "Integer")},
+             {"uniqueidentifier", "'6F9619FF-8B86-D011-B42D-00C04FC964FF'", DataKind::Guid, 39, TFieldType::ftGuid,
+              "{6F9619FF-8B86-D011-B42D-00C04FC964FF}", std::nullopt,
+              "'{6F9619FF-8B86-D011-B42D-00C04FC964FF}' is not a valid integer value", std::nullopt, NotInteger},
+         },
+         {}});
     f.push_back({"longs",
                  {
                      {"text", "'long text'", DataKind::Memo, 8, TFieldType::ftMemo, "long text", std::nullopt,
@@ -230,13 +231,20 @@ TEST_F(StandinQueryFixture, LongValuesSpanSeveralPieces) {
 }
 
 TEST_F(StandinQueryFixture, ManyStagedRowsKeepTheirOwnValues) {
-    Run("CREATE TABLE lin2db.dbo.staged (id int NOT NULL, s varchar(40) NULL, w nvarchar(40) NULL, b varbinary(40) NULL)");
+    Run("CREATE TABLE lin2db.dbo.staged (id int NOT NULL, s varchar(40) NULL, w nvarchar(40) NULL, b varbinary(40) "
+        "NULL)");
     std::string sql = "INSERT INTO lin2db.dbo.staged VALUES ";
     for (int i = 1; i <= 60; ++i) {
         const std::string n = std::to_string(i);
         sql += (i > 1 ? "," : "");
-        sql += i % 7 == 0 ? "(" + n + ",NULL,NULL,NULL)" : "(" + n + ",'s" + n + "',N'w" + n + "',0x" + (i < 16 ? "0" : "") +
-                                                              [&] { char h[8]; std::snprintf(h, sizeof h, "%X", i); return std::string(h); }() + ")";
+        sql += i % 7 == 0 ? "(" + n + ",NULL,NULL,NULL)"
+                          : "(" + n + ",'s" + n + "',N'w" + n + "',0x" + (i < 16 ? "0" : "") +
+                                [&] {
+                                    char h[8];
+                                    std::snprintf(h, sizeof h, "%X", i);
+                                    return std::string(h);
+                                }() +
+                                ")";
     }
     Run(sql);
     Open("SELECT id, s, w, b FROM lin2db.dbo.staged ORDER BY id");

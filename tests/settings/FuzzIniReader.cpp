@@ -13,15 +13,13 @@
 
 namespace {
 
-void Check(bool condition)
-{
+void Check(bool condition) {
     if (!condition) std::abort();
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     const std::string section = input.ConsumeRandomLengthString(24);
     const std::string key = input.ConsumeRandomLengthString(24);

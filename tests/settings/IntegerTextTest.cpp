@@ -14,8 +14,7 @@ struct IntegerCase {
 
 class IntegerText : public testing::TestWithParam<IntegerCase> {};
 
-TEST_P(IntegerText, ParsesRunTimeIntegerSyntax)
-{
+TEST_P(IntegerText, ParsesRunTimeIntegerSyntax) {
     EXPECT_EQ(ParseInt32(GetParam().Text), GetParam().Expected) << "text: \"" << GetParam().Text << "\"";
 }
 
@@ -23,8 +22,8 @@ INSTANTIATE_TEST_SUITE_P(
     Syntax, IntegerText,
     testing::Values(
         // decimal, signs, leading blanks, leading zeros
-        IntegerCase{"0", 0}, IntegerCase{"1", 1}, IntegerCase{"-1", -1}, IntegerCase{"+7", 7},
-        IntegerCase{"   7", 7}, IntegerCase{"\t7", 7}, IntegerCase{"  -12", -12}, IntegerCase{"-0", 0},
+        IntegerCase{"0", 0}, IntegerCase{"1", 1}, IntegerCase{"-1", -1}, IntegerCase{"+7", 7}, IntegerCase{"   7", 7},
+        IntegerCase{"\t7", 7}, IntegerCase{"  -12", -12}, IntegerCase{"-0", 0},
         IntegerCase{"0000000000000000000042", 42},
         // hexadecimal prefixes in either case, with a sign
         IntegerCase{"$1F", 31}, IntegerCase{"$1f", 31}, IntegerCase{"x1F", 31}, IntegerCase{"X1f", 31},

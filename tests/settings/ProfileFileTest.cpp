@@ -1,5 +1,5 @@
-#include "settings/ProfileFile.h"
 #include "settings/IniFiles.h"
+#include "settings/ProfileFile.h"
 #include "settings/RzCommon.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +17,13 @@ using profile::WriteProfileString;
 
 namespace {
 
-ino_t Inode(const std::string& path)
-{
+ino_t Inode(const std::string& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
     return info.st_ino;
 }
 
-TEST(ProfileFileRead, DefaultWhenFileSectionOrKeyIsMissing)
-{
+TEST(ProfileFileRead, DefaultWhenFileSectionOrKeyIsMissing) {
     TempFolder folder;
     const std::string file = folder.File("a.ini");
     WriteBytes(file, "[A]\nx=1\n");
@@ -38,14 +36,12 @@ TEST(ProfileFileRead, DefaultWhenFileSectionOrKeyIsMissing)
     EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, ""), "d");
 }
 
-TEST(ProfileFileRead, DefaultLosesTrailingBlanksLikeThePlatformFunction)
-{
+TEST(ProfileFileRead, DefaultLosesTrailingBlanksLikeThePlatformFunction) {
     TempFolder folder;
     EXPECT_EQ(ReadProfileString("A", "x", " d \t ", 2048, folder.File("missing.ini")), " d");
 }
 
-TEST(ProfileFileRead, ResultFitsTheCallersBuffer)
-{
+TEST(ProfileFileRead, ResultFitsTheCallersBuffer) {
     TempFolder folder;
     const std::string file = folder.File("a.ini");
     const std::string longValue(3000, 'v');
@@ -59,8 +55,7 @@ TEST(ProfileFileRead, ResultFitsTheCallersBuffer)
 
 // Too large to be a settings file: the profile layer gives the default and refuses the write, and the
 // INI store reports the file instead of reading it as if it were empty.
-TEST(ProfileFileRead, OversizedFileGivesDefaultAndIsReportedByTheIniStore)
-{
+TEST(ProfileFileRead, OversizedFileGivesDefaultAndIsReportedByTheIniStore) {
     TempFolder folder;
     const std::string file = folder.File("big.ini");
     std::string text = "[A]\nx=1\n";
@@ -85,8 +80,7 @@ TEST(ProfileFileRead, OversizedFileGivesDefaultAndIsReportedByTheIniStore)
 
 class ProfileFileWrite : public testing::TestWithParam<fixtures::WriteCase> {};
 
-TEST_P(ProfileFileWrite, RewritesFileWithOnlyTheOneValueChanged)
-{
+TEST_P(ProfileFileWrite, RewritesFileWithOnlyTheOneValueChanged) {
     const fixtures::WriteCase& c = GetParam();
     TempFolder folder;
     const std::string file = folder.File("settings.ini");
@@ -102,8 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ProfileFileWrite, testing::ValuesIn(fixtures:
                              return std::string(info.param.Name);
                          });
 
-TEST(ProfileFileWrite, NewFileIsReadableByItsOwnerOnly)
-{
+TEST(ProfileFileWrite, NewFileIsReadableByItsOwnerOnly) {
     TempFolder folder;
     const std::string file = folder.File("new.ini");
     const mode_t oldMask = ::umask(0);  // even a permissive umask must not widen it
@@ -113,8 +106,7 @@ TEST(ProfileFileWrite, NewFileIsReadableByItsOwnerOnly)
     EXPECT_EQ(Permissions(file), 0600);
 }
 
-TEST(ProfileFileWrite, ExistingFileKeepsItsPermissions)
-{
+TEST(ProfileFileWrite, ExistingFileKeepsItsPermissions) {
     TempFolder folder;
     const std::string file = folder.File("shared.ini");
     WriteBytes(file, "[A]\nx=1\n");
@@ -124,8 +116,7 @@ TEST(ProfileFileWrite, ExistingFileKeepsItsPermissions)
     EXPECT_EQ(ReadBytes(file), "[A]\nx=2\n");
 }
 
-TEST(ProfileFileWrite, ReplacesTheFileByRenameAndSkipsWritesThatChangeNothing)
-{
+TEST(ProfileFileWrite, ReplacesTheFileByRenameAndSkipsWritesThatChangeNothing) {
     TempFolder folder;
     const std::string file = folder.File("a.ini");
     WriteBytes(file, "[A]\nx=1\n");
@@ -136,8 +127,7 @@ TEST(ProfileFileWrite, ReplacesTheFileByRenameAndSkipsWritesThatChangeNothing)
     EXPECT_NE(Inode(file), before) << "a complete new copy was renamed over the old file";
 }
 
-TEST(ProfileFileWrite, SymbolicLinkStaysAndItsTargetIsUpdated)
-{
+TEST(ProfileFileWrite, SymbolicLinkStaysAndItsTargetIsUpdated) {
     TempFolder folder;
     const std::string target = folder.File("real.ini");
     const std::string link = folder.File("link.ini");
@@ -148,8 +138,7 @@ TEST(ProfileFileWrite, SymbolicLinkStaysAndItsTargetIsUpdated)
     EXPECT_EQ(ReadBytes(target), "[A]\nx=2\n");
 }
 
-TEST(ProfileFileWrite, FailuresAreReportedAndChangeNothing)
-{
+TEST(ProfileFileWrite, FailuresAreReportedAndChangeNothing) {
     TempFolder folder;
     const std::string readOnly = folder.File("readonly.ini");
     WriteBytes(readOnly, "[A]\nx=1\n");
@@ -169,8 +158,7 @@ TEST(ProfileFileWrite, FailuresAreReportedAndChangeNothing)
 
 // No copy can be made beside a file in a folder the user cannot write: a file the user may write is
 // rewritten in place; one the user may not write still fails.
-TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace)
-{
+TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace) {
     if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write into any folder";
     TempFolder folder;
     const std::string file = folder.File("a.ini");
@@ -194,8 +182,7 @@ TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace)
 
 // A write interrupted between making its copy and renaming it leaves the copy, password and all; the
 // next write removes it (and only copies of this file).
-TEST(ProfileFileWrite, CopiesLeftByAnInterruptedWriteAreRemovedAtTheNextWrite)
-{
+TEST(ProfileFileWrite, CopiesLeftByAnInterruptedWriteAreRemovedAtTheNextWrite) {
     TempFolder folder;
     const std::string file = folder.File("s.ini");
     WriteBytes(file, "[A]\nx=1\n");
@@ -205,6 +192,5 @@ TEST(ProfileFileWrite, CopiesLeftByAnInterruptedWriteAreRemovedAtTheNextWrite)
     ASSERT_TRUE(WriteProfileString("A", "x", "2", file));
     EXPECT_EQ(folder.Listing(), (std::vector<std::string>{".other.ini.Ab3xYz", ".s.ini.keep", "s.ini"}));
 }
-
 
 }  // namespace

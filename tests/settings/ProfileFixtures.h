@@ -18,15 +18,13 @@ struct WriteCase {
 
 // A string literal with the NUL bytes inside it.
 template <std::size_t N>
-std::string Bytes(const char (&text)[N])
-{
+std::string Bytes(const char (&text)[N]) {
     return std::string(text, N - 1);
 }
 
 // True when the bytes of before that after no longer holds lie within one line: a write replaced one
 // value or inserted lines, and left every other line as it was.
-inline bool OnlyOneLineChanged(const std::string& before, const std::string& after)
-{
+inline bool OnlyOneLineChanged(const std::string& before, const std::string& after) {
     std::size_t prefix = 0;
     while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) ++prefix;
     std::size_t suffix = 0;
@@ -36,8 +34,7 @@ inline bool OnlyOneLineChanged(const std::string& before, const std::string& aft
     return before.substr(prefix, before.size() - prefix - suffix).find('\n') == std::string::npos;
 }
 
-inline const std::vector<WriteCase>& WriteCases()
-{
+inline const std::vector<WriteCase>& WriteCases() {
     static const std::vector<WriteCase> cases = {
         {"NewFile", "", "Common", "SavePass", "1", "[Common]\nSavePass=1\n"},
         {"ReplaceKeepsSpacingAndKeySpelling", "[a]\nHOST = old  \n", "A", "host", "new", "[a]\nHOST = new\n"},

@@ -8,8 +8,7 @@
 
 namespace {
 
-TRzProgramInfo Program(std::string exeName, std::string title = "")
-{
+TRzProgramInfo Program(std::string exeName, std::string title = "") {
     return TRzProgramInfo{[exeName] { return exeName; }, [title] { return title; }};
 }
 
@@ -29,8 +28,7 @@ struct BoolCase {
 
 class BooleanRead : public testing::TestWithParam<BoolCase> {};
 
-TEST_P(BooleanRead, StoredTextReadsAsIntegerNotZero)
-{
+TEST_P(BooleanRead, StoredTextReadsAsIntegerNotZero) {
     IniFixture f;
     WriteBytes(f.File, std::string("[Common]\nSavePass=") + GetParam().Stored + "\n");
     EXPECT_EQ(f.Ini.GetBoolValue("Common", "SavePass", false), GetParam().WithFalseDefault);
@@ -39,21 +37,19 @@ TEST_P(BooleanRead, StoredTextReadsAsIntegerNotZero)
 
 INSTANTIATE_TEST_SUITE_P(
     StoredTexts, BooleanRead,
-    testing::Values(
-        BoolCase{"1", true, true}, BoolCase{"0", false, false}, BoolCase{"2", true, true},
-        BoolCase{"-1", true, true}, BoolCase{"0x1F", true, true}, BoolCase{"0x0", false, false},
-        BoolCase{"0x10", true, true}, BoolCase{"0X0", false, false}, BoolCase{"$0", false, false},
-        BoolCase{"x0", false, false}, BoolCase{"$ff", true, true}, BoolCase{"-0", false, false},
-        BoolCase{"\" 7\"", true, true}, BoolCase{"  7  ", true, true}, BoolCase{"\"0\"", false, false},
-        BoolCase{"0000", false, false}, BoolCase{"$FFFFFFFF", true, true},
-        // texts that do not convert give the default
-        BoolCase{"", false, true}, BoolCase{"yes", false, true}, BoolCase{"true", false, true},
-        BoolCase{"1a", false, true}, BoolCase{"0x", false, true}, BoolCase{"0x0x1", false, true},
-        BoolCase{"4294967296", false, true}, BoolCase{"0x100000000", false, true},
-        BoolCase{"1.0", false, true}, BoolCase{"\xFF", false, true}));
+    testing::Values(BoolCase{"1", true, true}, BoolCase{"0", false, false}, BoolCase{"2", true, true},
+                    BoolCase{"-1", true, true}, BoolCase{"0x1F", true, true}, BoolCase{"0x0", false, false},
+                    BoolCase{"0x10", true, true}, BoolCase{"0X0", false, false}, BoolCase{"$0", false, false},
+                    BoolCase{"x0", false, false}, BoolCase{"$ff", true, true}, BoolCase{"-0", false, false},
+                    BoolCase{"\" 7\"", true, true}, BoolCase{"  7  ", true, true}, BoolCase{"\"0\"", false, false},
+                    BoolCase{"0000", false, false}, BoolCase{"$FFFFFFFF", true, true},
+                    // texts that do not convert give the default
+                    BoolCase{"", false, true}, BoolCase{"yes", false, true}, BoolCase{"true", false, true},
+                    BoolCase{"1a", false, true}, BoolCase{"0x", false, true}, BoolCase{"0x0x1", false, true},
+                    BoolCase{"4294967296", false, true}, BoolCase{"0x100000000", false, true},
+                    BoolCase{"1.0", false, true}, BoolCase{"\xFF", false, true}));
 
-TEST(BooleanRead, MissingFileSectionOrKeyGivesDefault)
-{
+TEST(BooleanRead, MissingFileSectionOrKeyGivesDefault) {
     IniFixture f;
     EXPECT_FALSE(f.Ini.GetBoolValue("Common", "SavePass", false));
     EXPECT_TRUE(f.Ini.GetBoolValue("Common", "SavePass", true));
@@ -61,8 +57,7 @@ TEST(BooleanRead, MissingFileSectionOrKeyGivesDefault)
     EXPECT_TRUE(f.Ini.GetBoolValue("Common", "SavePass", true));
 }
 
-TEST(BooleanWrite, ReadsBackWhatWasWrittenWithEitherDefault)
-{
+TEST(BooleanWrite, ReadsBackWhatWasWrittenWithEitherDefault) {
     IniFixture f;
     for (bool value : {true, false}) {
         f.Ini.PutBoolValue("Common", "SavePass", value);
@@ -72,8 +67,7 @@ TEST(BooleanWrite, ReadsBackWhatWasWrittenWithEitherDefault)
     EXPECT_EQ(ReadBytes(f.File), "[Common]\nSavePass=0\n");
 }
 
-TEST(TextValue, RoundTripAndDefaults)
-{
+TEST(TextValue, RoundTripAndDefaults) {
     IniFixture f;
     EXPECT_EQ(f.Ini.GetTextValue("DB Connection", "HostName", ""), "");
     EXPECT_EQ(f.Ini.GetTextValue("DB Connection", "HostName", "fallback"), "fallback");
@@ -83,8 +77,7 @@ TEST(TextValue, RoundTripAndDefaults)
     EXPECT_EQ(f.Ini.GetTextValue("DB Connection", "Password", ""), " p@ss w\xF6rd ");
 }
 
-TEST(TextValue, LongValueReadsAsItsFirst2047Characters)
-{
+TEST(TextValue, LongValueReadsAsItsFirst2047Characters) {
     IniFixture f;
     std::string value(3000, 'a');
     for (std::size_t i = 0; i < value.size(); ++i) value[i] = static_cast<char>('a' + i % 26);
@@ -93,8 +86,7 @@ TEST(TextValue, LongValueReadsAsItsFirst2047Characters)
     EXPECT_NE(ReadBytes(f.File).find(value), std::string::npos) << "the whole value is stored";
 }
 
-TEST(SettingsFile, WrittenFromScratchHoldsTwoSectionsOwnerOnly)
-{
+TEST(SettingsFile, WrittenFromScratchHoldsTwoSectionsOwnerOnly) {
     IniFixture f;
     f.Ini.PutBoolValue("Common", "SavePass", true);
     f.Ini.PutTextValue("DB Connection", "HostName", "host");
@@ -104,8 +96,7 @@ TEST(SettingsFile, WrittenFromScratchHoldsTwoSectionsOwnerOnly)
     EXPECT_EQ(Permissions(f.File), 0600);
 }
 
-TEST(WriteFailure, UnwritableFileRaisesWithItsPathAndKeepsEarlierWrites)
-{
+TEST(WriteFailure, UnwritableFileRaisesWithItsPathAndKeepsEarlierWrites) {
     IniFixture f;
     f.Ini.PutTextValue("DB Connection", "HostName", "first");
     ::chmod(f.File.c_str(), 0444);
@@ -121,8 +112,7 @@ TEST(WriteFailure, UnwritableFileRaisesWithItsPathAndKeepsEarlierWrites)
     EXPECT_EQ(f.Ini.GetTextValue("DB Connection", "HostName", ""), "first");
 }
 
-TEST(WriteFailure, MissingFolderRaisesWithThePath)
-{
+TEST(WriteFailure, MissingFolderRaisesWithThePath) {
     TempFolder folder;
     TRzRegIniFile ini(Program(folder.File("vnac")));
     const std::string file = folder.File("gone/vnac.ini");
@@ -136,8 +126,7 @@ TEST(WriteFailure, MissingFolderRaisesWithThePath)
     }
 }
 
-TEST(PathProperty, SameValueKeepsStoreAndNewValueOpensNewFile)
-{
+TEST(PathProperty, SameValueKeepsStoreAndNewValueOpensNewFile) {
     TempFolder folder;
     WriteBytes(folder.File("one.ini"), "[A]\nx=one\n");
     WriteBytes(folder.File("two.ini"), "[A]\nx=two\n");
@@ -155,8 +144,7 @@ TEST(PathProperty, SameValueKeepsStoreAndNewValueOpensNewFile)
     EXPECT_FALSE(ini.OutOfDate());
 }
 
-TEST(PathProperty, EveryPropertyChangeMarksTheStoreOutOfDateAndSameValueDoesNot)
-{
+TEST(PathProperty, EveryPropertyChangeMarksTheStoreOutOfDateAndSameValueDoesNot) {
     TempFolder folder;
     TRzRegIniFile ini(Program(folder.File("vnac")));
     ini.SetPath(folder.File("a.ini"));
@@ -187,8 +175,7 @@ struct DefaultPathCase {
 
 class DefaultIniPath : public testing::TestWithParam<DefaultPathCase> {};
 
-TEST_P(DefaultIniPath, EmptyPathUsesProgramPathWithIniExtension)
-{
+TEST_P(DefaultIniPath, EmptyPathUsesProgramPathWithIniExtension) {
     TRzRegIniFile ini(Program(GetParam().ExeName));
     EXPECT_EQ(ini.Path(), "");
     EXPECT_EQ(ini.GetTextValue("A", "x", "d"), "d");
@@ -204,8 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DefaultPathCase{"/nonexistent/v1.2/tool", "/nonexistent/v1.2/tool.ini"},
                     DefaultPathCase{"/nonexistent/tool.tar.gz", "/nonexistent/tool.tar.ini"}));
 
-TEST(DefaultIniPath, ReadsTheFileBesideTheProgram)
-{
+TEST(DefaultIniPath, ReadsTheFileBesideTheProgram) {
     TempFolder folder;
     WriteBytes(folder.File("tool.ini"), "[A]\nx=beside\n");
     TRzRegIniFile ini(Program(folder.File("tool")));
@@ -213,15 +199,13 @@ TEST(DefaultIniPath, ReadsTheFileBesideTheProgram)
     EXPECT_EQ(ini.Path(), folder.File("tool.ini"));
 }
 
-TEST(DefaultIniPath, ProcessProgramInfoNamesThisTestProgram)
-{
+TEST(DefaultIniPath, ProcessProgramInfoNamesThisTestProgram) {
     TRzRegIniFile ini;
     ini.GetTextValue("A", "x", "");
     EXPECT_TRUE(ini.Path().ends_with("/test_settings.ini")) << ini.Path();
 }
 
-TEST(RegistryMode, ValueOperationsRaiseThatTheRegistryIsUnavailable)
-{
+TEST(RegistryMode, ValueOperationsRaiseThatTheRegistryIsUnavailable) {
     TRzRegIniFile ini(Program("/opt/tools/accounts.exe", "Vantor Account Creator"));
     ini.SetPathType(ptRegistry);
     try {
@@ -240,8 +224,7 @@ TEST(RegistryMode, ValueOperationsRaiseThatTheRegistryIsUnavailable)
     EXPECT_THROW(ini.PutTextValue("Common", "SavePass", "1"), Exception);
 }
 
-TEST(RegistryMode, DefaultKeyPathUsesProgramNameWithoutTitle)
-{
+TEST(RegistryMode, DefaultKeyPathUsesProgramNameWithoutTitle) {
     TRzRegIniFile ini(Program("/opt/tools/accounts.exe"));
     ini.SetPathType(ptRegistry);
     ini.SetRegKey(hkeyLocalMachine);
@@ -254,8 +237,7 @@ TEST(RegistryMode, DefaultKeyPathUsesProgramNameWithoutTitle)
     EXPECT_EQ(ini.Path(), "\\Software\\Temp\\accounts");
 }
 
-TEST(RegistryMode, SwitchingBackToIniFileUsesTheFileAgain)
-{
+TEST(RegistryMode, SwitchingBackToIniFileUsesTheFileAgain) {
     IniFixture f;
     f.Ini.PutTextValue("A", "x", "1");
     f.Ini.SetPathType(ptRegistry);
@@ -264,8 +246,7 @@ TEST(RegistryMode, SwitchingBackToIniFileUsesTheFileAgain)
     EXPECT_EQ(f.Ini.GetTextValue("A", "x", ""), "1");
 }
 
-TEST(RegistryAccess, MaskIsTheUnionOfTheMembersMasks)
-{
+TEST(RegistryAccess, MaskIsTheUnionOfTheMembersMasks) {
     const struct {
         TRzRegAccess Access;
         std::uint32_t Mask;

@@ -45,7 +45,8 @@ public:
         ::close(out[1]);
         stdout_ = ::fdopen(out[0], "r");
         char line[64] = {};
-        if (std::fgets(line, sizeof line, stdout_) && std::string(line).rfind("port=", 0) == 0) port_ = std::stoi(line + 5);
+        if (std::fgets(line, sizeof line, stdout_) && std::string(line).rfind("port=", 0) == 0)
+            port_ = std::stoi(line + 5);
     }
     ~StandinProcess() {
         if (pid_ > 0 && !stopped_) stop();
@@ -100,8 +101,8 @@ protected:
         return path.string();
     }
     Result tsql(int port, const std::string& input, const std::string& password = "standin") {
-        return shell("LC_ALL=C.UTF-8 timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(port) + " -U sa -P " + password +
-                     " < " + write("tsql.in", input));
+        return shell("LC_ALL=C.UTF-8 timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(port) + " -U sa -P " +
+                     password + " < " + write("tsql.in", input));
     }
     std::string read(const std::string& name) const {
         std::ifstream in(dir / name);
@@ -109,9 +110,11 @@ protected:
     }
     // flags: "-e" runs each line with SQLExecDirect; without it isql prepares and executes them.
     Result isql(int port, const std::string& input, const std::string& flags = "-e") {
-        const std::string ini = write("odbc.ini", "[standin]\nDriver=FreeTDS\nServer=127.0.0.1\nPort=" + std::to_string(port) +
-                                                       "\nTDS_Version=7.4\nClientCharset=UTF-8\n");
-        return shell("ODBCINI=" + ini + " timeout 30 isql standin sa standin -b " + flags + " -v < " + write("isql.in", input));
+        const std::string ini =
+            write("odbc.ini", "[standin]\nDriver=FreeTDS\nServer=127.0.0.1\nPort=" + std::to_string(port) +
+                                  "\nTDS_Version=7.4\nClientCharset=UTF-8\n");
+        return shell("ODBCINI=" + ini + " timeout 30 isql standin sa standin -b " + flags + " -v < " +
+                     write("isql.in", input));
     }
 
     fs::path dir;
@@ -152,11 +155,12 @@ TEST_F(ClientTools, IsqlThroughTheOdbcDriverReadsInsertsAndSeesErrors) {
     for (const std::string flags : {"-e", ""}) {
         SCOPED_TRACE("isql " + flags);
         const std::string user = flags.empty() ? "isqlprep" : "isqluser";
-        const std::string insert = "INSERT INTO lin2db.dbo.user_auth VALUES ('" + user + "', 0x0a0b, 'q1', 'q2', 0x03, 0x04)\n";
+        const std::string insert =
+            "INSERT INTO lin2db.dbo.user_auth VALUES ('" + user + "', 0x0a0b, 'q1', 'q2', 0x03, 0x04)\n";
         const Result r = isql(standin.port(),
-                              "SELECT account FROM lin2world.dbo.builder_account WHERE account_name IS NULL\n" + insert +
-                                  "SELECT account, quiz1 FROM lin2db.dbo.user_auth WHERE account = '" + user + "'\n" + insert +
-                                  "INSERT INTO lin2db.dbo.user_account (account) VALUES (NULL)\n",
+                              "SELECT account FROM lin2world.dbo.builder_account WHERE account_name IS NULL\n" +
+                                  insert + "SELECT account, quiz1 FROM lin2db.dbo.user_auth WHERE account = '" + user +
+                                  "'\n" + insert + "INSERT INTO lin2db.dbo.user_account (account) VALUES (NULL)\n",
                               flags);
         EXPECT_TRUE(contains(r.output, "Invalid column name 'account'.")) << r.output;
         EXPECT_TRUE(contains(r.output, "| " + user)) << r.output;
@@ -181,7 +185,9 @@ TEST_F(ClientTools, DataSurvivesARestartAndTheLogShowsEveryBatch) {
     }
     {
         StandinProcess standin({"--port", "0", "--data", data});
-        const Result r = tsql(standin.port(), "SELECT default_builder, account_id FROM lin2world.dbo.builder_account WHERE account_name = 'keeper'\ngo\nquit\n");
+        const Result r = tsql(standin.port(),
+                              "SELECT default_builder, account_id FROM lin2world.dbo.builder_account WHERE "
+                              "account_name = 'keeper'\ngo\nquit\n");
         EXPECT_TRUE(contains(r.output, "3\t77")) << r.output;
     }
     std::ifstream in(log);
@@ -191,16 +197,17 @@ TEST_F(ClientTools, DataSurvivesARestartAndTheLogShowsEveryBatch) {
     ASSERT_EQ(lines.size(), 3u);
     // tsql offers "off" (encryption = request): the server encrypts its login only.
     EXPECT_EQ(lines[0], "{\"conn\": 1, \"encryption\": \"login\"}");
-    EXPECT_EQ(lines[1], "{\"conn\": 1, \"sql\": \"INSERT INTO lin2world.dbo.builder_account VALUES ('keeper', 3, 77)\\n\"}");
+    EXPECT_EQ(lines[1],
+              "{\"conn\": 1, \"sql\": \"INSERT INTO lin2world.dbo.builder_account VALUES ('keeper', 3, 77)\\n\"}");
     EXPECT_EQ(lines[2], "{\"conn\": 1, \"sql\": \"SELECT 'say \\\"hi\\\"'\\n\"}");
 }
 
 TEST_F(ClientTools, TsqlInEveryEncryptionModeOfClientAndServer) {
     struct Case {
-        const char* server;   // --encryption
-        const char* client;   // freetds.conf "encryption"
-        const char* logged;   // the log's encryption for the connection; nullptr: refused
-        const char* error;    // what tsql prints when refused
+        const char* server;  // --encryption
+        const char* client;  // freetds.conf "encryption"
+        const char* logged;  // the log's encryption for the connection; nullptr: refused
+        const char* error;   // what tsql prints when refused
     };
     const Case cases[] = {
         {"on", "request", "login", nullptr},
@@ -220,8 +227,9 @@ TEST_F(ClientTools, TsqlInEveryEncryptionModeOfClientAndServer) {
         const std::string log = (dir / (std::string(c.server) + "-" + c.client + ".jsonl")).string();
         StandinProcess standin({"--port", "0", "--encryption", c.server, "--log", log});
         ASSERT_GT(standin.port(), 0);
-        const std::string conf = write("freetds.conf", "[standin]\nhost = 127.0.0.1\nport = " + std::to_string(standin.port()) +
-                                                           "\ntds version = 7.4\nencryption = " + c.client + "\n");
+        const std::string conf =
+            write("freetds.conf", "[standin]\nhost = 127.0.0.1\nport = " + std::to_string(standin.port()) +
+                                      "\ntds version = 7.4\nencryption = " + c.client + "\n");
         const Result r = shell("FREETDSCONF=" + conf + " timeout 30 tsql -S standin -U sa -P standin < " +
                                write("tsql.in", "SELECT 'through ' + 'TLS'\ngo\nquit\n"));
         EXPECT_EQ(standin.stop(), 0);
@@ -244,16 +252,22 @@ TEST_F(ClientTools, CertificateAndKeyFromFiles) {
     const std::string key = (dir / "key.pem").string();
     const std::string certificate = (dir / "cert.pem").string();
     const std::string otherKey = (dir / "other-key.pem").string();
-    const std::string templ = write("cert.cfg", "cn = standin.test\nexpiration_days = 30\ntls_www_server\nsigning_key\n");
+    const std::string templ =
+        write("cert.cfg", "cn = standin.test\nexpiration_days = 30\ntls_www_server\nsigning_key\n");
     ASSERT_EQ(shell("certtool --generate-privkey --key-type rsa --sec-param medium --outfile " + key).status, 0);
     ASSERT_EQ(shell("certtool --generate-privkey --key-type ecdsa --outfile " + otherKey).status, 0);
-    ASSERT_EQ(shell("certtool --generate-self-signed --load-privkey " + key + " --template " + templ + " --outfile " + certificate).status, 0);
+    ASSERT_EQ(shell("certtool --generate-self-signed --load-privkey " + key + " --template " + templ + " --outfile " +
+                    certificate)
+                  .status,
+              0);
 
     StandinProcess standin({"--port", "0", "--certificate", certificate, "--key", key});
     ASSERT_GT(standin.port(), 0);
-    const std::string conf = write("freetds.conf", "[standin]\nhost = 127.0.0.1\nport = " + std::to_string(standin.port()) +
-                                                       "\ntds version = 7.4\nencryption = require\n");
-    const Result r = shell("FREETDSCONF=" + conf + " timeout 30 tsql -S standin -U sa -P standin < " + write("tsql.in", "SELECT 'signed'\ngo\nquit\n"));
+    const std::string conf =
+        write("freetds.conf", "[standin]\nhost = 127.0.0.1\nport = " + std::to_string(standin.port()) +
+                                  "\ntds version = 7.4\nencryption = require\n");
+    const Result r = shell("FREETDSCONF=" + conf + " timeout 30 tsql -S standin -U sa -P standin < " +
+                           write("tsql.in", "SELECT 'signed'\ngo\nquit\n"));
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "signed")) << r.output;
     EXPECT_EQ(standin.stop(), 0);
@@ -261,9 +275,11 @@ TEST_F(ClientTools, CertificateAndKeyFromFiles) {
     const std::string binary = std::string("timeout 10 ") + VAC_STANDIN_BINARY;
     const Result mismatched = shell(binary + " --port 0 --certificate " + certificate + " --key " + otherKey);
     EXPECT_EQ(mismatched.status, 1) << mismatched.output;
-    EXPECT_TRUE(contains(mismatched.output, "cannot use the certificate '" + certificate + "' with the key '" + otherKey + "'"))
+    EXPECT_TRUE(
+        contains(mismatched.output, "cannot use the certificate '" + certificate + "' with the key '" + otherKey + "'"))
         << mismatched.output;
-    const Result missing = shell(binary + " --port 0 --certificate " + certificate + " --key " + (dir / "none.pem").string());
+    const Result missing =
+        shell(binary + " --port 0 --certificate " + certificate + " --key " + (dir / "none.pem").string());
     EXPECT_EQ(missing.status, 1) << missing.output;
     const Result alone = shell(binary + " --port 0 --certificate " + certificate);
     EXPECT_EQ(alone.status, 2) << alone.output;
@@ -272,8 +288,9 @@ TEST_F(ClientTools, CertificateAndKeyFromFiles) {
 
 TEST_F(ClientTools, ControlStatementFromTsqlInjectsFaults) {
     StandinProcess standin({"--port", "0"});
-    const Result set = tsql(standin.port(), "STANDIN REFUSE LOGINS 1\ngo\nSTANDIN FAIL NEXT BATCH 1205 13 51 'Deadlock victim.'\ngo\n"
-                                            "SELECT 1\ngo\nquit\n");
+    const Result set = tsql(standin.port(),
+                            "STANDIN REFUSE LOGINS 1\ngo\nSTANDIN FAIL NEXT BATCH 1205 13 51 'Deadlock victim.'\ngo\n"
+                            "SELECT 1\ngo\nquit\n");
     EXPECT_TRUE(contains(set.output, "the next 1 login(s) are refused")) << set.output;
     EXPECT_TRUE(contains(set.output, "Msg 1205 (severity 13, state 51)")) << set.output;
     EXPECT_TRUE(contains(set.output, "Deadlock victim.")) << set.output;
@@ -284,7 +301,8 @@ TEST_F(ClientTools, ControlStatementFromTsqlInjectsFaults) {
 }
 
 TEST_F(ClientTools, FaultOptionsOnTheCommandLine) {
-    StandinProcess standin({"--port", "0", "--fail-next-batch", "50000:20:1:Fatal from the start", "--refuse-logins", "1"});
+    StandinProcess standin(
+        {"--port", "0", "--fail-next-batch", "50000:20:1:Fatal from the start", "--refuse-logins", "1"});
     EXPECT_TRUE(contains(tsql(standin.port(), "quit\n").output, "Login failed for user 'sa'."));
     const Result r = tsql(standin.port(), "SELECT 1\ngo\nquit\n");
     EXPECT_TRUE(contains(r.output, "Msg 50000 (severity 20, state 1)")) << r.output;
@@ -294,8 +312,9 @@ TEST_F(ClientTools, FaultOptionsOnTheCommandLine) {
 TEST_F(ClientTools, CommandLineHelpAndMistakes) {
     const Result help = shell(std::string(VAC_STANDIN_BINARY) + " --help");
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--port", "--listen", "--data", "--log", "--login", "--demo", "--encryption", "--certificate", "--key", "--drop-next-batch", "--delay",
-                               "--fail-next-batch", "--refuse-logins", "STANDIN DROP NEXT BATCH", "STANDIN CLEAR"})
+    for (const char* option : {"--port", "--listen", "--data", "--log", "--login", "--demo", "--encryption",
+                               "--certificate", "--key", "--drop-next-batch", "--delay", "--fail-next-batch",
+                               "--refuse-logins", "STANDIN DROP NEXT BATCH", "STANDIN CLEAR"})
         EXPECT_TRUE(contains(help.output, option)) << option;
 
     EXPECT_EQ(shell(std::string(VAC_STANDIN_BINARY) + " --bogus").status, 2);
@@ -318,8 +337,9 @@ TEST_F(ClientTools, OtherLoginsReplaceTheDefaultOne) {
     StandinProcess standin({"--port", "0", "--login", "operator:pa:ss"});
     const Result sa = tsql(standin.port(), "quit\n");
     EXPECT_TRUE(contains(sa.output, "Login failed for user 'sa'.")) << sa.output;
-    const Result op = shell("timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(standin.port()) + " -U operator -P pa:ss < " +
-                            write("in", "SELECT SUSER_SNAME()\ngo\nSTANDIN CLEAR\ngo\nquit\n"));
+    const Result op =
+        shell("timeout 30 tsql -H 127.0.0.1 -p " + std::to_string(standin.port()) + " -U operator -P pa:ss < " +
+              write("in", "SELECT SUSER_SNAME()\ngo\nSTANDIN CLEAR\ngo\nquit\n"));
     EXPECT_TRUE(contains(op.output, "operator")) << op.output;
     EXPECT_TRUE(contains(op.output, "User does not have permission to perform this action.")) << op.output;
 }
@@ -328,28 +348,32 @@ TEST_F(ClientTools, OtherLoginsReplaceTheDefaultOne) {
 // Hangul text, and the stand-in names each batch it skipped on its standard error.
 TEST_F(ClientTools, SchemaScriptAndCollationAsTheClientsSeeThem) {
     const std::string errors = (dir / "stderr.txt").string();
-    StandinProcess standin({"--port", "0", "--collation", "Korean_Wansung_CI_AS", "--schema", VAC_SCHEMA_SAMPLE}, errors);
+    StandinProcess standin({"--port", "0", "--collation", "Korean_Wansung_CI_AS", "--schema", VAC_SCHEMA_SAMPLE},
+                           errors);
     ASSERT_GT(standin.port(), 0);
     const std::string report = read("stderr.txt");
     for (const char* skipped : {"CREATE PROCEDURE", "GRANT", "FOREIGN KEY", "CREATE VIEW", "CREATE TRIGGER"})
         EXPECT_TRUE(contains(report, std::string("Msg 40517, Level 16, State 1, Line ")) &&
                     contains(report, std::string("option '") + skipped + "'"))
-            << skipped << "\n" << report;
+            << skipped << "\n"
+            << report;
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 5) << report;
 
     const std::string hangul = "\xEA\xB0\x80\xEB\x82\x98\xEB\x8B\xA4";  // 가나다
     const Result r = tsql(standin.port(),
-                          "INSERT INTO lin2db.dbo.user_auth VALUES (N'" + hangul + "', 0x01, '', '', 0x0, 0x0)\ngo\n"
-                          "SELECT account, DATALENGTH(account) AS bytes FROM lin2db.dbo.user_auth\ngo\n"
-                          "SELECT name, collation_name FROM sys.databases WHERE name = 'lin2log'\ngo\n"
-                          "SELECT name FROM lin2world.dbo.sysobjects WHERE xtype = 'U' ORDER BY name\ngo\nquit\n");
+                          "INSERT INTO lin2db.dbo.user_auth VALUES (N'" + hangul +
+                              "', 0x01, '', '', 0x0, 0x0)\ngo\n"
+                              "SELECT account, DATALENGTH(account) AS bytes FROM lin2db.dbo.user_auth\ngo\n"
+                              "SELECT name, collation_name FROM sys.databases WHERE name = 'lin2log'\ngo\n"
+                              "SELECT name FROM lin2world.dbo.sysobjects WHERE xtype = 'U' ORDER BY name\ngo\nquit\n");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, hangul + "\t6\n")) << r.output;
     EXPECT_TRUE(contains(r.output, "lin2log\tKorean_Wansung_CI_AS\n")) << r.output;
     EXPECT_TRUE(contains(r.output, "name\nbuilder_account\nuser_data\n")) << r.output;
 
-    const Result i = isql(standin.port(), "SELECT account FROM lin2db.dbo.user_auth\n"
-                                          "SELECT DATABASEPROPERTYEX('lin2db', 'Collation')\n");
+    const Result i = isql(standin.port(),
+                          "SELECT account FROM lin2db.dbo.user_auth\n"
+                          "SELECT DATABASEPROPERTYEX('lin2db', 'Collation')\n");
     EXPECT_TRUE(contains(i.output, "| " + hangul)) << i.output;
     EXPECT_TRUE(contains(i.output, "| Korean_Wansung_CI_AS")) << i.output;
     EXPECT_EQ(standin.stop(), 0);

@@ -22,27 +22,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The parsers on their own, on the raw bytes.
     try {
         tds::parsePreLogin(input);
-    } catch (const tds::ProtocolError&) {
-    }
+    } catch (const tds::ProtocolError&) {}
     try {
         tds::parseLogin7(input);
-    } catch (const tds::ProtocolError&) {
-    }
+    } catch (const tds::ProtocolError&) {}
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if (isControlStatement(text)) {
         try {
             parseControlStatement(text);
-        } catch (const ControlSyntaxError&) {
-        }
+        } catch (const ControlSyntaxError&) {}
     }
     {
         tds::ScriptChannel channel(input);
         tds::PacketReader reader(channel, 64 * 1024);
         try {
-            while (reader.readRequest()) {
-            }
-        } catch (const std::exception&) {
-        }
+            while (reader.readRequest()) {}
+        } catch (const std::exception&) {}
     }
 
     // A whole conversation; the server's output is kept small and dropped.

@@ -11,8 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <stdexcept>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,7 +69,8 @@ public:
         const std::string text = "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=" + std::to_string(port) +
                                  ";TDS_Version=7.4;ClientCharset=" + clientCharset + ";" + extra;
         SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-        const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        const SQLRETURN rc =
+            SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
         connected = SQL_SUCCEEDED(rc);
         if (connected) SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
         return rc;
@@ -82,8 +83,7 @@ public:
     void run(const std::string& sql) {
         SQLRETURN rc = exec(sql);
         ASSERT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << sql << "\n" << describe(stmtDiag());
-        while (SQL_SUCCEEDED(SQLMoreResults(stmt))) {
-        }
+        while (SQL_SUCCEEDED(SQLMoreResults(stmt))) {}
     }
     std::vector<Diag> stmtDiag() const { return diagnostics(SQL_HANDLE_STMT, stmt); }
     std::vector<Diag> dbcDiag() const { return diagnostics(SQL_HANDLE_DBC, dbc); }
@@ -156,13 +156,16 @@ protected:
 }  // namespace
 
 TEST_F(OdbcFidelity, EveryColumnTypeDescribesItselfAndReadsBack) {
-    db.run("CREATE TABLE alltypes (i int, si smallint, ti tinyint, bi bigint, b bit, r real, f float, m money,"
-           " sm smallmoney, d decimal(10,3), n numeric(5,0), dt datetime, sdt smalldatetime, c char(5), vc varchar(20),"
-           " nc nchar(3), nvc nvarchar(10), bn binary(3), vb varbinary(10), t text, nt ntext, im image,"
-           " g uniqueidentifier, nn int NOT NULL)");
-    db.run("INSERT INTO alltypes VALUES (-5, 300, 255, 1099511627776, 1, 1.5, -2.25, -12.3456, 1.25, -1234.567, 42,"
-           " '2023-03-17 01:00:00.500', '2023-03-17 01:01', 'ab', N'\xC3\xA9t\xC3\xA9 \xE2\x82\xAC', N'x', N'\xD0\x96\xC3\xA9',"
-           " 0x01, 0xDEAD, 'text', N'ntext', 0x010203, '00112233-4455-6677-8899-AABBCCDDEEFF', 7)");
+    db.run(
+        "CREATE TABLE alltypes (i int, si smallint, ti tinyint, bi bigint, b bit, r real, f float, m money,"
+        " sm smallmoney, d decimal(10,3), n numeric(5,0), dt datetime, sdt smalldatetime, c char(5), vc varchar(20),"
+        " nc nchar(3), nvc nvarchar(10), bn binary(3), vb varbinary(10), t text, nt ntext, im image,"
+        " g uniqueidentifier, nn int NOT NULL)");
+    db.run(
+        "INSERT INTO alltypes VALUES (-5, 300, 255, 1099511627776, 1, 1.5, -2.25, -12.3456, 1.25, -1234.567, 42,"
+        " '2023-03-17 01:00:00.500', '2023-03-17 01:01', 'ab', N'\xC3\xA9t\xC3\xA9 \xE2\x82\xAC', N'x', "
+        "N'\xD0\x96\xC3\xA9',"
+        " 0x01, 0xDEAD, 'text', N'ntext', 0x010203, '00112233-4455-6677-8899-AABBCCDDEEFF', 7)");
     db.run("INSERT INTO alltypes (nn) VALUES (8)");
 
     struct Expect {
@@ -205,7 +208,8 @@ TEST_F(OdbcFidelity, EveryColumnTypeDescribesItselfAndReadsBack) {
         SQLCHAR name[64] = {};
         SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLDescribeCol(db.stmt, i, name, sizeof name, &nameLength, &type, &size, &digits, &nullable)));
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLDescribeCol(db.stmt, i, name, sizeof name, &nameLength, &type, &size, &digits, &nullable)));
         EXPECT_STREQ(reinterpret_cast<char*>(name), e.name);
         EXPECT_EQ(type, e.type);
         if (e.size != 0) {
@@ -216,7 +220,8 @@ TEST_F(OdbcFidelity, EveryColumnTypeDescribesItselfAndReadsBack) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(db.stmt)));
     for (SQLUSMALLINT i = 1; i <= std::size(expected); ++i) {
         std::string value = db.text(i);
-        if (expected[i - 1].type == SQL_BINARY || expected[i - 1].type == SQL_VARBINARY || expected[i - 1].type == SQL_LONGVARBINARY)
+        if (expected[i - 1].type == SQL_BINARY || expected[i - 1].type == SQL_VARBINARY ||
+            expected[i - 1].type == SQL_LONGVARBINARY)
             for (auto& ch : value) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         EXPECT_EQ(value, expected[i - 1].value) << expected[i - 1].name;
     }
@@ -228,8 +233,9 @@ TEST_F(OdbcFidelity, EveryColumnTypeDescribesItselfAndReadsBack) {
 
 TEST_F(OdbcFidelity, MultipleResultsAndRowCountsFollowEachOther) {
     db.run("CREATE TABLE multi (id int PRIMARY KEY, name varchar(10))");
-    ASSERT_TRUE(SQL_SUCCEEDED(db.exec("INSERT INTO multi VALUES (1, 'a'), (2, 'b'); SELECT name FROM multi ORDER BY id;"
-                                      " UPDATE multi SET name = 'c'; SET NOCOUNT ON; SELECT COUNT(*) FROM multi")));
+    ASSERT_TRUE(
+        SQL_SUCCEEDED(db.exec("INSERT INTO multi VALUES (1, 'a'), (2, 'b'); SELECT name FROM multi ORDER BY id;"
+                              " UPDATE multi SET name = 'c'; SET NOCOUNT ON; SELECT COUNT(*) FROM multi")));
     EXPECT_EQ(db.columnCount(), 0);
     EXPECT_EQ(db.rowCount(), 2);
     ASSERT_EQ(SQLMoreResults(db.stmt), SQL_SUCCESS);
@@ -252,7 +258,8 @@ TEST_F(OdbcFidelity, MultipleResultsAndRowCountsFollowEachOther) {
 
 TEST_F(OdbcFidelity, AnErrorInTheMiddleOfABatchEndsOnlyItsStatement) {
     db.run("CREATE TABLE keyed (id int PRIMARY KEY)");
-    ASSERT_TRUE(SQL_SUCCEEDED(db.exec("INSERT INTO keyed VALUES (1); INSERT INTO keyed VALUES (1); INSERT INTO keyed VALUES (2)")));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        db.exec("INSERT INTO keyed VALUES (1); INSERT INTO keyed VALUES (1); INSERT INTO keyed VALUES (2)")));
     EXPECT_EQ(db.rowCount(), 1);
     EXPECT_EQ(SQLMoreResults(db.stmt), SQL_ERROR);
     const auto diags = db.stmtDiag();
@@ -284,11 +291,13 @@ TEST_F(OdbcFidelity, ServerErrorsArriveWithTheirNumbersStatesAndTexts) {
         {"INSERT INTO strict VALUES (1)", 213, nullptr,
          "Column name or number of supplied values does not match table definition."},
         {"INSERT INTO strict (name) VALUES ('a')", 515, "23000",
-         "Cannot insert the value NULL into column 'id', table 'lin2db.dbo.strict'; column does not allow nulls. INSERT fails."},
+         "Cannot insert the value NULL into column 'id', table 'lin2db.dbo.strict'; column does not allow nulls. "
+         "INSERT fails."},
         {"INSERT INTO strict VALUES ('x', 'a')", 245, "22018",
          "Conversion failed when converting the varchar value 'x' to data type int."},
         {"INSERT INTO strict VALUES (1, 'abcd')", 2628, nullptr,
-         "String or binary data would be truncated in table 'lin2db.dbo.strict', column 'name'. Truncated value: 'abc'."},
+         "String or binary data would be truncated in table 'lin2db.dbo.strict', column 'name'. Truncated value: "
+         "'abc'."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sql);
@@ -305,7 +314,8 @@ TEST_F(OdbcFidelity, ServerErrorsArriveWithTheirNumbersStatesAndTexts) {
 
 TEST_F(OdbcFidelity, TransactionsWithAutocommitOffCommitAndRollBack) {
     db.run("CREATE TABLE ledger (n int)");
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(db.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(db.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
     db.run("INSERT INTO ledger VALUES (1)");
     ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, db.dbc, SQL_ROLLBACK))) << describe(db.dbcDiag());
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM ledger"), "0");
@@ -313,7 +323,8 @@ TEST_F(OdbcFidelity, TransactionsWithAutocommitOffCommitAndRollBack) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, db.dbc, SQL_COMMIT))) << describe(db.dbcDiag());
     db.run("INSERT INTO ledger VALUES (3)");
     // FreeTDS switches autocommit back on with a rollback request, so the open insert goes.
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(db.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(db.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0)));
     Odbc other;
     ASSERT_TRUE(SQL_SUCCEEDED(other.connect(server.port())));
     EXPECT_EQ(other.scalar("SELECT SUM(n) FROM ledger"), "2");
@@ -449,7 +460,8 @@ TEST(OdbcEncryption, EveryClientSettingAgainstEveryServerMode) {
         Server server(options);
         server.start();
         Odbc client;
-        const SQLRETURN rc = client.connect(server.port(), std::string("UID=sa;PWD=standin;DATABASE=lin2db;") + c.client);
+        const SQLRETURN rc =
+            client.connect(server.port(), std::string("UID=sa;PWD=standin;DATABASE=lin2db;") + c.client);
         if (!c.logged) {
             EXPECT_EQ(rc, SQL_ERROR);
             const auto diags = client.dbcDiag();
@@ -490,7 +502,12 @@ BoundValue bound(SQLSMALLINT cType, SQLSMALLINT sqlType, const T& value, SQLULEN
 }
 
 BoundValue boundText(const std::string& text, SQLSMALLINT sqlType = SQL_VARCHAR, SQLSMALLINT digits = 0) {
-    BoundValue b{SQL_C_CHAR, sqlType, std::max<SQLULEN>(text.size(), 1), digits, std::vector<unsigned char>(text.begin(), text.end()), false};
+    BoundValue b{SQL_C_CHAR,
+                 sqlType,
+                 std::max<SQLULEN>(text.size(), 1),
+                 digits,
+                 std::vector<unsigned char>(text.begin(), text.end()),
+                 false};
     b.bytes.push_back(0);
     return b;
 }
@@ -501,8 +518,9 @@ SQLRETURN bindAll(SQLHSTMT stmt, std::vector<BoundValue>& values, std::vector<SQ
         auto& v = values[i];
         indicators[i] = v.null ? SQL_NULL_DATA : v.cType == SQL_C_CHAR ? SQL_NTS : static_cast<SQLLEN>(v.bytes.size());
         if (v.bytes.empty()) v.bytes.resize(8);
-        const SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, v.cType, v.sqlType, v.size,
-                                              v.digits, v.bytes.data(), static_cast<SQLLEN>(v.bytes.size()), &indicators[i]);
+        const SQLRETURN rc =
+            SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, v.cType, v.sqlType, v.size,
+                             v.digits, v.bytes.data(), static_cast<SQLLEN>(v.bytes.size()), &indicators[i]);
         if (!SQL_SUCCEEDED(rc)) return rc;
     }
     return SQL_SUCCESS;
@@ -526,12 +544,19 @@ TEST_F(OdbcFidelity, ParameterisedStatementsRunWithTheirTypedValues) {
         {"varchar in Windows-1252", "SELECT ? + 'x'", {boundText("\xC3\xA9t\xC3\xA9")}, "\xC3\xA9t\xC3\xA9x"},
         {"nvarchar", "SELECT LEN(?)", {boundText("\xD0\x96\xC3\xA9", SQL_WVARCHAR)}, "2"},
         {"binary", "SELECT DATALENGTH(?)", {BoundValue{SQL_C_BINARY, SQL_VARBINARY, 4, 0, blob, false}}, "4"},
-        {"timestamp", "SELECT CAST(? AS datetime)", {bound(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, when, 23, 3)},
+        {"timestamp",
+         "SELECT CAST(? AS datetime)",
+         {bound(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, when, 23, 3)},
          "2023-03-17 01:02:03.500"},
-        {"decimal as text", "SELECT CAST(? AS decimal(10,3)) + 1", {boundText("-1234.567", SQL_DECIMAL, 3)}, "-1233.567"},
+        {"decimal as text",
+         "SELECT CAST(? AS decimal(10,3)) + 1",
+         {boundText("-1234.567", SQL_DECIMAL, 3)},
+         "-1233.567"},
         {"null", "SELECT ISNULL(?, -1)", {nullInt}, "-1"},
-        {"several", "SELECT ? + ? + ?",
-         {bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{1}), bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{2}), bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{3})},
+        {"several",
+         "SELECT ? + ? + ?",
+         {bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{1}), bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{2}),
+          bound(SQL_C_SLONG, SQL_INTEGER, SQLINTEGER{3})},
          "6"},
     };
     for (auto& c : cases) {
@@ -567,7 +592,8 @@ TEST(OdbcCodePages, EachFamilyRoundTripsThroughTheDriver) {
         SQLCHAR name[16] = {};
         SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLDescribeCol(utf8.stmt, 1, name, sizeof name, &nameLength, &type, &size, &digits, &nullable)));
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLDescribeCol(utf8.stmt, 1, name, sizeof name, &nameLength, &type, &size, &digits, &nullable)));
         EXPECT_EQ(type, SQL_VARCHAR);
         EXPECT_EQ(size, 12u);  // bytes
         ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(utf8.stmt)));
@@ -595,7 +621,8 @@ TEST_F(OdbcFidelity, APreparedStatementRunsAgainWithNewValues) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(db.stmt, (SQLCHAR*)"INSERT INTO prepared (name) VALUES (?)", SQL_NTS)));
     char name[21] = {};
     SQLLEN indicator = SQL_NTS;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(db.stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, name, sizeof name, &indicator)));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLBindParameter(db.stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, name, sizeof name, &indicator)));
     for (const char* n : {"first", "second", "third"}) {
         std::strcpy(name, n);
         ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(db.stmt))) << n << describe(db.stmtDiag());
@@ -618,7 +645,8 @@ TEST_F(OdbcFidelity, APreparedStatementRunsAgainWithNewValues) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(db.stmt, (SQLCHAR*)"SELECT name FROM prepared WHERE id = ?", SQL_NTS)));
     SQLINTEGER id = 0;
     SQLLEN idIndicator = 0;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(db.stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, &idIndicator)));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLBindParameter(db.stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, &idIndicator)));
     for (const auto& [key, expected] : {std::pair{1, "first"}, std::pair{5, "fourth"}}) {
         id = key;
         ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(db.stmt))) << describe(db.stmtDiag());

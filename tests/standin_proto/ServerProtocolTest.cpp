@@ -74,7 +74,8 @@ TEST_F(ServerProtocol, LoginAnswersWithEnvironmentChangesAndAcknowledgement) {
     const auto tokens = client.login("SA", "standin", "lin2db", 8192);  // login names ignore case
     std::vector<uint8_t> envTypes;
     for (const auto& t : ofType(tokens, td::kTokenEnvChange)) envTypes.push_back(t.envType);
-    EXPECT_EQ(envTypes, (std::vector<uint8_t>{td::kEnvDatabase, td::kEnvCollation, td::kEnvLanguage, td::kEnvPacketSize}));
+    EXPECT_EQ(envTypes,
+              (std::vector<uint8_t>{td::kEnvDatabase, td::kEnvCollation, td::kEnvLanguage, td::kEnvPacketSize}));
     const auto env = ofType(tokens, td::kTokenEnvChange);
     EXPECT_EQ(utf16Text(env[0].envNew), "lin2db");
     EXPECT_EQ(env[1].envNew, Bytes(td::kCollation.begin(), td::kCollation.end()));
@@ -120,7 +121,8 @@ TEST_F(ServerProtocol, RefusedLoginsGetSqlServersErrorsAndAreClosed) {
             EXPECT_EQ(errors.back().state, 1);
         }
         if (c.numbers.front() == 4060) {
-            EXPECT_EQ(errors.front().text, "Cannot open database \"nowhere\" requested by the login. The login failed.");
+            EXPECT_EQ(errors.front().text,
+                      "Cannot open database \"nowhere\" requested by the login. The login failed.");
             EXPECT_EQ(errors.front().severity, 11);
         }
         EXPECT_TRUE(client.closedByServer());
@@ -141,9 +143,11 @@ TEST_F(ServerProtocol, PacketSizeIsNegotiatedAndLargeAnswersAreSplit) {
         uint32_t asked;
         size_t granted;
     };
-    connect("sa", "standin", "lin2db")->batch("CREATE TABLE wide (a varchar(8000), b varchar(8000));"
-                                              "INSERT INTO wide VALUES ('" + std::string(8000, 'x') + "', '" +
-                                              std::string(8000, 'y') + "')");
+    connect("sa", "standin", "lin2db")
+        ->batch(
+            "CREATE TABLE wide (a varchar(8000), b varchar(8000));"
+            "INSERT INTO wide VALUES ('" +
+            std::string(8000, 'x') + "', '" + std::string(8000, 'y') + "')");
     for (const Case c : {Case{512, 512}, Case{4096, 4096}, Case{16384, 16384}, Case{100, 512}, Case{100000, 32767}}) {
         SCOPED_TRACE(c.asked);
         TdsTestClient client(server->port());
@@ -201,7 +205,8 @@ TEST_F(ServerProtocol, AttentionIsAcknowledgedWhileStreamingAndAfterwards) {
     auto client = connect();
     client->batch("CREATE TABLE many (n int NOT NULL, s varchar(100) NOT NULL)");
     std::string insert = "INSERT INTO many VALUES ";
-    for (int i = 0; i < 1000; ++i) insert += (i ? ",(" : "(") + std::to_string(i) + ", '" + std::string(100, 'z') + "')";
+    for (int i = 0; i < 1000; ++i)
+        insert += (i ? ",(" : "(") + std::to_string(i) + ", '" + std::string(100, 'z') + "')";
     for (int i = 0; i < 20; ++i) client->batch(insert);
 
     // Ask for 20000 rows, read one packet, cancel: the interrupted answer ends short of all rows,
@@ -261,7 +266,8 @@ TEST_F(ServerProtocol, TransactionManagerRequestsBeginCommitAndRollBack) {
     // Commit without a transaction: SQL Server's error, connection stays.
     EXPECT_EQ(messageNumbers(tm({7, 0, 0, 0, 0})), std::vector<int32_t>{3902});
     // Transactions begun and ended by statements announce themselves the same way.
-    const auto inBatch = ofType(client->batch("BEGIN TRANSACTION; INSERT INTO tx VALUES (3); COMMIT"), td::kTokenEnvChange);
+    const auto inBatch =
+        ofType(client->batch("BEGIN TRANSACTION; INSERT INTO tx VALUES (3); COMMIT"), td::kTokenEnvChange);
     ASSERT_EQ(inBatch.size(), 2u);
     EXPECT_EQ(inBatch[0].envType, td::kEnvBeginTransaction);
     EXPECT_EQ(inBatch[1].envType, td::kEnvCommitTransaction);
@@ -274,7 +280,8 @@ TEST_F(ServerProtocol, AConnectionClosedInsideATransactionRollsItBack) {
     client->batch("CREATE TABLE keep (n int)");
     client->batch("BEGIN TRANSACTION; INSERT INTO keep VALUES (1)");
     client.reset();
-    for (int i = 0; i < 100 && server->openConnections() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 100 && server->openConnections() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     auto other = connect("sa", "standin", "lin2db");
     EXPECT_TRUE(ofType(other->batch("SELECT n FROM keep"), td::kTokenRow).empty());
     other->batch("DROP TABLE keep");
@@ -306,32 +313,68 @@ struct RpcCase {
     const char* name;
     Bytes payload;
     std::vector<int32_t> errors;
-    std::optional<int32_t> returnStatus;               // nullopt: no RETURNSTATUS (the call was aborted)
+    std::optional<int32_t> returnStatus;                   // nullopt: no RETURNSTATUS (the call was aborted)
     std::vector<std::pair<std::string, int32_t>> outputs;  // RETURNVALUEs in order
-    std::vector<int32_t> firstColumn;                  // first column of the rows, all int
+    std::vector<int32_t> firstColumn;                      // first column of the rows, all int
 };
 
 std::vector<RpcCase> rpcCases() {
     const auto stmt = [](const char* sql) { return nvarcharParam("", std::string(sql)); };
     return {
-        {"typed parameters by position", rpcById(kExecuteSql, {stmt("SELECT @a + @b"), stmt("@a int, @b int"), intParam("", 40), intParam("", 2)}),
-         {}, 0, {}, {42}},
-        {"parameters by name in any order", rpcByName("sp_executesql", {nvarcharParam("@statement", std::string("SELECT @a - @b")),
-                                                                          nvarcharParam("@params", std::string("@a int, @b int")),
-                                                                          intParam("@B", 2), intParam("@a", 44)}),
-         {}, 0, {}, {42}},
-        {"text parameter converted to its declared type", rpcById(kExecuteSql, {stmt("SELECT @n * 2"), stmt("@n int"), nvarcharParam("", std::string("21"))}),
-         {}, 0, {}, {42}},
-        {"output parameter and return status", rpcById(kExecuteSql, {stmt("SET @out = @a * 2"), stmt("@a int, @out int OUTPUT"), intParam("", 21),
-                                                                      intParam("@out", std::nullopt, true)}),
-         {}, 0, {{"@out", 42}}, {}},
+        {"typed parameters by position",
+         rpcById(kExecuteSql, {stmt("SELECT @a + @b"), stmt("@a int, @b int"), intParam("", 40), intParam("", 2)}),
+         {},
+         0,
+         {},
+         {42}},
+        {"parameters by name in any order",
+         rpcByName("sp_executesql",
+                   {nvarcharParam("@statement", std::string("SELECT @a - @b")),
+                    nvarcharParam("@params", std::string("@a int, @b int")), intParam("@B", 2), intParam("@a", 44)}),
+         {},
+         0,
+         {},
+         {42}},
+        {"text parameter converted to its declared type",
+         rpcById(kExecuteSql, {stmt("SELECT @n * 2"), stmt("@n int"), nvarcharParam("", std::string("21"))}),
+         {},
+         0,
+         {},
+         {42}},
+        {"output parameter and return status",
+         rpcById(kExecuteSql, {stmt("SET @out = @a * 2"), stmt("@a int, @out int OUTPUT"), intParam("", 21),
+                               intParam("@out", std::nullopt, true)}),
+         {},
+         0,
+         {{"@out", 42}},
+         {}},
         {"statement without parameters", rpcByName("sys.sp_executesql", {stmt("SELECT 7")}), {}, 0, {}, {7}},
-        {"a parameter not supplied", rpcById(kExecuteSql, {stmt("SELECT @a"), stmt("@a int")}), {8178}, std::nullopt, {}, {}},
-        {"too many arguments", rpcById(kExecuteSql, {stmt("SELECT @a"), stmt("@a int"), intParam("", 1), intParam("", 2)}), {8144}, std::nullopt, {}, {}},
-        {"an unknown parameter name", rpcById(kExecuteSql, {stmt("SELECT 1"), stmt(""), intParam("@zz", 1)}), {8145}, std::nullopt, {}, {}},
+        {"a parameter not supplied",
+         rpcById(kExecuteSql, {stmt("SELECT @a"), stmt("@a int")}),
+         {8178},
+         std::nullopt,
+         {},
+         {}},
+        {"too many arguments",
+         rpcById(kExecuteSql, {stmt("SELECT @a"), stmt("@a int"), intParam("", 1), intParam("", 2)}),
+         {8144},
+         std::nullopt,
+         {},
+         {}},
+        {"an unknown parameter name",
+         rpcById(kExecuteSql, {stmt("SELECT 1"), stmt(""), intParam("@zz", 1)}),
+         {8145},
+         std::nullopt,
+         {},
+         {}},
         {"no statement", rpcById(kExecuteSql, {}), {201}, std::nullopt, {}, {}},
         {"a statement error returns its number", rpcById(kExecuteSql, {stmt("SELECT 1/0")}), {8134}, 8134, {}, {}},
-        {"a conversion error aborts the call", rpcById(kExecuteSql, {stmt("SELECT CAST('x' AS int)")}), {245}, std::nullopt, {}, {}},
+        {"a conversion error aborts the call",
+         rpcById(kExecuteSql, {stmt("SELECT CAST('x' AS int)")}),
+         {245},
+         std::nullopt,
+         {},
+         {}},
         {"an undeclared variable", rpcById(kExecuteSql, {stmt("SELECT @nope")}), {137}, std::nullopt, {}, {}},
         {"an unknown handle", rpcById(kExecute, {intParam("", 999)}), {8179}, std::nullopt, {}, {}},
         {"other procedures are not found", rpcByName("sp_who", {}), {2812}, std::nullopt, {}, {}},
@@ -340,7 +383,8 @@ std::vector<RpcCase> rpcCases() {
 
 std::vector<std::pair<std::string, int32_t>> outputsOf(const std::vector<Token>& tokens) {
     std::vector<std::pair<std::string, int32_t>> out;
-    for (const auto& t : ofType(tokens, td::kTokenReturnValue)) out.emplace_back(t.paramName, t.values[0] ? intValue(t.values[0]) : -1);
+    for (const auto& t : ofType(tokens, td::kTokenReturnValue))
+        out.emplace_back(t.paramName, t.values[0] ? intValue(t.values[0]) : -1);
     return out;
 }
 
@@ -387,8 +431,9 @@ TEST_F(ServerProtocol, PreparedStatementsLiveUntilUnprepared) {
         EXPECT_EQ(values.size(), 1u);
         return values.empty() ? -1 : intValue(values[0].values[0]);
     };
-    const auto prepared = client->rpc(rpcById(kPrepare, {intParam("", std::nullopt, true), nvarcharParam("", std::string("@P1 int")),
-                                                        nvarcharParam("", std::string("INSERT INTO prep (n) VALUES (@P1)"))}));
+    const auto prepared =
+        client->rpc(rpcById(kPrepare, {intParam("", std::nullopt, true), nvarcharParam("", std::string("@P1 int")),
+                                       nvarcharParam("", std::string("INSERT INTO prep (n) VALUES (@P1)"))}));
     const int32_t insert = handleOf(prepared);
     EXPECT_EQ(ofType(prepared, td::kTokenReturnStatus).size(), 1u);
     for (int32_t n : {5, 6}) {
@@ -399,23 +444,27 @@ TEST_F(ServerProtocol, PreparedStatementsLiveUntilUnprepared) {
         EXPECT_NE(counts[0].status & td::kDoneCount, 0);
     }
     // sp_prepexec prepares and runs at once; the handle comes back with the rows.
-    const auto prepexec = client->rpc(rpcById(kPrepExec, {intParam("@handle", std::nullopt, true), nvarcharParam("", std::string("@min int")),
-                                                         nvarcharParam("", std::string("SELECT n FROM prep WHERE n >= @min ORDER BY n")),
-                                                         intParam("", 6)}));
+    const auto prepexec = client->rpc(rpcById(
+        kPrepExec, {intParam("@handle", std::nullopt, true), nvarcharParam("", std::string("@min int")),
+                    nvarcharParam("", std::string("SELECT n FROM prep WHERE n >= @min ORDER BY n")), intParam("", 6)}));
     EXPECT_EQ(firstColumnOf(prepexec), std::vector<int32_t>{6});
     const int32_t select = handleOf(prepexec);
     EXPECT_NE(select, insert);
-    EXPECT_EQ(firstColumnOf(client->rpc(rpcById(kExecute, {intParam("", select), intParam("@min", 0)}))), (std::vector<int32_t>{5, 6}));
+    EXPECT_EQ(firstColumnOf(client->rpc(rpcById(kExecute, {intParam("", select), intParam("@min", 0)}))),
+              (std::vector<int32_t>{5, 6}));
     // Syntax errors show when preparing; no handle is made.
-    EXPECT_EQ(messageNumbers(client->rpc(rpcById(kPrepare, {intParam("", std::nullopt, true), nvarcharParam("", std::string("")),
-                                                           nvarcharParam("", std::string("SELECT FROM"))}))),
+    EXPECT_EQ(messageNumbers(
+                  client->rpc(rpcById(kPrepare, {intParam("", std::nullopt, true), nvarcharParam("", std::string("")),
+                                                 nvarcharParam("", std::string("SELECT FROM"))}))),
               std::vector<int32_t>{156});
     EXPECT_TRUE(messageNumbers(client->rpc(rpcById(kUnprepare, {intParam("", insert)}))).empty());
-    EXPECT_EQ(messageNumbers(client->rpc(rpcById(kExecute, {intParam("", insert), intParam("", 7)}))), std::vector<int32_t>{8179});
+    EXPECT_EQ(messageNumbers(client->rpc(rpcById(kExecute, {intParam("", insert), intParam("", 7)}))),
+              std::vector<int32_t>{8179});
     EXPECT_EQ(firstColumnOf(client->batch("SELECT COUNT(*) FROM prep")), std::vector<int32_t>{2});
     // Handles belong to their connection.
     auto other = connect("sa", "standin", "lin2db");
-    EXPECT_EQ(messageNumbers(other->rpc(rpcById(kExecute, {intParam("", select), intParam("", 0)}))), std::vector<int32_t>{8179});
+    EXPECT_EQ(messageNumbers(other->rpc(rpcById(kExecute, {intParam("", select), intParam("", 0)}))),
+              std::vector<int32_t>{8179});
     client->batch("DROP TABLE prep");
 }
 
@@ -423,7 +472,7 @@ TEST_F(ServerProtocol, SeveralCallsInOneRequestEachEndWithTheirDoneProc) {
     auto client = connect();
     Bytes both = rpcById(kExecuteSql, {nvarcharParam("", std::string("SELECT 1"))});
     const Bytes second = rpcById(kExecuteSql, {nvarcharParam("", std::string("SELECT 2"))});
-    both.push_back(0xFF);  // the batch flag between calls
+    both.push_back(0xFF);                                        // the batch flag between calls
     both.insert(both.end(), second.begin() + 22, second.end());  // the second call without ALL_HEADERS
     const auto answer = client->rpc(both);
     EXPECT_EQ(firstColumnOf(answer), (std::vector<int32_t>{1, 2}));
@@ -517,8 +566,7 @@ TEST_F(ServerProtocol, MalformedLoginsAreRefusedWithoutHarm) {
     }
     const Bytes cases[] = {
         clientPackets(0x12, Bytes{0x01, 0x00, 0x50, 0x00, 0x01, 0xFF}),  // PRELOGIN option beyond its end
-        clientPackets(0x10, cutLogin),
-        clientPackets(0x01, sqlBatchPayload("SELECT 1")),  // a batch before logging in
+        clientPackets(0x10, cutLogin), clientPackets(0x01, sqlBatchPayload("SELECT 1")),  // a batch before logging in
     };
     for (const auto& bytes : cases) {
         TdsTestClient client(server->port());
@@ -687,7 +735,8 @@ TEST_F(ServerProtocol, SeveralConnectionsWorkAtOnce) {
                 TdsTestClient client(server->port());
                 client.login("sa", "standin", "lin2db");
                 for (int i = 0; i < kInserts; ++i) {
-                    const auto t = client.batch("INSERT INTO parallel VALUES (" + std::to_string(w) + ", " + std::to_string(i) + ")");
+                    const auto t = client.batch("INSERT INTO parallel VALUES (" + std::to_string(w) + ", " +
+                                                std::to_string(i) + ")");
                     if (doneStatuses(t) != std::vector<uint16_t>{td::kDoneCount}) ++failures;
                 }
             } catch (const std::exception&) {

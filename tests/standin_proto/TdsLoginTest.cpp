@@ -10,9 +10,9 @@ namespace {
 
 // A PRELOGIN as FreeTDS 1.3 sends it, with the given ENCRYPTION byte.
 Bytes freetdsPreLogin(uint8_t encryption) {
-    Bytes p = {0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02, 0x00, 0x21, 0x00, 0x0C,
-               0x03, 0x00, 0x2D, 0x00, 0x04, 0x04, 0x00, 0x31, 0x00, 0x01, 0xFF, 0x09, 0x00, 0x00, 0x00, 0x00,
-               0x00, encryption};
+    Bytes p = {0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02,
+               0x00, 0x21, 0x00, 0x0C, 0x03, 0x00, 0x2D, 0x00, 0x04, 0x04, 0x00,
+               0x31, 0x00, 0x01, 0xFF, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
     for (char c : std::string("MSSQLServer")) putU8(p, static_cast<uint8_t>(c));
     putU8(p, 0);
     putU32BE(p, 1234);
@@ -41,9 +41,11 @@ TEST(TdsPreLogin, RejectsOptionsPointingOutsideTheMessage) {
 TEST(TdsPreLogin, ResponseCarriesTheEncryptionAnswerAndNoMars) {
     for (const auto answer : {Encryption::Off, Encryption::On, Encryption::NotSupported, Encryption::Required}) {
         const Bytes r = buildPreLoginResponse({16, 0, 3, 0xE8}, answer);
-        const Bytes expected = {0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02, 0x00, 0x21, 0x00, 0x01,
-                                0x03, 0x00, 0x22, 0x00, 0x00, 0x04, 0x00, 0x22, 0x00, 0x01, 0xFF, 16,   0,    3,    0xE8,
-                                0x00, 0x00, static_cast<uint8_t>(answer), 0x00, 0x00};
+        const Bytes expected = {
+            0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02,
+            0x00, 0x21, 0x00, 0x01, 0x03, 0x00, 0x22, 0x00, 0x00, 0x04, 0x00,
+            0x22, 0x00, 0x01, 0xFF, 16,   0,    3,    0xE8, 0x00, 0x00, static_cast<uint8_t>(answer),
+            0x00, 0x00};
         EXPECT_EQ(r, expected);
     }
 }
@@ -74,7 +76,8 @@ TEST(TdsPreLogin, NegotiatesEncryptionAsTheProtocolTableSays) {
     };
     for (const auto& c : cases) {
         const auto d = negotiateEncryption(c.server, c.client);
-        SCOPED_TRACE(std::string(encryptionModeName(c.server)) + " / client " + std::to_string(static_cast<int>(c.client)));
+        SCOPED_TRACE(std::string(encryptionModeName(c.server)) + " / client " +
+                     std::to_string(static_cast<int>(c.client)));
         EXPECT_EQ(d.answer, c.answer);
         EXPECT_EQ(d.use, c.use);
     }
@@ -138,7 +141,8 @@ TEST(TdsLogin7, RejectsFieldsOutsideTheMessage) {
     Bytes sspiBeyond = good;
     sspiBeyond[80] = 0x40;  // 64 bytes of SSPI data that are not there
 
-    for (const Bytes& bad : {userBeyondEnd, lengthTooLong, databaseOffsetBeyond, sspiBeyond, Bytes(good.begin(), good.begin() + 50)})
+    for (const Bytes& bad :
+         {userBeyondEnd, lengthTooLong, databaseOffsetBeyond, sspiBeyond, Bytes(good.begin(), good.begin() + 50)})
         EXPECT_THROW(parseLogin7(bad), ProtocolError);
 }
 

@@ -97,7 +97,8 @@ TEST(TdsPacketWriter, SplitsAtThePacketSizeAndMarksOnlyTheLastPacket) {
     while (pos < out.size()) {
         const PacketHeader h = parseHeader(out.data() + pos);
         headers.push_back(h);
-        joined.insert(joined.end(), out.begin() + static_cast<long>(pos + 8), out.begin() + static_cast<long>(pos + h.length));
+        joined.insert(joined.end(), out.begin() + static_cast<long>(pos + 8),
+                      out.begin() + static_cast<long>(pos + h.length));
         pos += h.length;
     }
     ASSERT_EQ(headers.size(), 3u);  // 504 + 504 + 192 payload bytes

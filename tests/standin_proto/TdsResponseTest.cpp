@@ -7,7 +7,6 @@
 using namespace standin;
 using namespace standin::tds;
 
-
 namespace {
 
 // The payload of every packet the server wrote, joined; checks that they form that many messages.
@@ -17,7 +16,8 @@ Bytes payloadOf(const Bytes& out, size_t messages) {
     while (pos < out.size()) {
         const PacketHeader h = parseHeader(out.data() + pos);
         if (h.status & 1) ++ends;
-        payload.insert(payload.end(), out.begin() + static_cast<long>(pos + 8), out.begin() + static_cast<long>(pos + h.length));
+        payload.insert(payload.end(), out.begin() + static_cast<long>(pos + 8),
+                       out.begin() + static_cast<long>(pos + h.length));
         pos += h.length;
         if (pos == out.size()) {
             EXPECT_TRUE(h.status & 1) << "the last packet ends a message";
@@ -43,7 +43,9 @@ struct Fixture {
                              ++probes;
                              return attention;
                          }};
-    std::vector<test::Token> tokens(size_t messages = 1) { return test::decodeTokens(payloadOf(channel.output(), messages)); }
+    std::vector<test::Token> tokens(size_t messages = 1) {
+        return test::decodeTokens(payloadOf(channel.output(), messages));
+    }
 };
 
 std::vector<uint16_t> doneStatuses(const std::vector<test::Token>& tokens) {
@@ -57,14 +59,15 @@ std::vector<uint16_t> doneStatuses(const std::vector<test::Token>& tokens) {
 
 TEST(TdsResponse, EveryDoneButTheLastSaysMoreFollows) {
     Fixture f;
-    f.response.done(1, true, false);                   // INSERT
-    f.response.columns({intColumn("a")});              // SELECT
+    f.response.done(1, true, false);       // INSERT
+    f.response.columns({intColumn("a")});  // SELECT
     f.response.row({Value{int64_t{7}}});
     f.response.done(1, true, false);
-    f.response.done(0, false, false);                  // SET
+    f.response.done(0, false, false);  // SET
     f.response.finish();
     const auto tokens = f.tokens();
-    EXPECT_EQ(doneStatuses(tokens), (std::vector<uint16_t>{kDoneMore | kDoneCount, kDoneMore | kDoneCount, kDoneFinal}));
+    EXPECT_EQ(doneStatuses(tokens),
+              (std::vector<uint16_t>{kDoneMore | kDoneCount, kDoneMore | kDoneCount, kDoneFinal}));
     EXPECT_EQ(tokens[0].count, 1u);
     ASSERT_EQ(tokens[1].type, kTokenColMetadata);
     ASSERT_EQ(tokens[2].type, kTokenRow);

@@ -30,27 +30,47 @@ TokenColumn readType(ByteReader& r, bool withTableName) {
     c.flags = r.u16LE();
     c.typeCode = r.u8();
     switch (c.typeCode) {
-    case 0x30: case 0x32: c.fixedSize = 1; break;
+    case 0x30:
+    case 0x32: c.fixedSize = 1; break;
     case 0x34: c.fixedSize = 2; break;
-    case 0x38: case 0x3A: case 0x3B: case 0x7A: c.fixedSize = 4; break;
-    case 0x3C: case 0x3D: case 0x3E: case 0x7F: c.fixedSize = 8; break;
-    case 0x24: case 0x26: case 0x68: case 0x6D: case 0x6E: case 0x6F:
+    case 0x38:
+    case 0x3A:
+    case 0x3B:
+    case 0x7A: c.fixedSize = 4; break;
+    case 0x3C:
+    case 0x3D:
+    case 0x3E:
+    case 0x7F: c.fixedSize = 8; break;
+    case 0x24:
+    case 0x26:
+    case 0x68:
+    case 0x6D:
+    case 0x6E:
+    case 0x6F:
         c.framing = TokenColumn::Framing::ByteLen;
         r.u8();
         break;
-    case 0x6A: case 0x6C:
+    case 0x6A:
+    case 0x6C:
         c.framing = TokenColumn::Framing::ByteLen;
         r.u8();
         r.u8();
         r.u8();
         break;
-    case 0xA5: case 0xAD: case 0xA7: case 0xAF: case 0xE7: case 0xEF: {
+    case 0xA5:
+    case 0xAD:
+    case 0xA7:
+    case 0xAF:
+    case 0xE7:
+    case 0xEF: {
         const uint16_t max = r.u16LE();
         c.framing = max == 0xFFFF ? TokenColumn::Framing::Plp : TokenColumn::Framing::ShortLen;
         if (c.typeCode == 0xA7 || c.typeCode == 0xAF || c.typeCode == 0xE7 || c.typeCode == 0xEF) r.skip(5);
         break;
     }
-    case 0x22: case 0x23: case 0x63: {
+    case 0x22:
+    case 0x23:
+    case 0x63: {
         c.framing = TokenColumn::Framing::Text;
         r.u32LE();
         if (c.typeCode != 0x22) r.skip(5);
@@ -149,12 +169,15 @@ std::vector<Token> decodeTokens(const Bytes& payload) {
         Token t;
         t.type = r.u8();
         switch (t.type) {
-        case 0xFD: case 0xFE: case 0xFF:
+        case 0xFD:
+        case 0xFE:
+        case 0xFF:
             t.status = r.u16LE();
             r.u16LE();
             t.count = r.u64LE();
             break;
-        case 0xAA: case 0xAB: {
+        case 0xAA:
+        case 0xAB: {
             const uint16_t length = r.u16LE();
             const size_t end = r.position() + length;
             t.number = static_cast<int32_t>(r.u32LE());
@@ -321,7 +344,8 @@ void TdsTestClient::send(const Bytes& bytes) {
 
 size_t TdsTestClient::readSome(uint8_t* data, size_t size, std::chrono::milliseconds timeout) {
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) throw std::runtime_error("test client: no answer in time");
+    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0)
+        throw std::runtime_error("test client: no answer in time");
     const ssize_t n = ::recv(fd_, data, size, 0);
     return n < 0 ? 0 : static_cast<size_t>(n);
 }
@@ -373,14 +397,14 @@ bool TdsTestClient::closedByServer(std::chrono::milliseconds timeout) {
 }
 
 std::optional<Bytes> TdsTestClient::preLogin(uint8_t encryption) {
-    const Bytes prelogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
-                            0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
+    const Bytes prelogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00,
+                            0x01, 0xFF, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
     send(clientPackets(0x12, prelogin));
     return readMessage();
 }
 
-std::vector<Token> TdsTestClient::login(const std::string& user, const std::string& password, const std::string& database,
-                                        uint32_t packetSize, uint32_t tdsVersion) {
+std::vector<Token> TdsTestClient::login(const std::string& user, const std::string& password,
+                                        const std::string& database, uint32_t packetSize, uint32_t tdsVersion) {
     // This client speaks no TLS: it says so, and the server lets it log in in clear.
     if (!preLogin(0x02)) throw std::runtime_error("test client: no PRELOGIN answer");
     Login7 l;

@@ -34,7 +34,10 @@ TEST(Utf, MalformedUtf8ReadsAsTheSameReplacementCharactersEverywhere) {
         std::u16string utf16;
     };
     const Case cases[] = {
-        {"invalid byte", "a\xFF" "b", {u'a', R, u'b'}},
+        {"invalid byte",
+         "a\xFF"
+         "b",
+         {u'a', R, u'b'}},
         {"Latin-1 byte", "caf\xE9", {u'c', u'a', u'f', R}},
         {"stray continuation", "\x80x", {R, u'x'}},
         {"truncated at end", "\xC3", {R}},

@@ -8,8 +8,8 @@ namespace standin::test {
 struct CodePageSample {
     const char* collation;
     unsigned codePage;
-    const char* text;        // UTF-8
-    size_t bytes;            // in the code page
+    const char* text;  // UTF-8
+    size_t bytes;      // in the code page
     size_t characters;
     const char* upper;       // the same text in upper case; equals text in scripts without case
     const char* unmappable;  // one character the code page lacks

@@ -70,14 +70,14 @@ TEST(CollationCompare, FollowsCaseAndAccentSensitivity) {
         {"Latin1_General_CI_AI", "e", "\u00c9", 0},
         {"Latin1_General_CS_AS", "abc", "ABC", -1},  // lower case first, as Windows collations sort
         {"Latin1_General_CS_AS", "abc", "abd", -1},
-        {"Latin1_General_CS_AS", "B", "a", 1},        // letters before case
+        {"Latin1_General_CS_AS", "B", "a", 1},  // letters before case
         {"Latin1_General_CI_AS", "ab", "abc", -1},
         {"Latin1_General_CI_AS", "\u00e9", "f", -1},  // an accented letter sorts with its letter
         {"Cyrillic_General_CI_AS", "\u0418\u0412\u0410\u041d", "\u0438\u0432\u0430\u043d", 0},
         {"Cyrillic_General_CS_AS", "\u0418\u0412\u0410\u041d", "\u0438\u0432\u0430\u043d", 1},
         {"Greek_CI_AI", "\u03ac", "\u0391", 0},
         {"Latin1_General_BIN2", "B", "a", -1},
-        {"Latin1_General_BIN", "abc ", "abc", 0},     // trailing blanks never count
+        {"Latin1_General_BIN", "abc ", "abc", 0},  // trailing blanks never count
         // Binary order of varchar is the code page's byte order: in 1251 "Ж" (0xC6) is below "я" (0xFF).
         {"Cyrillic_General_BIN", "\u0416", "\u044f", -1},
         {"Korean_Wansung_CI_AS", "\uac00", "\ub098", -1},
@@ -205,7 +205,8 @@ TEST(CodePageEngine, OrderByAndUpperFollowTheCollation) {
         EXPECT_TRUE(sink.errors().empty()) << sql;
         return sink.text();
     };
-    run("CREATE TABLE lin2db.dbo.names (ci varchar(10) COLLATE Latin1_General_CI_AS, bin varchar(10) COLLATE Latin1_General_BIN)");
+    run("CREATE TABLE lin2db.dbo.names (ci varchar(10) COLLATE Latin1_General_CI_AS, bin varchar(10) COLLATE "
+        "Latin1_General_BIN)");
     run("INSERT INTO lin2db.dbo.names VALUES ('b', 'b'), ('A', 'A'), ('\u00e9', '\u00e9'), ('a', 'a')");
     EXPECT_EQ(run("SELECT ci FROM lin2db.dbo.names ORDER BY ci, bin"), (Rows{"A", "a", "b", "\u00e9"}));
     EXPECT_EQ(run("SELECT bin FROM lin2db.dbo.names ORDER BY bin"), (Rows{"A", "a", "b", "\u00e9"}));

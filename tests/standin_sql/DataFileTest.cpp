@@ -21,9 +21,8 @@ using Rows = std::vector<std::string>;
 class DataFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("standin-sql-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("standin-sql-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         path = (dir / "tables.dat").string();
@@ -58,8 +57,9 @@ TEST_F(DataFileTest, CommittedTablesSurviveARestart) {
         Engine engine(path);
         Session s;
         ok(engine, s, "INSERT INTO lin2db.dbo.user_auth VALUES ('alpha',0x0102,'q','',0x0,0x0)");
-        ok(engine, s, "INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,'2024-01-02 03:04:05',null,0,"
-                      "3,null,'10.0.0.1')");
+        ok(engine, s,
+           "INSERT INTO lin2db.dbo.user_account VALUES ('alpha',1,0,0,0,0,null,'2024-01-02 03:04:05',null,0,"
+           "3,null,'10.0.0.1')");
         ok(engine, s,
            "CREATE TABLE lin2db.dbo.every_type (i int IDENTITY(5,5) PRIMARY KEY, si smallint, ti tinyint, bi bigint,"
            " b bit, r real, f float, m money, sm smallmoney, d decimal(10,3), dt datetime, sdt smalldatetime,"
@@ -122,12 +122,20 @@ TEST_F(DataFileTest, DamagedFilesAreRefusedAndLeftAlone) {
     const std::string good = bytes();
     ASSERT_GT(good.size(), 40u);
     const std::vector<std::string> damaged = {
-        "",                                    // empty
-        "not a data file at all",              // foreign
-        good.substr(0, good.size() / 2),       // cut short
-        good + "x",                            // trailing bytes
-        [&] { std::string b = good; b[b.size() / 2] ^= 0x20; return b; }(),  // one bit flipped
-        [&] { std::string b = good; b[16] = 9; return b; }(),                 // unknown version
+        "",                               // empty
+        "not a data file at all",         // foreign
+        good.substr(0, good.size() / 2),  // cut short
+        good + "x",                       // trailing bytes
+        [&] {
+            std::string b = good;
+            b[b.size() / 2] ^= 0x20;
+            return b;
+        }(),  // one bit flipped
+        [&] {
+            std::string b = good;
+            b[16] = 9;
+            return b;
+        }(),  // unknown version
     };
     for (const auto& data : damaged) {
         write(data);
@@ -163,8 +171,9 @@ TEST_F(DataFileTest, DemoAccountsAreSeededOnceAndKept) {
     const Rows open = rows(engine, "SELECT COUNT(*) FROM lin2db.dbo.user_account WHERE block_flag = 0");
     EXPECT_NE(blocked, Rows{"0"});
     EXPECT_NE(open, Rows{"0"});
-    EXPECT_EQ(rows(engine, "SELECT COUNT(*) FROM lin2world.dbo.builder_account b WHERE default_builder BETWEEN 1 AND 9"),
-              rows(engine, "SELECT COUNT(*) FROM lin2world.dbo.builder_account"));
+    EXPECT_EQ(
+        rows(engine, "SELECT COUNT(*) FROM lin2world.dbo.builder_account b WHERE default_builder BETWEEN 1 AND 9"),
+        rows(engine, "SELECT COUNT(*) FROM lin2world.dbo.builder_account"));
     EXPECT_NE(rows(engine, "SELECT COUNT(*) FROM lin2world.dbo.builder_account"), Rows{"0"});
     // Every game master is an account whose uid it carries.
     for (const auto& line : rows(engine, "SELECT account_name, account_id FROM lin2world.dbo.builder_account")) {
@@ -187,8 +196,9 @@ TEST_F(DataFileTest, PreviousLayoutIsConvertedKeepingEveryRow) {
                                  "' held lin2db.dbo.user_account in the previous layout; it was converted to the game "
                                  "server's layout by column name, keeping all 4 rows.");
         EXPECT_NE(report[1].find("lin2world.dbo.builder_account in the previous layout"), std::string::npos);
-        EXPECT_EQ(rows(engine, "SELECT uid, account, pay_stat, block_flag, block_end_date, last_world, last_ip "
-                               "FROM lin2db.dbo.user_account ORDER BY uid"),
+        EXPECT_EQ(rows(engine,
+                       "SELECT uid, account, pay_stat, block_flag, block_end_date, last_world, last_ip "
+                       "FROM lin2db.dbo.user_account ORDER BY uid"),
                   (Rows{"1|rupert1|1|0|NULL|3|10.218.115.3", "2|paladin19720|1|1|Aug  1 2030 12:00AM|3|10.220.192.138",
                         "3|dwarf_3|1|0|NULL|NULL|NULL", "4|nullpay|0|0|NULL|NULL|10.1.2.3"}));
         EXPECT_EQ(rows(engine, "SELECT COUNT(*) FROM lin2db.dbo.user_auth"), Rows{"4"});

@@ -32,7 +32,6 @@ protected:
 
 const std::string kHash = "0x0102030405060708090A0B0C0D0E0F10";
 
-
 // ---- the account tool's own statements ----
 
 TEST_F(EngineTest, CreatesAnAccountWithTheProgramsStatements) {
@@ -60,8 +59,9 @@ TEST_F(EngineTest, CreatesAnAccountWithTheProgramsStatements) {
 TEST_F(EngineTest, EditsAnAccountWithTheProgramsStatements) {
     ok("INSERT INTO lin2db.dbo.user_auth VALUES ('beta'," + kHash + ",'','',0x0,0x0)");
     ok("INSERT INTO lin2db.dbo.user_account VALUES ('beta',1,0,0,0,0,null,null,null,0,null,null,null)");
-    auto upd = ok("UPDATE lin2db.dbo.user_auth SET password = 0xFFEEDDCCBBAA99887766554433221100,quiz1 = '',"
-                  "answer1 = 0x0,quiz2 = '',answer2 = 0x0 WHERE account = 'beta'");
+    auto upd =
+        ok("UPDATE lin2db.dbo.user_auth SET password = 0xFFEEDDCCBBAA99887766554433221100,quiz1 = '',"
+           "answer1 = 0x0,quiz2 = '',answer2 = 0x0 WHERE account = 'beta'");
     ASSERT_EQ(upd.dones.size(), 1u);
     EXPECT_EQ(upd.dones[0].count, 1);
     EXPECT_TRUE(upd.dones[0].hasCount);
@@ -115,8 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"SELECT nope FROM lin2db.dbo.user_auth", 207, 16, 1, "Invalid column name 'nope'."},
         ErrorCase{"SELECT * FROM lin2db.dbo.user_auth WHERE acount = 'x'", 207, 16, 1, "Invalid column name 'acount'."},
         ErrorCase{"SELEC * FROM x", 102, 15, 1, "Incorrect syntax near '*'."},
-        ErrorCase{"SELECT * FROM lin2db.dbo.user_auth WHERE account = = 'x'", 102, 15, 1,
-                  "Incorrect syntax near '='."},
+        ErrorCase{"SELECT * FROM lin2db.dbo.user_auth WHERE account = = 'x'", 102, 15, 1, "Incorrect syntax near '='."},
         ErrorCase{"SELECT * FROM", 156, 15, 1, "Incorrect syntax near the keyword 'FROM'."},
         ErrorCase{"SELECT * FROM lin2db.dbo.user_auth WHERE account = 'a''", 105, 15, 1,
                   "Unclosed quotation mark after the character string 'a''."},
@@ -164,22 +163,24 @@ INSTANTIATE_TEST_SUITE_P(
                   "There is already an object named 'user_auth' in the database."},
         ErrorCase{"CREATE TABLE lin2db.sales.t (x int)", 2760, 16, 1,
                   "The specified schema name \"sales\" either does not exist or you do not have permission to use it."},
-        ErrorCase{"CREATE TABLE t (x int, X int)", 2705, 16, 3,
-                  "Column names in each table must be unique. Column name 'X' in table 't' is specified more than once."},
+        ErrorCase{
+            "CREATE TABLE t (x int, X int)", 2705, 16, 3,
+            "Column names in each table must be unique. Column name 'X' in table 't' is specified more than once."},
         ErrorCase{"CREATE TABLE t (x int PRIMARY KEY, y int PRIMARY KEY)", 8110, 16, 0,
                   "Cannot add multiple PRIMARY KEY constraints to table 't'."},
         ErrorCase{"CREATE TABLE t (x varchar(10) IDENTITY)", 2749, 16, 2,
                   "Identity column 'x' must be of data type int, bigint, smallint, tinyint, or decimal or numeric "
                   "with a scale of 0, and constrained to be nonnullable."},
-        ErrorCase{"CREATE TABLE t (x foo)", 2715, 16, 6, "Column, parameter, or variable #1: Cannot find data type foo."},
+        ErrorCase{"CREATE TABLE t (x foo)", 2715, 16, 6,
+                  "Column, parameter, or variable #1: Cannot find data type foo."},
         ErrorCase{"CREATE TABLE t (x varchar(9000))", 131, 15, 2,
                   "The size (9000) given to the column 'x' exceeds the maximum allowed for any data type (8000)."},
-        ErrorCase{"DROP TABLE lin2db.dbo.nosuch", 3701, 11, 5,
-                  "Cannot drop the table 'lin2db.dbo.nosuch', because it does not exist or you do not have permission."},
+        ErrorCase{
+            "DROP TABLE lin2db.dbo.nosuch", 3701, 11, 5,
+            "Cannot drop the table 'lin2db.dbo.nosuch', because it does not exist or you do not have permission."},
         ErrorCase{"INSERT INTO lin2world.dbo.builder_account (account_name, nope) VALUES ('a', 1)", 207, 16, 1,
                   "Invalid column name 'nope'."},
-        ErrorCase{"INSERT INTO lin2world.dbo.builder_account (account_name, default_builder) VALUES ('a')", 109, 15,
-                  1,
+        ErrorCase{"INSERT INTO lin2world.dbo.builder_account (account_name, default_builder) VALUES ('a')", 109, 15, 1,
                   "There are more columns in the INSERT statement than values specified in the VALUES clause. The "
                   "number of values in the VALUES clause must match the number of columns specified in the INSERT "
                   "statement."},
@@ -204,9 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EngineTest, StatementErrorsAreFollowedByTerminationNoticeAndTheBatchGoesOn) {
     ok("INSERT INTO lin2world.dbo.builder_account VALUES ('gm',1,1)");
-    RecordingSink sink = run(
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('gm',2,2)\n"
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('other',3,3)");
+    RecordingSink sink =
+        run("INSERT INTO lin2world.dbo.builder_account VALUES ('gm',2,2)\n"
+            "INSERT INTO lin2world.dbo.builder_account VALUES ('other',3,3)");
     ASSERT_EQ(sink.messages.size(), 2u);
     EXPECT_EQ(sink.messages[0].number, 2627);
     EXPECT_EQ(sink.messages[0].line, 1);
@@ -222,19 +223,19 @@ TEST_F(EngineTest, StatementErrorsAreFollowedByTerminationNoticeAndTheBatchGoesO
 }
 
 TEST_F(EngineTest, SyntaxErrorRunsNothingOfTheBatch) {
-    RecordingSink sink = run(
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
-        "SELECT FROM WHERE");
+    RecordingSink sink =
+        run("INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
+            "SELECT FROM WHERE");
     EXPECT_EQ(sink.errors(), std::vector<int32_t>{156});
     EXPECT_EQ(sink.messages[0].line, 2);
     EXPECT_TRUE(rows("SELECT * FROM lin2world.dbo.builder_account").empty());
 }
 
 TEST_F(EngineTest, BatchAbortingErrorKeepsWhatRanBefore) {
-    RecordingSink sink = run(
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
-        "SELECT * FROM lin2world.dbo.missing\n"
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('b',1,1)");
+    RecordingSink sink =
+        run("INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
+            "SELECT * FROM lin2world.dbo.missing\n"
+            "INSERT INTO lin2world.dbo.builder_account VALUES ('b',1,1)");
     EXPECT_EQ(sink.errors(), std::vector<int32_t>{208});
     ASSERT_EQ(sink.dones.size(), 2u);
     EXPECT_FALSE(sink.dones[0].error);
@@ -243,9 +244,9 @@ TEST_F(EngineTest, BatchAbortingErrorKeepsWhatRanBefore) {
 }
 
 TEST_F(EngineTest, InvalidColumnOfAnExistingTableStopsTheBatchBeforeItRuns) {
-    RecordingSink sink = run(
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
-        "SELECT nope FROM lin2world.dbo.builder_account");
+    RecordingSink sink =
+        run("INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1)\n"
+            "SELECT nope FROM lin2world.dbo.builder_account");
     EXPECT_EQ(sink.errors(), std::vector<int32_t>{207});
     EXPECT_TRUE(rows("SELECT * FROM lin2world.dbo.builder_account").empty());
 }
@@ -294,8 +295,9 @@ TEST_F(EngineTest, TablesBuiltByTestsHoldTheirKeysDefaultsAndIdentity) {
 
 TEST_F(EngineTest, InsertSelectCopiesRows) {
     ok("INSERT INTO lin2db.dbo.user_account (account) VALUES ('a'), ('b'), ('c')");
-    auto copy = ok("INSERT INTO lin2world.dbo.builder_account (account_name, account_id) "
-                   "SELECT account, uid FROM lin2db.dbo.user_account WHERE uid > 1");
+    auto copy =
+        ok("INSERT INTO lin2world.dbo.builder_account (account_name, account_id) "
+           "SELECT account, uid FROM lin2db.dbo.user_account WHERE uid > 1");
     EXPECT_EQ(copy.dones.back().count, 2);
     EXPECT_EQ(rows("SELECT account_name, default_builder, account_id FROM lin2world.dbo.builder_account"),
               (std::vector<std::string>{"b|0|2", "c|0|3"}));
@@ -304,18 +306,19 @@ TEST_F(EngineTest, InsertSelectCopiesRows) {
 // ---- session state SQL Server keeps ----
 
 TEST_F(EngineTest, RowCountIsZeroAfterAFailedStatement) {
-    RecordingSink sink = run(
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('gm',1,1)\n"
-        "INSERT INTO lin2world.dbo.builder_account VALUES ('gm',2,2)\n"
-        "SELECT @@ROWCOUNT, @@ERROR");
+    RecordingSink sink =
+        run("INSERT INTO lin2world.dbo.builder_account VALUES ('gm',1,1)\n"
+            "INSERT INTO lin2world.dbo.builder_account VALUES ('gm',2,2)\n"
+            "SELECT @@ROWCOUNT, @@ERROR");
     EXPECT_EQ(sink.errors(), std::vector<int32_t>{2627});
     EXPECT_EQ(sink.text(), std::vector<std::string>{"0|2627"});
 }
 
 TEST_F(EngineTest, OneReleaseAndOneServerNameEverywhere) {
     session.serverName = "VAC-DB1";
-    const auto r = rows("SELECT @@VERSION, SERVERPROPERTY('ProductVersion'), @@MICROSOFTVERSION / 16777216, "
-                        "@@MICROSOFTVERSION % 65536, @@SERVERNAME, SERVERPROPERTY('ServerName')");
+    const auto r = rows(
+        "SELECT @@VERSION, SERVERPROPERTY('ProductVersion'), @@MICROSOFTVERSION / 16777216, "
+        "@@MICROSOFTVERSION % 65536, @@SERVERNAME, SERVERPROPERTY('ServerName')");
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].rfind("Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64)", 0), 0u) << r[0];
     EXPECT_NE(r[0].find("|15.0.2000.5|15|2000|VAC-DB1|VAC-DB1"), std::string::npos) << r[0];
@@ -324,7 +327,8 @@ TEST_F(EngineTest, OneReleaseAndOneServerNameEverywhere) {
 TEST_F(EngineTest, ParametersAreVariablesOfTheBatch) {
     session.variables = {{"@a", makeType(SqlType::Int), Value{int64_t{21}}, false},
                          {"@Out", makeType(SqlType::VarChar, 5), Value{}, true}};
-    EXPECT_EQ(rows("SET @out = CAST(@A * 2 AS varchar(10)) + 'xyz' SELECT @a, @OUT"), std::vector<std::string>{"21|42xyz"});
+    EXPECT_EQ(rows("SET @out = CAST(@A * 2 AS varchar(10)) + 'xyz' SELECT @a, @OUT"),
+              std::vector<std::string>{"21|42xyz"});
     // Assignment to a variable cuts to its length silently, as SQL Server does.
     EXPECT_EQ(std::get<std::string>(session.variables[1].value), "42xyz");
     ok("SET @out = 'abcdefgh'");
@@ -347,9 +351,10 @@ TEST_P(WaitForTest, AcceptsSqlServersTimeStrings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WaitForTest,
-                         ::testing::Values(WaitForCase{"00:00:00.010", 0}, WaitForCase{"0:0:0.01", 0}, WaitForCase{"00:00", 0},
-                                           WaitForCase{"24:00:00", 148}, WaitForCase{"00:60:00", 148},
-                                           WaitForCase{"soon", 148}, WaitForCase{"00:00:00.", 148}));
+                         ::testing::Values(WaitForCase{"00:00:00.010", 0}, WaitForCase{"0:0:0.01", 0},
+                                           WaitForCase{"00:00", 0}, WaitForCase{"24:00:00", 148},
+                                           WaitForCase{"00:60:00", 148}, WaitForCase{"soon", 148},
+                                           WaitForCase{"00:00:00.", 148}));
 
 TEST_F(EngineTest, WaitForLetsOtherSessionsRun) {
     // A sink whose wait runs another session's batch meanwhile: it must not find the engine locked.
@@ -364,7 +369,8 @@ TEST_F(EngineTest, WaitForLetsOtherSessionsRun) {
         }
     } waiter;
     waiter.engine = &engine;
-    engine.execute(session, "INSERT INTO lin2world.dbo.builder_account VALUES ('w',1,1) WAITFOR DELAY '00:00:01'", waiter);
+    engine.execute(session, "INSERT INTO lin2world.dbo.builder_account VALUES ('w',1,1) WAITFOR DELAY '00:00:01'",
+                   waiter);
     EXPECT_TRUE(waiter.errors().empty());
     EXPECT_EQ(waiter.seen, std::vector<std::string>{"1"});
 }

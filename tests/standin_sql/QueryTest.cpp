@@ -16,7 +16,8 @@ using Rows = std::vector<std::string>;
 const char* kFixture =
     "USE lin2db\n"
     "CREATE TABLE people (id int NOT NULL PRIMARY KEY, name varchar(20) NOT NULL, score int NULL, born datetime NULL)\n"
-    "INSERT INTO people VALUES (1, 'Alice', 90, '1990-05-01'), (2, 'bob', NULL, NULL), (3, 'Carol', 75, '1985-12-24 13:45:00'),"
+    "INSERT INTO people VALUES (1, 'Alice', 90, '1990-05-01'), (2, 'bob', NULL, NULL), (3, 'Carol', 75, '1985-12-24 "
+    "13:45:00'),"
     " (4, 'dave', 75, NULL), (5, 'Eve_x', 60, '2000-01-01')";
 
 struct QueryCase {
@@ -83,27 +84,25 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"SELECT id FROM people ORDER BY score, id DESC", {"2", "5", "4", "3", "1"}},
         QueryCase{"SELECT id, score s FROM people ORDER BY s DESC, 1", {"1|90", "3|75", "4|75", "5|60", "2|NULL"}},
         QueryCase{"SELECT TOP 2 id FROM people ORDER BY id DESC", {"5", "4"}},
-        QueryCase{"SELECT TOP (1) name FROM people", {"Alice"}},
-        QueryCase{"SELECT TOP 0 name FROM people", {}},
+        QueryCase{"SELECT TOP (1) name FROM people", {"Alice"}}, QueryCase{"SELECT TOP 0 name FROM people", {}},
         QueryCase{"SELECT DISTINCT score FROM people WHERE score IS NOT NULL ORDER BY score", {"60", "75", "90"}},
         QueryCase{"SELECT p.id, p.name FROM people AS p WHERE p.id = 1", {"1|Alice"}},
         QueryCase{"SELECT people.id FROM people WHERE people.id = 2", {"2"}},
         QueryCase{"SELECT p.* FROM people p WHERE id = 2", {"2|bob|NULL|NULL"}},
         QueryCase{"SELECT * FROM people WHERE id = 3", {"3|Carol|75|Dec 24 1985  1:45PM"}},
         QueryCase{"SELECT COUNT(*) FROM people", {"5"}},
-        QueryCase{"SELECT COUNT(score), MIN(score), MAX(name), SUM(score), AVG(score) FROM people", {"4|60|Eve_x|300|75"}},
+        QueryCase{"SELECT COUNT(score), MIN(score), MAX(name), SUM(score), AVG(score) FROM people",
+                  {"4|60|Eve_x|300|75"}},
         QueryCase{"SELECT COUNT(*) FROM people WHERE id > 100", {"0"}},
         QueryCase{"SELECT id * 10 + 1, name + '!' FROM people WHERE id = 1", {"11|Alice!"}},
         QueryCase{"SELECT ISNULL(score, -1) FROM people WHERE id = 2", {"-1"}},
         QueryCase{"SELECT UPPER(name), LOWER(name), LEN(name + '  ') FROM people WHERE id = 1", {"ALICE|alice|5"}},
-        QueryCase{"SELECT 1", {"1"}},
-        QueryCase{"SELECT 1 AS one, 'x' two, three = 3", {"1|x|3"}},
+        QueryCase{"SELECT 1", {"1"}}, QueryCase{"SELECT 1 AS one, 'x' two, three = 3", {"1|x|3"}},
         QueryCase{"SELECT 'it''s', N'wide', 0x0AFF, NULL, 1.50, 2e3, -7", {"it's|wide|0x0AFF|NULL|1.50|2000|-7"}},
         QueryCase{"SELECT CAST('42' AS int) + 1, CONVERT(varchar(5), 12345678), CAST(3.7 AS int)", {"43|*|3"}},
         QueryCase{"SELECT CAST('2024-02-29 23:59:59.997' AS datetime)", {"Feb 29 2024 11:59PM"}},
         QueryCase{"SELECT CAST(12.345 AS decimal(5,2)), CAST(5 AS money)", {"12.35|5.00"}},
-        QueryCase{"SELECT 1 WHERE 1 = 0", {}},
-        QueryCase{"SELECT DB_NAME(), @@TRANCOUNT, @@ROWCOUNT", {"lin2db|0|5"}},
+        QueryCase{"SELECT 1 WHERE 1 = 0", {}}, QueryCase{"SELECT DB_NAME(), @@TRANCOUNT, @@ROWCOUNT", {"lin2db|0|5"}},
         QueryCase{"/* a /* nested */ comment */ SELECT 2 -- trailing\n", {"2"}}));
 
 class EngineFeatureTest : public ::testing::Test {
@@ -145,8 +144,9 @@ TEST_F(EngineFeatureTest, IdentityFillsUidAndIsReported) {
     // SCOPE_IDENTITY() belongs to the batch; @@IDENTITY to the session.
     EXPECT_EQ(rows("SELECT @@IDENTITY, SCOPE_IDENTITY()"), Rows{"2|NULL"});
     // A failed insert uses up its identity value, as in SQL Server.
-    EXPECT_EQ(run("INSERT INTO lin2db.dbo.user_account VALUES ('b',1,0,0,0,0,null,null,null,0,null,null,null)").errors(),
-              std::vector<int32_t>{2627});
+    EXPECT_EQ(
+        run("INSERT INTO lin2db.dbo.user_account VALUES ('b',1,0,0,0,0,null,null,null,0,null,null,null)").errors(),
+        std::vector<int32_t>{2627});
     ok("INSERT INTO lin2db.dbo.user_account (account) VALUES ('c')");
     EXPECT_EQ(rows("SELECT uid, account, pay_stat FROM lin2db.dbo.user_account ORDER BY uid"),
               (Rows{"1|a|1", "2|b|1", "4|c|0"}));

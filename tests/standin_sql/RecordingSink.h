@@ -45,7 +45,9 @@ public:
         order.push_back("message");
     }
     void databaseChanged(const std::string& o, const std::string& n) override { databaseChanges.emplace_back(o, n); }
-    void transactionChanged(TransactionChange change, int64_t id) override { transactionChanges.emplace_back(change, id); }
+    void transactionChanged(TransactionChange change, int64_t id) override {
+        transactionChanges.emplace_back(change, id);
+    }
 
     // Error numbers (severity above 10) in order.
     std::vector<int32_t> errors() const {

@@ -42,9 +42,9 @@ Rows layout(Engine& engine, const std::string& db, const std::string& table) {
     engine.execute(session, "SELECT * FROM " + db + ".dbo." + table, sink);
     Rows out;
     for (const Column& c : sink.results.at(0).columns)
-        out.push_back(c.name + " " + std::to_string(static_cast<int>(c.type.type)) + "(" + std::to_string(c.type.length) +
-                      ")" + (c.type.collation ? " " + c.type.collation->name : std::string()) +
-                      (c.nullable ? " NULL" : " NOT NULL"));
+        out.push_back(
+            c.name + " " + std::to_string(static_cast<int>(c.type.type)) + "(" + std::to_string(c.type.length) + ")" +
+            (c.type.collation ? " " + c.type.collation->name : std::string()) + (c.nullable ? " NULL" : " NOT NULL"));
     return out;
 }
 
@@ -80,10 +80,13 @@ TEST(SchemaScript, BuiltInTablesHaveTheGameServersLayout) {
                     "account_id 0(0) NOT NULL"}));
     // Defaults fill what an insert leaves out; the keys are the game server's.
     query(engine, "INSERT INTO lin2db.dbo.user_account (account) VALUES ('x')");
-    EXPECT_EQ(query(engine, "SELECT uid, pay_stat, login_flag, subscription_flag, last_ip FROM lin2db.dbo.user_account"),
-              Rows{"1|0|0|0|NULL"});
-    EXPECT_EQ(query(engine, "SELECT name, type FROM lin2db.sys.objects WHERE parent_object_id <> 0 AND type = 'PK' ORDER BY name"),
-              (Rows{"PK_user_account|PK", "PK_user_auth|PK"}));
+    EXPECT_EQ(
+        query(engine, "SELECT uid, pay_stat, login_flag, subscription_flag, last_ip FROM lin2db.dbo.user_account"),
+        Rows{"1|0|0|0|NULL"});
+    EXPECT_EQ(
+        query(engine,
+              "SELECT name, type FROM lin2db.sys.objects WHERE parent_object_id <> 0 AND type = 'PK' ORDER BY name"),
+        (Rows{"PK_user_account|PK", "PK_user_auth|PK"}));
 }
 
 TEST(SchemaScript, GeneratedScriptBuildsEverySupportedObjectAndReportsWhatItSkipped) {
@@ -95,7 +98,8 @@ TEST(SchemaScript, GeneratedScriptBuildsEverySupportedObjectAndReportsWhatItSkip
     Engine engine(options);
 
     std::vector<std::string> first, second;
-    for (const auto& line : engine.startReport()) (line.rfind("lin2_schema.sql,", 0) == 0 ? first : second).push_back(line);
+    for (const auto& line : engine.startReport())
+        (line.rfind("lin2_schema.sql,", 0) == 0 ? first : second).push_back(line);
     auto skippedAt = [](int batchLine, int line, const std::string& keyword) {
         return "lin2_schema.sql, batch at line " + std::to_string(batchLine) +
                " skipped: Msg 40517, Level 16, State 1, Line " + std::to_string(line) +
@@ -111,7 +115,10 @@ TEST(SchemaScript, GeneratedScriptBuildsEverySupportedObjectAndReportsWhatItSkip
         for (const char* guarded : {"user_auth'", "builder_account'", "lin2log", "lin2db'"})
             EXPECT_EQ(line.find(guarded), std::string::npos) << line;
     EXPECT_NE(std::find_if(second.begin(), second.end(),
-                           [](const std::string& l) { return l.find("Msg 2714") != std::string::npos && l.find("'user_account'") != std::string::npos; }),
+                           [](const std::string& l) {
+                               return l.find("Msg 2714") != std::string::npos &&
+                                      l.find("'user_account'") != std::string::npos;
+                           }),
               second.end());
 
     // Every table, key, default and unique index of the supported batches is there.
@@ -123,20 +130,24 @@ TEST(SchemaScript, GeneratedScriptBuildsEverySupportedObjectAndReportsWhatItSkip
     EXPECT_EQ(layout(engine, "lin2log", "log_data").back(), "actor_account 13(14) Korean_Wansung_CI_AS NULL");
     EXPECT_EQ(query(engine, "SELECT name, type FROM lin2db.dbo.sysobjects WHERE parent_obj <> 0 ORDER BY name"),
               (Rows{"DF_user_account_block_flag|D ", "DF_user_account_block_flag2|D ", "DF_user_account_login_flag|D ",
-                    "DF_user_account_pay_stat|D ", "DF_user_account_subscription_flag|D ", "DF_user_account_warn_flag|D ",
-                    "PK_user_account|PK", "PK_user_auth|PK"}));
+                    "DF_user_account_pay_stat|D ", "DF_user_account_subscription_flag|D ",
+                    "DF_user_account_warn_flag|D ", "PK_user_account|PK", "PK_user_auth|PK"}));
     EXPECT_EQ(query(engine, "SELECT name FROM lin2world.sys.indexes ORDER BY name"),
               (Rows{"IX_user_data_char_name", "PK_builder_account", "PK_user_data"}));
 
     // The program's own statements work on the tables the script built; Hangul is two bytes each.
     const std::string seven = "\uac00\ub098\ub2e4\ub77c\ub9c8\ubc14\uc0ac";
     query(engine, "INSERT INTO lin2db.dbo.user_auth VALUES (N'" + seven + "',0x01,'','',0x0,0x0)");
-    query(engine, "INSERT INTO lin2db.dbo.user_account VALUES (N'" + seven + "',1,0,0,0,0,null,null,null,0,null,null,null)");
+    query(engine,
+          "INSERT INTO lin2db.dbo.user_account VALUES (N'" + seven + "',1,0,0,0,0,null,null,null,0,null,null,null)");
     query(engine, "INSERT INTO lin2world.dbo.builder_account VALUES (N'" + seven + "',1,1)");
     EXPECT_EQ(query(engine, "SELECT uid, DATALENGTH(account) FROM lin2db.dbo.user_account"), Rows{"1|14"});
     Session session;
     RecordingSink duplicate;
-    engine.execute(session, "INSERT INTO lin2world.dbo.user_data (char_name, account_name, account_id) VALUES (N'a', N'b', 1), (N'A', N'c', 2)", duplicate);
+    engine.execute(session,
+                   "INSERT INTO lin2world.dbo.user_data (char_name, account_name, account_id) VALUES (N'a', N'b', 1), "
+                   "(N'A', N'c', 2)",
+                   duplicate);
     EXPECT_EQ(duplicate.errors(), std::vector<int32_t>{2627});
 }
 

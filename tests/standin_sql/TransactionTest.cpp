@@ -31,9 +31,7 @@ protected:
         Session reader;
         return ok(reader, sql).text();
     }
-    void SetUp() override {
-        ok(session, "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1),('b',2,2)");
-    }
+    void SetUp() override { ok(session, "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1),('b',2,2)"); }
     Engine engine;
     Session session;
     const char* kAll = "SELECT account_name, default_builder FROM lin2world.dbo.builder_account";
@@ -95,11 +93,11 @@ TEST_F(TransactionTest, FailedStatementInsideATransactionIsUndoneAlone) {
 // transaction (batch-aborting errors, and every run-time error under SET XACT_ABORT ON).
 struct ErrorInTransactionCase {
     const char* name;
-    const char* setting;        // run before BEGIN TRAN
-    const char* failing;        // a batch whose second statement fails
+    const char* setting;  // run before BEGIN TRAN
+    const char* failing;  // a batch whose second statement fails
     int32_t error;
-    bool transactionSurvives;   // the insert of 'c' before BEGIN's batch stays pending
-    bool restOfBatchRuns;       // the insert of 'e' after the failing statement
+    bool transactionSurvives;  // the insert of 'c' before BEGIN's batch stays pending
+    bool restOfBatchRuns;      // the insert of 'e' after the failing statement
 };
 
 class ErrorInTransactionTest : public TransactionTest, public ::testing::WithParamInterface<ErrorInTransactionCase> {};
@@ -108,8 +106,8 @@ TEST_P(ErrorInTransactionTest, EndsWhatSqlServerEnds) {
     const auto& c = GetParam();
     ok(session, c.setting);
     ok(session, "BEGIN TRAN INSERT INTO lin2world.dbo.builder_account VALUES ('c',3,3)");
-    RecordingSink sink = run(session, std::string("INSERT INTO lin2world.dbo.builder_account VALUES ('d',4,4)\n") + c.failing +
-                                          "\nINSERT INTO lin2world.dbo.builder_account VALUES ('e',5,5)");
+    RecordingSink sink = run(session, std::string("INSERT INTO lin2world.dbo.builder_account VALUES ('d',4,4)\n") +
+                                          c.failing + "\nINSERT INTO lin2world.dbo.builder_account VALUES ('e',5,5)");
     EXPECT_EQ(sink.errors(), std::vector<int32_t>{c.error});
     EXPECT_EQ(session.inTransaction, c.transactionSurvives);
     EXPECT_EQ(session.transactionLevel, c.transactionSurvives ? 1 : 0);
@@ -129,17 +127,20 @@ TEST_P(ErrorInTransactionTest, EndsWhatSqlServerEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ErrorInTransactionTest,
-    ::testing::Values(
-        ErrorInTransactionCase{"duplicate key ends its statement", "SET XACT_ABORT OFF",
-                               "INSERT INTO lin2world.dbo.builder_account VALUES ('a',9,9)", 2627, true, true},
-        ErrorInTransactionCase{"missing table ends the batch only", "SET XACT_ABORT OFF",
-                               "SELECT * FROM lin2world.dbo.missing", 208, true, false},
-        ErrorInTransactionCase{"conversion error rolls back", "SET XACT_ABORT OFF", "SELECT CAST('x' AS int)", 245, false, false},
-        ErrorInTransactionCase{"date conversion error rolls back", "SET XACT_ABORT OFF", "SELECT CAST('nodate' AS datetime)",
-                               241, false, false},
-        ErrorInTransactionCase{"XACT_ABORT: duplicate key rolls back", "SET XACT_ABORT ON",
-                               "INSERT INTO lin2world.dbo.builder_account VALUES ('a',9,9)", 2627, false, false},
-        ErrorInTransactionCase{"XACT_ABORT: divide by zero rolls back", "SET XACT_ABORT ON", "SELECT 1/0", 8134, false, false}),
+    ::testing::Values(ErrorInTransactionCase{"duplicate key ends its statement", "SET XACT_ABORT OFF",
+                                             "INSERT INTO lin2world.dbo.builder_account VALUES ('a',9,9)", 2627, true,
+                                             true},
+                      ErrorInTransactionCase{"missing table ends the batch only", "SET XACT_ABORT OFF",
+                                             "SELECT * FROM lin2world.dbo.missing", 208, true, false},
+                      ErrorInTransactionCase{"conversion error rolls back", "SET XACT_ABORT OFF",
+                                             "SELECT CAST('x' AS int)", 245, false, false},
+                      ErrorInTransactionCase{"date conversion error rolls back", "SET XACT_ABORT OFF",
+                                             "SELECT CAST('nodate' AS datetime)", 241, false, false},
+                      ErrorInTransactionCase{"XACT_ABORT: duplicate key rolls back", "SET XACT_ABORT ON",
+                                             "INSERT INTO lin2world.dbo.builder_account VALUES ('a',9,9)", 2627, false,
+                                             false},
+                      ErrorInTransactionCase{"XACT_ABORT: divide by zero rolls back", "SET XACT_ABORT ON", "SELECT 1/0",
+                                             8134, false, false}),
     [](const auto& info) {
         std::string n;
         for (char ch : std::string(info.param.name)) n += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
@@ -188,8 +189,11 @@ TEST_F(TransactionTest, ConcurrentSessionsNeverInterleave) {
         for (int i = 0; i < 200; ++i) {
             RecordingSink sink;
             const std::string name = "t" + std::to_string(base + i);
-            engine.execute(s, "INSERT INTO lin2world.dbo.builder_account VALUES ('" + name + "',1,1) "
-                              "SELECT COUNT(*) FROM lin2world.dbo.builder_account WHERE account_name = '" + name + "'",
+            engine.execute(s,
+                           "INSERT INTO lin2world.dbo.builder_account VALUES ('" + name +
+                               "',1,1) "
+                               "SELECT COUNT(*) FROM lin2world.dbo.builder_account WHERE account_name = '" +
+                               name + "'",
                            sink);
             ASSERT_EQ(sink.text(), Rows{"1"});
         }

@@ -20,10 +20,8 @@ constexpr qint64 ClockSlackMs = 2;  // two monotonic clocks read at millisecond 
 class RecordingFocusThief : public QObject {
 public:
     explicit RecordingFocusThief(QWidget* target) : Target(target) {}
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::FocusIn)
-            Target->setFocus(Qt::OtherFocusReason);
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) Target->setFocus(Qt::OtherFocusReason);
         return false;
     }
     QWidget* Target;
@@ -33,8 +31,7 @@ public:
 
 class SpinButtons : public SpinFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SpinFixture::SetUp();
         Spin->OnButtonClick = [this](TRzSpinEdit&, TSpinButtonType button) {
             Steps.push_back(button);
@@ -47,27 +44,23 @@ protected:
     TRzControlButton& Up() { return Spin->Button(sbUp); }
     TRzControlButton& Down() { return Spin->Button(sbDown); }
 
-    void Press(TRzControlButton& button)
-    {
+    void Press(TRzControlButton& button) {
         Clock.start();
         QTest::mousePress(&button, Qt::LeftButton);
     }
     static void ReleaseInside(TRzControlButton& button) { QTest::mouseRelease(&button, Qt::LeftButton); }
-    static void ReleaseOutside(TRzControlButton& button)
-    {
+    static void ReleaseOutside(TRzControlButton& button) {
         QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(button.width() + 30, -20));
     }
 
     // Steps the repeat schedule allows by the time elapsed now (press at 0).
-    qint64 MostRepeatsSoFar(std::uint16_t initialDelay = 400, std::uint16_t delay = 100) const
-    {
+    qint64 MostRepeatsSoFar(std::uint16_t initialDelay = 400, std::uint16_t delay = 100) const {
         const qint64 elapsed = Clock.elapsed() + ClockSlackMs;
         return elapsed < initialDelay ? 0 : 1 + (elapsed - initialDelay) / delay;
     }
 
     // No step at all for a while longer than the initial delay: the repeat timer is really stopped.
-    void ExpectNoMoreSteps()
-    {
+    void ExpectNoMoreSteps() {
         const std::size_t before = Steps.size();
         QTest::qWait(600);
         EXPECT_EQ(Steps.size(), before);
@@ -77,8 +70,7 @@ protected:
     std::vector<qint64> Stamps;
 };
 
-TEST_F(SpinButtons, QuickClickStepsOnceAtReleaseAndTakesTheFocus)
-{
+TEST_F(SpinButtons, QuickClickStepsOnceAtReleaseAndTakesTheFocus) {
     MakeLevelField();
     Press(Up());
     EXPECT_TRUE(Spin->hasFocus());
@@ -99,8 +91,7 @@ TEST_F(SpinButtons, QuickClickStepsOnceAtReleaseAndTakesTheFocus)
     ExpectNoMoreSteps();
 }
 
-TEST_F(SpinButtons, HoldingStepsAfterTheInitialDelayThenEveryDelayAndOnceMoreAtRelease)
-{
+TEST_F(SpinButtons, HoldingStepsAfterTheInitialDelayThenEveryDelayAndOnceMoreAtRelease) {
     Press(Up());
     ASSERT_TRUE(WaitUntil([this] { return Steps.size() >= 4; }));
     EXPECT_LE(static_cast<qint64>(Steps.size()), MostRepeatsSoFar());
@@ -116,8 +107,7 @@ TEST_F(SpinButtons, HoldingStepsAfterTheInitialDelayThenEveryDelayAndOnceMoreAtR
     EXPECT_EQ(Steps, std::vector<TSpinButtonType>(Steps.size(), sbUp));
 }
 
-TEST_F(SpinButtons, ReleaseOutsideAddsNoStepAndRepeatGoesOnWhileThePointerIsOutside)
-{
+TEST_F(SpinButtons, ReleaseOutsideAddsNoStepAndRepeatGoesOnWhileThePointerIsOutside) {
     Spin->SetValue(50);
     Press(Down());
     QTest::mouseMove(&Down(), QPoint(-40, -40));  // dragged off the button, still held
@@ -137,8 +127,7 @@ TEST_F(SpinButtons, ReleaseOutsideAddsNoStepAndRepeatGoesOnWhileThePointerIsOuts
     EXPECT_TRUE(Steps.empty());
 }
 
-TEST_F(SpinButtons, DelaysAreSetForBothButtons)
-{
+TEST_F(SpinButtons, DelaysAreSetForBothButtons) {
     Spin->Buttons().SetInitialDelay(60);
     Spin->Buttons().SetDelay(20);
     EXPECT_EQ(Down().InitialDelay(), 60);
@@ -151,8 +140,7 @@ TEST_F(SpinButtons, DelaysAreSetForBothButtons)
     ReleaseOutside(Down());
 }
 
-TEST_F(SpinButtons, APressThatCannotMoveTheFocusIsCancelled)
-{
+TEST_F(SpinButtons, APressThatCannotMoveTheFocusIsCancelled) {
     // No tab stop: the field cannot take the focus.
     Spin->setFocusPolicy(Qt::NoFocus);
     Press(Up());
@@ -177,8 +165,7 @@ TEST_F(SpinButtons, APressThatCannotMoveTheFocusIsCancelled)
     EXPECT_EQ(Spin->Text(), "0");
 }
 
-TEST_F(SpinButtons, ADisabledFieldTakesNoPressKeyOrWheel)
-{
+TEST_F(SpinButtons, ADisabledFieldTakesNoPressKeyOrWheel) {
     MakeLevelField();
     Spin->SetEnabled(false);
     Press(Up());
@@ -190,8 +177,7 @@ TEST_F(SpinButtons, ADisabledFieldTakesNoPressKeyOrWheel)
     EXPECT_EQ(Spin->Text(), "1");
 }
 
-TEST_F(SpinButtons, DisablingTheFieldWhileHeldEndsTheRepeat)
-{
+TEST_F(SpinButtons, DisablingTheFieldWhileHeldEndsTheRepeat) {
     Press(Up());
     ASSERT_TRUE(WaitUntil([this] { return !Steps.empty(); }));
     Spin->SetEnabled(false);
@@ -204,8 +190,7 @@ TEST_F(SpinButtons, DisablingTheFieldWhileHeldEndsTheRepeat)
     EXPECT_EQ(Steps.size(), held);
 }
 
-TEST_F(SpinButtons, AnotherWindowTakingOverEndsTheRepeat)
-{
+TEST_F(SpinButtons, AnotherWindowTakingOverEndsTheRepeat) {
     // A box opened while the button is held takes the mouse; the repeat must not run on behind it.
     Press(Up());
     ASSERT_TRUE(WaitUntil([this] { return !Steps.empty(); }));
@@ -221,12 +206,10 @@ TEST_F(SpinButtons, AnotherWindowTakingOverEndsTheRepeat)
     EXPECT_EQ(Steps.size(), held);
 }
 
-TEST_F(SpinButtons, ErrorDuringRepeatStopsTheTimerAndReachesTheErrorDisplay)
-{
+TEST_F(SpinButtons, ErrorDuringRepeatStopsTheTimerAndReachesTheErrorDisplay) {
     int asked = 0;
     Spin->OnChanging = [&](TRzSpinEdit&, long double, bool&) {
-        if (++asked == 2)
-            throw Exception("level refused");
+        if (++asked == 2) throw Exception("level refused");
     };
     Press(Up());
     ASSERT_TRUE(WaitUntil([] { return !TTestApplication::Errors().empty(); }));
@@ -241,8 +224,7 @@ TEST_F(SpinButtons, ErrorDuringRepeatStopsTheTimerAndReachesTheErrorDisplay)
     EXPECT_EQ(Spin->Text(), "1");
 }
 
-TEST_F(SpinButtons, DoubleClickStepsTwice)
-{
+TEST_F(SpinButtons, DoubleClickStepsTwice) {
     Press(Up());
     ReleaseInside(Up());
     QTest::mouseDClick(&Up(), Qt::LeftButton);
@@ -251,8 +233,7 @@ TEST_F(SpinButtons, DoubleClickStepsTwice)
     EXPECT_EQ(Spin->Text(), "2");
 }
 
-TEST_F(SpinButtons, OtherMouseButtonsDoNothing)
-{
+TEST_F(SpinButtons, OtherMouseButtonsDoNothing) {
     QTest::mousePress(&Up(), Qt::RightButton);
     QTest::mouseRelease(&Up(), Qt::RightButton);
     QTest::mouseClick(&Down(), Qt::MiddleButton);
@@ -260,8 +241,7 @@ TEST_F(SpinButtons, OtherMouseButtonsDoNothing)
     EXPECT_TRUE(Steps.empty());
 }
 
-TEST_F(SpinButtons, ButtonPairWithATabStopStepsWithArrowKeys)
-{
+TEST_F(SpinButtons, ButtonPairWithATabStopStepsWithArrowKeys) {
     Spin->SetValue(5);
     Spin->Buttons().setFocusPolicy(Qt::TabFocus);
     Spin->Buttons().setFocus();

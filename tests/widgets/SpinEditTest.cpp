@@ -13,15 +13,11 @@
 
 namespace {
 
-std::string Sep()
-{
-    return QString(TRzSpinEdit::DecimalSeparator()).toStdString();
-}
+std::string Sep() { return QString(TRzSpinEdit::DecimalSeparator()).toStdString(); }
 
 }  // namespace
 
-TEST(SpinEditConstruction, NewFieldShowsZeroWithItsDefaults)
-{
+TEST(SpinEditConstruction, NewFieldShowsZeroWithItsDefaults) {
     TRzSpinEdit spin;
     EXPECT_EQ(spin.Text(), "0");
     EXPECT_EQ(spin.Min(), 0.0L);
@@ -42,8 +38,7 @@ TEST(SpinEditConstruction, NewFieldShowsZeroWithItsDefaults)
     EXPECT_TRUE(spin.Buttons().UpRightButton().RepeatClicks());
 }
 
-TEST(SpinEditConstruction, LoadingTheLevelFieldPropertiesInStoredOrder)
-{
+TEST(SpinEditConstruction, LoadingTheLevelFieldPropertiesInStoredOrder) {
     TRzSpinEdit spin;
     spin.SetMax(9);
     EXPECT_EQ(spin.Text(), "0");  // 0 lies in 0..9
@@ -59,8 +54,7 @@ TEST(SpinEditConstruction, LoadingTheLevelFieldPropertiesInStoredOrder)
 
 class SpinValue : public SpinFixture {};
 
-TEST_F(SpinValue, IntegerValueWritesClampAndFormatEnabledOrNot)
-{
+TEST_F(SpinValue, IntegerValueWritesClampAndFormatEnabledOrNot) {
     MakeLevelField();
     const struct {
         long long written;
@@ -77,8 +71,7 @@ TEST_F(SpinValue, IntegerValueWritesClampAndFormatEnabledOrNot)
     EXPECT_TRUE(Steps.empty());  // program writes are not steps
 }
 
-TEST_F(SpinValue, DirectTextIsReadUnclampedAndNormalisedOnlyOnFocusLoss)
-{
+TEST_F(SpinValue, DirectTextIsReadUnclampedAndNormalisedOnlyOnFocusLoss) {
     MakeLevelField();
     FocusSpin();
     Spin->SetText("abc");
@@ -96,16 +89,14 @@ TEST_F(SpinValue, DirectTextIsReadUnclampedAndNormalisedOnlyOnFocusLoss)
     EXPECT_EQ(Spin->Text(), "9");  // 14, clamped
 }
 
-TEST_F(SpinValue, EmptyTextReadsAsMinAndIsFilledWithIt)
-{
+TEST_F(SpinValue, EmptyTextReadsAsMinAndIsFilledWithIt) {
     MakeLevelField();
     Spin->SetText("");
     EXPECT_EQ(Spin->Value(), 1.0L);
     EXPECT_EQ(Spin->Text(), "1");
 }
 
-TEST_F(SpinValue, TextParsing)
-{
+TEST_F(SpinValue, TextParsing) {
     Spin->SetMin(-1000);
     Spin->SetMax(1000);
     const std::string sep = Sep();
@@ -113,10 +104,23 @@ TEST_F(SpinValue, TextParsing)
         std::string text;
         long double value;
     } cases[] = {
-        {"42", 42},          {"-7", -7},          {"+7", 7},           {" 12 ", 12},     {"2" + sep + "5", 2.5L},
-        {"1e3", 1000},       {"1E-1", 0.1L},      {"12abc", -1000},    {"+-3", -1000},   {"--3", -1000},
-        {"0x10", -1000},     {"inf", -1000},      {"nan", -1000},      {"", -1000},      {"1e99999", -1000},
-        {"1 000", -1000},    {"3" + sep + "5" + sep + "1", -1000},
+        {"42", 42},
+        {"-7", -7},
+        {"+7", 7},
+        {" 12 ", 12},
+        {"2" + sep + "5", 2.5L},
+        {"1e3", 1000},
+        {"1E-1", 0.1L},
+        {"12abc", -1000},
+        {"+-3", -1000},
+        {"--3", -1000},
+        {"0x10", -1000},
+        {"inf", -1000},
+        {"nan", -1000},
+        {"", -1000},
+        {"1e99999", -1000},
+        {"1 000", -1000},
+        {"3" + sep + "5" + sep + "1", -1000},
     };
     for (const auto& c : cases) {
         Spin->SetText(c.text);
@@ -124,8 +128,7 @@ TEST_F(SpinValue, TextParsing)
     }
 }
 
-TEST_F(SpinValue, IntegerValueRoundsHalvesToEven)
-{
+TEST_F(SpinValue, IntegerValueRoundsHalvesToEven) {
     Spin->SetIntegersOnly(false);
     const std::string sep = Sep();
     const struct {
@@ -138,8 +141,7 @@ TEST_F(SpinValue, IntegerValueRoundsHalvesToEven)
     }
 }
 
-TEST_F(SpinValue, ValueWriteKeepsTheCaretWhereTheOperatorLeftIt)
-{
+TEST_F(SpinValue, ValueWriteKeepsTheCaretWhereTheOperatorLeftIt) {
     FocusSpin();
     Spin->SetText("9");
     Spin->setCursorPosition(1);
@@ -168,8 +170,7 @@ TEST_F(SpinValue, ValueWriteKeepsTheCaretWhereTheOperatorLeftIt)
 
 class SpinRange : public SpinFixture {};
 
-TEST_F(SpinRange, MinEqualToMaxClampsOnlyWithCheckRange)
-{
+TEST_F(SpinRange, MinEqualToMaxClampsOnlyWithCheckRange) {
     Spin->SetMin(5);
     Spin->SetMax(5);
     EXPECT_EQ(Spin->Text(), "5");
@@ -182,8 +183,7 @@ TEST_F(SpinRange, MinEqualToMaxClampsOnlyWithCheckRange)
     EXPECT_EQ(Spin->Text(), "5");
 }
 
-TEST_F(SpinRange, MovingOneBoundPastTheOtherDragsItAlong)
-{
+TEST_F(SpinRange, MovingOneBoundPastTheOtherDragsItAlong) {
     Spin->SetCheckRange(true);
     Spin->SetValue(50);
     Spin->SetMin(150);
@@ -201,8 +201,7 @@ TEST_F(SpinRange, MovingOneBoundPastTheOtherDragsItAlong)
     EXPECT_EQ(Spin->Text(), "0");
 }
 
-TEST_F(SpinRange, NotANumberWrittenToAClampingFieldBecomesMin)
-{
+TEST_F(SpinRange, NotANumberWrittenToAClampingFieldBecomesMin) {
     MakeLevelField();
     Spin->SetValue(std::numeric_limits<long double>::quiet_NaN());
     EXPECT_EQ(Spin->Text(), "1");
@@ -212,8 +211,7 @@ TEST_F(SpinRange, NotANumberWrittenToAClampingFieldBecomesMin)
     EXPECT_EQ(Spin->Text(), "1");
 }
 
-TEST_F(SpinRange, DecimalsAndIntegersOnly)
-{
+TEST_F(SpinRange, DecimalsAndIntegersOnly) {
     const std::string sep = Sep();
     Spin->SetIntegersOnly(false);
     Spin->SetDecimals(2);
@@ -238,8 +236,7 @@ TEST_F(SpinRange, DecimalsAndIntegersOnly)
     EXPECT_EQ(Spin->Text(), "4");
 }
 
-TEST_F(SpinRange, NegativeZeroShowsNoSign)
-{
+TEST_F(SpinRange, NegativeZeroShowsNoSign) {
     Spin->SetMin(-10);
     Spin->SetIntegersOnly(false);
     Spin->SetValue(-0.4L);
@@ -248,8 +245,7 @@ TEST_F(SpinRange, NegativeZeroShowsNoSign)
 
 class SpinSteps : public SpinFixture {};
 
-TEST_F(SpinSteps, ArrowAndPageKeys)
-{
+TEST_F(SpinSteps, ArrowAndPageKeys) {
     MakeLevelField();
     FocusSpin();
     const struct {
@@ -259,10 +255,10 @@ TEST_F(SpinSteps, ArrowAndPageKeys)
         const char* result;
         TSpinButtonType step;
     } cases[] = {
-        {"9", Qt::Key_Up, Qt::NoModifier, "9", sbUp},          {"1", Qt::Key_Down, Qt::NoModifier, "1", sbDown},
-        {"3", Qt::Key_PageUp, Qt::NoModifier, "9", sbUp},      {"3", Qt::Key_PageDown, Qt::NoModifier, "1", sbDown},
-        {"3", Qt::Key_Up, Qt::NoModifier, "4", sbUp},          {"3", Qt::Key_Down, Qt::NoModifier, "2", sbDown},
-        {"3", Qt::Key_Up, Qt::ShiftModifier, "4", sbUp},       {"3", Qt::Key_Down, Qt::ControlModifier, "2", sbDown},
+        {"9", Qt::Key_Up, Qt::NoModifier, "9", sbUp},     {"1", Qt::Key_Down, Qt::NoModifier, "1", sbDown},
+        {"3", Qt::Key_PageUp, Qt::NoModifier, "9", sbUp}, {"3", Qt::Key_PageDown, Qt::NoModifier, "1", sbDown},
+        {"3", Qt::Key_Up, Qt::NoModifier, "4", sbUp},     {"3", Qt::Key_Down, Qt::NoModifier, "2", sbDown},
+        {"3", Qt::Key_Up, Qt::ShiftModifier, "4", sbUp},  {"3", Qt::Key_Down, Qt::ControlModifier, "2", sbDown},
     };
     for (const auto& c : cases) {
         Spin->SetText(c.start);
@@ -275,8 +271,7 @@ TEST_F(SpinSteps, ArrowAndPageKeys)
     EXPECT_EQ(Spin->Beeps, 0);
 }
 
-TEST_F(SpinSteps, OnChangingSeesTheUnclampedValueAndCanRefuse)
-{
+TEST_F(SpinSteps, OnChangingSeesTheUnclampedValueAndCanRefuse) {
     MakeLevelField();
     Spin->SetText("9");
     std::vector<long double> asked;
@@ -298,8 +293,7 @@ TEST_F(SpinSteps, OnChangingSeesTheUnclampedValueAndCanRefuse)
     EXPECT_EQ(Steps, std::vector<TSpinButtonType>{sbDown});
 }
 
-TEST_F(SpinSteps, ReadOnlyRefusesStepsWithABeepAndHidesTheButtons)
-{
+TEST_F(SpinSteps, ReadOnlyRefusesStepsWithABeepAndHidesTheButtons) {
     MakeLevelField();
     Spin->SetText("5");
     bool asked = false;
@@ -323,8 +317,7 @@ TEST_F(SpinSteps, ReadOnlyRefusesStepsWithABeepAndHidesTheButtons)
     EXPECT_EQ(Spin->Text(), "6");
 }
 
-TEST_F(SpinSteps, WheelStepsOnlyWhileFocused)
-{
+TEST_F(SpinSteps, WheelStepsOnlyWhileFocused) {
     Spin->SetValue(50);
     Wheel(120);
     EXPECT_EQ(Spin->Text(), "50");  // not focused: not ours
@@ -334,15 +327,14 @@ TEST_F(SpinSteps, WheelStepsOnlyWhileFocused)
         int delta;
         Qt::KeyboardModifiers modifiers;
         const char* result;
-    } cases[] = {{120, Qt::NoModifier, "51"},      {-120, Qt::NoModifier, "50"},  {120, Qt::ControlModifier, "60"},
-                 {-120, Qt::ControlModifier, "50"}, {240, Qt::NoModifier, "52"},   {-360, Qt::ShiftModifier, "49"}};
+    } cases[] = {{120, Qt::NoModifier, "51"},       {-120, Qt::NoModifier, "50"}, {120, Qt::ControlModifier, "60"},
+                 {-120, Qt::ControlModifier, "50"}, {240, Qt::NoModifier, "52"},  {-360, Qt::ShiftModifier, "49"}};
     for (const auto& c : cases) {
         Wheel(c.delta, c.modifiers);
         EXPECT_EQ(Spin->Text(), c.result) << c.delta;
     }
     // A high-resolution wheel steps once per full notch.
-    for (int i = 0; i < 3; ++i)
-        Wheel(30);
+    for (int i = 0; i < 3; ++i) Wheel(30);
     EXPECT_EQ(Spin->Text(), "49");
     Wheel(30);
     EXPECT_EQ(Spin->Text(), "50");
@@ -350,8 +342,7 @@ TEST_F(SpinSteps, WheelStepsOnlyWhileFocused)
 
 class SpinTyping : public SpinFixture {};
 
-TEST_F(SpinTyping, WithoutKeyEditEveryEditingKeyBeepsAndChangesNothing)
-{
+TEST_F(SpinTyping, WithoutKeyEditEveryEditingKeyBeepsAndChangesNothing) {
     MakeLevelField();
     FocusSpin();
     Spin->SetText("3");
@@ -380,8 +371,7 @@ TEST_F(SpinTyping, WithoutKeyEditEveryEditingKeyBeepsAndChangesNothing)
     EXPECT_EQ(Spin->Text(), "3");
 }
 
-TEST_F(SpinTyping, PasteCutAndUndoAreIgnoredSilentlyAndCopyWorks)
-{
+TEST_F(SpinTyping, PasteCutAndUndoAreIgnoredSilentlyAndCopyWorks) {
     MakeLevelField();
     FocusSpin();
     Spin->SetText("3");
@@ -407,15 +397,13 @@ TEST_F(SpinTyping, PasteCutAndUndoAreIgnoredSilentlyAndCopyWorks)
     Spin->selectAll();
     const std::unique_ptr<QMenu> menu(Spin->createStandardContextMenu());
     for (QAction* action : menu->actions()) {
-        if (!action->isEnabled() || action->isSeparator())
-            continue;
+        if (!action->isEnabled() || action->isSeparator()) continue;
         const QString caption = action->text().remove(u'&');
         EXPECT_TRUE(caption.startsWith("Copy") || caption.startsWith("Select All")) << caption.toStdString();
     }
 }
 
-TEST_F(SpinTyping, KeyEditLetsDigitsInAnywhereAndLeavesTheRangeUntilFocusLoss)
-{
+TEST_F(SpinTyping, KeyEditLetsDigitsInAnywhereAndLeavesTheRangeUntilFocusLoss) {
     MakeLevelField();
     Spin->SetAllowKeyEdit(true);
     FocusSpin();
@@ -449,8 +437,7 @@ TEST_F(SpinTyping, KeyEditLetsDigitsInAnywhereAndLeavesTheRangeUntilFocusLoss)
     EXPECT_EQ(Spin->Text(), "1");
 }
 
-TEST_F(SpinTyping, SignOnlyAtTheStartOfAnUnsignedTextOrOverTheWholeText)
-{
+TEST_F(SpinTyping, SignOnlyAtTheStartOfAnUnsignedTextOrOverTheWholeText) {
     Spin->SetMin(-100);
     Spin->SetAllowKeyEdit(true);
     FocusSpin();
@@ -462,9 +449,9 @@ TEST_F(SpinTyping, SignOnlyAtTheStartOfAnUnsignedTextOrOverTheWholeText)
         const char* result;
         int beeps;
     } cases[] = {
-        {"5", 0, 0, "-", "-5", 0},  {"5", 1, 0, "-", "5", 1},  {"-5", 0, 0, "+", "-5", 1}, {"+5", 0, 0, "-", "+5", 1},
-        {"-5", 0, 2, "+", "+", 0},  {"-5", 1, 1, "+", "-5", 1}, {"", 0, 0, "-", "-", 0},   {"5", 0, 1, "-", "-", 0},
-        {"12", 1, 0, "+", "12", 1},
+        {"5", 0, 0, "-", "-5", 0},  {"5", 1, 0, "-", "5", 1},  {"-5", 0, 0, "+", "-5", 1},
+        {"+5", 0, 0, "-", "+5", 1}, {"-5", 0, 2, "+", "+", 0}, {"-5", 1, 1, "+", "-5", 1},
+        {"", 0, 0, "-", "-", 0},    {"5", 0, 1, "-", "-", 0},  {"12", 1, 0, "+", "12", 1},
     };
     for (const auto& c : cases) {
         Spin->SetText(c.start);
@@ -479,8 +466,7 @@ TEST_F(SpinTyping, SignOnlyAtTheStartOfAnUnsignedTextOrOverTheWholeText)
     }
 }
 
-TEST_F(SpinTyping, OneDecimalSeparatorUnlessTheSelectionCoversIt)
-{
+TEST_F(SpinTyping, OneDecimalSeparatorUnlessTheSelectionCoversIt) {
     const QString sep = TRzSpinEdit::DecimalSeparator();
     const std::string s = sep.toStdString();
     Spin->SetAllowKeyEdit(true);
@@ -509,8 +495,7 @@ TEST_F(SpinTyping, OneDecimalSeparatorUnlessTheSelectionCoversIt)
     EXPECT_EQ(Spin->Beeps, 3);
 }
 
-TEST_F(SpinTyping, TabOnEnterMovesTheFocusOnAndNormalises)
-{
+TEST_F(SpinTyping, TabOnEnterMovesTheFocusOnAndNormalises) {
     MakeLevelField();
     Spin->SetTabOnEnter(true);
     Spin->SetText("15");
@@ -521,8 +506,7 @@ TEST_F(SpinTyping, TabOnEnterMovesTheFocusOnAndNormalises)
     EXPECT_EQ(Spin->Text(), "9");
 }
 
-TEST(SpinAcceptedChar, FilterTable)
-{
+TEST(SpinAcceptedChar, FilterTable) {
     TRzSpinEdit spin;
     spin.SetText("");
     const QChar sep = TRzSpinEdit::DecimalSeparator();
@@ -531,9 +515,9 @@ TEST(SpinAcceptedChar, FilterTable)
         bool withoutKeyEdit;
         bool withKeyEdit;
     } cases[] = {
-        {u'5', false, true},     {u'0', false, true},     {u'+', false, true},    {u'-', false, true},
-        {u'a', false, false},    {u' ', false, false},    {QChar(8), false, true}, {QChar(13), false, false},
-        {QChar(3), true, true},  {QChar(22), true, true}, {QChar(27), true, true}, {QChar(0x00e9), false, false},
+        {u'5', false, true},           {u'0', false, true},     {u'+', false, true},     {u'-', false, true},
+        {u'a', false, false},          {u' ', false, false},    {QChar(8), false, true}, {QChar(13), false, false},
+        {QChar(3), true, true},        {QChar(22), true, true}, {QChar(27), true, true}, {QChar(0x00e9), false, false},
         {QChar(0xff15), false, false},
     };
     for (const auto& c : cases) {
@@ -550,14 +534,13 @@ TEST(SpinAcceptedChar, FilterTable)
 
 class SpinFocus : public SpinFixture {};
 
-TEST_F(SpinFocus, EveryRealFocusLossLeavesAClampedFormattedNumber)
-{
+TEST_F(SpinFocus, EveryRealFocusLossLeavesAClampedFormattedNumber) {
     MakeLevelField();
     const struct {
         const char* text;
         const char* normalised;
-    } cases[] = {{"abc", "1"}, {"", "1"},  {"15", "9"},    {"-3", "1"},  {"0", "1"},     {" 5 ", "5"},
-                 {"+", "1"},   {"1e3", "9"}, {"0x5", "1"}, {"07", "7"},  {"+4", "4"},    {"99999999999999999999999", "9"}};
+    } cases[] = {{"abc", "1"}, {"", "1"},    {"15", "9"},  {"-3", "1"}, {"0", "1"},  {" 5 ", "5"},
+                 {"+", "1"},   {"1e3", "9"}, {"0x5", "1"}, {"07", "7"}, {"+4", "4"}, {"99999999999999999999999", "9"}};
     for (const auto& c : cases) {
         FocusSpin();
         Spin->SetText(c.text);
@@ -579,8 +562,7 @@ TEST_F(SpinFocus, EveryRealFocusLossLeavesAClampedFormattedNumber)
     EXPECT_EQ(seenByHandler, "9");
 }
 
-TEST_F(SpinFocus, BlankAllowedStaysBlankAndReadsAsBlankValue)
-{
+TEST_F(SpinFocus, BlankAllowedStaysBlankAndReadsAsBlankValue) {
     MakeLevelField();
     Spin->SetAllowBlank(true);
     Spin->SetBlankValue(3);
@@ -592,8 +574,7 @@ TEST_F(SpinFocus, BlankAllowedStaysBlankAndReadsAsBlankValue)
     EXPECT_EQ(Spin->Text(), "");
 }
 
-TEST_F(SpinFocus, EnteringByKeyboardSelectsAll)
-{
+TEST_F(SpinFocus, EnteringByKeyboardSelectsAll) {
     MakeLevelField();
     Spin->SetText("7");
     Other->setFocus();
@@ -609,8 +590,7 @@ TEST_F(SpinFocus, EnteringByKeyboardSelectsAll)
 
 class SpinLook : public SpinFixture {};
 
-TEST_F(SpinLook, BackgroundFollowsTheState)
-{
+TEST_F(SpinLook, BackgroundFollowsTheState) {
     const QColor normal(Qt::white), focus(Qt::yellow), disabled(Qt::gray), readOnly(Qt::cyan);
     Spin->SetColor(normal);
     Spin->SetFocusColor(focus);
@@ -639,8 +619,7 @@ TEST_F(SpinLook, BackgroundFollowsTheState)
     EXPECT_EQ(shown(), normal);
 }
 
-TEST_F(SpinLook, ColorDragsFocusColorOnlyWhileTheyAreEqual)
-{
+TEST_F(SpinLook, ColorDragsFocusColorOnlyWhileTheyAreEqual) {
     Spin->SetColor(Qt::white);
     Spin->SetFocusColor(Qt::white);
     Spin->SetColor(Qt::green);
@@ -650,8 +629,7 @@ TEST_F(SpinLook, ColorDragsFocusColorOnlyWhileTheyAreEqual)
     EXPECT_EQ(Spin->FocusColor(), QColor(Qt::yellow));
 }
 
-TEST_F(SpinLook, ButtonsSitInsideTheRightEdgeAndTheTextStaysClearOfThem)
-{
+TEST_F(SpinLook, ButtonsSitInsideTheRightEdgeAndTheTextStaysClearOfThem) {
     QStyleOptionFrame option;
     option.initFrom(Spin);
     const int frame = Spin->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, Spin);
@@ -683,8 +661,7 @@ TEST_F(SpinLook, ButtonsSitInsideTheRightEdgeAndTheTextStaysClearOfThem)
     EXPECT_EQ(Spin->textMargins().right(), 0);
 }
 
-TEST_F(SpinLook, DirectionTurnsTheArrows)
-{
+TEST_F(SpinLook, DirectionTurnsTheArrows) {
     using TArrow = TRzControlButton::TArrow;
     EXPECT_EQ(Spin->Button(sbUp).Arrow(), TArrow::Up);
     EXPECT_EQ(Spin->Button(sbDown).Arrow(), TArrow::Down);
@@ -702,8 +679,7 @@ TEST_F(SpinLook, DirectionTurnsTheArrows)
     EXPECT_FALSE(image.isNull());
 }
 
-TEST_F(SpinLook, OnChangeToldOfEveryTextChange)
-{
+TEST_F(SpinLook, OnChangeToldOfEveryTextChange) {
     int changes = 0;
     Spin->OnChange = [&](TRzCustomEdit& sender) {
         EXPECT_EQ(&sender, Spin);
@@ -717,8 +693,7 @@ TEST_F(SpinLook, OnChangeToldOfEveryTextChange)
     EXPECT_EQ(changes, 3);
 }
 
-TEST(SpinText, BytesAreWindows1252)
-{
+TEST(SpinText, BytesAreWindows1252) {
     TRzSpinEdit spin;
     const std::string bytes = "\x80 \xe9 \x41";
     spin.SetText(bytes);

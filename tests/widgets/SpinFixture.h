@@ -27,8 +27,7 @@ protected:
 
 class SpinFixture : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Window = std::make_unique<QWidget>();
         Window->resize(240, 120);
         Spin = new TBeepCountingSpinEdit(Window.get());
@@ -43,27 +42,23 @@ protected:
     }
 
     // The stored properties of the main window's level fields, applied in their stored order.
-    void MakeLevelField()
-    {
+    void MakeLevelField() {
         Spin->SetMax(9);
         Spin->SetMin(1);
         Spin->SetValue(1);
     }
 
-    void FocusSpin()
-    {
+    void FocusSpin() {
         Spin->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(Spin->hasFocus());
     }
 
-    void LeaveSpin()
-    {
+    void LeaveSpin() {
         Other->setFocus(Qt::TabFocusReason);
         ASSERT_FALSE(Spin->hasFocus());
     }
 
-    void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
+    void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         const QPointF at = Spin->rect().center();
         QWheelEvent event(at, Spin->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
                           Qt::NoScrollPhase, false);
@@ -72,8 +67,7 @@ protected:
 
     // Types each character as a key press; characters without a key of their own (non-ASCII) are
     // sent as the text of an unnamed key, as an input method or a foreign layout delivers them.
-    static void Type(QWidget* widget, const QString& text)
-    {
+    static void Type(QWidget* widget, const QString& text) {
         for (QChar ch : text) {
             if (ch.unicode() >= 32 && ch.unicode() < 127)
                 QTest::keyClick(widget, static_cast<char>(ch.unicode()));
@@ -83,12 +77,10 @@ protected:
     }
 
     // Runs the event loop until the condition holds or the (generous) time limit passes.
-    static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
-    {
+    static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
         QDeadlineTimer deadline(timeoutMs);
         while (!condition()) {
-            if (deadline.hasExpired())
-                return false;
+            if (deadline.hasExpired()) return false;
             QTest::qWait(5);
         }
         return true;
@@ -96,6 +88,6 @@ protected:
 
     std::unique_ptr<QWidget> Window;
     TBeepCountingSpinEdit* Spin = nullptr;  // owned by Window
-    QPushButton* Other = nullptr;          // owned by Window
+    QPushButton* Other = nullptr;           // owned by Window
     std::vector<TSpinButtonType> Steps;
 };

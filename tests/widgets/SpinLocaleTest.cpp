@@ -4,8 +4,7 @@
 
 #include "tests/widgets/SpinFixture.h"
 
-TEST(SpinLocale, CommaSeparatorIsUsedForReadingWritingAndTyping)
-{
+TEST(SpinLocale, CommaSeparatorIsUsedForReadingWritingAndTyping) {
     if (TRzSpinEdit::DecimalSeparator() != u',')
         GTEST_SKIP() << "system decimal separator is '" << QLocale::system().decimalPoint().toStdString() << "'";
     TRzSpinEdit spin;
@@ -30,10 +29,8 @@ TEST(SpinLocale, CommaSeparatorIsUsedForReadingWritingAndTyping)
     EXPECT_FALSE(spin.IsAcceptedChar(u'.'));
 }
 
-TEST(SpinLocale, EmptyFieldIsFilledWithMinInGeneralFormat)
-{
-    if (TRzSpinEdit::DecimalSeparator() != u',')
-        GTEST_SKIP() << "system decimal separator is not a comma";
+TEST(SpinLocale, EmptyFieldIsFilledWithMinInGeneralFormat) {
+    if (TRzSpinEdit::DecimalSeparator() != u',') GTEST_SKIP() << "system decimal separator is not a comma";
     TRzSpinEdit spin;
     spin.SetIntegersOnly(false);
     spin.SetMin(0.25L);

@@ -4,8 +4,7 @@
 
 #include <exception>
 
-bool TTestApplication::notify(QObject* receiver, QEvent* event)
-{
+bool TTestApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
@@ -14,18 +13,15 @@ bool TTestApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
-std::vector<std::string>& TTestApplication::Errors()
-{
+std::vector<std::string>& TTestApplication::Errors() {
     static std::vector<std::string> errors;
     return errors;
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // The tests need no display; test discovery at build time runs without ctest's environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     TTestApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

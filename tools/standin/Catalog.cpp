@@ -49,7 +49,8 @@ int32_t Catalog::objectId(std::string_view database, std::string_view name) {
     // A hash of the lower-case name, past the ids SQL Server keeps for its own objects.
     uint32_t h = 2166136261u;
     auto mix = [&](std::string_view text) {
-        for (char c : text) h = (h ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))) * 16777619u;
+        for (char c : text)
+            h = (h ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))) * 16777619u;
     };
     mix(database);
     mix(".");

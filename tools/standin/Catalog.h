@@ -28,8 +28,8 @@ struct Database {
 struct CatalogObject {
     std::string name;
     int32_t id = 0;
-    std::string type;     // "U", "PK", "UQ", "D"
-    int32_t parent = 0;   // the table's id for a constraint
+    std::string type;    // "U", "PK", "UQ", "D"
+    int32_t parent = 0;  // the table's id for a constraint
 };
 
 class Catalog {

@@ -21,14 +21,29 @@ struct Family {
 
 // Windows collation families and the locale and code page SQL Server gives each.
 constexpr Family kFamilies[] = {
-    {"Latin1_General", 0x0409, 1252},     {"Cyrillic_General", 0x0419, 1251},   {"Ukrainian", 0x0422, 1251},
-    {"Polish", 0x0415, 1250},             {"Czech", 0x0405, 1250},              {"Hungarian", 0x040E, 1250},
-    {"Croatian", 0x041A, 1250},           {"Romanian", 0x0418, 1250},           {"Slovak", 0x041B, 1250},
-    {"Slovenian", 0x0424, 1250},          {"Greek", 0x0408, 1253},              {"Turkish", 0x041F, 1254},
-    {"Hebrew", 0x040D, 1255},             {"Arabic", 0x0401, 1256},             {"Estonian", 0x0425, 1257},
-    {"Latvian", 0x0426, 1257},            {"Lithuanian", 0x0427, 1257},         {"Vietnamese", 0x042A, 1258},
-    {"Thai", 0x041E, 874},                {"Japanese", 0x0411, 932},            {"Chinese_PRC", 0x0804, 936},
-    {"Korean_Wansung", 0x0412, 949},      {"Chinese_Taiwan_Stroke", 0x0404, 950},
+    {"Latin1_General", 0x0409, 1252},
+    {"Cyrillic_General", 0x0419, 1251},
+    {"Ukrainian", 0x0422, 1251},
+    {"Polish", 0x0415, 1250},
+    {"Czech", 0x0405, 1250},
+    {"Hungarian", 0x040E, 1250},
+    {"Croatian", 0x041A, 1250},
+    {"Romanian", 0x0418, 1250},
+    {"Slovak", 0x041B, 1250},
+    {"Slovenian", 0x0424, 1250},
+    {"Greek", 0x0408, 1253},
+    {"Turkish", 0x041F, 1254},
+    {"Hebrew", 0x040D, 1255},
+    {"Arabic", 0x0401, 1256},
+    {"Estonian", 0x0425, 1257},
+    {"Latvian", 0x0426, 1257},
+    {"Lithuanian", 0x0427, 1257},
+    {"Vietnamese", 0x042A, 1258},
+    {"Thai", 0x041E, 874},
+    {"Japanese", 0x0411, 932},
+    {"Chinese_PRC", 0x0804, 936},
+    {"Korean_Wansung", 0x0412, 949},
+    {"Chinese_Taiwan_Stroke", 0x0404, 950},
     {"Chinese_Taiwan_Bopomofo", 0x30404, 950},
 };
 
@@ -42,14 +57,22 @@ struct SqlCollation {
 
 // The SQL collations of the Latin1 general family, each with its own sort order id.
 constexpr SqlCollation kSqlCollations[] = {
-    {"SQL_Latin1_General_CP1_CS_AS", 1252, 51, true, true},     {"SQL_Latin1_General_CP1_CI_AS", 1252, 52, false, true},
-    {"SQL_Latin1_General_CP1_CI_AI", 1252, 54, false, false},   {"SQL_Latin1_General_CP1250_CS_AS", 1250, 81, true, true},
-    {"SQL_Latin1_General_CP1250_CI_AS", 1250, 82, false, true}, {"SQL_Latin1_General_CP1251_CS_AS", 1251, 105, true, true},
-    {"SQL_Latin1_General_CP1251_CI_AS", 1251, 106, false, true}, {"SQL_Latin1_General_CP1253_CS_AS", 1253, 113, true, true},
-    {"SQL_Latin1_General_CP1253_CI_AS", 1253, 114, false, true}, {"SQL_Latin1_General_CP1254_CS_AS", 1254, 121, true, true},
-    {"SQL_Latin1_General_CP1254_CI_AS", 1254, 122, false, true}, {"SQL_Latin1_General_CP1255_CS_AS", 1255, 129, true, true},
-    {"SQL_Latin1_General_CP1255_CI_AS", 1255, 130, false, true}, {"SQL_Latin1_General_CP1256_CS_AS", 1256, 137, true, true},
-    {"SQL_Latin1_General_CP1256_CI_AS", 1256, 138, false, true}, {"SQL_Latin1_General_CP1257_CS_AS", 1257, 145, true, true},
+    {"SQL_Latin1_General_CP1_CS_AS", 1252, 51, true, true},
+    {"SQL_Latin1_General_CP1_CI_AS", 1252, 52, false, true},
+    {"SQL_Latin1_General_CP1_CI_AI", 1252, 54, false, false},
+    {"SQL_Latin1_General_CP1250_CS_AS", 1250, 81, true, true},
+    {"SQL_Latin1_General_CP1250_CI_AS", 1250, 82, false, true},
+    {"SQL_Latin1_General_CP1251_CS_AS", 1251, 105, true, true},
+    {"SQL_Latin1_General_CP1251_CI_AS", 1251, 106, false, true},
+    {"SQL_Latin1_General_CP1253_CS_AS", 1253, 113, true, true},
+    {"SQL_Latin1_General_CP1253_CI_AS", 1253, 114, false, true},
+    {"SQL_Latin1_General_CP1254_CS_AS", 1254, 121, true, true},
+    {"SQL_Latin1_General_CP1254_CI_AS", 1254, 122, false, true},
+    {"SQL_Latin1_General_CP1255_CS_AS", 1255, 129, true, true},
+    {"SQL_Latin1_General_CP1255_CI_AS", 1255, 130, false, true},
+    {"SQL_Latin1_General_CP1256_CS_AS", 1256, 137, true, true},
+    {"SQL_Latin1_General_CP1256_CI_AS", 1256, 138, false, true},
+    {"SQL_Latin1_General_CP1257_CS_AS", 1257, 145, true, true},
     {"SQL_Latin1_General_CP1257_CI_AS", 1257, 146, false, true},
 };
 
@@ -267,7 +290,10 @@ namespace {
 bool matchSet(std::u32string_view pattern, size_t& p, char32_t c, bool& matched, const Collation& coll) {
     size_t q = p + 1;
     bool negate = false;
-    if (q < pattern.size() && pattern[q] == U'^') { negate = true; ++q; }
+    if (q < pattern.size() && pattern[q] == U'^') {
+        negate = true;
+        ++q;
+    }
     const size_t start = q;
     bool found = false;
     const uint64_t wc = rangeWeight(c, coll);
@@ -298,25 +324,36 @@ bool likeMatch(std::u32string_view text, std::u32string_view pattern, char32_t e
         if (p < pattern.size()) {
             const char32_t pc = pattern[p];
             if (escape != 0 && pc == escape && p + 1 < pattern.size()) {
-                if (sameCharacter(pattern[p + 1], text[t], coll)) { p += 2; ++t; continue; }
+                if (sameCharacter(pattern[p + 1], text[t], coll)) {
+                    p += 2;
+                    ++t;
+                    continue;
+                }
             } else if (pc == U'%') {
                 starP = ++p;
                 starT = t;
                 continue;
             } else if (pc == U'_') {
-                ++p; ++t;
+                ++p;
+                ++t;
                 continue;
             } else if (pc == U'[') {
                 size_t q = p;
                 bool matched = false;
                 if (matchSet(pattern, q, text[t], matched, coll)) {
-                    if (matched) { p = q; ++t; continue; }
+                    if (matched) {
+                        p = q;
+                        ++t;
+                        continue;
+                    }
                 } else if (text[t] == U'[') {
-                    ++p; ++t;
+                    ++p;
+                    ++t;
                     continue;
                 }
             } else if (sameCharacter(pc, text[t], coll)) {
-                ++p; ++t;
+                ++p;
+                ++t;
                 continue;
             }
         }

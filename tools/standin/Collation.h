@@ -11,11 +11,11 @@ namespace standin {
 
 struct Collation {
     enum class Binary : uint8_t { No, Bin, Bin2 };
-    std::string name;          // as SQL Server spells it
+    std::string name;  // as SQL Server spells it
     uint32_t lcid = 0x0409;
     uint16_t codePage = 1252;
-    uint8_t sortId = 0;        // SQL collations (SQL_...) only; 0 for Windows collations
-    uint8_t version = 0;       // 0, or 1 for the _100_ generation
+    uint8_t sortId = 0;   // SQL collations (SQL_...) only; 0 for Windows collations
+    uint8_t version = 0;  // 0, or 1 for the _100_ generation
     bool caseSensitive = false;
     bool accentSensitive = true;
     bool kanaSensitive = false;

@@ -22,7 +22,8 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
     return true;
 }
 
@@ -69,7 +70,8 @@ public:
             }
         }
         const size_t start = pos_;
-        while (pos_ < text_.size() && !isSpace(text_[pos_]) && text_[pos_] != ',' && text_[pos_] != '\'' && text_[pos_] != ';')
+        while (pos_ < text_.size() && !isSpace(text_[pos_]) && text_[pos_] != ',' && text_[pos_] != '\'' &&
+               text_[pos_] != ';')
             ++pos_;
         if (pos_ == start) ++pos_;  // a lone ';' in the middle
         return {Kind::Word, std::string(text_.substr(start, pos_ - start))};
@@ -96,7 +98,8 @@ void expectWord(Scanner& s, std::string_view word) {
 int64_t expectNumber(Scanner& s, int64_t min, int64_t max) {
     const auto item = s.next();
     int64_t value = 0;
-    if (item.kind != Scanner::Kind::Word) throw ControlSyntaxError(item.kind == Scanner::Kind::End ? "end of statement" : item.value);
+    if (item.kind != Scanner::Kind::Word)
+        throw ControlSyntaxError(item.kind == Scanner::Kind::End ? "end of statement" : item.value);
     const auto* first = item.value.data();
     const auto* last = first + item.value.size();
     const auto [ptr, ec] = std::from_chars(first, last, value);
@@ -124,7 +127,8 @@ ControlCommand parseControlStatement(std::string_view batch) {
     Scanner s(batch);
     expectWord(s, kKeyword);
     const auto verb = s.next();
-    if (verb.kind != Scanner::Kind::Word) throw ControlSyntaxError(verb.kind == Scanner::Kind::End ? "STANDIN" : verb.value);
+    if (verb.kind != Scanner::Kind::Word)
+        throw ControlSyntaxError(verb.kind == Scanner::Kind::End ? "STANDIN" : verb.value);
     if (equalsIgnoreCase(verb.value, "DROP")) {
         expectWord(s, "NEXT");
         expectWord(s, "BATCH");
@@ -172,7 +176,9 @@ ControlCommand parseControlStatement(std::string_view batch) {
 
 std::string describeControlCommand(const ControlCommand& command) {
     struct Describe {
-        std::string operator()(const ControlDropNextBatch&) const { return "Stand-in: the next batch closes its connection."; }
+        std::string operator()(const ControlDropNextBatch&) const {
+            return "Stand-in: the next batch closes its connection.";
+        }
         std::string operator()(const ControlDelay& d) const {
             return "Stand-in: answers are delayed by " + std::to_string(d.delay.count()) + " ms.";
         }

@@ -34,7 +34,8 @@ struct ControlRefuseLogins {
 };
 struct ControlClear {};
 
-using ControlCommand = std::variant<ControlDropNextBatch, ControlDelay, ControlFailNextBatch, ControlRefuseLogins, ControlClear>;
+using ControlCommand =
+    std::variant<ControlDropNextBatch, ControlDelay, ControlFailNextBatch, ControlRefuseLogins, ControlClear>;
 
 // The batch names the control statement but does not follow its syntax; what() is the word at fault.
 class ControlSyntaxError : public std::runtime_error {

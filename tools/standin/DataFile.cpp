@@ -47,14 +47,28 @@ class Writer {
 public:
     std::string out;
     void u8(uint8_t v) { out += static_cast<char>(v); }
-    void u32(uint32_t v) { for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF); }
-    void u64(uint64_t v) { for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF); }
+    void u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+    void u64(uint64_t v) {
+        for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
     void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
     void i64(int64_t v) { u64(static_cast<uint64_t>(v)); }
-    void str(const std::string& s) { u32(static_cast<uint32_t>(s.size())); out += s; }
+    void str(const std::string& s) {
+        u32(static_cast<uint32_t>(s.size()));
+        out += s;
+    }
     void value(const Value& v) {
-        if (isNull(v)) { u8(TagNull); return; }
-        if (auto i = std::get_if<int64_t>(&v)) { u8(TagInt); i64(*i); return; }
+        if (isNull(v)) {
+            u8(TagNull);
+            return;
+        }
+        if (auto i = std::get_if<int64_t>(&v)) {
+            u8(TagInt);
+            i64(*i);
+            return;
+        }
         if (auto d = std::get_if<double>(&v)) {
             u8(TagFloat);
             uint64_t bits;
@@ -70,11 +84,18 @@ public:
             i32(x->scale);
             return;
         }
-        if (auto s = std::get_if<std::string>(&v)) { u8(TagText); str(*s); return; }
+        if (auto s = std::get_if<std::string>(&v)) {
+            u8(TagText);
+            str(*s);
+            return;
+        }
         if (auto w = std::get_if<std::u16string>(&v)) {
             u8(TagWide);
             u32(static_cast<uint32_t>(w->size()));
-            for (char16_t c : *w) { u8(static_cast<uint8_t>(c & 0xFF)); u8(static_cast<uint8_t>(c >> 8)); }
+            for (char16_t c : *w) {
+                u8(static_cast<uint8_t>(c & 0xFF));
+                u8(static_cast<uint8_t>(c >> 8));
+            }
             return;
         }
         if (auto b = std::get_if<std::vector<uint8_t>>(&v)) {
@@ -83,7 +104,12 @@ public:
             out.append(reinterpret_cast<const char*>(b->data()), b->size());
             return;
         }
-        if (auto t = std::get_if<DateTimeValue>(&v)) { u8(TagDate); i32(t->days); u32(t->ticks); return; }
+        if (auto t = std::get_if<DateTimeValue>(&v)) {
+            u8(TagDate);
+            i32(t->days);
+            u32(t->ticks);
+            return;
+        }
         if (auto g = std::get_if<Guid>(&v)) {
             u8(TagGuid);
             out.append(reinterpret_cast<const char*>(g->data()), g->size());
@@ -102,7 +128,10 @@ public:
     void need(size_t n) const {
         if (n > end_ - pos_) damaged("it ends too early");
     }
-    uint8_t u8() { need(1); return static_cast<uint8_t>(data_[pos_++]); }
+    uint8_t u8() {
+        need(1);
+        return static_cast<uint8_t>(data_[pos_++]);
+    }
     uint32_t u32() {
         need(4);
         uint32_t v = 0;
@@ -252,7 +281,8 @@ void writeTable(Writer& w, const Table& t, const CommittedView& view) {
         w.i32(c.column.type.length);
         w.i32(c.column.type.precision);
         w.i32(c.column.type.scale);
-        w.u8(static_cast<uint8_t>((c.column.nullable ? 1 : 0) | (c.column.identity ? 2 : 0) | (c.defaultValue ? 4 : 0)));
+        w.u8(
+            static_cast<uint8_t>((c.column.nullable ? 1 : 0) | (c.column.identity ? 2 : 0) | (c.defaultValue ? 4 : 0)));
         if (c.defaultValue) w.value(*c.defaultValue);
         w.str(c.column.type.collation ? c.column.type.collation->name : std::string());
         w.str(c.defaultName);
@@ -451,7 +481,10 @@ void DataFile::save(const std::string& path, const Catalog& catalog, const std::
         }
         written += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0) { ::close(fd); fail("flush"); }
+    if (::fsync(fd) != 0) {
+        ::close(fd);
+        fail("flush");
+    }
     if (::close(fd) != 0) fail("close");
     if (::rename(temp.c_str(), path.c_str()) != 0) fail("rename");
     // The rename itself is made durable by flushing the folder.

@@ -10,11 +10,11 @@ namespace standin {
 
 namespace {
 
-const char* kStems[] = {"alice",  "bob",    "carol",  "dave",   "erin",   "frank",  "grace",  "heidi",
-                        "ivan",   "judy",   "mallory", "nika",  "oscar",  "peggy",  "quinn",  "rupert",
-                        "sybil",  "trent",  "ursula", "victor", "wendy",  "xena",   "yuri",   "zelda",
-                        "dragon", "shadow", "knight", "hunter", "mage",   "archer", "storm",  "raven",
-                        "wolf",   "elf",    "dwarf",  "orc",    "paladin", "rogue", "sage",   "titan"};
+const char* kStems[] = {"alice",  "bob",    "carol",   "dave",   "erin",    "frank",  "grace", "heidi",
+                        "ivan",   "judy",   "mallory", "nika",   "oscar",   "peggy",  "quinn", "rupert",
+                        "sybil",  "trent",  "ursula",  "victor", "wendy",   "xena",   "yuri",  "zelda",
+                        "dragon", "shadow", "knight",  "hunter", "mage",    "archer", "storm", "raven",
+                        "wolf",   "elf",    "dwarf",   "orc",    "paladin", "rogue",  "sage",  "titan"};
 
 std::string loginFor(int i, std::mt19937& rng) {
     const std::string stem = kStems[rng() % (sizeof kStems / sizeof kStems[0])];
@@ -47,7 +47,8 @@ bool seedDemoAccounts(Catalog& catalog, int n) {
     const std::vector<uint8_t> emptyAnswer(32, 0);
     for (int i = 1; i <= n; ++i) {
         std::string login = loginFor(i, rng);
-        while (used.count(login)) login = ("u" + std::to_string(i) + "_" + std::to_string(rng() % 100000)).substr(0, 14);
+        while (used.count(login))
+            login = ("u" + std::to_string(i) + "_" + std::to_string(rng() % 100000)).substr(0, 14);
         used.insert(login);
 
         std::vector<uint8_t> hash(16);
@@ -63,7 +64,8 @@ bool seedDemoAccounts(Catalog& catalog, int n) {
             const int day = static_cast<int>(rng() % 28) + 1, month = static_cast<int>(rng() % 12) + 1;
             lastLogin = makeDateTime(2023, month, day, static_cast<int>(rng() % 24), static_cast<int>(rng() % 60));
             DateTimeValue out = std::get<DateTimeValue>(lastLogin);
-            out.ticks = std::min<uint32_t>(out.ticks + 300u * 60u * static_cast<uint32_t>(1 + rng() % 240), 300u * 86400u - 1);
+            out.ticks =
+                std::min<uint32_t>(out.ticks + 300u * 60u * static_cast<uint32_t>(1 + rng() % 240), 300u * 86400u - 1);
             lastLogout = out;
             lastWorld = int64_t(1 + rng() % 3);
             lastIp = "10." + std::to_string(rng() % 256) + "." + std::to_string(rng() % 256) + "." +
@@ -72,9 +74,9 @@ bool seedDemoAccounts(Catalog& catalog, int n) {
         }
         if (blocked && rng() % 2 == 0) blockEnd = makeDateTime(2030, 1 + static_cast<int>(rng() % 12), 1);
         // In the game server's column order.
-        accountRows.push_back({uid, login, int64_t(rng() % 5 == 0 ? 0 : 1), int64_t(0), int64_t(rng() % 13 == 0 ? 1 : 0),
-                               int64_t(blocked ? 1 : 0), int64_t(blocked2 ? 1 : 0), blockEnd, lastLogin, lastLogout,
-                               int64_t(0), lastWorld, lastGame, lastIp});
+        accountRows.push_back({uid, login, int64_t(rng() % 5 == 0 ? 0 : 1), int64_t(0),
+                               int64_t(rng() % 13 == 0 ? 1 : 0), int64_t(blocked ? 1 : 0), int64_t(blocked2 ? 1 : 0),
+                               blockEnd, lastLogin, lastLogout, int64_t(0), lastWorld, lastGame, lastIp});
         if (i % 20 == 1) builderRows.push_back({utf8ToUtf16(login), int64_t(1 + rng() % 9), uid});
     }
     auth->insertRows(std::move(authRows));

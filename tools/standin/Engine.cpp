@@ -5,9 +5,9 @@
 #include "tools/standin/Collation.h"
 #include "tools/standin/DataFile.h"
 #include "tools/standin/DemoData.h"
+#include "tools/standin/SchemaScript.h"
 #include "tools/standin/SqlError.h"
 #include "tools/standin/SqlExecutor.h"
-#include "tools/standin/SchemaScript.h"
 #include "tools/standin/SqlParser.h"
 #include "tools/standin/SqlValue.h"
 #include "tools/standin/UndoLog.h"
@@ -124,7 +124,8 @@ struct Engine::Impl {
         lock.lock();
     }
 
-    BatchOutcome execute(std::unique_lock<std::mutex>& lock, Session& session, std::string_view batch, ResultSink& sink) {
+    BatchOutcome execute(std::unique_lock<std::mutex>& lock, Session& session, std::string_view batch,
+                         ResultSink& sink) {
         BatchOutcome outcome;
         session.scopeIdentity.reset();
         std::vector<Statement> statements;
@@ -164,7 +165,8 @@ struct Engine::Impl {
                     }
                     continue;
                 }
-                if (!runStatements(lock, session, taken ? branch->then : branch->otherwise, executor, sink, true, outcome))
+                if (!runStatements(lock, session, taken ? branch->then : branch->otherwise, executor, sink, true,
+                                   outcome))
                     return false;
                 continue;
             }
@@ -232,10 +234,10 @@ struct Engine::Impl {
                 ScriptSink sink;
                 execute(lock, session, batch.text, sink);
                 for (const Message& m : sink.errors)
-                    report.push_back(name + ", batch at line " + std::to_string(batch.firstLine) +
-                                     " skipped: Msg " + std::to_string(m.number) +
-                                     ", Level " + std::to_string(m.severity) + ", State " + std::to_string(m.state) +
-                                     ", Line " + std::to_string(batch.firstLine + m.line - 1) + ": " + m.text);
+                    report.push_back(name + ", batch at line " + std::to_string(batch.firstLine) + " skipped: Msg " +
+                                     std::to_string(m.number) + ", Level " + std::to_string(m.severity) + ", State " +
+                                     std::to_string(m.state) + ", Line " +
+                                     std::to_string(batch.firstLine + m.line - 1) + ": " + m.text);
             }
         }
     }
@@ -328,7 +330,8 @@ void Engine::Impl::convertPreviousLayout(const std::string& file) {
     options.collation = orDefault(accounts ? accounts->collation : nullptr).name;
     Engine reference(options);
     bool changed = false;
-    for (const auto& [db, name] : {std::pair{"lin2db", "user_auth"}, {"lin2db", "user_account"}, {"lin2world", "builder_account"}}) {
+    for (const auto& [db, name] :
+         {std::pair{"lin2db", "user_auth"}, {"lin2db", "user_account"}, {"lin2world", "builder_account"}}) {
         Table* old = catalog.findTable(db, name);
         Table* fresh = reference.impl_->catalog.findTable(db, name);
         if (!old || !fresh || sameLayout(*old, *fresh)) continue;
@@ -348,7 +351,8 @@ void Engine::Impl::convertPreviousLayout(const std::string& file) {
             changed = true;
             report.push_back("The data file '" + file + "' held " + db + ".dbo." + name +
                              " in the previous layout; it was converted to the game server's layout by column "
-                             "name, keeping all " + std::to_string(rows) + " rows.");
+                             "name, keeping all " +
+                             std::to_string(rows) + " rows.");
         } catch (const std::exception& e) {
             report.push_back("The data file '" + file + "' holds " + db + ".dbo." + name +
                              " in another layout; it was kept as it is because " + e.what() + ".");

@@ -17,9 +17,28 @@
 namespace standin {
 
 enum class SqlType {
-    Int, SmallInt, TinyInt, BigInt, Bit, Real, Float, Money, SmallMoney, Decimal,
-    DateTime, SmallDateTime, Char, VarChar, NChar, NVarChar, Binary, VarBinary,
-    Text, NText, Image, UniqueIdentifier
+    Int,
+    SmallInt,
+    TinyInt,
+    BigInt,
+    Bit,
+    Real,
+    Float,
+    Money,
+    SmallMoney,
+    Decimal,
+    DateTime,
+    SmallDateTime,
+    Char,
+    VarChar,
+    NChar,
+    NVarChar,
+    Binary,
+    VarBinary,
+    Text,
+    NText,
+    Image,
+    UniqueIdentifier
 };
 
 struct Collation;
@@ -36,7 +55,7 @@ struct ColumnType {
 };
 
 struct Column {
-    std::string name;   // UTF-8
+    std::string name;  // UTF-8
     ColumnType type;
     bool nullable = true;
     bool identity = false;
@@ -47,7 +66,7 @@ struct DateTimeValue {  // SQL Server datetime: days since 1900-01-01 and 1/300 
     uint32_t ticks = 0;
 };
 
-struct DecimalValue {   // unscaled value with the column's scale; money is Decimal with scale 4
+struct DecimalValue {  // unscaled value with the column's scale; money is Decimal with scale 4
     __int128 unscaled = 0;
     int scale = 0;
 };
@@ -116,17 +135,17 @@ struct Session {
     int32_t spid = 51;
     std::string login = "sa";
     // Kept by the engine between batches.
-    int transactionLevel = 0;             // @@TRANCOUNT
-    std::optional<int64_t> lastIdentity;  // @@IDENTITY: the session's last identity value
-    std::optional<int64_t> scopeIdentity; // SCOPE_IDENTITY(): the same, but only from the current batch
-    int64_t rowCount = 0;                 // @@ROWCOUNT
-    int32_t lastError = 0;                // @@ERROR
-    bool noCount = false;                 // SET NOCOUNT: statements report no row counts
-    int64_t rowCountLimit = 0;            // SET ROWCOUNT (0: no limit)
-    std::string identityInsertTable;      // SET IDENTITY_INSERT: "db.dbo.table" that takes explicit values
-    bool xactAbort = false;               // SET XACT_ABORT: every run-time error ends the batch and its transaction
-    std::string serverName = "standin";   // @@SERVERNAME, as in the server's error records
-    std::vector<Variable> variables;      // parameters of the request being run
+    int transactionLevel = 0;              // @@TRANCOUNT
+    std::optional<int64_t> lastIdentity;   // @@IDENTITY: the session's last identity value
+    std::optional<int64_t> scopeIdentity;  // SCOPE_IDENTITY(): the same, but only from the current batch
+    int64_t rowCount = 0;                  // @@ROWCOUNT
+    int32_t lastError = 0;                 // @@ERROR
+    bool noCount = false;                  // SET NOCOUNT: statements report no row counts
+    int64_t rowCountLimit = 0;             // SET ROWCOUNT (0: no limit)
+    std::string identityInsertTable;       // SET IDENTITY_INSERT: "db.dbo.table" that takes explicit values
+    bool xactAbort = false;                // SET XACT_ABORT: every run-time error ends the batch and its transaction
+    std::string serverName = "standin";    // @@SERVERNAME, as in the server's error records
+    std::vector<Variable> variables;       // parameters of the request being run
 };
 
 // How a batch ended.

@@ -46,8 +46,10 @@ DateTimeValue now(bool utc) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(tp.time_since_epoch()).count();
     std::time_t secs = static_cast<std::time_t>(ms / 1000);
     std::tm tm{};
-    if (utc) gmtime_r(&secs, &tm);
-    else localtime_r(&secs, &tm);
+    if (utc)
+        gmtime_r(&secs, &tm);
+    else
+        localtime_r(&secs, &tm);
     return makeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                         static_cast<int>(ms % 1000));
 }
@@ -142,12 +144,8 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
         e.nullable = c.nullable;
         return;
     }
-    case ExprKind::Variable:
-        bindVariable(e);
-        return;
-    case ExprKind::Function:
-        bindFunction(e, scope);
-        return;
+    case ExprKind::Variable: bindVariable(e); return;
+    case ExprKind::Function: bindFunction(e, scope); return;
     case ExprKind::Aggregate: {
         if (!scope.allowAggregates) throw errors::aggregateInWhere();
         BindScope inner = scope;
@@ -173,10 +171,14 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
                                    std::string("Operand data type ") + typeName(t.type) + " is invalid for " +
                                        (name == "SUM" ? "sum" : "avg") + " operator.",
                                    ErrorReach::Batch);
-                if (isIntegerType(t.type)) e.resultType = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
-                else if (t.type == SqlType::Decimal) e.resultType = makeType(SqlType::Decimal, 0, 38, name == "AVG" ? std::max(6, t.scale) : t.scale);
-                else if (t.type == SqlType::Money || t.type == SqlType::SmallMoney) e.resultType = makeType(SqlType::Money);
-                else e.resultType = makeType(SqlType::Float);
+                if (isIntegerType(t.type))
+                    e.resultType = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
+                else if (t.type == SqlType::Decimal)
+                    e.resultType = makeType(SqlType::Decimal, 0, 38, name == "AVG" ? std::max(6, t.scale) : t.scale);
+                else if (t.type == SqlType::Money || t.type == SqlType::SmallMoney)
+                    e.resultType = makeType(SqlType::Money);
+                else
+                    e.resultType = makeType(SqlType::Float);
                 e.nullable = true;
             }
         }
@@ -190,9 +192,11 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
         bind(*e.args[0], scope);
         const ColumnType& t = e.args[0]->resultType;
         if (!isNumericType(t.type) && !isTextualType(t.type))
-            throw SqlError(8117, 16, 1, std::string("Operand data type ") + typeName(t.type) + " is invalid for minus operator.",
+            throw SqlError(8117, 16, 1,
+                           std::string("Operand data type ") + typeName(t.type) + " is invalid for minus operator.",
                            ErrorReach::Batch);
-        e.resultType = isTextualType(t.type) ? makeType(SqlType::Float) : (t.type == SqlType::Bit ? makeType(SqlType::Int) : t);
+        e.resultType =
+            isTextualType(t.type) ? makeType(SqlType::Float) : (t.type == SqlType::Bit ? makeType(SqlType::Int) : t);
         e.nullable = e.args[0]->nullable;
         return;
     }
@@ -292,7 +296,8 @@ void Evaluator::bindArithmetic(Expr& e) {
     }
     if (isBinaryType(a.type) && isBinaryType(b.type)) {
         if (e.op != "+") throw incompatible();
-        e.resultType = makeType(SqlType::VarBinary, (a.length < 0 || b.length < 0) ? -1 : std::min(8000, a.length + b.length));
+        e.resultType =
+            makeType(SqlType::VarBinary, (a.length < 0 || b.length < 0) ? -1 : std::min(8000, a.length + b.length));
         e.operandType = e.resultType;
         return;
     }
@@ -308,8 +313,10 @@ void Evaluator::bindArithmetic(Expr& e) {
     if (e.op == "%" && (common.type == SqlType::Real || common.type == SqlType::Float)) throw incompatible();
     if (common.type == SqlType::Bit) common = makeType(SqlType::Int);
     if (common.type == SqlType::Decimal) {
-        const ColumnType da = a.type == SqlType::Decimal ? a : makeType(SqlType::Decimal, 0, a.type == SqlType::BigInt ? 19 : 10, 0);
-        const ColumnType db = b.type == SqlType::Decimal ? b : makeType(SqlType::Decimal, 0, b.type == SqlType::BigInt ? 19 : 10, 0);
+        const ColumnType da =
+            a.type == SqlType::Decimal ? a : makeType(SqlType::Decimal, 0, a.type == SqlType::BigInt ? 19 : 10, 0);
+        const ColumnType db =
+            b.type == SqlType::Decimal ? b : makeType(SqlType::Decimal, 0, b.type == SqlType::BigInt ? 19 : 10, 0);
         int scale = std::max(da.scale, db.scale);
         if (e.op == "*") scale = std::min(38, da.scale + db.scale);
         if (e.op == "/") scale = std::min(38, std::max(6, da.scale + db.precision + 1));
@@ -333,16 +340,23 @@ void Evaluator::bindVariable(Expr& e) {
         return;
     }
     e.nullable = false;
-    if (name == "@@IDENTITY") { e.resultType = makeType(SqlType::Decimal, 0, 38, 0); e.nullable = true; }
-    else if (name == "@@ROWCOUNT" || name == "@@TRANCOUNT" || name == "@@ERROR" || name == "@@TEXTSIZE" ||
-             name == "@@OPTIONS" || name == "@@LOCK_TIMEOUT" || name == "@@MICROSOFTVERSION" || name == "@@PROCID" ||
-             name == "@@NESTLEVEL" || name == "@@MAX_CONNECTIONS")
+    if (name == "@@IDENTITY") {
+        e.resultType = makeType(SqlType::Decimal, 0, 38, 0);
+        e.nullable = true;
+    } else if (name == "@@ROWCOUNT" || name == "@@TRANCOUNT" || name == "@@ERROR" || name == "@@TEXTSIZE" ||
+               name == "@@OPTIONS" || name == "@@LOCK_TIMEOUT" || name == "@@MICROSOFTVERSION" || name == "@@PROCID" ||
+               name == "@@NESTLEVEL" || name == "@@MAX_CONNECTIONS")
         e.resultType = makeType(SqlType::Int);
-    else if (name == "@@SPID" || name == "@@LANGID") e.resultType = makeType(SqlType::SmallInt);
-    else if (name == "@@MAX_PRECISION" || name == "@@DATEFIRST") e.resultType = makeType(SqlType::TinyInt);
-    else if (name == "@@VERSION") e.resultType = nvarchar(300);
-    else if (name == "@@SERVERNAME" || name == "@@SERVICENAME" || name == "@@LANGUAGE") e.resultType = nvarchar(128);
-    else throw errors::undeclaredVariable(e.text);
+    else if (name == "@@SPID" || name == "@@LANGID")
+        e.resultType = makeType(SqlType::SmallInt);
+    else if (name == "@@MAX_PRECISION" || name == "@@DATEFIRST")
+        e.resultType = makeType(SqlType::TinyInt);
+    else if (name == "@@VERSION")
+        e.resultType = nvarchar(300);
+    else if (name == "@@SERVERNAME" || name == "@@SERVICENAME" || name == "@@LANGUAGE")
+        e.resultType = nvarchar(128);
+    else
+        throw errors::undeclaredVariable(e.text);
 }
 
 void Evaluator::bindFunction(Expr& e, const BindScope& scope) {
@@ -409,7 +423,8 @@ void Evaluator::bindFunction(Expr& e, const BindScope& scope) {
         e.resultType = textResult(argType(0));
     } else if (name == "ABS") {
         arity(1, 1);
-        if (!isNumericType(argType(0).type)) throw errors::incompatibleInOperator(typeName(argType(0).type), typeName(argType(0).type), "abs");
+        if (!isNumericType(argType(0).type))
+            throw errors::incompatibleInOperator(typeName(argType(0).type), typeName(argType(0).type), "abs");
         e.resultType = argType(0);
     } else if (name == "SUSER_SNAME" || name == "SUSER_NAME" || name == "SYSTEM_USER" || name == "USER_NAME" ||
                name == "CURRENT_USER" || name == "SESSION_USER" || name == "USER" || name == "HOST_NAME" ||
@@ -443,8 +458,10 @@ std::vector<std::string> nameParts(const std::string& text) {
     char closing = 0;
     for (char c : text) {
         if (closing) {
-            if (c == closing) closing = 0;
-            else parts.back() += c;
+            if (c == closing)
+                closing = 0;
+            else
+                parts.back() += c;
         } else if (c == '[') {
             closing = ']';
         } else if (c == '"') {
@@ -481,7 +498,8 @@ Value Evaluator::objectIdOf(const Expr& e, const Row* row) const {
 }
 
 Value Evaluator::objectProperty(const Expr& e, const Row* row) const {
-    const Value id = convertValue(eval(*e.args[0], row), e.args[0]->resultType, makeType(SqlType::Int), Conversion::Implicit);
+    const Value id =
+        convertValue(eval(*e.args[0], row), e.args[0]->resultType, makeType(SqlType::Int), Conversion::Implicit);
     const Value p = eval(*e.args[1], row);
     if (isNull(id) || isNull(p)) return Value{};
     const std::string property = textOf(convertValue(p, e.args[1]->resultType, nvarchar(-1), Conversion::Implicit));
@@ -544,12 +562,18 @@ Truth Evaluator::test(const Expr& e, const Row* row) const {
         if (isNull(b)) return Truth::Unknown;
         const int c = compareOperands(a, e.args[0]->resultType, b, e.args[1]->resultType, e.operandType);
         bool r = false;
-        if (e.op == "=") r = c == 0;
-        else if (e.op == "<>") r = c != 0;
-        else if (e.op == "<") r = c < 0;
-        else if (e.op == ">") r = c > 0;
-        else if (e.op == "<=") r = c <= 0;
-        else if (e.op == ">=") r = c >= 0;
+        if (e.op == "=")
+            r = c == 0;
+        else if (e.op == "<>")
+            r = c != 0;
+        else if (e.op == "<")
+            r = c < 0;
+        else if (e.op == ">")
+            r = c > 0;
+        else if (e.op == "<=")
+            r = c <= 0;
+        else if (e.op == ">=")
+            r = c >= 0;
         return r ? Truth::True : Truth::False;
     }
     case ExprKind::Like: {
@@ -563,12 +587,13 @@ Truth Evaluator::test(const Expr& e, const Row* row) const {
         if (e.args.size() > 2) {
             const Value esc = eval(*e.args[2], row);
             if (isNull(esc)) return Truth::Unknown;
-            const auto et = std::get<std::u16string>(convertValue(esc, e.args[2]->resultType, text, Conversion::Implicit));
+            const auto et =
+                std::get<std::u16string>(convertValue(esc, e.args[2]->resultType, text, Conversion::Implicit));
             if (et.size() != 1)
-                throw SqlError(506, 16, 1,
-                               "The invalid escape character \"" + utf16ToUtf8(et) +
-                                   "\" was specified in a LIKE predicate.",
-                               ErrorReach::Batch);
+                throw SqlError(
+                    506, 16, 1,
+                    "The invalid escape character \"" + utf16ToUtf8(et) + "\" was specified in a LIKE predicate.",
+                    ErrorReach::Batch);
             escape = et[0];
         }
         const bool m = likeMatch(toCodePoints(vt), toCodePoints(pt), escape, orDefault(e.operandType.collation));
@@ -580,7 +605,10 @@ Truth Evaluator::test(const Expr& e, const Row* row) const {
         bool sawNull = false;
         for (size_t i = 1; i < e.args.size(); ++i) {
             const Value x = eval(*e.args[i], row);
-            if (isNull(x)) { sawNull = true; continue; }
+            if (isNull(x)) {
+                sawNull = true;
+                continue;
+            }
             if (compareOperands(v, e.args[0]->resultType, x, e.args[i]->resultType, e.operandType) == 0)
                 return e.negated ? Truth::False : Truth::True;
         }
@@ -596,8 +624,7 @@ Truth Evaluator::test(const Expr& e, const Row* row) const {
                         compareOperands(v, e.args[0]->resultType, hi, e.args[2]->resultType, e.operandType) <= 0;
         return (in != e.negated) ? Truth::True : Truth::False;
     }
-    default:
-        return Truth::Unknown;
+    default: return Truth::Unknown;
     }
 }
 
@@ -615,16 +642,13 @@ int Evaluator::compareOperands(const Value& a, const ColumnType& ta, const Value
 
 Value Evaluator::eval(const Expr& e, const Row* row) const {
     switch (e.kind) {
-    case ExprKind::Literal:
-        return e.value;
-    case ExprKind::Column:
-        return row ? row->values[e.columnIndex] : Value{};
-    case ExprKind::Variable:
-        return evalVariable(e);
-    case ExprKind::Function:
-        return evalFunction(e, row);
+    case ExprKind::Literal: return e.value;
+    case ExprKind::Column: return row ? row->values[e.columnIndex] : Value{};
+    case ExprKind::Variable: return evalVariable(e);
+    case ExprKind::Function: return evalFunction(e, row);
     case ExprKind::Aggregate:
-        if (aggregateResults_ && e.aggregateIndex >= 0 && e.aggregateIndex < static_cast<int>(aggregateResults_->size()))
+        if (aggregateResults_ && e.aggregateIndex >= 0 &&
+            e.aggregateIndex < static_cast<int>(aggregateResults_->size()))
             return (*aggregateResults_)[e.aggregateIndex];
         return Value{};
     case ExprKind::Negate: {
@@ -642,8 +666,7 @@ Value Evaluator::eval(const Expr& e, const Row* row) const {
         if (auto x = std::get_if<DecimalValue>(&v)) return DecimalValue{-x->unscaled, x->scale};
         return v;
     }
-    case ExprKind::Arithmetic:
-        return evalArithmetic(e, row);
+    case ExprKind::Arithmetic: return evalArithmetic(e, row);
     case ExprKind::Cast:
         return convertValue(eval(*e.args[0], row), e.args[0]->resultType, e.resultType, Conversion::Explicit);
     default: {
@@ -713,7 +736,8 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
     if (name == "DATABASEPROPERTYEX") {
         const Value a = arg(0), b = arg(1);
         if (isNull(a) || isNull(b)) return Value{};
-        const Database* db = catalog_.findDatabase(textOf(convertValue(a, e.args[0]->resultType, nvarchar(-1), Conversion::Implicit)));
+        const Database* db =
+            catalog_.findDatabase(textOf(convertValue(a, e.args[0]->resultType, nvarchar(-1), Conversion::Implicit)));
         const std::string property = textOf(convertValue(b, e.args[1]->resultType, nvarchar(-1), Conversion::Implicit));
         if (!db || compareText(property, "Collation") != 0) return Value{};
         return utf8ToUtf16(orDefault(db->collation).name);
@@ -725,9 +749,11 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
     if (name == "SERVERPROPERTY") {
         const Value v = arg(0);
         if (isNull(v)) return Value{};
-        const std::string property = textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
+        const std::string property =
+            textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
         if (compareText(property, "ProductVersion") == 0) return utf8ToUtf16(ServerRelease::kProductVersion);
-        if (compareText(property, "ProductMajorVersion") == 0) return utf8ToUtf16(std::to_string(ServerRelease::kMajor));
+        if (compareText(property, "ProductMajorVersion") == 0)
+            return utf8ToUtf16(std::to_string(ServerRelease::kMajor));
         if (compareText(property, "ProductLevel") == 0) return utf8ToUtf16("RTM");
         if (compareText(property, "Edition") == 0) return utf8ToUtf16("Developer Edition (64-bit)");
         if (compareText(property, "ServerName") == 0 || compareText(property, "MachineName") == 0)
@@ -737,7 +763,8 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
     if (name == "IDENT_CURRENT") {
         const Value v = arg(0);
         if (isNull(v)) return Value{};
-        const std::string text = textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
+        const std::string text =
+            textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
         std::vector<std::string> parts;
         size_t start = 0;
         while (true) {
@@ -785,11 +812,19 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         if (auto u = std::get_if<std::u16string>(&v)) return int64_t(u->size() * 2);
         if (auto b = std::get_if<std::vector<uint8_t>>(&v)) return int64_t(b->size());
         switch (e.args[0]->resultType.type) {
-        case SqlType::TinyInt: case SqlType::Bit: return int64_t(1);
+        case SqlType::TinyInt:
+        case SqlType::Bit: return int64_t(1);
         case SqlType::SmallInt: return int64_t(2);
-        case SqlType::Int: case SqlType::Real: case SqlType::SmallMoney: case SqlType::SmallDateTime: return int64_t(4);
+        case SqlType::Int:
+        case SqlType::Real:
+        case SqlType::SmallMoney:
+        case SqlType::SmallDateTime: return int64_t(4);
         case SqlType::UniqueIdentifier: return int64_t(16);
-        case SqlType::Decimal: return int64_t(e.args[0]->resultType.precision <= 9 ? 5 : e.args[0]->resultType.precision <= 19 ? 9 : e.args[0]->resultType.precision <= 28 ? 13 : 17);
+        case SqlType::Decimal:
+            return int64_t(e.args[0]->resultType.precision <= 9    ? 5
+                           : e.args[0]->resultType.precision <= 19 ? 9
+                           : e.args[0]->resultType.precision <= 28 ? 13
+                                                                   : 17);
         default: return int64_t(8);
         }
     }
@@ -808,17 +843,26 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         } else {
             const Value a1 = arg(1);
             if (isNull(a1)) return Value{};
-            const int n1 = checkedInt(convertValue(a1, e.args[1]->resultType, makeType(SqlType::Int), Conversion::Implicit));
+            const int n1 =
+                checkedInt(convertValue(a1, e.args[1]->resultType, makeType(SqlType::Int), Conversion::Implicit));
             if (name == "SUBSTRING") {
                 const Value a2 = arg(2);
                 if (isNull(a2)) return Value{};
-                const int len = checkedInt(convertValue(a2, e.args[2]->resultType, makeType(SqlType::Int), Conversion::Implicit));
-                if (len < 0) throw SqlError(537, 16, 3, "Invalid length parameter passed to the LEFT or SUBSTRING function.", ErrorReach::Statement);
+                const int len =
+                    checkedInt(convertValue(a2, e.args[2]->resultType, makeType(SqlType::Int), Conversion::Implicit));
+                if (len < 0)
+                    throw SqlError(537, 16, 3, "Invalid length parameter passed to the LEFT or SUBSTRING function.",
+                                   ErrorReach::Statement);
                 const long long from = std::max<long long>(1, n1), to = static_cast<long long>(n1) + len;  // [from, to)
-                if (to <= from || from > static_cast<long long>(t.size())) t.clear();
-                else t = t.substr(static_cast<size_t>(from - 1), static_cast<size_t>(std::min<long long>(to, t.size() + 1) - from));
+                if (to <= from || from > static_cast<long long>(t.size()))
+                    t.clear();
+                else
+                    t = t.substr(static_cast<size_t>(from - 1),
+                                 static_cast<size_t>(std::min<long long>(to, t.size() + 1) - from));
             } else {
-                if (n1 < 0) throw SqlError(536, 16, 1, "Invalid length parameter passed to the " + name + " function.", ErrorReach::Statement);
+                if (n1 < 0)
+                    throw SqlError(536, 16, 1, "Invalid length parameter passed to the " + name + " function.",
+                                   ErrorReach::Statement);
                 const size_t k = std::min<size_t>(static_cast<size_t>(n1), t.size());
                 t = name == "LEFT" ? t.substr(0, k) : t.substr(t.size() - k);
             }
@@ -834,11 +878,13 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
             return *i < 0 ? -*i : *i;
         }
         if (auto d = std::get_if<double>(&v)) return std::fabs(*d);
-        if (auto x = std::get_if<DecimalValue>(&v)) return DecimalValue{x->unscaled < 0 ? -x->unscaled : x->unscaled, x->scale};
+        if (auto x = std::get_if<DecimalValue>(&v))
+            return DecimalValue{x->unscaled < 0 ? -x->unscaled : x->unscaled, x->scale};
         return v;
     }
     if (name == "SUSER_SNAME" || name == "SUSER_NAME" || name == "SYSTEM_USER") return utf8ToUtf16(session_.login);
-    if (name == "USER_NAME" || name == "CURRENT_USER" || name == "SESSION_USER" || name == "USER") return utf8ToUtf16("dbo");
+    if (name == "USER_NAME" || name == "CURRENT_USER" || name == "SESSION_USER" || name == "USER")
+        return utf8ToUtf16("dbo");
     if (name == "HOST_NAME" || name == "APP_NAME") return std::u16string();
     if (name == "NEWID") {
         static thread_local std::mt19937_64 rng{std::random_device{}()};
@@ -879,19 +925,34 @@ Value Evaluator::evalArithmetic(const Expr& e, const Row* row) const {
     if (isIntegerType(t.type)) {
         const int64_t x = std::get<int64_t>(ca), y = std::get<int64_t>(cb);
         __int128 r = 0;
-        if (op == "+") r = __int128(x) + y;
-        else if (op == "-") r = __int128(x) - y;
-        else if (op == "*") r = __int128(x) * y;
+        if (op == "+")
+            r = __int128(x) + y;
+        else if (op == "-")
+            r = __int128(x) - y;
+        else if (op == "*")
+            r = __int128(x) * y;
         else {
             if (y == 0) throw errors::divideByZero();
             r = op == "/" ? __int128(x) / y : __int128(x) % y;
         }
         __int128 lo = 0, hi = 0;
         switch (t.type) {
-        case SqlType::TinyInt: lo = 0; hi = 255; break;
-        case SqlType::SmallInt: lo = -32768; hi = 32767; break;
-        case SqlType::BigInt: lo = std::numeric_limits<int64_t>::min(); hi = std::numeric_limits<int64_t>::max(); break;
-        default: lo = std::numeric_limits<int32_t>::min(); hi = std::numeric_limits<int32_t>::max(); break;
+        case SqlType::TinyInt:
+            lo = 0;
+            hi = 255;
+            break;
+        case SqlType::SmallInt:
+            lo = -32768;
+            hi = 32767;
+            break;
+        case SqlType::BigInt:
+            lo = std::numeric_limits<int64_t>::min();
+            hi = std::numeric_limits<int64_t>::max();
+            break;
+        default:
+            lo = std::numeric_limits<int32_t>::min();
+            hi = std::numeric_limits<int32_t>::max();
+            break;
         }
         if (r < lo || r > hi) throw errors::arithmeticOverflow(typeName(t.type));
         return static_cast<int64_t>(r);
@@ -899,9 +960,12 @@ Value Evaluator::evalArithmetic(const Expr& e, const Row* row) const {
     if (t.type == SqlType::Real || t.type == SqlType::Float) {
         const double x = std::get<double>(ca), y = std::get<double>(cb);
         double r = 0;
-        if (op == "+") r = x + y;
-        else if (op == "-") r = x - y;
-        else if (op == "*") r = x * y;
+        if (op == "+")
+            r = x + y;
+        else if (op == "-")
+            r = x - y;
+        else if (op == "*")
+            r = x * y;
         else {
             if (y == 0) throw errors::divideByZero();
             r = x / y;
@@ -938,7 +1002,8 @@ Value Evaluator::evalArithmetic(const Expr& e, const Row* row) const {
         r = op == "/" ? num / y.unscaled : align(x, scale) % align(y, scale);
     }
     if (r >= limit || r <= -limit) throw errors::arithmeticOverflow(typeName(t.type));
-    if (t.type == SqlType::Money && (r > std::numeric_limits<int64_t>::max() || r < std::numeric_limits<int64_t>::min()))
+    if (t.type == SqlType::Money &&
+        (r > std::numeric_limits<int64_t>::max() || r < std::numeric_limits<int64_t>::min()))
         throw errors::arithmeticOverflow("money");
     return DecimalValue{r, scale};
 }

@@ -17,11 +17,11 @@ class Catalog;
 enum class Truth { False, True, Unknown };
 
 struct BindScope {
-    const Table* table = nullptr;     // the FROM table; null when there is none
-    std::string tableName;            // the name it was given in the statement (last part)
+    const Table* table = nullptr;  // the FROM table; null when there is none
+    std::string tableName;         // the name it was given in the statement (last part)
     std::string alias;
-    bool allowAggregates = false;     // select list of a query without GROUP BY
-    bool valuesContext = false;       // INSERT ... VALUES: column names are not permitted
+    bool allowAggregates = false;              // select list of a query without GROUP BY
+    bool valuesContext = false;                // INSERT ... VALUES: column names are not permitted
     std::vector<Expr*>* aggregates = nullptr;  // collects the aggregates found
 };
 

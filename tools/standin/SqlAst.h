@@ -14,66 +14,70 @@
 namespace standin {
 
 enum class ExprKind {
-    Literal,   // value + type
-    Column,    // parts: [qualifier...,] column
-    Variable,  // @@NAME or @name
-    Function,  // name (upper case), args
-    Aggregate, // COUNT/MIN/MAX/SUM/AVG; star for COUNT(*)
-    Negate,    // -x
-    Arithmetic,// op: + - * / %
-    Compare,   // op: = <> < > <= >= (!= !< !> normalised)
+    Literal,     // value + type
+    Column,      // parts: [qualifier...,] column
+    Variable,    // @@NAME or @name
+    Function,    // name (upper case), args
+    Aggregate,   // COUNT/MIN/MAX/SUM/AVG; star for COUNT(*)
+    Negate,      // -x
+    Arithmetic,  // op: + - * / %
+    Compare,     // op: = <> < > <= >= (!= !< !> normalised)
     And,
     Or,
     Not,
-    IsNull,    // negated: IS NOT NULL
-    Like,      // args: value, pattern[, escape]; negated: NOT LIKE
-    In,        // args: value, list...; negated: NOT IN
-    Between,   // args: value, low, high; negated: NOT BETWEEN
-    Cast,      // args: value; castType
-    Exists,    // subquery; negated: NOT EXISTS
+    IsNull,   // negated: IS NOT NULL
+    Like,     // args: value, pattern[, escape]; negated: NOT LIKE
+    In,       // args: value, list...; negated: NOT IN
+    Between,  // args: value, low, high; negated: NOT BETWEEN
+    Cast,     // args: value; castType
+    Exists,   // subquery; negated: NOT EXISTS
 };
 
 struct SelectStmt;
 
 struct Expr {
     ExprKind kind = ExprKind::Literal;
-    std::string text;                 // source text near the expression, for error messages
+    std::string text;  // source text near the expression, for error messages
     // Literal
     Value value;
     ColumnType type;
     // Column / Variable / Function / Aggregate
-    std::vector<std::string> parts;   // column name parts; function name in parts[0]
-    bool star = false;                // COUNT(*)
+    std::vector<std::string> parts;  // column name parts; function name in parts[0]
+    bool star = false;               // COUNT(*)
     std::string op;
     bool negated = false;
     std::vector<std::unique_ptr<Expr>> args;
     ColumnType castType;
     std::shared_ptr<SelectStmt> subquery;  // EXISTS (SELECT ...), run when tested
-    int depth = 1;                    // height of the tree below, bounded by the parser
+    int depth = 1;                         // height of the tree below, bounded by the parser
 
     // Filled by binding.
     int columnIndex = -1;
     int aggregateIndex = -1;
     ColumnType resultType;
     bool nullable = true;
-    ColumnType operandType;           // the type comparisons and arithmetic work in
+    ColumnType operandType;  // the type comparisons and arithmetic work in
 
     bool isPredicate() const {
         switch (kind) {
-        case ExprKind::Compare: case ExprKind::And: case ExprKind::Or: case ExprKind::Not:
-        case ExprKind::IsNull: case ExprKind::Like: case ExprKind::In: case ExprKind::Between:
-        case ExprKind::Exists:
-            return true;
-        default:
-            return false;
+        case ExprKind::Compare:
+        case ExprKind::And:
+        case ExprKind::Or:
+        case ExprKind::Not:
+        case ExprKind::IsNull:
+        case ExprKind::Like:
+        case ExprKind::In:
+        case ExprKind::Between:
+        case ExprKind::Exists: return true;
+        default: return false;
         }
     }
 };
 using ExprPtr = std::unique_ptr<Expr>;
 
 struct ObjectName {
-    std::vector<std::string> parts;   // up to database.schema.object; empty schema for db..object
-    std::string text;                 // as written, for "Invalid object name"
+    std::vector<std::string> parts;  // up to database.schema.object; empty schema for db..object
+    std::string text;                // as written, for "Invalid object name"
 };
 
 struct TableRef {
@@ -82,7 +86,7 @@ struct TableRef {
 };
 
 struct SelectItem {
-    ExprPtr expr;                      // null for * and t.*
+    ExprPtr expr;  // null for * and t.*
     std::string alias;
     bool hasAlias = false;
     bool star = false;
@@ -139,7 +143,7 @@ struct ColumnDefinition {
     bool unique = false;
     std::string constraintName;
     ExprPtr defaultValue;
-    std::string defaultName;          // CONSTRAINT name DEFAULT ...
+    std::string defaultName;  // CONSTRAINT name DEFAULT ...
 };
 
 struct TableConstraint {
@@ -148,7 +152,7 @@ struct TableConstraint {
     std::vector<std::string> columns;
 };
 
-struct DefaultConstraint {           // ALTER TABLE ... ADD CONSTRAINT name DEFAULT (value) FOR column
+struct DefaultConstraint {  // ALTER TABLE ... ADD CONSTRAINT name DEFAULT (value) FOR column
     std::string name;
     ExprPtr value;
     std::string column;
@@ -160,13 +164,13 @@ struct CreateTableStmt {
     std::vector<TableConstraint> constraints;
 };
 
-struct AlterTableStmt {              // ADD of keys and defaults; nothing else changes a table here
+struct AlterTableStmt {  // ADD of keys and defaults; nothing else changes a table here
     ObjectName table;
     std::vector<TableConstraint> keys;
     std::vector<DefaultConstraint> defaults;
 };
 
-struct CreateIndexStmt {             // a unique index is kept as a key; others are checked only
+struct CreateIndexStmt {  // a unique index is kept as a key; others are checked only
     std::string name;
     ObjectName table;
     bool unique = false;
@@ -180,13 +184,13 @@ struct CreateDatabaseStmt {
 
 struct Statement;
 
-struct IfStmt {                      // IF condition statement [ELSE statement]
+struct IfStmt {  // IF condition statement [ELSE statement]
     ExprPtr condition;
     std::vector<Statement> then;
     std::vector<Statement> otherwise;
 };
 
-struct BlockStmt {                   // BEGIN ... END
+struct BlockStmt {  // BEGIN ... END
     std::vector<Statement> statements;
 };
 
@@ -194,7 +198,7 @@ struct PrintStmt {
     ExprPtr value;
 };
 
-struct UnsupportedStmt {             // DROP PROCEDURE ...: compiles, and fails with 40517 if it runs
+struct UnsupportedStmt {  // DROP PROCEDURE ...: compiles, and fails with 40517 if it runs
     std::string keyword;
 };
 

@@ -79,13 +79,13 @@ SqlError nullNotAllowed(std::string_view column, std::string_view table, bool up
 }
 SqlError conversionFailed(std::string_view fromType, std::string_view value, std::string_view toType) {
     return aborting(245, 16, 1,
-                 "Conversion failed when converting the " + s(fromType) + " value '" + s(value) +
-                     "' to data type " + s(toType) + ".");
+                    "Conversion failed when converting the " + s(fromType) + " value '" + s(value) + "' to data type " +
+                        s(toType) + ".");
 }
 SqlError conversionOverflowed(std::string_view fromType, std::string_view value, std::string_view toType) {
-    return aborting(248, 16, 1,
-                 "The conversion of the " + s(fromType) + " value '" + s(value) + "' overflowed an " + s(toType) +
-                     " column.");
+    return aborting(
+        248, 16, 1,
+        "The conversion of the " + s(fromType) + " value '" + s(value) + "' overflowed an " + s(toType) + " column.");
 }
 SqlError errorConvertingDataType(std::string_view fromType, std::string_view toType) {
     return aborting(8114, 16, 5, "Error converting data type " + s(fromType) + " to " + s(toType) + ".");
@@ -95,8 +95,8 @@ SqlError dateConversionFailed() {
 }
 SqlError dateOutOfRange(std::string_view fromType, std::string_view toType) {
     return aborting(242, 16, 3,
-                 "The conversion of a " + s(fromType) + " data type to a " + s(toType) +
-                     " data type resulted in an out-of-range value.");
+                    "The conversion of a " + s(fromType) + " data type to a " + s(toType) +
+                        " data type resulted in an out-of-range value.");
 }
 SqlError smallDateConversionFailed() {
     return aborting(295, 16, 3, "Conversion failed when converting character string to smalldatetime data type.");
@@ -134,8 +134,7 @@ SqlError operandTypeClash(std::string_view fromType, std::string_view toType) {
 }
 SqlError incompatibleInOperator(std::string_view left, std::string_view right, std::string_view op) {
     return batch(402, 16, 1,
-                 "The data types " + s(left) + " and " + s(right) + " are incompatible in the " + s(op) +
-                     " operator.");
+                 "The data types " + s(left) + " and " + s(right) + " are incompatible in the " + s(op) + " operator.");
 }
 SqlError identityInsertOff(std::string_view table) {
     return statement(544, 16, 1,
@@ -149,9 +148,9 @@ SqlError objectExists(std::string_view name) {
     return statement(2714, 16, 6, "There is already an object named '" + s(name) + "' in the database.");
 }
 SqlError cannotDropTable(std::string_view name) {
-    return statement(3701, 11, 5,
-                     "Cannot drop the table '" + s(name) +
-                         "', because it does not exist or you do not have permission.");
+    return statement(
+        3701, 11, 5,
+        "Cannot drop the table '" + s(name) + "', because it does not exist or you do not have permission.");
 }
 SqlError databaseMissing(std::string_view name) {
     return statement(911, 16, 1,
@@ -201,9 +200,9 @@ SqlError unknownType(std::string_view name) {
     return batch(243, 16, 2, "Type " + s(name) + " is not a defined system type.");
 }
 SqlError unknownColumnType(int column, std::string_view name) {
-    return batch(2715, 16, 6,
-                 "Column, parameter, or variable #" + std::to_string(column) + ": Cannot find data type " + s(name) +
-                     ".");
+    return batch(
+        2715, 16, 6,
+        "Column, parameter, or variable #" + std::to_string(column) + ": Cannot find data type " + s(name) + ".");
 }
 SqlError nonBooleanCondition(std::string_view near) {
     return batch(4145, 15, 1,
@@ -217,9 +216,9 @@ SqlError notPermittedInContext(std::string_view name) {
                      "and (in some contexts) variables. Column names are not permitted.");
 }
 SqlError schemaMissing(std::string_view name) {
-    return batch(2760, 16, 1,
-                 "The specified schema name \"" + s(name) +
-                     "\" either does not exist or you do not have permission to use it.");
+    return batch(
+        2760, 16, 1,
+        "The specified schema name \"" + s(name) + "\" either does not exist or you do not have permission to use it.");
 }
 SqlError multipleIdentity(std::string_view table) {
     return batch(2744, 16, 2,
@@ -264,8 +263,8 @@ SqlError unsupported(std::string_view what) {
 }
 SqlError unsupportedStatement(std::string_view keyword) {
     // SQL Server's answer where an edition lacks a statement; the stand-in keeps tables and keys only.
-    return batch(40517, 16, 1, "Keyword or statement option '" + s(keyword) +
-                                   "' is not supported in this version of SQL Server.");
+    return batch(40517, 16, 1,
+                 "Keyword or statement option '" + s(keyword) + "' is not supported in this version of SQL Server.");
 }
 SqlError invalidCollation(std::string_view name) { return batch(448, 16, 1, "Invalid collation '" + s(name) + "'."); }
 SqlError collationOnNonText(std::string_view column) {
@@ -274,20 +273,23 @@ SqlError collationOnNonText(std::string_view column) {
 SqlError duplicateKeyOnIndex(std::string_view table, std::string_view index, std::string_view key) {
     return statement(1505, 16, 1,
                      "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object "
-                     "name '" + s(table) + "' and the index name '" + s(index) + "'. The duplicate key value is " +
-                         s(key) + ".");
+                     "name '" +
+                         s(table) + "' and the index name '" + s(index) + "'. The duplicate key value is " + s(key) +
+                         ".");
 }
 SqlError defaultExists() { return statement(1781, 16, 1, "Column already has a DEFAULT bound to it."); }
 SqlError invalidDefaultColumn(std::string_view column, std::string_view table) {
-    return statement(1752, 16, 0, "Column '" + s(column) + "' in table '" + s(table) +
-                                      "' is invalid for creating a default constraint.");
+    return statement(
+        1752, 16, 0,
+        "Column '" + s(column) + "' in table '" + s(table) + "' is invalid for creating a default constraint.");
 }
 SqlError indexColumnMissing(std::string_view column) {
     return statement(1911, 16, 1, "Column name '" + s(column) + "' does not exist in the target table or view.");
 }
 SqlError indexExists(std::string_view index, std::string_view table) {
-    return statement(1913, 16, 1, "The operation failed because an index or statistics with name '" + s(index) +
-                                      "' already exists on table '" + s(table) + "'.");
+    return statement(1913, 16, 1,
+                     "The operation failed because an index or statistics with name '" + s(index) +
+                         "' already exists on table '" + s(table) + "'.");
 }
 SqlError databaseExists(std::string_view name) {
     return statement(1801, 16, 3, "Database '" + s(name) + "' already exists. Choose a different database name.");

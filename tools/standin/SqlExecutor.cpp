@@ -39,20 +39,20 @@ struct SqlExecutor::SelectPlan {
     SelectStmt* statement = nullptr;
     Table* table = nullptr;
     BindScope scope;
-    std::vector<ExprPtr> owned;           // column references made for * items
+    std::vector<ExprPtr> owned;  // column references made for * items
     std::vector<Expr*> outputs;
     std::vector<Column> columns;
     std::vector<Expr*> orderKeys;
     std::vector<bool> descending;
     std::vector<Expr*> aggregates;
     bool aggregated = false;
-    bool passThrough = false;             // SELECT * in table order: rows go out as stored
+    bool passThrough = false;  // SELECT * in table order: rows go out as stored
 };
 
 struct SqlExecutor::InsertPlan {
     Table* table = nullptr;
-    std::vector<int> targets;             // table column of each supplied value
-    std::unique_ptr<SelectPlan> source;   // INSERT ... SELECT
+    std::vector<int> targets;            // table column of each supplied value
+    std::unique_ptr<SelectPlan> source;  // INSERT ... SELECT
 };
 
 struct SqlExecutor::UpdatePlan {
@@ -66,7 +66,8 @@ SqlExecutor::SqlExecutor(Catalog& catalog, Session& session, ResultSink& sink)
     evaluator_.setExistsRunner([this](SelectStmt& s) {
         auto plan = prepareSelect(s);
         bool found = false;
-        runSelect(*plan, [](const std::vector<Column>&) {}, [&](const std::vector<Value>&) { found = true; });
+        runSelect(
+            *plan, [](const std::vector<Column>&) {}, [&](const std::vector<Value>&) { found = true; });
         return found;
     });
 }
@@ -121,7 +122,8 @@ Table* SqlExecutor::systemView(const std::string& database, const std::string& s
     if ((dbo || sys) && sameName(name, "sysobjects")) {
         std::vector<std::vector<Value>> rows;
         for (const auto& o : objects)
-            rows.push_back({utf8ToUtf16(o.name), int64_t(o.id), padded(o.type), int64_t(1), int64_t(o.parent), padded(o.type)});
+            rows.push_back(
+                {utf8ToUtf16(o.name), int64_t(o.id), padded(o.type), int64_t(1), int64_t(o.parent), padded(o.type)});
         return make({makeColumn("name", sysname, false), makeColumn("id", intType, false),
                      makeColumn("xtype", type2, false), makeColumn("uid", makeType(SqlType::SmallInt), false),
                      makeColumn("parent_obj", intType, false), makeColumn("type", type2, false)},
@@ -132,8 +134,10 @@ Table* SqlExecutor::systemView(const std::string& database, const std::string& s
         std::vector<std::vector<Value>> rows;
         for (const auto& o : objects) {
             if (tablesOnly && o.type != "U") continue;
-            const char* desc = o.type == "U" ? "USER_TABLE" : o.type == "PK" ? "PRIMARY_KEY_CONSTRAINT"
-                             : o.type == "UQ" ? "UNIQUE_CONSTRAINT" : "DEFAULT_CONSTRAINT";
+            const char* desc = o.type == "U"    ? "USER_TABLE"
+                               : o.type == "PK" ? "PRIMARY_KEY_CONSTRAINT"
+                               : o.type == "UQ" ? "UNIQUE_CONSTRAINT"
+                                                : "DEFAULT_CONSTRAINT";
             rows.push_back({utf8ToUtf16(o.name), int64_t(o.id), int64_t(1), int64_t(o.parent), padded(o.type),
                             utf8ToUtf16(desc), int64_t(0)});
         }
@@ -148,8 +152,8 @@ Table* SqlExecutor::systemView(const std::string& database, const std::string& s
         for (const auto& [tableName, table] : db->tables) {
             int64_t indexId = 1;
             for (const auto& index : table->indexes())
-                rows.push_back({int64_t(Catalog::objectId(db->name, table->name())), utf8ToUtf16(index.name),
-                                indexId++, int64_t(index.primary ? 1 : 2), int64_t(1), int64_t(index.primary ? 1 : 0)});
+                rows.push_back({int64_t(Catalog::objectId(db->name, table->name())), utf8ToUtf16(index.name), indexId++,
+                                int64_t(index.primary ? 1 : 2), int64_t(1), int64_t(index.primary ? 1 : 0)});
         }
         return make({makeColumn("object_id", intType, false), makeColumn("name", sysname, true),
                      makeColumn("index_id", intType, false), makeColumn("type", makeType(SqlType::TinyInt), false),
@@ -228,22 +232,38 @@ SqlExecutor::Result SqlExecutor::run(Statement& statement, UndoLog& undo) {
     return std::visit(
         [&](auto& s) -> Result {
             using T = std::decay_t<decltype(s)>;
-            if constexpr (std::is_same_v<T, SelectStmt>) return runSelectStatement(s);
-            else if constexpr (std::is_same_v<T, InsertStmt>) return runInsert(s, undo);
-            else if constexpr (std::is_same_v<T, UpdateStmt>) return runUpdate(s, undo);
-            else if constexpr (std::is_same_v<T, DeleteStmt>) return runDelete(s, undo);
-            else if constexpr (std::is_same_v<T, CreateTableStmt>) return runCreateTable(s, undo);
-            else if constexpr (std::is_same_v<T, DropTableStmt>) return runDropTable(s, undo);
-            else if constexpr (std::is_same_v<T, UseStmt>) return runUse(s);
-            else if constexpr (std::is_same_v<T, SetStmt>) return runSet(s);
-            else if constexpr (std::is_same_v<T, ExecStmt>) throw errors::unknownProcedure(s.procedure);
-            else if constexpr (std::is_same_v<T, AlterTableStmt>) return runAlterTable(s, undo);
-            else if constexpr (std::is_same_v<T, CreateIndexStmt>) return runCreateIndex(s, undo);
-            else if constexpr (std::is_same_v<T, CreateDatabaseStmt>) return runCreateDatabase(s);
-            else if constexpr (std::is_same_v<T, PrintStmt>) return runPrint(s);
-            else if constexpr (std::is_same_v<T, UnsupportedStmt>) throw errors::unsupportedStatement(s.keyword);
-            else if constexpr (std::is_same_v<T, AssignStmt>) return runAssign(s);
-            else throw errors::unsupported("this statement here");
+            if constexpr (std::is_same_v<T, SelectStmt>)
+                return runSelectStatement(s);
+            else if constexpr (std::is_same_v<T, InsertStmt>)
+                return runInsert(s, undo);
+            else if constexpr (std::is_same_v<T, UpdateStmt>)
+                return runUpdate(s, undo);
+            else if constexpr (std::is_same_v<T, DeleteStmt>)
+                return runDelete(s, undo);
+            else if constexpr (std::is_same_v<T, CreateTableStmt>)
+                return runCreateTable(s, undo);
+            else if constexpr (std::is_same_v<T, DropTableStmt>)
+                return runDropTable(s, undo);
+            else if constexpr (std::is_same_v<T, UseStmt>)
+                return runUse(s);
+            else if constexpr (std::is_same_v<T, SetStmt>)
+                return runSet(s);
+            else if constexpr (std::is_same_v<T, ExecStmt>)
+                throw errors::unknownProcedure(s.procedure);
+            else if constexpr (std::is_same_v<T, AlterTableStmt>)
+                return runAlterTable(s, undo);
+            else if constexpr (std::is_same_v<T, CreateIndexStmt>)
+                return runCreateIndex(s, undo);
+            else if constexpr (std::is_same_v<T, CreateDatabaseStmt>)
+                return runCreateDatabase(s);
+            else if constexpr (std::is_same_v<T, PrintStmt>)
+                return runPrint(s);
+            else if constexpr (std::is_same_v<T, UnsupportedStmt>)
+                throw errors::unsupportedStatement(s.keyword);
+            else if constexpr (std::is_same_v<T, AssignStmt>)
+                return runAssign(s);
+            else
+                throw errors::unsupported("this statement here");
         },
         statement.body);
 }
@@ -313,9 +333,8 @@ std::unique_ptr<SqlExecutor::SelectPlan> SqlExecutor::prepareSelect(SelectStmt& 
         plan->scope.tableName = s.from->name.parts.back();
         plan->scope.alias = s.from->alias;
     }
-    plan->aggregated = std::any_of(s.items.begin(), s.items.end(), [](const SelectItem& i) {
-        return i.expr && Evaluator::containsAggregate(*i.expr);
-    });
+    plan->aggregated = std::any_of(s.items.begin(), s.items.end(),
+                                   [](const SelectItem& i) { return i.expr && Evaluator::containsAggregate(*i.expr); });
     BindScope itemScope = plan->scope;
     itemScope.allowAggregates = plan->aggregated;
     itemScope.aggregates = &plan->aggregates;
@@ -329,8 +348,9 @@ std::unique_ptr<SqlExecutor::SelectPlan> SqlExecutor::prepareSelect(SelectStmt& 
                 const std::string& expected = s.from->alias.empty() ? plan->scope.tableName : s.from->alias;
                 if (!sameName(item.starQualifier, expected)) throw errors::unboundIdentifier(item.starQualifier);
             }
-            if (plan->aggregated) throw errors::notInAggregate(plan->table->schemaQualifiedName() + "." +
-                                                               plan->table->columns()[0].column.name);
+            if (plan->aggregated)
+                throw errors::notInAggregate(plan->table->schemaQualifiedName() + "." +
+                                             plan->table->columns()[0].column.name);
             for (size_t c = 0; c < plan->table->columns().size(); ++c) {
                 auto e = std::make_unique<Expr>();
                 e->kind = ExprKind::Column;
@@ -353,8 +373,10 @@ std::unique_ptr<SqlExecutor::SelectPlan> SqlExecutor::prepareSelect(SelectStmt& 
                                              plan->table->columns()[c->columnIndex].column.name);
         }
         Column col;
-        if (item.hasAlias) col.name = item.alias;
-        else if (item.expr->kind == ExprKind::Column) col.name = item.expr->parts.back();
+        if (item.hasAlias)
+            col.name = item.alias;
+        else if (item.expr->kind == ExprKind::Column)
+            col.name = item.expr->parts.back();
         col.type = item.expr->resultType;
         col.nullable = item.expr->nullable;
         if (item.expr->kind == ExprKind::Column && plan->table) {
@@ -365,8 +387,8 @@ std::unique_ptr<SqlExecutor::SelectPlan> SqlExecutor::prepareSelect(SelectStmt& 
         plan->columns.push_back(col);
         identityOrder = false;
     }
-    plan->passThrough = identityOrder && plan->table &&
-                        expectedColumn == static_cast<int>(plan->table->columns().size());
+    plan->passThrough =
+        identityOrder && plan->table && expectedColumn == static_cast<int>(plan->table->columns().size());
 
     if (s.where) {
         BindScope whereScope = plan->scope;
@@ -440,8 +462,10 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
             for (size_t i = 0; i < plan.outputs.size(); ++i) {
                 const Expr& e = *plan.outputs[i];
                 // Plain columns are copied into the reused row, keeping its strings' buffers.
-                if (e.kind == ExprKind::Column && row) out[i] = row->values[e.columnIndex];
-                else out[i] = evaluator_.eval(e, row);
+                if (e.kind == ExprKind::Column && row)
+                    out[i] = row->values[e.columnIndex];
+                else
+                    out[i] = evaluator_.eval(e, row);
             }
             if (seen && !seen->insert(out).second) return true;
             onRow(out);
@@ -456,20 +480,29 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
             for (size_t i = 0; i < plan.aggregates.size(); ++i) {
                 const Expr& a = *plan.aggregates[i];
                 Accumulator& st = acc[i];
-                if (a.star) { ++st.count; continue; }
+                if (a.star) {
+                    ++st.count;
+                    continue;
+                }
                 const Value v = evaluator_.eval(*a.args[0], row);
                 if (isNull(v)) continue;
                 ++st.count;
                 const std::string& fn = a.parts[0];
                 if (fn == "MIN" || fn == "MAX") {
-                    if (isNull(st.best)) { st.best = v; continue; }
+                    if (isNull(st.best)) {
+                        st.best = v;
+                        continue;
+                    }
                     const int c = compareValues(v, st.best, a.resultType);
                     if ((fn == "MIN" && c < 0) || (fn == "MAX" && c > 0)) st.best = v;
                 } else if (fn == "SUM" || fn == "AVG") {
                     const Value cv = convertValue(v, a.args[0]->resultType, a.resultType, Conversion::Implicit);
-                    if (auto i64 = std::get_if<int64_t>(&cv)) st.exactSum += *i64;
-                    else if (auto d = std::get_if<double>(&cv)) st.floatSum += *d;
-                    else if (auto x = std::get_if<DecimalValue>(&cv)) st.exactSum += x->unscaled;
+                    if (auto i64 = std::get_if<int64_t>(&cv))
+                        st.exactSum += *i64;
+                    else if (auto d = std::get_if<double>(&cv))
+                        st.floatSum += *d;
+                    else if (auto x = std::get_if<DecimalValue>(&cv))
+                        st.exactSum += x->unscaled;
                 }
             }
         };
@@ -487,14 +520,16 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
             const Accumulator& st = acc[i];
             const std::string& fn = a.parts[0];
             if (fn == "COUNT" || fn == "COUNT_BIG") {
-                if (fn == "COUNT" && st.count > std::numeric_limits<int32_t>::max()) throw errors::arithmeticOverflow("int");
+                if (fn == "COUNT" && st.count > std::numeric_limits<int32_t>::max())
+                    throw errors::arithmeticOverflow("int");
                 results[i] = st.count;
             } else if (fn == "MIN" || fn == "MAX") {
                 results[i] = st.best;
             } else if (st.count > 0) {
                 const bool avg = fn == "AVG";
                 switch (a.resultType.type) {
-                case SqlType::Int: case SqlType::BigInt: {
+                case SqlType::Int:
+                case SqlType::BigInt: {
                     const __int128 v = avg ? st.exactSum / st.count : st.exactSum;
                     const __int128 lim = a.resultType.type == SqlType::Int ? std::numeric_limits<int32_t>::max()
                                                                            : std::numeric_limits<int64_t>::max();
@@ -507,7 +542,8 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
                     const int scale = a.resultType.type == SqlType::Decimal ? a.resultType.scale : 4;
                     __int128 v = st.exactSum;
                     if (avg) {
-                        const int from = a.args[0]->resultType.type == SqlType::Decimal ? a.args[0]->resultType.scale : 4;
+                        const int from =
+                            a.args[0]->resultType.type == SqlType::Decimal ? a.args[0]->resultType.scale : 4;
                         for (int k = from; k < scale; ++k) v *= 10;
                         v /= st.count;
                     }
@@ -555,8 +591,10 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
             const Value& x = keys[a * width + i];
             const Value& y = keys[b * width + i];
             int c = 0;
-            if (isNull(x) || isNull(y)) c = isNull(x) == isNull(y) ? 0 : (isNull(x) ? -1 : 1);
-            else c = compareValues(x, y, plan.orderKeys[i]->resultType);
+            if (isNull(x) || isNull(y))
+                c = isNull(x) == isNull(y) ? 0 : (isNull(x) ? -1 : 1);
+            else
+                c = compareValues(x, y, plan.orderKeys[i]->resultType);
             if (c != 0) return plan.descending[i] ? c > 0 : c < 0;
         }
         return a < b;  // ties keep the scan order
@@ -685,7 +723,8 @@ SqlExecutor::Result SqlExecutor::runInsert(InsertStmt& s, UndoLog& undo) {
             }
             values[c] = assign(supplied[r][i].first, supplied[r][i].second, t, cols[c].column);
             if (cols[c].column.identity && !isNull(values[c])) {
-                const Value asBig = convertValue(values[c], cols[c].column.type, makeType(SqlType::BigInt), Conversion::Implicit);
+                const Value asBig =
+                    convertValue(values[c], cols[c].column.type, makeType(SqlType::BigInt), Conversion::Implicit);
                 t.noteExplicitIdentity(std::get<int64_t>(asBig));
                 lastIdentity = std::get<int64_t>(asBig);
             }
@@ -694,7 +733,8 @@ SqlExecutor::Result SqlExecutor::runInsert(InsertStmt& s, UndoLog& undo) {
             if (given[c]) continue;
             if (cols[c].column.identity) {
                 const int64_t id = t.nextIdentity();
-                values[c] = convertValue(Value{id}, makeType(SqlType::BigInt), cols[c].column.type, Conversion::Implicit);
+                values[c] =
+                    convertValue(Value{id}, makeType(SqlType::BigInt), cols[c].column.type, Conversion::Implicit);
                 lastIdentity = id;
             } else if (cols[c].defaultValue) {
                 values[c] = *cols[c].defaultValue;
@@ -727,7 +767,8 @@ SqlExecutor::UpdatePlan SqlExecutor::prepareUpdate(UpdateStmt& s) {
         if (c < 0) throw errors::invalidColumn(a.column);
         if (std::find(plan.targets.begin(), plan.targets.end(), c) != plan.targets.end())
             throw errors::columnSetTwice(plan.table->columns()[c].column.name);
-        if (plan.table->columns()[c].column.identity) throw errors::identityUpdate(plan.table->columns()[c].column.name);
+        if (plan.table->columns()[c].column.identity)
+            throw errors::identityUpdate(plan.table->columns()[c].column.name);
         plan.targets.push_back(c);
         evaluator_.bind(*a.value, plan.scope);
     }
@@ -1018,10 +1059,14 @@ SqlExecutor::Result SqlExecutor::runAssign(AssignStmt& s) {
 SqlExecutor::Result SqlExecutor::runSet(SetStmt& s) {
     const bool on = s.value == "ON";
     for (const auto& option : s.options) {
-        if (option == "QUOTED_IDENTIFIER") session_.quotedIdentifier = on;
-        else if (option == "ANSI_DEFAULTS" && on) session_.quotedIdentifier = true;
-        else if (option == "NOCOUNT") session_.noCount = on;
-        else if (option == "XACT_ABORT") session_.xactAbort = on;
+        if (option == "QUOTED_IDENTIFIER")
+            session_.quotedIdentifier = on;
+        else if (option == "ANSI_DEFAULTS" && on)
+            session_.quotedIdentifier = true;
+        else if (option == "NOCOUNT")
+            session_.noCount = on;
+        else if (option == "XACT_ABORT")
+            session_.xactAbort = on;
         else if (option == "TEXTSIZE" || option == "ROWCOUNT") {
             int64_t n = 0;
             try {
@@ -1029,13 +1074,17 @@ SqlExecutor::Result SqlExecutor::runSet(SetStmt& s) {
             } catch (const std::exception&) {
                 throw errors::syntaxNear(s.value);
             }
-            if (option == "TEXTSIZE") session_.textSize = n <= 0 ? 4096 : std::min<int64_t>(n, 2147483647);
-            else session_.rowCountLimit = std::max<int64_t>(0, n);
+            if (option == "TEXTSIZE")
+                session_.textSize = n <= 0 ? 4096 : std::min<int64_t>(n, 2147483647);
+            else
+                session_.rowCountLimit = std::max<int64_t>(0, n);
         } else if (option == "IDENTITY_INSERT") {
             Table& t = requireTable(s.table);
             if (!t.identity()) throw errors::noIdentityProperty(t.name());
-            if (on) session_.identityInsertTable = t.fullName();
-            else if (sameName(session_.identityInsertTable, t.fullName())) session_.identityInsertTable.clear();
+            if (on)
+                session_.identityInsertTable = t.fullName();
+            else if (sameName(session_.identityInsertTable, t.fullName()))
+                session_.identityInsertTable.clear();
         }
     }
     session_.rowCount = 0;

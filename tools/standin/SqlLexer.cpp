@@ -25,22 +25,149 @@ bool Token::isWord(std::string_view upperWord) const {
 }
 
 bool isReservedKeyword(std::string_view word) {
-    static constexpr std::string_view kReserved[] = {
-        "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AUTHORIZATION", "BACKUP", "BEGIN", "BETWEEN", "BREAK",
-        "BROWSE", "BULK", "BY", "CASCADE", "CASE", "CHECK", "CHECKPOINT", "CLOSE", "CLUSTERED", "COALESCE",
-        "COLLATE", "COLUMN", "COMMIT", "COMPUTE", "CONSTRAINT", "CONTAINS", "CONTINUE", "CONVERT", "CREATE",
-        "CROSS", "CURRENT", "CURRENT_DATE", "CURRENT_TIME", "CURRENT_TIMESTAMP", "CURRENT_USER", "CURSOR",
-        "DATABASE", "DBCC", "DEALLOCATE", "DECLARE", "DEFAULT", "DELETE", "DENY", "DESC", "DISK", "DISTINCT",
-        "DISTRIBUTED", "DOUBLE", "DROP", "DUMP", "ELSE", "END", "ERRLVL", "ESCAPE", "EXCEPT", "EXEC", "EXECUTE",
-        "EXISTS", "EXIT", "EXTERNAL", "FETCH", "FILE", "FILLFACTOR", "FOR", "FOREIGN", "FROM", "FULL", "FUNCTION",
-        "GOTO", "GRANT", "GROUP", "HAVING", "HOLDLOCK", "IDENTITY", "IDENTITY_INSERT", "IDENTITYCOL", "IF", "IN",
-        "INDEX", "INNER", "INSERT", "INTERSECT", "INTO", "IS", "JOIN", "KEY", "KILL", "LEFT", "LIKE", "MERGE",
-        "NATIONAL", "NOCHECK", "NONCLUSTERED", "NOT", "NULL", "NULLIF", "OF", "OFF", "ON", "OPEN", "OPTION", "OR",
-        "ORDER", "OUTER", "OVER", "PERCENT", "PLAN", "PRIMARY", "PRINT", "PROC", "PROCEDURE", "REFERENCES",
-        "RETURN", "RIGHT", "ROLLBACK", "ROWCOUNT", "SAVE", "SELECT", "SET", "SOME", "TABLE", "TEXTSIZE", "THEN",
-        "TO", "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "USE", "VALUES", "VIEW",
-        "WAITFOR", "WHEN", "WHERE", "WHILE", "WITH"};
-    return std::any_of(std::begin(kReserved), std::end(kReserved), [&](std::string_view k) { return equalsUpper(word, k); });
+    static constexpr std::string_view kReserved[] = {"ADD",
+                                                     "ALL",
+                                                     "ALTER",
+                                                     "AND",
+                                                     "ANY",
+                                                     "AS",
+                                                     "ASC",
+                                                     "AUTHORIZATION",
+                                                     "BACKUP",
+                                                     "BEGIN",
+                                                     "BETWEEN",
+                                                     "BREAK",
+                                                     "BROWSE",
+                                                     "BULK",
+                                                     "BY",
+                                                     "CASCADE",
+                                                     "CASE",
+                                                     "CHECK",
+                                                     "CHECKPOINT",
+                                                     "CLOSE",
+                                                     "CLUSTERED",
+                                                     "COALESCE",
+                                                     "COLLATE",
+                                                     "COLUMN",
+                                                     "COMMIT",
+                                                     "COMPUTE",
+                                                     "CONSTRAINT",
+                                                     "CONTAINS",
+                                                     "CONTINUE",
+                                                     "CONVERT",
+                                                     "CREATE",
+                                                     "CROSS",
+                                                     "CURRENT",
+                                                     "CURRENT_DATE",
+                                                     "CURRENT_TIME",
+                                                     "CURRENT_TIMESTAMP",
+                                                     "CURRENT_USER",
+                                                     "CURSOR",
+                                                     "DATABASE",
+                                                     "DBCC",
+                                                     "DEALLOCATE",
+                                                     "DECLARE",
+                                                     "DEFAULT",
+                                                     "DELETE",
+                                                     "DENY",
+                                                     "DESC",
+                                                     "DISK",
+                                                     "DISTINCT",
+                                                     "DISTRIBUTED",
+                                                     "DOUBLE",
+                                                     "DROP",
+                                                     "DUMP",
+                                                     "ELSE",
+                                                     "END",
+                                                     "ERRLVL",
+                                                     "ESCAPE",
+                                                     "EXCEPT",
+                                                     "EXEC",
+                                                     "EXECUTE",
+                                                     "EXISTS",
+                                                     "EXIT",
+                                                     "EXTERNAL",
+                                                     "FETCH",
+                                                     "FILE",
+                                                     "FILLFACTOR",
+                                                     "FOR",
+                                                     "FOREIGN",
+                                                     "FROM",
+                                                     "FULL",
+                                                     "FUNCTION",
+                                                     "GOTO",
+                                                     "GRANT",
+                                                     "GROUP",
+                                                     "HAVING",
+                                                     "HOLDLOCK",
+                                                     "IDENTITY",
+                                                     "IDENTITY_INSERT",
+                                                     "IDENTITYCOL",
+                                                     "IF",
+                                                     "IN",
+                                                     "INDEX",
+                                                     "INNER",
+                                                     "INSERT",
+                                                     "INTERSECT",
+                                                     "INTO",
+                                                     "IS",
+                                                     "JOIN",
+                                                     "KEY",
+                                                     "KILL",
+                                                     "LEFT",
+                                                     "LIKE",
+                                                     "MERGE",
+                                                     "NATIONAL",
+                                                     "NOCHECK",
+                                                     "NONCLUSTERED",
+                                                     "NOT",
+                                                     "NULL",
+                                                     "NULLIF",
+                                                     "OF",
+                                                     "OFF",
+                                                     "ON",
+                                                     "OPEN",
+                                                     "OPTION",
+                                                     "OR",
+                                                     "ORDER",
+                                                     "OUTER",
+                                                     "OVER",
+                                                     "PERCENT",
+                                                     "PLAN",
+                                                     "PRIMARY",
+                                                     "PRINT",
+                                                     "PROC",
+                                                     "PROCEDURE",
+                                                     "REFERENCES",
+                                                     "RETURN",
+                                                     "RIGHT",
+                                                     "ROLLBACK",
+                                                     "ROWCOUNT",
+                                                     "SAVE",
+                                                     "SELECT",
+                                                     "SET",
+                                                     "SOME",
+                                                     "TABLE",
+                                                     "TEXTSIZE",
+                                                     "THEN",
+                                                     "TO",
+                                                     "TOP",
+                                                     "TRAN",
+                                                     "TRANSACTION",
+                                                     "TRUNCATE",
+                                                     "UNION",
+                                                     "UNIQUE",
+                                                     "UPDATE",
+                                                     "USE",
+                                                     "VALUES",
+                                                     "VIEW",
+                                                     "WAITFOR",
+                                                     "WHEN",
+                                                     "WHERE",
+                                                     "WHILE",
+                                                     "WITH"};
+    return std::any_of(std::begin(kReserved), std::end(kReserved),
+                       [&](std::string_view k) { return equalsUpper(word, k); });
 }
 
 size_t SqlLexer::skipBlanksAndComments(size_t pos) const {
@@ -55,8 +182,10 @@ size_t SqlLexer::skipBlanksAndComments(size_t pos) const {
             int depth = 0;
             size_t i = pos;
             while (i < text_.size()) {
-                if (text_[i] == '/' && i + 1 < text_.size() && text_[i + 1] == '*') { ++depth; i += 2; }
-                else if (text_[i] == '*' && i + 1 < text_.size() && text_[i + 1] == '/') {
+                if (text_[i] == '/' && i + 1 < text_.size() && text_[i + 1] == '*') {
+                    ++depth;
+                    i += 2;
+                } else if (text_[i] == '*' && i + 1 < text_.size() && text_[i + 1] == '/') {
                     i += 2;
                     if (--depth == 0) break;
                 } else {
@@ -91,7 +220,11 @@ Token SqlLexer::read(size_t pos, bool quotedIdentifier) const {
                 throw errors::unclosedQuote(out);
             }
             if (text_[i] == close) {
-                if (i + 1 < text_.size() && text_[i + 1] == close) { out += close; i += 2; continue; }
+                if (i + 1 < text_.size() && text_[i + 1] == close) {
+                    out += close;
+                    i += 2;
+                    continue;
+                }
                 ++i;
                 break;
             }
@@ -123,8 +256,15 @@ Token SqlLexer::read(size_t pos, bool quotedIdentifier) const {
         bool point = false, exponent = false;
         while (i < text_.size()) {
             const char d = text_[i];
-            if (std::isdigit(static_cast<unsigned char>(d))) { ++i; continue; }
-            if (d == '.' && !point && !exponent) { point = true; ++i; continue; }
+            if (std::isdigit(static_cast<unsigned char>(d))) {
+                ++i;
+                continue;
+            }
+            if (d == '.' && !point && !exponent) {
+                point = true;
+                ++i;
+                continue;
+            }
             if ((d == 'e' || d == 'E') && !exponent) {
                 size_t j = i + 1;
                 if (j < text_.size() && (text_[j] == '+' || text_[j] == '-')) ++j;

@@ -34,16 +34,35 @@ struct DepthGuard {
     ~DepthGuard() { --depth; }
 };
 
-const std::set<std::string> kBooleanSetOptions = {
-    "QUOTED_IDENTIFIER", "ANSI_NULLS", "ANSI_WARNINGS", "ANSI_PADDING", "ANSI_NULL_DFLT_ON", "ANSI_NULL_DFLT_OFF",
-    "ANSI_DEFAULTS", "CONCAT_NULL_YIELDS_NULL", "ARITHABORT", "ARITHIGNORE", "NUMERIC_ROUNDABORT", "NOCOUNT",
-    "XACT_ABORT", "IMPLICIT_TRANSACTIONS", "CURSOR_CLOSE_ON_COMMIT", "FMTONLY", "NOEXEC", "PARSEONLY",
-    "SHOWPLAN_TEXT", "SHOWPLAN_ALL", "SHOWPLAN_XML", "FORCEPLAN", "NO_BROWSETABLE", "REMOTE_PROC_TRANSACTIONS",
-    "STATISTICS"};
-const std::set<std::string> kValueSetOptions = {"TEXTSIZE",  "ROWCOUNT",          "LOCK_TIMEOUT",
-                                                "LANGUAGE",  "DATEFORMAT",        "DATEFIRST",
-                                                "DEADLOCK_PRIORITY", "QUERY_GOVERNOR_COST_LIMIT",
-                                                "CONTEXT_INFO"};
+const std::set<std::string> kBooleanSetOptions = {"QUOTED_IDENTIFIER",
+                                                  "ANSI_NULLS",
+                                                  "ANSI_WARNINGS",
+                                                  "ANSI_PADDING",
+                                                  "ANSI_NULL_DFLT_ON",
+                                                  "ANSI_NULL_DFLT_OFF",
+                                                  "ANSI_DEFAULTS",
+                                                  "CONCAT_NULL_YIELDS_NULL",
+                                                  "ARITHABORT",
+                                                  "ARITHIGNORE",
+                                                  "NUMERIC_ROUNDABORT",
+                                                  "NOCOUNT",
+                                                  "XACT_ABORT",
+                                                  "IMPLICIT_TRANSACTIONS",
+                                                  "CURSOR_CLOSE_ON_COMMIT",
+                                                  "FMTONLY",
+                                                  "NOEXEC",
+                                                  "PARSEONLY",
+                                                  "SHOWPLAN_TEXT",
+                                                  "SHOWPLAN_ALL",
+                                                  "SHOWPLAN_XML",
+                                                  "FORCEPLAN",
+                                                  "NO_BROWSETABLE",
+                                                  "REMOTE_PROC_TRANSACTIONS",
+                                                  "STATISTICS"};
+const std::set<std::string> kValueSetOptions = {
+    "TEXTSIZE",    "ROWCOUNT",  "LOCK_TIMEOUT",      "LANGUAGE",
+    "DATEFORMAT",  "DATEFIRST", "DEADLOCK_PRIORITY", "QUERY_GOVERNOR_COST_LIMIT",
+    "CONTEXT_INFO"};
 // Expression trees are walked recursively when bound, evaluated and freed; SQL Server also refuses
 // statements nested too deeply (error 191).
 constexpr int kMaxExprDepth = 1000;
@@ -87,12 +106,18 @@ Token SqlParser::take() {
 }
 
 bool SqlParser::acceptWord(std::string_view word) {
-    if (peek().isWord(word)) { take(); return true; }
+    if (peek().isWord(word)) {
+        take();
+        return true;
+    }
     return false;
 }
 
 bool SqlParser::acceptSymbol(std::string_view symbol) {
-    if (peek().isSymbol(symbol)) { take(); return true; }
+    if (peek().isSymbol(symbol)) {
+        take();
+        return true;
+    }
     return false;
 }
 
@@ -155,7 +180,8 @@ std::vector<ParameterDeclaration> SqlParser::parseParameterDeclarations() {
         acceptWord("AS");
         ParameterDeclaration d;
         d.name = name.text;
-        if (peek().isWord("DATETIME2") || peek().isWord("DATE") || peek().isWord("TIME") || peek().isWord("DATETIMEOFFSET")) {
+        if (peek().isWord("DATETIME2") || peek().isWord("DATE") || peek().isWord("TIME") ||
+            peek().isWord("DATETIMEOFFSET")) {
             // Drivers declare date and time values so; the engine's one date type takes them.
             take();
             if (acceptSymbol("(")) {
@@ -176,14 +202,19 @@ std::vector<ParameterDeclaration> SqlParser::parseParameterDeclarations() {
 Statement SqlParser::parseStatement(bool firstInBatch) {
     Statement s;
     const Token& t = peek();
-    if (t.isWord("SELECT")) s.body = parseSelect();
-    else if (t.isWord("INSERT")) s.body = parseInsert();
-    else if (t.isWord("UPDATE")) s.body = parseUpdate();
-    else if (t.isWord("DELETE")) s.body = parseDelete();
-    else if (t.isWord("CREATE")) s = parseCreate();
-    else if (t.isWord("ALTER")) s.body = parseAlterTable();
-    else if (t.isWord("DROP") && !peek(1).isWord("TABLE") && peek(1).kind == TokenKind::Identifier &&
-             atIdentifier(2)) {
+    if (t.isWord("SELECT"))
+        s.body = parseSelect();
+    else if (t.isWord("INSERT"))
+        s.body = parseInsert();
+    else if (t.isWord("UPDATE"))
+        s.body = parseUpdate();
+    else if (t.isWord("DELETE"))
+        s.body = parseDelete();
+    else if (t.isWord("CREATE"))
+        s = parseCreate();
+    else if (t.isWord("ALTER"))
+        s.body = parseAlterTable();
+    else if (t.isWord("DROP") && !peek(1).isWord("TABLE") && peek(1).kind == TokenKind::Identifier && atIdentifier(2)) {
         // DROP PROCEDURE, VIEW, TRIGGER ...: the guarded drops of generated scripts must compile.
         take();
         const std::string keyword = "DROP " + upper(take().text);
@@ -191,9 +222,12 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
             parseObjectName();
         } while (acceptSymbol(","));
         s.body = UnsupportedStmt{keyword};
-    } else if (t.isWord("DROP")) s.body = parseDropTable();
-    else if (t.isWord("GRANT") || t.isWord("DENY") || t.isWord("REVOKE")) throw errors::unsupportedStatement(upper(t.text));
-    else if (t.isWord("IF")) s.body = parseIf();
+    } else if (t.isWord("DROP"))
+        s.body = parseDropTable();
+    else if (t.isWord("GRANT") || t.isWord("DENY") || t.isWord("REVOKE"))
+        throw errors::unsupportedStatement(upper(t.text));
+    else if (t.isWord("IF"))
+        s.body = parseIf();
     else if (t.isWord("BEGIN") && !peek(1).isWord("TRAN") && !peek(1).isWord("TRANSACTION") &&
              !peek(1).isWord("DISTRIBUTED")) {
         take();
@@ -208,8 +242,7 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
     } else if (t.isWord("PRINT")) {
         take();
         s.body = PrintStmt{parseValue()};
-    }
-    else if (t.isWord("USE")) {
+    } else if (t.isWord("USE")) {
         take();
         UseStmt use;
         use.database = parseIdentifier();
@@ -221,7 +254,8 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
         expectSymbol("=");
         a.value = parseValue();
         s.body = std::move(a);
-    } else if (t.isWord("SET")) s.body = parseSet();
+    } else if (t.isWord("SET"))
+        s.body = parseSet();
     else if (t.isWord("BEGIN")) {
         take();
         acceptWord("DISTRIBUTED");
@@ -231,8 +265,10 @@ Statement SqlParser::parseStatement(bool firstInBatch) {
     } else if (t.isWord("COMMIT") || t.isWord("ROLLBACK")) {
         const bool commit = t.isWord("COMMIT");
         take();
-        if (acceptWord("TRAN") || acceptWord("TRANSACTION")) parseTransactionName();
-        else acceptWord("WORK");
+        if (acceptWord("TRAN") || acceptWord("TRANSACTION"))
+            parseTransactionName();
+        else
+            acceptWord("WORK");
         s.body = TransactionStmt{commit ? TransactionStmt::Kind::Commit : TransactionStmt::Kind::Rollback};
     } else if (t.isWord("WAITFOR")) {
         s.body = parseWaitFor();
@@ -276,7 +312,8 @@ Statement SqlParser::parseCreate() {
     const Token& next = peek(1);
     if (next.isWord("TABLE")) {
         s.body = parseCreateTable();
-    } else if (next.isWord("INDEX") || next.isWord("UNIQUE") || next.isWord("CLUSTERED") || next.isWord("NONCLUSTERED")) {
+    } else if (next.isWord("INDEX") || next.isWord("UNIQUE") || next.isWord("CLUSTERED") ||
+               next.isWord("NONCLUSTERED")) {
         s.body = parseCreateIndex();
     } else if (next.isWord("DATABASE")) {
         take();
@@ -322,8 +359,7 @@ void SqlParser::parseIndexOptions() {
 
 void SqlParser::parseFileGroup(std::string_view keyword) {
     // ON [PRIMARY], TEXTIMAGE_ON [PRIMARY]: the stand-in has one place for everything.
-    if (peek().isWord(keyword) && (atIdentifier(1) || peek(1).isWord("PRIMARY") ||
-                                   peek(1).kind == TokenKind::String)) {
+    if (peek().isWord(keyword) && (atIdentifier(1) || peek(1).isWord("PRIMARY") || peek(1).kind == TokenKind::String)) {
         take();
         take();
     }
@@ -369,7 +405,8 @@ AlterTableStmt SqlParser::parseAlterTable() {
         if (!acceptWord("NOCHECK")) expectWord("CHECK");
     }
     if (!peek().isWord("ADD")) {
-        throw errors::unsupportedStatement("ALTER TABLE " + (peek().kind == TokenKind::End ? std::string() : upper(peek().text)));
+        throw errors::unsupportedStatement("ALTER TABLE " +
+                                           (peek().kind == TokenKind::End ? std::string() : upper(peek().text)));
     }
     take();
     do {
@@ -386,8 +423,10 @@ AlterTableStmt SqlParser::parseAlterTable() {
             TableConstraint c;
             c.name = name;
             c.primary = acceptWord("PRIMARY");
-            if (c.primary) expectWord("KEY");
-            else take();
+            if (c.primary)
+                expectWord("KEY");
+            else
+                take();
             if (!acceptWord("CLUSTERED")) acceptWord("NONCLUSTERED");
             c.columns = parseKeyColumns();
             parseIndexOptions();
@@ -408,7 +447,8 @@ WaitForStmt SqlParser::parseWaitFor() {
     if (t.kind != TokenKind::String) failAt(t);
     WaitForStmt w;
     if (!parseDelay(t.text, w.delay))
-        throw SqlError(148, 15, 1, "Incorrect time syntax in time string '" + t.text + "' used with WAITFOR.", ErrorReach::Batch);
+        throw SqlError(148, 15, 1, "Incorrect time syntax in time string '" + t.text + "' used with WAITFOR.",
+                       ErrorReach::Batch);
     return w;
 }
 
@@ -428,9 +468,12 @@ ExecStmt SqlParser::parseExec(bool keywordSeen) {
     if (peek().kind != TokenKind::End && !peek().isSymbol(";") &&
         !(peek().kind == TokenKind::Identifier && isReservedKeyword(peek().text))) {
         do {
-            if (peek().kind == TokenKind::Variable && peek(1).isSymbol("=")) { take(); take(); }
-            if (peek().kind == TokenKind::Identifier && !isReservedKeyword(peek().text) &&
-                !peek(1).isSymbol("(") && !peek(1).isSymbol(".")) {
+            if (peek().kind == TokenKind::Variable && peek(1).isSymbol("=")) {
+                take();
+                take();
+            }
+            if (peek().kind == TokenKind::Identifier && !isReservedKeyword(peek().text) && !peek(1).isSymbol("(") &&
+                !peek(1).isSymbol(".")) {
                 take();  // bare words are strings in procedure arguments
             } else {
                 parseValue();
@@ -449,7 +492,8 @@ bool SqlParser::parseDelay(std::string_view text, std::chrono::milliseconds& out
     while (count < 3) {
         const size_t start = i;
         int value = 0;
-        while (i < text.size() && i - start < 2 && std::isdigit(static_cast<unsigned char>(text[i]))) value = value * 10 + (text[i++] - '0');
+        while (i < text.size() && i - start < 2 && std::isdigit(static_cast<unsigned char>(text[i])))
+            value = value * 10 + (text[i++] - '0');
         if (i == start) return false;
         fields[count++] = value;
         if (i == text.size() || text[i] != ':') break;
@@ -519,8 +563,10 @@ TableRef SqlParser::parseTableRef(bool allowAlias) {
     TableRef ref;
     ref.name = parseObjectName();
     if (allowAlias) {
-        if (acceptWord("AS")) ref.alias = parseIdentifier();
-        else if (atAlias()) ref.alias = take().text;
+        if (acceptWord("AS"))
+            ref.alias = parseIdentifier();
+        else if (atAlias())
+            ref.alias = take().text;
     }
     parseTableHints();
     return ref;
@@ -565,12 +611,18 @@ ColumnType SqlParser::parseType(int columnNumber, const std::string& columnName,
             expectSymbol(")");
         }
     };
-    if (name == "INT" || name == "INTEGER") t.type = SqlType::Int;
-    else if (name == "SMALLINT") t.type = SqlType::SmallInt;
-    else if (name == "TINYINT") t.type = SqlType::TinyInt;
-    else if (name == "BIGINT") t.type = SqlType::BigInt;
-    else if (name == "BIT") t.type = SqlType::Bit;
-    else if (name == "REAL") t.type = SqlType::Real;
+    if (name == "INT" || name == "INTEGER")
+        t.type = SqlType::Int;
+    else if (name == "SMALLINT")
+        t.type = SqlType::SmallInt;
+    else if (name == "TINYINT")
+        t.type = SqlType::TinyInt;
+    else if (name == "BIGINT")
+        t.type = SqlType::BigInt;
+    else if (name == "BIT")
+        t.type = SqlType::Bit;
+    else if (name == "REAL")
+        t.type = SqlType::Real;
     else if (name == "FLOAT") {
         t.type = SqlType::Float;
         if (acceptSymbol("(")) {
@@ -581,8 +633,10 @@ ColumnType SqlParser::parseType(int columnNumber, const std::string& columnName,
             if (bits <= 24) t.type = SqlType::Real;
             expectSymbol(")");
         }
-    } else if (name == "MONEY") t.type = SqlType::Money;
-    else if (name == "SMALLMONEY") t.type = SqlType::SmallMoney;
+    } else if (name == "MONEY")
+        t.type = SqlType::Money;
+    else if (name == "SMALLMONEY")
+        t.type = SqlType::SmallMoney;
     else if (name == "DECIMAL" || name == "DEC" || name == "NUMERIC") {
         t.type = SqlType::Decimal;
         t.precision = 18;
@@ -599,22 +653,42 @@ ColumnType SqlParser::parseType(int columnNumber, const std::string& columnName,
             if (t.precision < 1 || t.precision > 38 || t.scale > t.precision) failAt(p);
             expectSymbol(")");
         }
-    } else if (name == "DATETIME") t.type = SqlType::DateTime;
-    else if (name == "SMALLDATETIME") t.type = SqlType::SmallDateTime;
-    else if (name == "CHAR" || name == "CHARACTER") lengthArg(8000, SqlType::Char);
-    else if (name == "VARCHAR") lengthArg(8000, SqlType::VarChar);
-    else if (name == "NCHAR") lengthArg(4000, SqlType::NChar);
-    else if (name == "NVARCHAR") lengthArg(4000, SqlType::NVarChar);
-    else if (name == "SYSNAME") { t.type = SqlType::NVarChar; t.length = 128; }
-    else if (name == "BINARY") lengthArg(8000, SqlType::Binary);
-    else if (name == "VARBINARY") lengthArg(8000, SqlType::VarBinary);
-    else if (name == "TEXT") { t.type = SqlType::Text; t.length = -1; }
-    else if (name == "NTEXT") { t.type = SqlType::NText; t.length = -1; }
-    else if (name == "IMAGE") { t.type = SqlType::Image; t.length = -1; }
-    else if (name == "UNIQUEIDENTIFIER") t.type = SqlType::UniqueIdentifier;
-    else if (inCast) throw errors::unknownType(nameToken.text);
-    else throw errors::unknownColumnType(columnNumber, nameToken.text);
-    if ((t.type == SqlType::Char || t.type == SqlType::NChar || t.type == SqlType::Binary) && t.length < 0) failAt(last_);
+    } else if (name == "DATETIME")
+        t.type = SqlType::DateTime;
+    else if (name == "SMALLDATETIME")
+        t.type = SqlType::SmallDateTime;
+    else if (name == "CHAR" || name == "CHARACTER")
+        lengthArg(8000, SqlType::Char);
+    else if (name == "VARCHAR")
+        lengthArg(8000, SqlType::VarChar);
+    else if (name == "NCHAR")
+        lengthArg(4000, SqlType::NChar);
+    else if (name == "NVARCHAR")
+        lengthArg(4000, SqlType::NVarChar);
+    else if (name == "SYSNAME") {
+        t.type = SqlType::NVarChar;
+        t.length = 128;
+    } else if (name == "BINARY")
+        lengthArg(8000, SqlType::Binary);
+    else if (name == "VARBINARY")
+        lengthArg(8000, SqlType::VarBinary);
+    else if (name == "TEXT") {
+        t.type = SqlType::Text;
+        t.length = -1;
+    } else if (name == "NTEXT") {
+        t.type = SqlType::NText;
+        t.length = -1;
+    } else if (name == "IMAGE") {
+        t.type = SqlType::Image;
+        t.length = -1;
+    } else if (name == "UNIQUEIDENTIFIER")
+        t.type = SqlType::UniqueIdentifier;
+    else if (inCast)
+        throw errors::unknownType(nameToken.text);
+    else
+        throw errors::unknownColumnType(columnNumber, nameToken.text);
+    if ((t.type == SqlType::Char || t.type == SqlType::NChar || t.type == SqlType::Binary) && t.length < 0)
+        failAt(last_);
     return t;
 }
 
@@ -623,8 +697,10 @@ ColumnType SqlParser::parseType(int columnNumber, const std::string& columnName,
 SelectStmt SqlParser::parseSelect() {
     expectWord("SELECT");
     SelectStmt s;
-    if (acceptWord("DISTINCT")) s.distinct = true;
-    else acceptWord("ALL");
+    if (acceptWord("DISTINCT"))
+        s.distinct = true;
+    else
+        acceptWord("ALL");
     if (acceptWord("TOP")) {
         if (acceptSymbol("(")) {
             s.top = parseValue();
@@ -688,8 +764,10 @@ SelectStmt SqlParser::parseSelect() {
         do {
             OrderItem o;
             o.expr = parseValue();
-            if (acceptWord("DESC")) o.descending = true;
-            else acceptWord("ASC");
+            if (acceptWord("DESC"))
+                o.descending = true;
+            else
+                acceptWord("ASC");
             s.orderBy.push_back(std::move(o));
         } while (acceptSymbol(","));
     }
@@ -918,9 +996,12 @@ SetStmt SqlParser::parseSet() {
         take();
         s.options.push_back(name);
         s.table = parseObjectName();
-        if (acceptWord("ON")) s.value = "ON";
-        else if (acceptWord("OFF")) s.value = "OFF";
-        else fail();
+        if (acceptWord("ON"))
+            s.value = "ON";
+        else if (acceptWord("OFF"))
+            s.value = "OFF";
+        else
+            fail();
         return s;
     }
     if (kValueSetOptions.count(name)) {
@@ -951,9 +1032,12 @@ SetStmt SqlParser::parseSet() {
         }
         s.options.push_back(option);
     } while (acceptSymbol(","));
-    if (acceptWord("ON")) s.value = "ON";
-    else if (acceptWord("OFF")) s.value = "OFF";
-    else fail();
+    if (acceptWord("ON"))
+        s.value = "ON";
+    else if (acceptWord("OFF"))
+        s.value = "OFF";
+    else
+        fail();
     // QUOTED_IDENTIFIER acts when the batch is read, so the rest of this batch already follows it.
     if (std::find(s.options.begin(), s.options.end(), "QUOTED_IDENTIFIER") != s.options.end())
         setQuotedIdentifier(s.value == "ON");
@@ -1218,13 +1302,13 @@ ExprPtr SqlParser::parseLiteral(const Token& t) {
         std::string hex = t.text.size() % 2 ? "0" + t.text : t.text;
         std::vector<uint8_t> bytes;
         bytes.reserve(hex.size() / 2);
-        for (size_t i = 0; i < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        for (size_t i = 0; i < hex.size(); i += 2)
+            bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
         e->type = makeType(SqlType::VarBinary, std::max<int>(1, static_cast<int>(bytes.size())));
         e->value = std::move(bytes);
         return limitDepth(std::move(e));
     }
-    default:
-        failAt(t);
+    default: failAt(t);
     }
 }
 
@@ -1232,9 +1316,11 @@ ExprPtr SqlParser::parsePrimary(bool condition) {
     const Token t = peek();
     DepthGuard guard(depth_, t.text);
     switch (t.kind) {
-    case TokenKind::Integer: case TokenKind::Decimal: case TokenKind::Float: case TokenKind::String:
-    case TokenKind::Binary:
-        return parseLiteral(take());
+    case TokenKind::Integer:
+    case TokenKind::Decimal:
+    case TokenKind::Float:
+    case TokenKind::String:
+    case TokenKind::Binary: return parseLiteral(take());
     case TokenKind::Variable: {
         take();
         auto e = std::make_unique<Expr>();
@@ -1291,8 +1377,7 @@ ExprPtr SqlParser::parsePrimary(bool condition) {
         }
         return limitDepth(std::move(e));
     }
-    case TokenKind::End:
-        fail();
+    case TokenKind::End: fail();
     }
     fail();
 }

@@ -17,9 +17,9 @@ namespace standin {
 
 namespace {
 
-constexpr int32_t kMinDateTimeDays = -53690;       // 1753-01-01
-constexpr int32_t kMaxDateTimeDays = 2958463;      // 9999-12-31
-constexpr int32_t kMaxSmallDateTimeDays = 65535;   // 2079-06-06
+constexpr int32_t kMinDateTimeDays = -53690;      // 1753-01-01
+constexpr int32_t kMaxDateTimeDays = 2958463;     // 9999-12-31
+constexpr int32_t kMaxSmallDateTimeDays = 65535;  // 2079-06-06
 constexpr uint32_t kTicksPerDay = 300u * 86400u;
 
 __int128 pow10(int n) {
@@ -72,17 +72,26 @@ bool parseDecimalText(std::string_view text, __int128& unscaled, int& scale, int
     std::string t = trimBlanks(text);
     size_t i = 0;
     bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) { negative = t[i] == '-'; ++i; }
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        negative = t[i] == '-';
+        ++i;
+    }
     __int128 v = 0;
     int digits = 0, fraction = 0, significant = 0;
     bool seenPoint = false, any = false;
     for (; i < t.size(); ++i) {
         const char c = t[i];
-        if (c == '.' && !seenPoint) { seenPoint = true; continue; }
+        if (c == '.' && !seenPoint) {
+            seenPoint = true;
+            continue;
+        }
         if (c < '0' || c > '9') return false;
         any = true;
         if (significant == 0 && c == '0' && !seenPoint) continue;
-        if (significant >= 38) { overflow = true; return true; }
+        if (significant >= 38) {
+            overflow = true;
+            return true;
+        }
         v = v * 10 + (c - '0');
         ++significant;
         ++digits;
@@ -101,8 +110,10 @@ __int128 rescale(__int128 v, int from, int to) {
     const __int128 div = pow10(from - to);
     __int128 q = v / div;
     const __int128 r = v % div;
-    if (r * 2 >= div) ++q;
-    else if (r * 2 <= -div) --q;
+    if (r * 2 >= div)
+        ++q;
+    else if (r * 2 <= -div)
+        --q;
     return q;
 }
 
@@ -119,7 +130,10 @@ std::string decimalText(__int128 unscaled, int scale) {
 std::string hexText(const std::vector<uint8_t>& bytes) {
     static const char* hex = "0123456789ABCDEF";
     std::string out = "0x";
-    for (uint8_t b : bytes) { out += hex[b >> 4]; out += hex[b & 15]; }
+    for (uint8_t b : bytes) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
     return out;
 }
 
@@ -157,7 +171,10 @@ std::string guidText(const Guid& g) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
     for (int i : order) {
-        if (i < 0) { out += '-'; continue; }
+        if (i < 0) {
+            out += '-';
+            continue;
+        }
         out += hex[g[i] >> 4];
         out += hex[g[i] & 15];
     }
@@ -256,10 +273,22 @@ std::vector<uint8_t> fitBytes(std::vector<uint8_t> b, const ColumnType& to, Conv
 int64_t checkIntegerRange(__int128 v, SqlType to, bool fromConstantLike) {
     __int128 lo = 0, hi = 0;
     switch (to) {
-    case SqlType::TinyInt: lo = 0; hi = 255; break;
-    case SqlType::SmallInt: lo = -32768; hi = 32767; break;
-    case SqlType::Int: lo = std::numeric_limits<int32_t>::min(); hi = std::numeric_limits<int32_t>::max(); break;
-    case SqlType::BigInt: lo = std::numeric_limits<int64_t>::min(); hi = std::numeric_limits<int64_t>::max(); break;
+    case SqlType::TinyInt:
+        lo = 0;
+        hi = 255;
+        break;
+    case SqlType::SmallInt:
+        lo = -32768;
+        hi = 32767;
+        break;
+    case SqlType::Int:
+        lo = std::numeric_limits<int32_t>::min();
+        hi = std::numeric_limits<int32_t>::max();
+        break;
+    case SqlType::BigInt:
+        lo = std::numeric_limits<int64_t>::min();
+        hi = std::numeric_limits<int64_t>::max();
+        break;
     case SqlType::Bit: return v != 0 ? 1 : 0;
     default: break;
     }
@@ -286,8 +315,14 @@ Value decimalTo(const DecimalValue& d, const ColumnType& to) {
 
 DecimalValue toDecimal(__int128 unscaled, int scale, const ColumnType& to) {
     int targetScale = to.scale, precision = to.precision;
-    if (to.type == SqlType::Money) { targetScale = 4; precision = 19; }
-    if (to.type == SqlType::SmallMoney) { targetScale = 4; precision = 10; }
+    if (to.type == SqlType::Money) {
+        targetScale = 4;
+        precision = 19;
+    }
+    if (to.type == SqlType::SmallMoney) {
+        targetScale = 4;
+        precision = 10;
+    }
     const __int128 v = rescale(unscaled, scale, targetScale);
     if (to.type == SqlType::Money) {
         if (v > std::numeric_limits<int64_t>::max() || v < std::numeric_limits<int64_t>::min())
@@ -314,7 +349,10 @@ DateTimeValue roundDateTime(DateTimeValue dt, SqlType to) {
         // smalldatetime keeps whole minutes; half a minute and more rounds up.
         uint64_t minutes = dt.ticks / 18000u + (dt.ticks % 18000u >= 9000u ? 1 : 0);
         int32_t days = dt.days;
-        if (minutes >= 1440) { minutes = 0; ++days; }
+        if (minutes >= 1440) {
+            minutes = 0;
+            ++days;
+        }
         if (days < 0 || days > kMaxSmallDateTimeDays) throw errors::arithmeticOverflow("smalldatetime");
         return DateTimeValue{days, static_cast<uint32_t>(minutes * 60 * 300)};
     }
@@ -325,7 +363,10 @@ DateTimeValue numberToDateTime(double days, SqlType to) {
     const double whole = std::floor(days);
     if (whole < kMinDateTimeDays || whole > kMaxDateTimeDays) throw errors::arithmeticOverflow(typeName(to));
     DateTimeValue dt{static_cast<int32_t>(whole), static_cast<uint32_t>(std::llround((days - whole) * kTicksPerDay))};
-    if (dt.ticks >= kTicksPerDay) { dt.ticks = 0; ++dt.days; }
+    if (dt.ticks >= kTicksPerDay) {
+        dt.ticks = 0;
+        ++dt.days;
+    }
     return roundDateTime(dt, to);
 }
 
@@ -333,9 +374,12 @@ double dateTimeToDays(const DateTimeValue& dt) { return dt.days + double(dt.tick
 
 std::vector<uint8_t> integerBytes(int64_t v, SqlType from) {
     int size = 4;
-    if (from == SqlType::BigInt) size = 8;
-    else if (from == SqlType::SmallInt) size = 2;
-    else if (from == SqlType::TinyInt || from == SqlType::Bit) size = 1;
+    if (from == SqlType::BigInt)
+        size = 8;
+    else if (from == SqlType::SmallInt)
+        size = 2;
+    else if (from == SqlType::TinyInt || from == SqlType::Bit)
+        size = 1;
     std::vector<uint8_t> out(size);
     for (int i = size - 1; i >= 0; --i) {
         out[i] = static_cast<uint8_t>(v & 0xFF);
@@ -354,8 +398,11 @@ Allowed conversionAllowed(SqlType from, SqlType to) {
         if (toText) return Allowed::Implicit;
         return Allowed::Never;
     }
-    if (from == SqlType::Image) return (to == SqlType::Binary || to == SqlType::VarBinary) ? Allowed::Implicit : Allowed::Never;
-    if (to == SqlType::Image) return isBinaryType(from) || fromText ? (isBinaryType(from) ? Allowed::Implicit : Allowed::ExplicitOnly) : Allowed::Never;
+    if (from == SqlType::Image)
+        return (to == SqlType::Binary || to == SqlType::VarBinary) ? Allowed::Implicit : Allowed::Never;
+    if (to == SqlType::Image)
+        return isBinaryType(from) || fromText ? (isBinaryType(from) ? Allowed::Implicit : Allowed::ExplicitOnly)
+                                              : Allowed::Never;
     if (to == SqlType::Text || to == SqlType::NText) return fromText ? Allowed::Implicit : Allowed::Never;
     if (from == SqlType::UniqueIdentifier) return (toText || isBinaryType(to)) ? Allowed::Implicit : Allowed::Never;
     if (to == SqlType::UniqueIdentifier) return (fromText || isBinaryType(from)) ? Allowed::Implicit : Allowed::Never;
@@ -409,13 +456,14 @@ const char* typeName(SqlType type) {
 std::string typeDeclaration(const ColumnType& t) {
     std::string name = t.type == SqlType::Decimal ? "decimal" : typeName(t.type);
     switch (t.type) {
-    case SqlType::Char: case SqlType::VarChar: case SqlType::NChar: case SqlType::NVarChar:
-    case SqlType::Binary: case SqlType::VarBinary:
-        return name + "(" + (t.length < 0 ? std::string("max") : std::to_string(t.length)) + ")";
-    case SqlType::Decimal:
-        return name + "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
-    default:
-        return name;
+    case SqlType::Char:
+    case SqlType::VarChar:
+    case SqlType::NChar:
+    case SqlType::NVarChar:
+    case SqlType::Binary:
+    case SqlType::VarBinary: return name + "(" + (t.length < 0 ? std::string("max") : std::to_string(t.length)) + ")";
+    case SqlType::Decimal: return name + "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+    default: return name;
     }
 }
 
@@ -546,7 +594,8 @@ Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to,
             const std::string t = trimBlanks(text);
             if (to.type == SqlType::Bit) {
                 std::string lower = t;
-                std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+                std::transform(lower.begin(), lower.end(), lower.begin(),
+                               [](unsigned char c) { return std::tolower(c); });
                 if (lower == "true") return int64_t(1);
                 if (lower == "false") return int64_t(0);
             }
@@ -619,7 +668,10 @@ Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to,
         if (isBinaryType(to.type)) {  // explicit only: the bytes of the text in its code page
             std::string encoded;
             if (auto u = std::get_if<std::u16string>(&v)) {
-                for (char16_t c : *u) { encoded += static_cast<char>(c & 0xFF); encoded += static_cast<char>(c >> 8); }
+                for (char16_t c : *u) {
+                    encoded += static_cast<char>(c & 0xFF);
+                    encoded += static_cast<char>(c >> 8);
+                }
             } else {
                 encoded = encodeCodePage(text, orDefault(from.collation).codePage);
             }
@@ -712,8 +764,10 @@ Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to,
         if (isBinaryType(to.type)) return fitBytes(b, to, mode);
         if (isIntegerType(to.type)) {
             // The rightmost bytes, big-endian, as wide as the target type.
-            const size_t width = to.type == SqlType::BigInt ? 8 : to.type == SqlType::Int ? 4
-                               : to.type == SqlType::SmallInt ? 2 : 1;
+            const size_t width = to.type == SqlType::BigInt     ? 8
+                                 : to.type == SqlType::Int      ? 4
+                                 : to.type == SqlType::SmallInt ? 2
+                                                                : 1;
             uint64_t u = 0;
             const size_t start = b.size() > width ? b.size() - width : 0;
             for (size_t i = start; i < b.size(); ++i) u = (u << 8) | b[i];
@@ -757,8 +811,10 @@ int compareValues(const Value& a, const Value& b, const ColumnType& type) {
         if (auto sa = std::get_if<std::string>(&a)) {
             if (auto sb = std::get_if<std::string>(&b)) return compareText(*sa, *sb, collation);
         }
-        const std::u16string ua = std::holds_alternative<std::u16string>(a) ? std::get<std::u16string>(a) : utf8ToUtf16(asString(a));
-        const std::u16string ub = std::holds_alternative<std::u16string>(b) ? std::get<std::u16string>(b) : utf8ToUtf16(asString(b));
+        const std::u16string ua =
+            std::holds_alternative<std::u16string>(a) ? std::get<std::u16string>(a) : utf8ToUtf16(asString(a));
+        const std::u16string ub =
+            std::holds_alternative<std::u16string>(b) ? std::get<std::u16string>(b) : utf8ToUtf16(asString(b));
         return compareText(ua, ub, collation);
     }
     if (a.index() != b.index()) return a.index() < b.index() ? -1 : 1;
@@ -799,8 +855,10 @@ int compareValues(const Value& a, const Value& b, const ColumnType& type) {
             if ((*ga)[i] != gb[i]) return (*ga)[i] < gb[i] ? -1 : 1;
         return 0;
     }
-    if (auto sa = std::get_if<std::string>(&a)) return compareText(*sa, std::get<std::string>(b), orDefault(type.collation));
-    if (auto ua = std::get_if<std::u16string>(&a)) return compareText(*ua, std::get<std::u16string>(b), orDefault(type.collation));
+    if (auto sa = std::get_if<std::string>(&a))
+        return compareText(*sa, std::get<std::string>(b), orDefault(type.collation));
+    if (auto ua = std::get_if<std::u16string>(&a))
+        return compareText(*ua, std::get<std::u16string>(b), orDefault(type.collation));
     return 0;
 }
 
@@ -826,15 +884,23 @@ DateTimeValue makeDateTime(int year, int month, int day, int hour, int minute, i
     dt.days = daysFromCivil(year, month, day);
     const uint64_t ms = ((uint64_t(hour) * 60 + minute) * 60 + second) * 1000 + millisecond;
     dt.ticks = static_cast<uint32_t>((ms * 3 + 5) / 10);
-    if (dt.ticks >= kTicksPerDay) { dt.ticks -= kTicksPerDay; ++dt.days; }
+    if (dt.ticks >= kTicksPerDay) {
+        dt.ticks -= kTicksPerDay;
+        ++dt.days;
+    }
     return dt;
 }
 
 bool parseDateTime(std::string_view input, DateTimeValue& out) {
     const std::string text = trimBlanks(input);
-    if (text.empty()) { out = DateTimeValue{0, 0}; return true; }  // '' is 1900-01-01 as in SQL Server
+    if (text.empty()) {
+        out = DateTimeValue{0, 0};
+        return true;
+    }  // '' is 1900-01-01 as in SQL Server
     size_t i = 0;
-    auto skipSpaces = [&] { while (i < text.size() && text[i] == ' ') ++i; };
+    auto skipSpaces = [&] {
+        while (i < text.size() && text[i] == ' ') ++i;
+    };
     auto number = [&](int maxDigits, int& value, int& digits) {
         value = 0;
         digits = 0;
@@ -850,7 +916,8 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
     // Date part.
     if (std::isalpha(static_cast<unsigned char>(text[0]))) {  // "Jan  1 2000"
         std::string mon;
-        while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) mon += char(std::tolower(text[i++]));
+        while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
+            mon += char(std::tolower(text[i++]));
         month = 0;
         for (int m = 0; m < 12; ++m)
             if (mon.size() >= 3 && mon.compare(0, 3, kMonths[m]) == 0) month = m + 1;
@@ -859,7 +926,10 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
         int digits = 0;
         if (!number(2, day, digits)) return false;
         skipSpaces();
-        if (i < text.size() && text[i] == ',') { ++i; skipSpaces(); }
+        if (i < text.size() && text[i] == ',') {
+            ++i;
+            skipSpaces();
+        }
         if (!number(4, year, digits) || digits != 4) return false;
         haveDate = true;
     } else {
@@ -867,7 +937,9 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
         int a = 0, da = 0;
         number(8, a, da);
         if (da == 8 && (i == text.size() || text[i] == ' ' || text[i] == 'T')) {  // yyyymmdd
-            year = a / 10000; month = a / 100 % 100; day = a % 100;
+            year = a / 10000;
+            month = a / 100 % 100;
+            day = a % 100;
             haveDate = true;
         } else if (da > 0 && i < text.size() && (text[i] == '-' || text[i] == '/' || text[i] == '.')) {
             const char sep = text[i++];
@@ -876,11 +948,19 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
             if (i >= text.size() || text[i] != sep) return false;
             ++i;
             if (!number(4, c, dc)) return false;
-            if (da == 4) { year = a; month = b; day = c; }             // ymd
-            else {                                                    // mdy (us_english)
-                month = a; day = b; year = c;
-                if (dc == 2) year += year < 50 ? 2000 : 1900;
-                else if (dc != 4) return false;
+            if (da == 4) {
+                year = a;
+                month = b;
+                day = c;
+            }       // ymd
+            else {  // mdy (us_english)
+                month = a;
+                day = b;
+                year = c;
+                if (dc == 2)
+                    year += year < 50 ? 2000 : 1900;
+                else if (dc != 4)
+                    return false;
             }
             haveDate = true;
         } else {
@@ -888,7 +968,8 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
         }
     }
     if (haveDate) {
-        if (month < 1 || month > 12 || day < 1 || year < 1 || year > 9999 || day > daysInMonth(year, month)) return false;
+        if (month < 1 || month > 12 || day < 1 || year < 1 || year > 9999 || day > daysInMonth(year, month))
+            return false;
     }
     // Time part.
     int hour = 0, minute = 0, second = 0, millis = 0;
@@ -907,8 +988,14 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
                     ++i;
                     int frac = 0, fd = 0;
                     if (!number(9, frac, fd)) return false;
-                    while (fd > 3) { frac /= 10; --fd; }
-                    while (fd < 3) { frac *= 10; ++fd; }
+                    while (fd > 3) {
+                        frac /= 10;
+                        --fd;
+                    }
+                    while (fd < 3) {
+                        frac *= 10;
+                        ++fd;
+                    }
                     millis = frac;
                 }
             }
@@ -919,10 +1006,16 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
         skipSpaces();
         if (i < text.size()) {
             std::string ampm;
-            while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) ampm += char(std::toupper(text[i++]));
-            if (ampm == "PM") { if (hour > 12 || hour == 0) return false; if (hour != 12) hour += 12; }
-            else if (ampm == "AM") { if (hour > 12 || hour == 0) return false; if (hour == 12) hour = 0; }
-            else return false;
+            while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
+                ampm += char(std::toupper(text[i++]));
+            if (ampm == "PM") {
+                if (hour > 12 || hour == 0) return false;
+                if (hour != 12) hour += 12;
+            } else if (ampm == "AM") {
+                if (hour > 12 || hour == 0) return false;
+                if (hour == 12) hour = 0;
+            } else
+                return false;
         }
         skipSpaces();
         if (i != text.size()) return false;

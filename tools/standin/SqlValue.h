@@ -14,17 +14,17 @@ enum class Conversion {
     Explicit,    // CAST / CONVERT
 };
 
-const char* typeName(SqlType type);          // "int", "varchar", ... as SQL Server names them in messages
+const char* typeName(SqlType type);                   // "int", "varchar", ... as SQL Server names them in messages
 std::string typeDeclaration(const ColumnType& type);  // "varchar(14)", "decimal(10,2)"
-bool isIntegerType(SqlType type);            // int, smallint, tinyint, bigint, bit
-bool isNumericType(SqlType type);            // every number type
-bool isCharType(SqlType type);               // char, varchar, text
-bool isNCharType(SqlType type);              // nchar, nvarchar, ntext
-bool isTextualType(SqlType type);            // either of the two above
-bool isBinaryType(SqlType type);              // binary, varbinary, image
-bool isLongType(SqlType type);               // text, ntext, image
-bool isDateType(SqlType type);               // datetime, smalldatetime
-int typePrecedence(SqlType type);            // higher wins when two types meet
+bool isIntegerType(SqlType type);                     // int, smallint, tinyint, bigint, bit
+bool isNumericType(SqlType type);                     // every number type
+bool isCharType(SqlType type);                        // char, varchar, text
+bool isNCharType(SqlType type);                       // nchar, nvarchar, ntext
+bool isTextualType(SqlType type);                     // either of the two above
+bool isBinaryType(SqlType type);                      // binary, varbinary, image
+bool isLongType(SqlType type);                        // text, ntext, image
+bool isDateType(SqlType type);                        // datetime, smalldatetime
+int typePrecedence(SqlType type);                     // higher wins when two types meet
 
 ColumnType makeType(SqlType type, int length = 0, int precision = 0, int scale = 0);
 

@@ -51,7 +51,8 @@ int openListener(const std::string& address, uint16_t port) {
 uint16_t boundPort(int fd) {
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) throw std::runtime_error(systemError("getsockname"));
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        throw std::runtime_error(systemError("getsockname"));
     if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
     return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
 }
@@ -70,7 +71,8 @@ struct Server::Impl {
     Engine& ensureEngine() {
         std::lock_guard lock(engineMutex);
         if (!engine) {
-            engine = std::make_unique<Engine>(EngineOptions{options.dataFile, options.collation, options.schemaScripts});
+            engine =
+                std::make_unique<Engine>(EngineOptions{options.dataFile, options.collation, options.schemaScripts});
             if (options.demoAccounts > 0) engine->seedDemo(options.demoAccounts);
         }
         return *engine;
@@ -101,8 +103,8 @@ struct Server::Impl {
         reapFinished();
         connections.push_back(std::move(connection));
         c->thread = std::thread([this, c, id, spid] {
-            ConnectionEnvironment env{*engine, faults, *log, credentials, stats, options.serverName,
-                                      options.encryption, certificate.get()};
+            ConnectionEnvironment env{
+                *engine, faults, *log, credentials, stats, options.serverName, options.encryption, certificate.get()};
             TdsConnection(*c->channel, env, id, spid).run();
             // The client sees the close now; the descriptor goes when the thread is reaped.
             c->channel->shutdown();
@@ -158,7 +160,8 @@ void Server::start() {
         if (o.certificateFile.has_value() != o.keyFile.has_value())
             throw std::runtime_error("a certificate needs its key, and a key its certificate");
         impl_->certificate = std::make_unique<tls::TlsCertificate>(
-            o.certificateFile ? tls::TlsCertificate::fromFiles(*o.certificateFile, *o.keyFile) : tls::TlsCertificate::selfSigned(o.serverName));
+            o.certificateFile ? tls::TlsCertificate::fromFiles(*o.certificateFile, *o.keyFile)
+                              : tls::TlsCertificate::selfSigned(o.serverName));
     }
     impl_->listenFd = openListener(impl_->options.listenAddress, impl_->options.port);
     impl_->port = boundPort(impl_->listenFd);

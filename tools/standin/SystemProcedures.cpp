@@ -13,8 +13,8 @@ namespace {
 
 SqlError notSupplied(std::string_view procedure, std::string_view parameter) {
     return SqlError(201, 16, 4,
-                    "Procedure or function '" + std::string(procedure) + "' expects parameter '" + std::string(parameter) +
-                        "', which was not supplied.",
+                    "Procedure or function '" + std::string(procedure) + "' expects parameter '" +
+                        std::string(parameter) + "', which was not supplied.",
                     ErrorReach::Batch);
 }
 
@@ -68,19 +68,26 @@ SystemProcedures::SystemProcedures(Engine& engine, Session& session, std::functi
 void SystemProcedures::call(const RpcCall& call, TdsResponse& response) {
     const std::string_view name = baseName(call.procedure);
     try {
-        if (compareText(name, "sp_executesql") == 0) executeSql(call, response);
-        else if (compareText(name, "sp_prepare") == 0) prepare(call, response, false);
-        else if (compareText(name, "sp_prepexec") == 0) prepare(call, response, true);
-        else if (compareText(name, "sp_execute") == 0) execute(call, response);
-        else if (compareText(name, "sp_unprepare") == 0) unprepare(call, response);
-        else throw errors::unknownProcedure(call.procedure);
+        if (compareText(name, "sp_executesql") == 0)
+            executeSql(call, response);
+        else if (compareText(name, "sp_prepare") == 0)
+            prepare(call, response, false);
+        else if (compareText(name, "sp_prepexec") == 0)
+            prepare(call, response, true);
+        else if (compareText(name, "sp_execute") == 0)
+            execute(call, response);
+        else if (compareText(name, "sp_unprepare") == 0)
+            unprepare(call, response);
+        else
+            throw errors::unknownProcedure(call.procedure);
     } catch (const SqlError& e) {
         response.message(e.message());
         response.procedureDone(true);
     }
 }
 
-SystemProcedures::Prepared SystemProcedures::compile(const std::string& declarations, const std::string& statement) const {
+SystemProcedures::Prepared SystemProcedures::compile(const std::string& declarations,
+                                                     const std::string& statement) const {
     Prepared p;
     p.declarations = declarations;
     p.parameters = SqlParser(declarations, true).parseParameterDeclarations();
@@ -111,7 +118,8 @@ void SystemProcedures::prepare(const RpcCall& call, TdsResponse& response, bool 
     }
     response.returnStatus(0);
     for (const auto& [ordinal, value] : handleOut)
-        response.returnValue(static_cast<uint16_t>(ordinal), Column{handleParameter.name, makeType(SqlType::Int)}, value);
+        response.returnValue(static_cast<uint16_t>(ordinal), Column{handleParameter.name, makeType(SqlType::Int)},
+                             value);
     response.procedureDone(false);
 }
 
@@ -142,7 +150,8 @@ void SystemProcedures::run(const Prepared& prepared, const RpcCall& call, size_t
         size_t k = position;
         if (p.name.empty()) {
             if (position >= declared.size())
-                throw SqlError(8144, 16, 2, "Procedure or function " + call.procedure + " has too many arguments specified.",
+                throw SqlError(8144, 16, 2,
+                               "Procedure or function " + call.procedure + " has too many arguments specified.",
                                ErrorReach::Batch);
             ++position;
         } else {

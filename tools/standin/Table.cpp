@@ -121,14 +121,22 @@ void Table::checkConsistency() const {
                 continue;
             }
             bool fits = false;
-            if (isIntegerType(t.type)) fits = std::holds_alternative<int64_t>(v);
-            else if (t.type == SqlType::Real || t.type == SqlType::Float) fits = std::holds_alternative<double>(v);
-            else if (isDateType(t.type)) fits = std::holds_alternative<DateTimeValue>(v);
-            else if (isCharType(t.type)) fits = std::holds_alternative<std::string>(v);
-            else if (isNCharType(t.type)) fits = std::holds_alternative<std::u16string>(v);
-            else if (isBinaryType(t.type)) fits = std::holds_alternative<std::vector<uint8_t>>(v);
-            else if (t.type == SqlType::UniqueIdentifier) fits = std::holds_alternative<Guid>(v);
-            else fits = std::holds_alternative<DecimalValue>(v);
+            if (isIntegerType(t.type))
+                fits = std::holds_alternative<int64_t>(v);
+            else if (t.type == SqlType::Real || t.type == SqlType::Float)
+                fits = std::holds_alternative<double>(v);
+            else if (isDateType(t.type))
+                fits = std::holds_alternative<DateTimeValue>(v);
+            else if (isCharType(t.type))
+                fits = std::holds_alternative<std::string>(v);
+            else if (isNCharType(t.type))
+                fits = std::holds_alternative<std::u16string>(v);
+            else if (isBinaryType(t.type))
+                fits = std::holds_alternative<std::vector<uint8_t>>(v);
+            else if (t.type == SqlType::UniqueIdentifier)
+                fits = std::holds_alternative<Guid>(v);
+            else
+                fits = std::holds_alternative<DecimalValue>(v);
             if (!fits) fail("a value of column " + columns_[c].column.name + " has the wrong kind");
         }
     }

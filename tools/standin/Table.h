@@ -27,8 +27,8 @@ struct IdentitySpec {
     int column = -1;
     int64_t seed = 1;
     int64_t increment = 1;
-    int64_t last = 0;     // the last value handed out (or inserted explicitly)
-    bool used = false;    // whether any value was handed out yet
+    int64_t last = 0;   // the last value handed out (or inserted explicitly)
+    bool used = false;  // whether any value was handed out yet
 };
 
 // Orders key tuples by the columns' types under the default collation; NULL first and equal to NULL.
@@ -50,8 +50,8 @@ public:
 
     const std::string& name() const { return name_; }
     const std::string& database() const { return database_; }
-    std::string schemaQualifiedName() const { return "dbo." + name_; }              // 2627
-    std::string fullName() const { return database_ + ".dbo." + name_; }             // 515
+    std::string schemaQualifiedName() const { return "dbo." + name_; }    // 2627
+    std::string fullName() const { return database_ + ".dbo." + name_; }  // 515
     const std::vector<TableColumn>& columns() const { return columns_; }
     int findColumn(std::string_view name) const;  // -1 when missing; case-insensitive
     size_t rowCount() const { return rows_.size(); }
@@ -64,8 +64,8 @@ public:
 
     std::optional<IdentitySpec>& identity() { return identity_; }
     const std::optional<IdentitySpec>& identity() const { return identity_; }
-    int64_t nextIdentity();                     // hands out the next value; never given back
-    void noteExplicitIdentity(int64_t value);   // an explicit value moves the counter forward
+    int64_t nextIdentity();                    // hands out the next value; never given back
+    void noteExplicitIdentity(int64_t value);  // an explicit value moves the counter forward
 
     // Visits the rows in the order a scan returns them: primary key order when there is one (as a
     // clustered index), else the order of insertion. f returns false to stop.
@@ -98,7 +98,7 @@ public:
     std::string keyText(const KeyIndex& index, const std::vector<Value>& key) const;
 
 private:
-    void indexRow(RowHandle row);            // throws on a duplicate, leaving no entry of this row
+    void indexRow(RowHandle row);  // throws on a duplicate, leaving no entry of this row
     void unindexRow(RowHandle row);
 
     std::string database_;

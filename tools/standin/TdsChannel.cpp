@@ -41,7 +41,8 @@ void SocketChannel::write(const uint8_t* data, size_t size) {
         const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) throw ConnectionClosed("the client stopped reading its answer");
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                throw ConnectionClosed("the client stopped reading its answer");
             throw ConnectionClosed(std::string("connection lost while sending: ") + std::strerror(errno));
         }
         data += n;

@@ -20,9 +20,7 @@ constexpr const char* kDefaultDatabase = "master";
 constexpr const char* kLanguage = "us_english";
 
 // SQL Server's texts for the failures the stand-in reports itself.
-Message loginFailed(const std::string& user) {
-    return {18456, 1, 14, "Login failed for user '" + user + "'.", "", 1};
-}
+Message loginFailed(const std::string& user) { return {18456, 1, 14, "Login failed for user '" + user + "'.", "", 1}; }
 Message cannotOpenDatabase(const std::string& database) {
     return {4060, 1, 11, "Cannot open database \"" + database + "\" requested by the login. The login failed.", "", 1};
 }
@@ -30,7 +28,9 @@ Message protocolError(const std::string& detail) {
     return {4002, 1, 20, "The incoming tabular data stream (TDS) protocol stream is incorrect. " + detail, "", 1};
 }
 Message noPermission() { return {15247, 1, 16, "User does not have permission to perform this action.", "", 1}; }
-Message incorrectSyntax(const std::string& near) { return {102, 1, 15, "Incorrect syntax near '" + near + "'.", "", 1}; }
+Message incorrectSyntax(const std::string& near) {
+    return {102, 1, 15, "Incorrect syntax near '" + near + "'.", "", 1};
+}
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -42,12 +42,14 @@ std::string lower(std::string s) {
 void skipAllHeaders(ByteReader& r) {
     const size_t start = r.position();
     const uint32_t total = r.u32LE();
-    if (total < 4 || total > r.data().size() - start) throw ProtocolError("ALL_HEADERS length does not fit the request");
+    if (total < 4 || total > r.data().size() - start)
+        throw ProtocolError("ALL_HEADERS length does not fit the request");
     size_t pos = start + 4;
     while (pos < start + total) {
         r.seek(pos);
         const uint32_t length = r.u32LE();
-        if (length < 6 || length > start + total - pos) throw ProtocolError("a header's length does not fit ALL_HEADERS");
+        if (length < 6 || length > start + total - pos)
+            throw ProtocolError("a header's length does not fit ALL_HEADERS");
         pos += length;
     }
     r.seek(start + total);
@@ -87,7 +89,8 @@ TdsConnection::TdsConnection(ByteChannel& channel, ConnectionEnvironment& enviro
       spid_(spid),
       reader_(channel_),
       writer_(channel_, spid),
-      procedures_(environment.engine, session_, [this](const std::string& sql) { env_.log.record(connectionId_, sql); }) {}
+      procedures_(environment.engine, session_,
+                  [this](const std::string& sql) { env_.log.record(connectionId_, sql); }) {}
 
 void TdsConnection::run() {
     cpuAccounted_ = threadCpuNanoseconds();
@@ -118,8 +121,7 @@ void TdsConnection::run() {
     if (loggedIn_) {
         try {
             env_.engine.endSession(session_);
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     accountCpu();
 }
@@ -141,7 +143,8 @@ bool TdsConnection::attentionArrived() {
 bool TdsConnection::attentionWithin(std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         if (!channel_.waitForInput(left)) return false;
         if (attentionArrived()) return true;
@@ -221,7 +224,8 @@ bool TdsConnection::login() {
     if (login.integratedSecurity || !env_.credentials.accepts(login.userName, login.password))
         return refuseLogin({loginFailed(login.userName)});
     const std::string database = login.database.empty() ? kDefaultDatabase : login.database;
-    if (!env_.engine.hasDatabase(database)) return refuseLogin({cannotOpenDatabase(database), loginFailed(login.userName)});
+    if (!env_.engine.hasDatabase(database))
+        return refuseLogin({cannotOpenDatabase(database), loginFailed(login.userName)});
 
     const uint32_t version = std::min(login.tdsVersion, kTds74);
     nbcRows_ = version >= kTds73B;
@@ -238,7 +242,8 @@ bool TdsConnection::login() {
     writeMessage(out, {5701, 2, 0, "Changed database context to '" + database + "'.", "", 1}, env_.serverName);
     writeEnvChangeBytes(out, kEnvCollation, collationBytes(env_.engine.databaseCollation(database)), {});
     writeEnvChange(out, kEnvLanguage, kLanguage, "");
-    writeMessage(out, {5703, 1, 0, std::string("Changed language setting to ") + kLanguage + ".", "", 1}, env_.serverName);
+    writeMessage(out, {5703, 1, 0, std::string("Changed language setting to ") + kLanguage + ".", "", 1},
+                 env_.serverName);
     writeLoginAck(out, version, kProgramName, kServerVersion);
     writeEnvChange(out, kEnvPacketSize, std::to_string(packetSize), std::to_string(kDefaultPacketSize));
     writeDone(out, kDoneFinal, 0, 0);
@@ -264,9 +269,7 @@ bool TdsConnection::handle(const tds::Request& message) {
     case PacketType::Rpc: return handleRpc(message);
     case PacketType::BulkLoad: return answerBulkLoad();
     case PacketType::Login7:
-    case PacketType::PreLogin:
-        answerProtocolError("The session is already logged in.");
-        return false;
+    case PacketType::PreLogin: answerProtocolError("The session is already logged in."); return false;
     default:
         // Well framed but nothing the stand-in serves: said so, and the session goes on.
         answerProtocolError("Unexpected request type " + std::to_string(message.type) + ".");
@@ -298,7 +301,9 @@ void TdsConnection::answerProtocolError(const std::string& detail) {
 
 bool TdsConnection::answerBulkLoad() {
     TdsResponse response = makeResponse(kTokenDone);
-    respond(response, [&] { response.message({4002, 1, 16, "The stand-in does not support bulk load requests.", "", 1}); });
+    respond(response, [&] {
+        response.message({4002, 1, 16, "The stand-in does not support bulk load requests.", "", 1});
+    });
     return true;
 }
 
@@ -380,8 +385,7 @@ void TdsConnection::respond(TdsResponse& response, const std::function<void()>& 
         // reports an internal error, and stay connected.
         try {
             response.message({50000, 1, 16, std::string("The stand-in failed: ") + e.what(), "", 1});
-        } catch (const RequestCancelled&) {
-        }
+        } catch (const RequestCancelled&) {}
     }
     response.finish();
 }
@@ -462,7 +466,9 @@ bool TdsConnection::handleTransactionRequest(const tds::Request& message) {
             if (beginAfter && !session_.inTransaction) begin();
             break;
         default:
-            response.message({4002, 1, 16, "The stand-in does not support transaction-manager request " + std::to_string(type) + ".", "", 1});
+            response.message({4002, 1, 16,
+                              "The stand-in does not support transaction-manager request " + std::to_string(type) + ".",
+                              "", 1});
         }
     });
     return true;

@@ -56,8 +56,8 @@ struct ConnectionEnvironment {
 };
 
 // major, minor, build (big-endian) of the release the engine reports (ServerRelease).
-constexpr std::array<uint8_t, 4> kServerVersion = {ServerRelease::kMajor, ServerRelease::kMinor, ServerRelease::kBuild >> 8,
-                                                   ServerRelease::kBuild & 0xFF};
+constexpr std::array<uint8_t, 4> kServerVersion = {ServerRelease::kMajor, ServerRelease::kMinor,
+                                                   ServerRelease::kBuild >> 8, ServerRelease::kBuild & 0xFF};
 constexpr const char* kProgramName = "Microsoft SQL Server";
 
 class TdsConnection {

@@ -109,7 +109,8 @@ const char* encryptionModeName(EncryptionMode mode) {
 
 std::optional<EncryptionMode> parseEncryptionMode(std::string_view name) {
     constexpr std::array modes = {EncryptionMode::Off, EncryptionMode::On, EncryptionMode::Required};
-    const auto found = std::find_if(modes.begin(), modes.end(), [&](EncryptionMode m) { return name == encryptionModeName(m); });
+    const auto found =
+        std::find_if(modes.begin(), modes.end(), [&](EncryptionMode m) { return name == encryptionModeName(m); });
     if (found == modes.end()) return std::nullopt;
     return *found;
 }
@@ -126,7 +127,8 @@ const char* encryptionUseName(EncryptionUse use) {
 Login7 parseLogin7(std::span<const uint8_t> payload) {
     ByteReader r(payload);
     const uint32_t length = r.u32LE();
-    if (length < kLogin7FixedSize70 || length > payload.size()) throw ProtocolError("LOGIN7 length does not match the message");
+    if (length < kLogin7FixedSize70 || length > payload.size())
+        throw ProtocolError("LOGIN7 length does not match the message");
     const auto login = payload.first(length);
     Login7 l;
     l.tdsVersion = r.u32LE();
@@ -229,10 +231,10 @@ Bytes buildLogin7(const Login7& l) {
     addText(l.language);
     addText(l.database);
     for (int i = 0; i < 6; ++i) putU8(fixed, 0);  // client id
-    addString({}, 0);                            // SSPI
-    addString({}, 0);                            // attach file
-    addString({}, 0);                            // change password
-    putU32LE(fixed, 0);                          // long SSPI length
+    addString({}, 0);                             // SSPI
+    addString({}, 0);                             // attach file
+    addString({}, 0);                             // change password
+    putU32LE(fixed, 0);                           // long SSPI length
     Bytes out = fixed;
     putBytes(out, data);
     const auto total = static_cast<uint32_t>(out.size());

@@ -41,7 +41,7 @@ EncryptionDecision negotiateEncryption(EncryptionMode server, Encryption client)
 
 const char* encryptionModeName(EncryptionMode mode);  // "off", "on", "required"
 std::optional<EncryptionMode> parseEncryptionMode(std::string_view name);
-const char* encryptionUseName(EncryptionUse use);     // "none", "login", "full"
+const char* encryptionUseName(EncryptionUse use);  // "none", "login", "full"
 
 constexpr uint32_t kTds74 = 0x74000004;
 constexpr uint32_t kTds73B = 0x730B0003;

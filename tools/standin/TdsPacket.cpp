@@ -14,7 +14,8 @@ PacketHeader parseHeader(const uint8_t* b) {
     h.spid = static_cast<uint16_t>((b[4] << 8) | b[5]);
     h.packetId = b[6];
     h.window = b[7];
-    if (h.length < kHeaderSize) throw ProtocolError("packet length " + std::to_string(h.length) + " is below the header size");
+    if (h.length < kHeaderSize)
+        throw ProtocolError("packet length " + std::to_string(h.length) + " is below the header size");
     return h;
 }
 

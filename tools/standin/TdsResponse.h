@@ -28,7 +28,7 @@ class TdsResponse : public ResultSink {
 public:
     struct Options {
         std::string serverName;
-        bool nbcRows = true;            // client speaks TDS 7.3B or later
+        bool nbcRows = true;              // client speaks TDS 7.3B or later
         uint16_t doneToken = kTokenDone;  // DONEINPROC for the statements of remote procedure calls
     };
     // attentionArrived is asked after packets have left; it reads what the client sent meanwhile.

@@ -1,8 +1,8 @@
 #include "tools/standin/TdsRpc.h"
 
-#include "tools/standin/SqlValue.h"
 #include "tools/standin/CodePage.h"
 #include "tools/standin/Collation.h"
+#include "tools/standin/SqlValue.h"
 #include "tools/standin/TdsTypeCode.h"
 #include "tools/standin/Utf.h"
 
@@ -15,17 +15,29 @@ constexpr uint16_t kProcIdSwitch = 0xFFFF;
 constexpr uint16_t kMaxMarker = 0xFFFF;
 constexpr uint64_t kPlpNull = 0xFFFFFFFFFFFFFFFFull;
 constexpr uint32_t kLongNull = 0xFFFFFFFFu;
-constexpr uint8_t kBatchFlag = 0x80;     // TDS 7.1 separator between calls
-constexpr uint8_t kNoExecFlag = 0xFE;    // TDS 7.2+ separator
-constexpr uint8_t kBatchFlag72 = 0xFF;   // TDS 7.2+ separator
+constexpr uint8_t kBatchFlag = 0x80;    // TDS 7.1 separator between calls
+constexpr uint8_t kNoExecFlag = 0xFE;   // TDS 7.2+ separator
+constexpr uint8_t kBatchFlag72 = 0xFF;  // TDS 7.2+ separator
 constexpr int32_t kDaysFrom0001To1900 = 693595;
 
 // ProcIDs of the system procedures (MS-TDS 2.2.6.6).
 const char* systemProcedure(uint16_t id) {
-    static const char* const names[] = {"",           "sp_cursor",         "sp_cursoropen",      "sp_cursorprepare",
-                                        "sp_cursorexecute", "sp_cursorprepexec", "sp_cursorunprepare", "sp_cursorfetch",
-                                        "sp_cursoroption",  "sp_cursorclose",    "sp_executesql",      "sp_prepare",
-                                        "sp_execute",       "sp_prepexec",       "sp_prepexecrpc",     "sp_unprepare"};
+    static const char* const names[] = {"",
+                                        "sp_cursor",
+                                        "sp_cursoropen",
+                                        "sp_cursorprepare",
+                                        "sp_cursorexecute",
+                                        "sp_cursorprepexec",
+                                        "sp_cursorunprepare",
+                                        "sp_cursorfetch",
+                                        "sp_cursoroption",
+                                        "sp_cursorclose",
+                                        "sp_executesql",
+                                        "sp_prepare",
+                                        "sp_execute",
+                                        "sp_prepexec",
+                                        "sp_prepexecrpc",
+                                        "sp_unprepare"};
     return id > 0 && id < std::size(names) ? names[id] : nullptr;
 }
 
@@ -65,36 +77,68 @@ TypeInfo readTypeInfo(ByteReader& r) {
     using F = TypeInfo::Framing;
     switch (t.code) {
     case kNull: t.framing = F::None; break;
-    case kInt1: case kBit: t.framing = F::Fixed; t.fixedSize = 1; break;
-    case kInt2: t.framing = F::Fixed; t.fixedSize = 2; break;
-    case kInt4: case kDateTime4: case kFloat4: case kMoney4: t.framing = F::Fixed; t.fixedSize = 4; break;
-    case kInt8: case kMoney: case kDateTime: case kFloat8: t.framing = F::Fixed; t.fixedSize = 8; break;
-    case kGuid: case kIntN: case kBitN: case kFloatN: case kMoneyN: case kDateTimeN:
+    case kInt1:
+    case kBit:
+        t.framing = F::Fixed;
+        t.fixedSize = 1;
+        break;
+    case kInt2:
+        t.framing = F::Fixed;
+        t.fixedSize = 2;
+        break;
+    case kInt4:
+    case kDateTime4:
+    case kFloat4:
+    case kMoney4:
+        t.framing = F::Fixed;
+        t.fixedSize = 4;
+        break;
+    case kInt8:
+    case kMoney:
+    case kDateTime:
+    case kFloat8:
+        t.framing = F::Fixed;
+        t.fixedSize = 8;
+        break;
+    case kGuid:
+    case kIntN:
+    case kBitN:
+    case kFloatN:
+    case kMoneyN:
+    case kDateTimeN:
         t.framing = F::ByteLen;
         t.maxLength = r.u8();
         break;
-    case kDecimalN: case kNumericN:
+    case kDecimalN:
+    case kNumericN:
         t.framing = F::ByteLen;
         t.maxLength = r.u8();
         t.precision = r.u8();
         t.scale = r.u8();
         break;
     case kDateN: t.framing = F::ByteLen; break;
-    case kTimeN: case kDateTime2N: case kDateTimeOffsetN:
+    case kTimeN:
+    case kDateTime2N:
+    case kDateTimeOffsetN:
         t.framing = F::ByteLen;
         t.scale = r.u8();
         if (t.scale > 7) throw ProtocolError("a time scale above 7");
         break;
-    case kBigVarChar: case kBigChar: case kNVarChar: case kNChar:
+    case kBigVarChar:
+    case kBigChar:
+    case kNVarChar:
+    case kNChar:
         t.maxLength = r.u16LE();
         t.codePage = readCollationCodePage(r);
         t.framing = t.maxLength == kMaxMarker ? F::Plp : F::ShortLen;
         break;
-    case kBigVarBinary: case kBigBinary:
+    case kBigVarBinary:
+    case kBigBinary:
         t.maxLength = r.u16LE();
         t.framing = t.maxLength == kMaxMarker ? F::Plp : F::ShortLen;
         break;
-    case kText: case kNText:
+    case kText:
+    case kNText:
         t.maxLength = r.u32LE();
         t.codePage = readCollationCodePage(r);
         t.framing = F::LongLen;
@@ -190,9 +234,12 @@ ColumnType typeOf(const TypeInfo& t) {
     case kInt4: return makeType(SqlType::Int);
     case kInt8: return makeType(SqlType::BigInt);
     case kIntN:
-        return makeType(t.maxLength == 1 ? SqlType::TinyInt : t.maxLength == 2 ? SqlType::SmallInt
-                        : t.maxLength == 8 ? SqlType::BigInt : SqlType::Int);
-    case kBit: case kBitN: return makeType(SqlType::Bit);
+        return makeType(t.maxLength == 1   ? SqlType::TinyInt
+                        : t.maxLength == 2 ? SqlType::SmallInt
+                        : t.maxLength == 8 ? SqlType::BigInt
+                                           : SqlType::Int);
+    case kBit:
+    case kBitN: return makeType(SqlType::Bit);
     case kFloat4: return makeType(SqlType::Real);
     case kFloat8: return makeType(SqlType::Float);
     case kFloatN: return makeType(t.maxLength == 4 ? SqlType::Real : SqlType::Float);
@@ -202,8 +249,12 @@ ColumnType typeOf(const TypeInfo& t) {
     case kDateTime4: return makeType(SqlType::SmallDateTime);
     case kDateTime: return makeType(SqlType::DateTime);
     case kDateTimeN: return makeType(t.maxLength == 4 ? SqlType::SmallDateTime : SqlType::DateTime);
-    case kDateN: case kTimeN: case kDateTime2N: case kDateTimeOffsetN: return makeType(SqlType::DateTime);
-    case kDecimalN: case kNumericN: return makeType(SqlType::Decimal, 0, t.precision, t.scale);
+    case kDateN:
+    case kTimeN:
+    case kDateTime2N:
+    case kDateTimeOffsetN: return makeType(SqlType::DateTime);
+    case kDecimalN:
+    case kNumericN: return makeType(SqlType::Decimal, 0, t.precision, t.scale);
     case kGuid: return makeType(SqlType::UniqueIdentifier);
     case kBigVarChar: return makeType(SqlType::VarChar, length);
     case kBigChar: return makeType(SqlType::Char, length);
@@ -220,15 +271,11 @@ ColumnType typeOf(const TypeInfo& t) {
 
 Value valueOf(const TypeInfo& t, const ColumnType& type, const Bytes& b) {
     switch (type.type) {
-    case SqlType::TinyInt:
-        checkSize(b, {1});
-        return int64_t{b[0]};
-    case SqlType::SmallInt: case SqlType::Int: case SqlType::BigInt:
-        checkSize(b, {1, 2, 4, 8});
-        return signedLE(b);
-    case SqlType::Bit:
-        checkSize(b, {1});
-        return int64_t{b[0] != 0};
+    case SqlType::TinyInt: checkSize(b, {1}); return int64_t{b[0]};
+    case SqlType::SmallInt:
+    case SqlType::Int:
+    case SqlType::BigInt: checkSize(b, {1, 2, 4, 8}); return signedLE(b);
+    case SqlType::Bit: checkSize(b, {1}); return int64_t{b[0] != 0};
     case SqlType::Real: {
         checkSize(b, {4});
         float f;
@@ -243,9 +290,7 @@ Value valueOf(const TypeInfo& t, const ColumnType& type, const Bytes& b) {
         std::memcpy(&d, &bits, sizeof d);
         return d;
     }
-    case SqlType::SmallMoney:
-        checkSize(b, {4});
-        return DecimalValue{signedLE(b), 4};
+    case SqlType::SmallMoney: checkSize(b, {4}); return DecimalValue{signedLE(b), 4};
     case SqlType::Money: {
         checkSize(b, {8});
         // The high half comes first.
@@ -279,15 +324,20 @@ Value valueOf(const TypeInfo& t, const ColumnType& type, const Bytes& b) {
         std::copy(b.begin(), b.end(), g.begin());
         return g;
     }
-    case SqlType::Char: case SqlType::VarChar: case SqlType::Text:
+    case SqlType::Char:
+    case SqlType::VarChar:
+    case SqlType::Text:
         return decodeCodePage(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()), t.codePage);
-    case SqlType::NChar: case SqlType::NVarChar: case SqlType::NText: {
+    case SqlType::NChar:
+    case SqlType::NVarChar:
+    case SqlType::NText: {
         if (b.size() % 2 != 0) throw ProtocolError("a Unicode parameter with an odd number of bytes");
         ByteReader r(b);
         return r.utf16(b.size() / 2);
     }
-    case SqlType::Binary: case SqlType::VarBinary: case SqlType::Image:
-        return std::vector<uint8_t>(b);
+    case SqlType::Binary:
+    case SqlType::VarBinary:
+    case SqlType::Image: return std::vector<uint8_t>(b);
     }
     return Value{};
 }

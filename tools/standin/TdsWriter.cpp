@@ -34,8 +34,8 @@ void patchU16LE(Bytes& out, size_t at, size_t value) {
 }
 
 std::string typeName(const Value& v) {
-    static const char* const names[] = {"NULL", "integer", "float", "decimal", "string", "unicode string",
-                                        "binary", "datetime", "uniqueidentifier"};
+    static const char* const names[] = {"NULL",           "integer", "float",    "decimal",         "string",
+                                        "unicode string", "binary",  "datetime", "uniqueidentifier"};
     return names[v.index()];
 }
 
@@ -70,14 +70,16 @@ int64_t asInt64(const Column& c, const Value& v) {
 double asDouble(const Column& c, const Value& v) {
     if (auto* d = std::get_if<double>(&v)) return *d;
     if (auto* i = std::get_if<int64_t>(&v)) return static_cast<double>(*i);
-    if (auto* m = std::get_if<DecimalValue>(&v)) return static_cast<double>(m->unscaled) / static_cast<double>(pow10(m->scale));
+    if (auto* m = std::get_if<DecimalValue>(&v))
+        return static_cast<double>(m->unscaled) / static_cast<double>(pow10(m->scale));
     mismatch(c, v);
 }
 
 __int128 asScaled(const Column& c, const Value& v, int scale) {
     if (auto* m = std::get_if<DecimalValue>(&v)) return rescale(m->unscaled, m->scale, scale);
     if (auto* i = std::get_if<int64_t>(&v)) return static_cast<__int128>(*i) * pow10(scale);
-    if (auto* d = std::get_if<double>(&v)) return static_cast<__int128>(std::llround(*d * static_cast<double>(pow10(scale))));
+    if (auto* d = std::get_if<double>(&v))
+        return static_cast<__int128>(std::llround(*d * static_cast<double>(pow10(scale))));
     mismatch(c, v);
 }
 
@@ -184,7 +186,8 @@ RowEncoder::ColumnWire describe(const Column& c) {
 }
 
 bool hasCollation(uint8_t code) {
-    return code == kBigChar || code == kBigVarChar || code == kNChar || code == kNVarChar || code == kText || code == kNText;
+    return code == kBigChar || code == kBigVarChar || code == kNChar || code == kNVarChar || code == kText ||
+           code == kNText;
 }
 
 // Bytes a NULL takes in a plain ROW; fixed types cannot express NULL there at all.
@@ -231,8 +234,7 @@ void putVariable(Bytes& out, const RowEncoder::ColumnWire& w, const uint8_t* dat
         putU32LE(out, static_cast<uint32_t>(size));
         out.insert(out.end(), data, data + size);
         break;
-    default:
-        throw EncodeError("variable-length value for a fixed column");
+    default: throw EncodeError("variable-length value for a fixed column");
     }
 }
 
@@ -263,7 +265,8 @@ void writeEnvChange(Bytes& out, EnvChange type, std::string_view newValue, std::
     patchU16LE(out, lengthAt, out.size() - lengthAt - 2);
 }
 
-void writeEnvChangeBytes(Bytes& out, EnvChange type, std::span<const uint8_t> newValue, std::span<const uint8_t> oldValue) {
+void writeEnvChangeBytes(Bytes& out, EnvChange type, std::span<const uint8_t> newValue,
+                         std::span<const uint8_t> oldValue) {
     putU8(out, kTokenEnvChange);
     putU16LE(out, static_cast<uint16_t>(1 + 1 + newValue.size() + 1 + oldValue.size()));
     putU8(out, type);
@@ -380,7 +383,8 @@ void RowEncoder::writeReturnValue(Bytes& out, uint16_t ordinal, const Value& val
 
 void RowEncoder::writeRow(Bytes& out, const std::vector<Value>& values) const {
     if (values.size() != columns_.size())
-        throw EncodeError("row has " + std::to_string(values.size()) + " values for " + std::to_string(columns_.size()) + " columns");
+        throw EncodeError("row has " + std::to_string(values.size()) + " values for " +
+                          std::to_string(columns_.size()) + " columns");
     const size_t start = out.size();
     try {
         size_t saved = 0;
@@ -509,7 +513,8 @@ void RowEncoder::writeValue(Bytes& out, size_t column, const Value& v) const {
     case SqlType::Decimal: {
         __int128 unscaled = asScaled(c, v, w.scale);
         const bool negative = unscaled < 0;
-        unsigned __int128 magnitude = negative ? static_cast<unsigned __int128>(-unscaled) : static_cast<unsigned __int128>(unscaled);
+        unsigned __int128 magnitude =
+            negative ? static_cast<unsigned __int128>(-unscaled) : static_cast<unsigned __int128>(unscaled);
         const size_t magnitudeBytes = w.maxLength - 1u;
         if (magnitudeBytes < 16 && (magnitude >> (8 * magnitudeBytes)) != 0)
             throw EncodeError("value does not fit decimal(" + std::to_string(w.precision) + ")");
@@ -526,7 +531,8 @@ void RowEncoder::writeValue(Bytes& out, size_t column, const Value& v) const {
     case SqlType::Text: {
         std::string text = asCodePageText(c, v);
         if (c.type.type == SqlType::Char && text.size() < w.maxLength) text.resize(w.maxLength, ' ');
-        if (w.wire == Wire::ShortLen && text.size() > w.maxLength) throw EncodeError("value longer than column '" + c.name + "'");
+        if (w.wire == Wire::ShortLen && text.size() > w.maxLength)
+            throw EncodeError("value longer than column '" + c.name + "'");
         putVariable(out, w, reinterpret_cast<const uint8_t*>(text.data()), text.size());
         break;
     }
@@ -538,7 +544,8 @@ void RowEncoder::writeValue(Bytes& out, size_t column, const Value& v) const {
         Bytes encoded;
         encoded.reserve(text.size() * 2);
         putUtf16(encoded, text);
-        if (w.wire == Wire::ShortLen && encoded.size() > w.maxLength) throw EncodeError("value longer than column '" + c.name + "'");
+        if (w.wire == Wire::ShortLen && encoded.size() > w.maxLength)
+            throw EncodeError("value longer than column '" + c.name + "'");
         putVariable(out, w, encoded.data(), encoded.size());
         break;
     }
@@ -552,7 +559,8 @@ void RowEncoder::writeValue(Bytes& out, size_t column, const Value& v) const {
             putVariable(out, w, padded.data(), padded.size());
             break;
         }
-        if (w.wire == Wire::ShortLen && bytes.size() > w.maxLength) throw EncodeError("value longer than column '" + c.name + "'");
+        if (w.wire == Wire::ShortLen && bytes.size() > w.maxLength)
+            throw EncodeError("value longer than column '" + c.name + "'");
         putVariable(out, w, bytes.data(), bytes.size());
         break;
     }

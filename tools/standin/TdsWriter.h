@@ -63,7 +63,8 @@ public:
 };
 
 void writeEnvChange(Bytes& out, EnvChange type, std::string_view newValue, std::string_view oldValue);
-void writeEnvChangeBytes(Bytes& out, EnvChange type, std::span<const uint8_t> newValue, std::span<const uint8_t> oldValue);
+void writeEnvChangeBytes(Bytes& out, EnvChange type, std::span<const uint8_t> newValue,
+                         std::span<const uint8_t> oldValue);
 void writeLoginAck(Bytes& out, uint32_t tdsVersion, std::string_view programName, std::array<uint8_t, 4> version);
 // INFO for severity 10 and below, ERROR above.
 void writeMessage(Bytes& out, const Message& message, std::string_view serverName);

@@ -16,7 +16,8 @@ struct Deleter {
 };
 using PrivateKey = std::unique_ptr<std::remove_pointer_t<gnutls_x509_privkey_t>,
                                    Deleter<gnutls_x509_privkey_t, gnutls_x509_privkey_deinit>>;
-using Certificate = std::unique_ptr<std::remove_pointer_t<gnutls_x509_crt_t>, Deleter<gnutls_x509_crt_t, gnutls_x509_crt_deinit>>;
+using Certificate =
+    std::unique_ptr<std::remove_pointer_t<gnutls_x509_crt_t>, Deleter<gnutls_x509_crt_t, gnutls_x509_crt_deinit>>;
 
 constexpr time_t kValidity = 365L * 24 * 3600;
 
@@ -28,7 +29,8 @@ void check(int code, const std::string& what) {
 
 TlsCertificate::TlsCertificate() { check(gnutls_certificate_allocate_credentials(&credentials_), "TLS credentials"); }
 
-TlsCertificate::TlsCertificate(TlsCertificate&& other) noexcept : credentials_(std::exchange(other.credentials_, nullptr)) {}
+TlsCertificate::TlsCertificate(TlsCertificate&& other) noexcept
+    : credentials_(std::exchange(other.credentials_, nullptr)) {}
 
 TlsCertificate& TlsCertificate::operator=(TlsCertificate&& other) noexcept {
     std::swap(credentials_, other.credentials_);
@@ -67,7 +69,8 @@ TlsCertificate TlsCertificate::selfSigned(const std::string& commonName) {
     check(gnutls_x509_crt_set_key(certificate.get(), key.get()), "certificate key");
     check(gnutls_x509_crt_set_key_usage(certificate.get(), GNUTLS_KEY_DIGITAL_SIGNATURE), "certificate key usage");
     check(gnutls_x509_crt_set_key_purpose_oid(certificate.get(), GNUTLS_KP_TLS_WWW_SERVER, 0), "certificate purpose");
-    check(gnutls_x509_crt_sign2(certificate.get(), certificate.get(), key.get(), GNUTLS_DIG_SHA256, 0), "signing the certificate");
+    check(gnutls_x509_crt_sign2(certificate.get(), certificate.get(), key.get(), GNUTLS_DIG_SHA256, 0),
+          "signing the certificate");
 
     TlsCertificate result;
     gnutls_x509_crt_t chain[] = {certificate.get()};
@@ -77,7 +80,8 @@ TlsCertificate TlsCertificate::selfSigned(const std::string& commonName) {
 
 TlsCertificate TlsCertificate::fromFiles(const std::string& certificateFile, const std::string& keyFile) {
     TlsCertificate result;
-    check(gnutls_certificate_set_x509_key_file(result.credentials_, certificateFile.c_str(), keyFile.c_str(), GNUTLS_X509_FMT_PEM),
+    check(gnutls_certificate_set_x509_key_file(result.credentials_, certificateFile.c_str(), keyFile.c_str(),
+                                               GNUTLS_X509_FMT_PEM),
           "cannot use the certificate '" + certificateFile + "' with the key '" + keyFile + "'");
     return result;
 }

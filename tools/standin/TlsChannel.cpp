@@ -14,7 +14,8 @@ constexpr const char* kPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.2";
 
 }  // namespace
 
-TlsChannel::TlsChannel(tds::ByteChannel& raw, uint16_t spid) : raw_(raw), handshakeReader_(raw), handshakeWriter_(raw, spid) {}
+TlsChannel::TlsChannel(tds::ByteChannel& raw, uint16_t spid)
+    : raw_(raw), handshakeReader_(raw), handshakeWriter_(raw, spid) {}
 
 TlsChannel::~TlsChannel() {
     if (session_) gnutls_deinit(session_);
@@ -87,7 +88,8 @@ ssize_t TlsChannel::handshakePull(uint8_t* data, size_t size) {
         flushHandshake();
         auto message = handshakeReader_.readRequest();
         if (!message) return 0;
-        if (message->kind() != tds::PacketType::PreLogin) throw tds::ProtocolError("a TLS handshake packet was expected");
+        if (message->kind() != tds::PacketType::PreLogin)
+            throw tds::ProtocolError("a TLS handshake packet was expected");
         handshakeInput_ = std::move(message->payload);
         handshakeInputUsed_ = 0;
     }

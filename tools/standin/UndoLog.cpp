@@ -51,7 +51,8 @@ void UndoLog::rollback(Catalog& catalog) {
         case UndoEntry::Kind::Delete: e.table->restoreRows(e.deleted); break;
         case UndoEntry::Kind::Update: e.table->updateRows(e.previous); break;
         case UndoEntry::Kind::CreateTable:
-            if (auto owned = catalog.removeTable(e.table->database(), e.table->name())) catalog.retire(std::move(owned));
+            if (auto owned = catalog.removeTable(e.table->database(), e.table->name()))
+                catalog.retire(std::move(owned));
             break;
         case UndoEntry::Kind::DropTable: catalog.addTable(std::move(e.dropped)); break;
         }

@@ -14,10 +14,10 @@ class Catalog;
 struct UndoEntry {
     enum class Kind { Insert, Delete, Update, CreateTable, DropTable } kind = Kind::Insert;
     Table* table = nullptr;
-    std::vector<RowHandle> inserted;                                  // Insert
-    RowList deleted;                                                  // Delete: the rows taken out
-    std::vector<std::pair<RowHandle, std::vector<Value>>> previous;   // Update: rows and their old values
-    std::unique_ptr<Table> dropped;                                   // DropTable
+    std::vector<RowHandle> inserted;                                 // Insert
+    RowList deleted;                                                 // Delete: the rows taken out
+    std::vector<std::pair<RowHandle, std::vector<Value>>> previous;  // Update: rows and their old values
+    std::unique_ptr<Table> dropped;                                  // DropTable
 };
 
 class UndoLog {

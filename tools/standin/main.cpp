@@ -73,9 +73,9 @@ long parseNumber(const std::string& option, const std::string& text, long min, l
         size_t used = 0;
         const long v = std::stol(text, &used);
         if (used == text.size() && v >= min && v <= max) return v;
-    } catch (const std::exception&) {
-    }
-    usageError(option + " expects a number from " + std::to_string(min) + " to " + std::to_string(max) + ", not '" + text + "'");
+    } catch (const std::exception&) {}
+    usageError(option + " expects a number from " + std::to_string(min) + " to " + std::to_string(max) + ", not '" +
+               text + "'");
 }
 
 standin::Message parseErrorRecord(const std::string& text) {
@@ -87,8 +87,10 @@ standin::Message parseErrorRecord(const std::string& text) {
     standin::Message m;
     m.number = static_cast<int32_t>(parseNumber("--fail-next-batch", text.substr(0, a), 1, 2147483647));
     m.severity = static_cast<uint8_t>(parseNumber("--fail-next-batch", text.substr(a + 1, b - a - 1), 0, 25));
-    m.state = static_cast<uint8_t>(parseNumber("--fail-next-batch", text.substr(b + 1, c == std::string::npos ? c : c - b - 1), 0, 255));
-    m.text = c == std::string::npos ? "Error " + std::to_string(m.number) + " injected by the stand-in." : text.substr(c + 1);
+    m.state = static_cast<uint8_t>(
+        parseNumber("--fail-next-batch", text.substr(b + 1, c == std::string::npos ? c : c - b - 1), 0, 255));
+    m.text = c == std::string::npos ? "Error " + std::to_string(m.number) + " injected by the stand-in."
+                                    : text.substr(c + 1);
     return m;
 }
 
@@ -175,7 +177,8 @@ int main(int argc, char** argv) {
         if (!failNext.empty()) server.failNextBatch(failNext);
         if (refuse > 0) server.refuseLogins(static_cast<int>(refuse));
         server.start();
-        for (const std::string& line : server.engine().startReport()) std::fprintf(stderr, "vac-standin: %s\n", line.c_str());
+        for (const std::string& line : server.engine().startReport())
+            std::fprintf(stderr, "vac-standin: %s\n", line.c_str());
         std::printf("port=%u\n", static_cast<unsigned>(server.port()));
         std::fflush(stdout);
         int received = 0;

@@ -9,8 +9,7 @@
 
 #include <memory>
 
-inline TRecordingDialogs& TestApplicationDialogs()
-{
+inline TRecordingDialogs& TestApplicationDialogs() {
     static TRecordingDialogs dialogs;
     return dialogs;
 }
@@ -30,6 +29,6 @@ private:
 };
 
 // Include in exactly one source file of a test program.
-#define VAC_USE_APPLICATION_ENVIRONMENT()                                                                    \
-    [[maybe_unused]] static ::testing::Environment* const vacApplicationEnvironment =                       \
+#define VAC_USE_APPLICATION_ENVIRONMENT()                                             \
+    [[maybe_unused]] static ::testing::Environment* const vacApplicationEnvironment = \
         ::testing::AddGlobalTestEnvironment(new TApplicationEnvironment)

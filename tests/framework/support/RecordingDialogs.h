@@ -18,8 +18,7 @@ struct TShownDialog {
     bool operator==(const TShownDialog&) const = default;
 };
 
-inline std::ostream& operator<<(std::ostream& out, const TShownDialog& shown)
-{
+inline std::ostream& operator<<(std::ostream& out, const TShownDialog& shown) {
     static constexpr const char* Kinds[] = {"Message", "YesNo", "Error"};
     return out << Kinds[static_cast<int>(shown.Kind)] << "(\"" << shown.Text << "\", \"" << shown.Caption << "\")";
 }
@@ -28,8 +27,7 @@ class TRecordingDialogs final : public IDialogs {
 public:
     void ShowMessage(const std::string& text) override { Shown.push_back({TShownKind::Message, text, {}}); }
 
-    TDialogAnswer AskYesNo(const std::string& text, const std::string& caption) override
-    {
+    TDialogAnswer AskYesNo(const std::string& text, const std::string& caption) override {
         Shown.push_back({TShownKind::YesNo, text, caption});
         if (Answers.empty()) {
             ADD_FAILURE() << "unexpected Yes/No box: " << text;
