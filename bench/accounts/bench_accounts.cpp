@@ -13,7 +13,7 @@
 #include "data/MSAccess.h"
 #include "data/MSQuery.h"
 #include "framework/Dialogs.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <QApplication>
 #include <QLineEdit>

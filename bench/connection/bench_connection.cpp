@@ -6,7 +6,7 @@
 #include "data/MSAccess.h"
 #include "data/MSConnectionPool.h"
 #include "data/provider/OdbcConnectString.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <benchmark/benchmark.h>
 #include <sql.h>

@@ -16,7 +16,7 @@
 #include "bench/support/RatioReporter.h"
 #include "data/MSAccess.h"
 #include "data/MSQuery.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -3,7 +3,7 @@
 // reports the rows per second the client saw, the rows per second of stand-in CPU time, and the
 // stand-in's share of the wall time (its connection thread's CPU time over the elapsed time). The
 // engine alone producing the same rows into a sink that drops them is the baseline of the run.
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <sql.h>
 #include <sqlext.h>

@@ -2,7 +2,7 @@
 // rows to a result sink, and finding one account by its key, each against a plain container doing
 // the same work in the same run.
 #include "bench/support/RatioReporter.h"
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <benchmark/benchmark.h>
 

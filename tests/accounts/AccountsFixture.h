@@ -6,7 +6,7 @@
 #include "tests/framework/support/RecordingDialogs.h"
 #include "tests/standin_sql/RecordingSink.h"
 #include "tests/support/ServerUnderTest.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <QLineEdit>
 #include <QPushButton>

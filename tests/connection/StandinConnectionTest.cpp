@@ -3,7 +3,7 @@
 #include "data/MSConnectionPool.h"
 #include "tests/connection/Fixture.h"
 #include "tests/support/ServerUnderTest.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

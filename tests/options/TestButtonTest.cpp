@@ -2,7 +2,7 @@
 // one with the page's current fields and says whether that worked, never why not.
 #include "data/OLEDBAccess.h"
 #include "tests/options/OptionsWindow.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -3,7 +3,7 @@
 #include "data/MSAccess.h"
 #include "data/MSQuery.h"
 #include "tests/support/ServerUnderTest.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <gtest/gtest.h>
 

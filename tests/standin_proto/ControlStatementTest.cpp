@@ -1,4 +1,4 @@
-#include "tools/standin/ControlStatement.h"
+#include "tools/standin/tds/ControlStatement.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Feeds arbitrary bytes to the stand-in as a client's byte stream: the packet reader, the
 // PRELOGIN/LOGIN7 parsers and a whole conversation (login, batches, transaction requests,
 // attention, RPC, control statements) on an in-memory engine. Nothing may crash, hang or leak.
-#include "tools/standin/ControlStatement.h"
-#include "tools/standin/Engine.h"
-#include "tools/standin/FaultControl.h"
-#include "tools/standin/StatementLog.h"
-#include "tools/standin/TdsChannel.h"
-#include "tools/standin/TdsConnection.h"
-#include "tools/standin/TdsLogin.h"
-#include "tools/standin/TdsPacket.h"
+#include "tools/standin/sql/Engine.h"
+#include "tools/standin/tds/ControlStatement.h"
+#include "tools/standin/tds/FaultControl.h"
+#include "tools/standin/tds/StatementLog.h"
+#include "tools/standin/tds/TdsChannel.h"
+#include "tools/standin/tds/TdsConnection.h"
+#include "tools/standin/tds/TdsLogin.h"
+#include "tools/standin/tds/TdsPacket.h"
 
 #include <cstddef>
 #include <cstdint>

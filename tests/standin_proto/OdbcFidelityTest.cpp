@@ -1,8 +1,8 @@
 // The stand-in as the FreeTDS ODBC driver sees it: every column type, NULLs, multiple results,
 // errors in the middle of a batch, transactions, cancel, time-outs and the faults on demand.
 #include "tests/standin_sql/CodePageSamples.h"
-#include "tools/standin/CodePage.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/sql/CodePage.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <sql.h>
 #include <sqlext.h>

@@ -1,9 +1,9 @@
 // The stand-in server over loopback, driven by the small raw client: login, token streams,
 // packet sizes, attention, faults, the control statement and malformed input.
-#include "tools/standin/StandinServer.h"
-#include "tools/standin/TdsLogin.h"
-#include "tools/standin/TdsPacket.h"
-#include "tools/standin/TdsWriter.h"
+#include "tools/standin/tds/StandinServer.h"
+#include "tools/standin/tds/TdsLogin.h"
+#include "tools/standin/tds/TdsPacket.h"
+#include "tools/standin/tds/TdsWriter.h"
 
 #include "tests/standin_proto/TdsTestClient.h"
 

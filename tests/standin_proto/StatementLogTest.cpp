@@ -1,4 +1,4 @@
-#include "tools/standin/StatementLog.h"
+#include "tools/standin/tds/StatementLog.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "tools/standin/TdsLogin.h"
+#include "tools/standin/tds/TdsLogin.h"
 
 #include <string>
 

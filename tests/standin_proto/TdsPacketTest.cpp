@@ -1,4 +1,4 @@
-#include "tools/standin/TdsPacket.h"
+#include "tools/standin/tds/TdsPacket.h"
 
 #include <gtest/gtest.h>
 

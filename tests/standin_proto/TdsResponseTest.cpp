@@ -1,4 +1,4 @@
-#include "tools/standin/TdsResponse.h"
+#include "tools/standin/tds/TdsResponse.h"
 
 #include "tests/standin_proto/TdsTestClient.h"
 

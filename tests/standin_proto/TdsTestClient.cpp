@@ -1,7 +1,7 @@
 #include "tests/standin_proto/TdsTestClient.h"
 
-#include "tools/standin/TdsLogin.h"
-#include "tools/standin/Utf.h"
+#include "tools/standin/sql/Utf.h"
+#include "tools/standin/tds/TdsLogin.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,7 +2,7 @@
 // A deliberately small TDS client for the stand-in's protocol tests: it logs in, sends batches and
 // raw packets (also malformed ones), and decodes the response tokens far enough to check them.
 // Fidelity against real clients is checked with FreeTDS; this one exists to break the rules.
-#include "tools/standin/TdsBuffer.h"
+#include "tools/standin/tds/TdsBuffer.h"
 
 #include <chrono>
 #include <cstdint>

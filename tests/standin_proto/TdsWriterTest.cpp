@@ -1,5 +1,5 @@
-#include "tools/standin/TdsLogin.h"
-#include "tools/standin/TdsWriter.h"
+#include "tools/standin/tds/TdsLogin.h"
+#include "tools/standin/tds/TdsWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // and LIKE following the collation's case and accent sensitivity.
 #include "tests/standin_sql/CodePageSamples.h"
 #include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/CodePage.h"
-#include "tools/standin/Collation.h"
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/CodePage.h"
+#include "tools/standin/sql/Collation.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <gtest/gtest.h>
 

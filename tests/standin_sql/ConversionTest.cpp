@@ -1,7 +1,7 @@
 // Values stored into columns convert as SQL Server converts them, with its errors when they do not.
 #include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/Collation.h"
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/Collation.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <gtest/gtest.h>
 

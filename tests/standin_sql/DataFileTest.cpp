@@ -1,8 +1,8 @@
 // The data file keeps what was committed across restarts, leaves out what was not, and refuses a
 // damaged file without touching it.
 #include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/DataFile.h"
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/DataFile.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <gtest/gtest.h>
 

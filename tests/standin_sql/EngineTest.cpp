@@ -1,6 +1,6 @@
 // The stand-in's SQL engine against the statements the account tool sends and SQL Server's answers.
 #include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Arbitrary batches must never crash, hang or leave the tables inconsistent. The first byte picks
 // a few session settings so that QUOTED_IDENTIFIER OFF and an open transaction are covered too.
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <cstddef>
 #include <cstdint>

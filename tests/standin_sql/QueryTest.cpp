@@ -1,6 +1,6 @@
 // SELECT, INSERT, UPDATE, DELETE and the rest of the T-SQL subset, checked by the rows they give.
 #include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <gtest/gtest.h>
 

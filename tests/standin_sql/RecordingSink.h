@@ -1,7 +1,7 @@
 #pragma once
 // A ResultSink that keeps everything a batch reports, for the engine's tests.
-#include "tools/standin/Engine.h"
-#include "tools/standin/SqlValue.h"
+#include "tools/standin/sql/Engine.h"
+#include "tools/standin/sql/SqlValue.h"
 
 #include <string>
 #include <vector>

@@ -2,9 +2,9 @@
 // script of the game server's databases in the style of SQL Server's tools, whose procedures,
 // views, triggers, grants and foreign keys the stand-in skips without losing a supported batch.
 #include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/Collation.h"
-#include "tools/standin/Engine.h"
-#include "tools/standin/SchemaScript.h"
+#include "tools/standin/sql/Collation.h"
+#include "tools/standin/sql/Engine.h"
+#include "tools/standin/sql/SchemaScript.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Transactions: rollback restores the tables, commit keeps them, a closed session rolls back.
 #include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/Engine.h"
+#include "tools/standin/sql/Engine.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // server instead, which may be a real SQL Server holding other people's accounts: tests there touch only
 // names of their own (ScratchName) and remove them afterwards (Scratch), also when they fail.
 #include "data/MSAccess.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <gtest/gtest.h>
 

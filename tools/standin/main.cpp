@@ -1,7 +1,7 @@
 // vac-standin: the SQL Server stand-in as a process, for out-of-process tests and the demo.
-#include "tools/standin/Collation.h"
-#include "tools/standin/ControlStatement.h"
-#include "tools/standin/StandinServer.h"
+#include "tools/standin/sql/Collation.h"
+#include "tools/standin/tds/ControlStatement.h"
+#include "tools/standin/tds/StandinServer.h"
 
 #include <csignal>
 #include <cstdio>
