@@ -12,7 +12,9 @@
 #include <cmath>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <random>
+#include <unordered_map>
 
 namespace standin {
 
@@ -704,14 +706,42 @@ Value Evaluator::evalVariable(const Expr& e) const {
     return Value{};
 }
 
-Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
-    const std::string& name = e.parts[0];
-    auto arg = [&](size_t i) { return eval(*e.args[i], row); };
-    if (name == "GETDATE" || name == "SYSDATETIME" || name == "CURRENT_TIMESTAMP") return now(false);
-    if (name == "GETUTCDATE") return now(true);
-    if (name == "DB_NAME") {
-        if (e.args.empty()) return utf8ToUtf16(session_.database);
-        const Value id = convertValue(arg(0), e.args[0]->resultType, makeType(SqlType::Int), Conversion::Implicit);
+// The built-in functions, one handler each, found by name through a table.
+struct Evaluator::Functions {
+    using Handler = Value (*)(const Evaluator& ev, const Expr& e, const Row* row);
+    static Handler find(const std::string& name);
+
+    static Value arg(const Evaluator& ev, const Expr& e, const Row* row, size_t i) { return ev.eval(*e.args[i], row); }
+    // Argument i converted to type, as the function reads it.
+    static Value argAs(const Evaluator& ev, const Expr& e, const Row* row, size_t i, const ColumnType& type) {
+        return convertValue(arg(ev, e, row, i), e.args[i]->resultType, type, Conversion::Implicit);
+    }
+    // Argument i as nvarchar(max) text, or null when it is NULL.
+    static std::optional<std::u16string> wideText(const Evaluator& ev, const Expr& e, const Row* row, size_t i) {
+        const Value v = arg(ev, e, row, i);
+        if (isNull(v)) return std::nullopt;
+        return std::get<std::u16string>(
+            convertValue(v, e.args[i]->resultType, makeType(SqlType::NVarChar, -1), Conversion::Implicit));
+    }
+    // Argument i as an int, or null when it is NULL.
+    static std::optional<int> intArg(const Evaluator& ev, const Expr& e, const Row* row, size_t i) {
+        const Value v = arg(ev, e, row, i);
+        if (isNull(v)) return std::nullopt;
+        return checkedInt(convertValue(v, e.args[i]->resultType, makeType(SqlType::Int), Conversion::Implicit));
+    }
+    // Argument i as varchar(max) text, or null when it is NULL.
+    static std::optional<std::string> narrowText(const Evaluator& ev, const Expr& e, const Row* row, size_t i) {
+        const Value v = arg(ev, e, row, i);
+        if (isNull(v)) return std::nullopt;
+        return textOf(convertValue(v, e.args[i]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
+    }
+
+    static Value localNow(const Evaluator&, const Expr&, const Row*) { return now(false); }
+    static Value utcNow(const Evaluator&, const Expr&, const Row*) { return now(true); }
+
+    static Value dbName(const Evaluator& ev, const Expr& e, const Row* row) {
+        if (e.args.empty()) return utf8ToUtf16(ev.session_.database);
+        const Value id = argAs(ev, e, row, 0, makeType(SqlType::Int));
         if (isNull(id)) return Value{};
         const int64_t n = std::get<int64_t>(id);
         if (n == 1) return utf8ToUtf16("master");
@@ -719,99 +749,114 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         if (n == 6) return utf8ToUtf16("lin2world");
         return Value{};
     }
-    if (name == "DB_ID") {
-        std::string db = session_.database;
+
+    static Value dbId(const Evaluator& ev, const Expr& e, const Row* row) {
+        std::string db = ev.session_.database;
         if (!e.args.empty()) {
-            const Value v = arg(0);
-            if (isNull(v)) return Value{};
-            db = textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
+            const auto named = narrowText(ev, e, row, 0);
+            if (!named) return Value{};
+            db = *named;
         }
         if (compareText(db, "master") == 0) return int64_t(1);
         if (compareText(db, "lin2db") == 0) return int64_t(5);
         if (compareText(db, "lin2world") == 0) return int64_t(6);
         return Value{};
     }
-    if (name == "OBJECT_ID") return objectIdOf(e, row);
-    if (name == "OBJECTPROPERTY") return objectProperty(e, row);
-    if (name == "DATABASEPROPERTYEX") {
-        const Value a = arg(0), b = arg(1);
+
+    static Value objectId(const Evaluator& ev, const Expr& e, const Row* row) { return ev.objectIdOf(e, row); }
+    static Value objectPropertyValue(const Evaluator& ev, const Expr& e, const Row* row) {
+        return ev.objectProperty(e, row);
+    }
+
+    // Only the property Collation is known.
+    static Value databaseProperty(const Evaluator& ev, const Expr& e, const Row* row) {
+        const Value a = arg(ev, e, row, 0), b = arg(ev, e, row, 1);
         if (isNull(a) || isNull(b)) return Value{};
-        const Database* db =
-            catalog_.findDatabase(textOf(convertValue(a, e.args[0]->resultType, nvarchar(-1), Conversion::Implicit)));
+        const Database* db = ev.catalog_.findDatabase(
+            textOf(convertValue(a, e.args[0]->resultType, nvarchar(-1), Conversion::Implicit)));
         const std::string property = textOf(convertValue(b, e.args[1]->resultType, nvarchar(-1), Conversion::Implicit));
         if (!db || compareText(property, "Collation") != 0) return Value{};
         return utf8ToUtf16(orDefault(db->collation).name);
     }
-    if (name == "SCOPE_IDENTITY") {
-        if (!session_.scopeIdentity) return Value{};
-        return DecimalValue{*session_.scopeIdentity, 0};
+
+    static Value scopeIdentity(const Evaluator& ev, const Expr&, const Row*) {
+        if (!ev.session_.scopeIdentity) return Value{};
+        return DecimalValue{*ev.session_.scopeIdentity, 0};
     }
-    if (name == "SERVERPROPERTY") {
-        const Value v = arg(0);
-        if (isNull(v)) return Value{};
-        const std::string property =
-            textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
-        if (compareText(property, "ProductVersion") == 0) return utf8ToUtf16(ServerRelease::kProductVersion);
-        if (compareText(property, "ProductMajorVersion") == 0)
+
+    static Value serverProperty(const Evaluator& ev, const Expr& e, const Row* row) {
+        const auto property = narrowText(ev, e, row, 0);
+        if (!property) return Value{};
+        if (compareText(*property, "ProductVersion") == 0) return utf8ToUtf16(ServerRelease::kProductVersion);
+        if (compareText(*property, "ProductMajorVersion") == 0)
             return utf8ToUtf16(std::to_string(ServerRelease::kMajor));
-        if (compareText(property, "ProductLevel") == 0) return utf8ToUtf16("RTM");
-        if (compareText(property, "Edition") == 0) return utf8ToUtf16("Developer Edition (64-bit)");
-        if (compareText(property, "ServerName") == 0 || compareText(property, "MachineName") == 0)
-            return utf8ToUtf16(session_.serverName);
+        if (compareText(*property, "ProductLevel") == 0) return utf8ToUtf16("RTM");
+        if (compareText(*property, "Edition") == 0) return utf8ToUtf16("Developer Edition (64-bit)");
+        if (compareText(*property, "ServerName") == 0 || compareText(*property, "MachineName") == 0)
+            return utf8ToUtf16(ev.session_.serverName);
         return Value{};
     }
-    if (name == "IDENT_CURRENT") {
-        const Value v = arg(0);
-        if (isNull(v)) return Value{};
-        const std::string text =
-            textOf(convertValue(v, e.args[0]->resultType, makeType(SqlType::VarChar, -1), Conversion::Implicit));
+
+    // IDENT_CURRENT('[db.][schema.]table'): the last identity value given, or the seed before any.
+    static Value identCurrent(const Evaluator& ev, const Expr& e, const Row* row) {
+        const auto text = narrowText(ev, e, row, 0);
+        if (!text) return Value{};
         std::vector<std::string> parts;
         size_t start = 0;
         while (true) {
-            const size_t dot = text.find('.', start);
-            parts.push_back(text.substr(start, dot - start));
+            const size_t dot = text->find('.', start);
+            parts.push_back(text->substr(start, dot - start));
             if (dot == std::string::npos) break;
             start = dot + 1;
         }
-        const std::string db = parts.size() >= 3 ? parts[parts.size() - 3] : session_.database;
-        const Table* t = catalog_.findTable(db, parts.back());
+        const std::string db = parts.size() >= 3 ? parts[parts.size() - 3] : ev.session_.database;
+        const Table* t = ev.catalog_.findTable(db, parts.back());
         if (!t || !t->identity()) return Value{};
         const IdentitySpec& id = *t->identity();
         return DecimalValue{id.used ? id.last : id.seed, 0};
     }
-    if (name == "ISNULL") {
-        const Value a = arg(0);
+
+    static Value isNullFunction(const Evaluator& ev, const Expr& e, const Row* row) {
+        const Value a = arg(ev, e, row, 0);
         if (!isNull(a)) return a;
-        return convertValue(arg(1), e.args[1]->resultType, e.resultType, Conversion::Implicit);
+        return argAs(ev, e, row, 1, e.resultType);
     }
-    if (name == "COALESCE") {
+
+    static Value coalesce(const Evaluator& ev, const Expr& e, const Row* row) {
         for (size_t i = 0; i < e.args.size(); ++i) {
-            const Value v = arg(i);
+            const Value v = arg(ev, e, row, i);
             if (!isNull(v)) return convertValue(v, e.args[i]->resultType, e.resultType, Conversion::Implicit);
         }
         return Value{};
     }
-    if (name == "NULLIF") {
-        const Value a = arg(0), b = arg(1);
+
+    static Value nullIf(const Evaluator& ev, const Expr& e, const Row* row) {
+        const Value a = arg(ev, e, row, 0), b = arg(ev, e, row, 1);
         if (isNull(a) || isNull(b)) return a;
-        return compareOperands(a, e.args[0]->resultType, b, e.args[1]->resultType, e.operandType) == 0 ? Value{} : a;
+        return ev.compareOperands(a, e.args[0]->resultType, b, e.args[1]->resultType, e.operandType) == 0 ? Value{} : a;
     }
-    if (name == "LEN") {
-        const Value v = arg(0);
-        if (isNull(v)) return v;
-        std::u16string t = std::get<std::u16string>(
-            convertValue(v, e.args[0]->resultType, makeType(SqlType::NVarChar, -1), Conversion::Implicit));
-        while (!t.empty() && t.back() == u' ') t.pop_back();
-        return int64_t(t.size());
+
+    // Characters without the trailing blanks.
+    static Value len(const Evaluator& ev, const Expr& e, const Row* row) {
+        auto t = wideText(ev, e, row, 0);
+        if (!t) return Value{};
+        while (!t->empty() && t->back() == u' ') t->pop_back();
+        return int64_t(t->size());
     }
-    if (name == "DATALENGTH") {
-        const Value v = arg(0);
+
+    // Bytes of the value as stored: text in its code page, N-types two per character.
+    static Value dataLength(const Evaluator& ev, const Expr& e, const Row* row) {
+        const Value v = arg(ev, e, row, 0);
         if (isNull(v)) return v;
+        const ColumnType& type = e.args[0]->resultType;
         if (auto s = std::get_if<std::string>(&v))
-            return int64_t(codePageLength(*s, orDefault(e.args[0]->resultType.collation).codePage));
+            return int64_t(codePageLength(*s, orDefault(type.collation).codePage));
         if (auto u = std::get_if<std::u16string>(&v)) return int64_t(u->size() * 2);
         if (auto b = std::get_if<std::vector<uint8_t>>(&v)) return int64_t(b->size());
-        switch (e.args[0]->resultType.type) {
+        return fixedLength(type);
+    }
+    static Value fixedLength(const ColumnType& type) {
+        switch (type.type) {
         case SqlType::TinyInt:
         case SqlType::Bit: return int64_t(1);
         case SqlType::SmallInt: return int64_t(2);
@@ -821,56 +866,73 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         case SqlType::SmallDateTime: return int64_t(4);
         case SqlType::UniqueIdentifier: return int64_t(16);
         case SqlType::Decimal:
-            return int64_t(e.args[0]->resultType.precision <= 9    ? 5
-                           : e.args[0]->resultType.precision <= 19 ? 9
-                           : e.args[0]->resultType.precision <= 28 ? 13
-                                                                   : 17);
+            return int64_t(type.precision <= 9 ? 5 : type.precision <= 19 ? 9 : type.precision <= 28 ? 13 : 17);
         default: return int64_t(8);
         }
     }
-    if (name == "UPPER" || name == "LOWER" || name == "LTRIM" || name == "RTRIM" || name == "SUBSTRING" ||
-        name == "LEFT" || name == "RIGHT") {
-        const Value v = arg(0);
-        if (isNull(v)) return v;
-        std::u16string t = std::get<std::u16string>(
-            convertValue(v, e.args[0]->resultType, makeType(SqlType::NVarChar, -1), Conversion::Implicit));
-        if (name == "UPPER" || name == "LOWER") {
-            for (auto& c : t) c = static_cast<char16_t>(name == "UPPER" ? upperCase(c) : lowerCase(c));
-        } else if (name == "LTRIM") {
-            t.erase(0, std::min(t.find_first_not_of(u' '), t.size()));
-        } else if (name == "RTRIM") {
-            while (!t.empty() && t.back() == u' ') t.pop_back();
-        } else {
-            const Value a1 = arg(1);
-            if (isNull(a1)) return Value{};
-            const int n1 =
-                checkedInt(convertValue(a1, e.args[1]->resultType, makeType(SqlType::Int), Conversion::Implicit));
-            if (name == "SUBSTRING") {
-                const Value a2 = arg(2);
-                if (isNull(a2)) return Value{};
-                const int len =
-                    checkedInt(convertValue(a2, e.args[2]->resultType, makeType(SqlType::Int), Conversion::Implicit));
-                if (len < 0)
-                    throw SqlError(537, 16, 3, "Invalid length parameter passed to the LEFT or SUBSTRING function.",
-                                   ErrorReach::Statement);
-                const long long from = std::max<long long>(1, n1), to = static_cast<long long>(n1) + len;  // [from, to)
-                if (to <= from || from > static_cast<long long>(t.size()))
-                    t.clear();
-                else
-                    t = t.substr(static_cast<size_t>(from - 1),
-                                 static_cast<size_t>(std::min<long long>(to, t.size() + 1) - from));
-            } else {
-                if (n1 < 0)
-                    throw SqlError(536, 16, 1, "Invalid length parameter passed to the " + name + " function.",
-                                   ErrorReach::Statement);
-                const size_t k = std::min<size_t>(static_cast<size_t>(n1), t.size());
-                t = name == "LEFT" ? t.substr(0, k) : t.substr(t.size() - k);
-            }
-        }
-        return textLike(utf16ToUtf8(t), e.resultType);
+
+    static Value upper(const Evaluator& ev, const Expr& e, const Row* row) {
+        auto t = wideText(ev, e, row, 0);
+        if (!t) return Value{};
+        for (auto& c : *t) c = static_cast<char16_t>(upperCase(c));
+        return textLike(utf16ToUtf8(*t), e.resultType);
     }
-    if (name == "ABS") {
-        const Value v = arg(0);
+    static Value lower(const Evaluator& ev, const Expr& e, const Row* row) {
+        auto t = wideText(ev, e, row, 0);
+        if (!t) return Value{};
+        for (auto& c : *t) c = static_cast<char16_t>(lowerCase(c));
+        return textLike(utf16ToUtf8(*t), e.resultType);
+    }
+    static Value ltrim(const Evaluator& ev, const Expr& e, const Row* row) {
+        auto t = wideText(ev, e, row, 0);
+        if (!t) return Value{};
+        t->erase(0, std::min(t->find_first_not_of(u' '), t->size()));
+        return textLike(utf16ToUtf8(*t), e.resultType);
+    }
+    static Value rtrim(const Evaluator& ev, const Expr& e, const Row* row) {
+        auto t = wideText(ev, e, row, 0);
+        if (!t) return Value{};
+        while (!t->empty() && t->back() == u' ') t->pop_back();
+        return textLike(utf16ToUtf8(*t), e.resultType);
+    }
+
+    static Value substring(const Evaluator& ev, const Expr& e, const Row* row) {
+        auto t = wideText(ev, e, row, 0);
+        if (!t) return Value{};
+        const auto start = intArg(ev, e, row, 1);
+        if (!start) return Value{};
+        const auto len = intArg(ev, e, row, 2);
+        if (!len) return Value{};
+        if (*len < 0)
+            throw SqlError(537, 16, 3, "Invalid length parameter passed to the LEFT or SUBSTRING function.",
+                           ErrorReach::Statement);
+        const long long from = std::max<long long>(1, *start),
+                        to = static_cast<long long>(*start) + *len;  // [from, to)
+        if (to <= from || from > static_cast<long long>(t->size()))
+            t->clear();
+        else
+            *t = t->substr(static_cast<size_t>(from - 1),
+                           static_cast<size_t>(std::min<long long>(to, t->size() + 1) - from));
+        return textLike(utf16ToUtf8(*t), e.resultType);
+    }
+
+    // LEFT and RIGHT: the first or last n characters.
+    static Value edge(const Evaluator& ev, const Expr& e, const Row* row) {
+        const std::string& name = e.parts[0];
+        auto t = wideText(ev, e, row, 0);
+        if (!t) return Value{};
+        const auto n = intArg(ev, e, row, 1);
+        if (!n) return Value{};
+        if (*n < 0)
+            throw SqlError(536, 16, 1, "Invalid length parameter passed to the " + name + " function.",
+                           ErrorReach::Statement);
+        const size_t k = std::min<size_t>(static_cast<size_t>(*n), t->size());
+        *t = name == "LEFT" ? t->substr(0, k) : t->substr(t->size() - k);
+        return textLike(utf16ToUtf8(*t), e.resultType);
+    }
+
+    static Value absolute(const Evaluator& ev, const Expr& e, const Row* row) {
+        const Value v = arg(ev, e, row, 0);
         if (auto i = std::get_if<int64_t>(&v)) {
             if (*i == std::numeric_limits<int64_t>::min() ||
                 (e.resultType.type == SqlType::Int && *i == std::numeric_limits<int32_t>::min()))
@@ -882,11 +944,13 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
             return DecimalValue{x->unscaled < 0 ? -x->unscaled : x->unscaled, x->scale};
         return v;
     }
-    if (name == "SUSER_SNAME" || name == "SUSER_NAME" || name == "SYSTEM_USER") return utf8ToUtf16(session_.login);
-    if (name == "USER_NAME" || name == "CURRENT_USER" || name == "SESSION_USER" || name == "USER")
-        return utf8ToUtf16("dbo");
-    if (name == "HOST_NAME" || name == "APP_NAME") return std::u16string();
-    if (name == "NEWID") {
+
+    static Value login(const Evaluator& ev, const Expr&, const Row*) { return utf8ToUtf16(ev.session_.login); }
+    static Value databaseUser(const Evaluator&, const Expr&, const Row*) { return utf8ToUtf16("dbo"); }
+    static Value emptyText(const Evaluator&, const Expr&, const Row*) { return std::u16string(); }
+
+    // A random (version 4) GUID.
+    static Value newId(const Evaluator&, const Expr&, const Row*) {
         static thread_local std::mt19937_64 rng{std::random_device{}()};
         Guid g{};
         for (auto& b : g) b = static_cast<uint8_t>(rng());
@@ -894,7 +958,54 @@ Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
         g[8] = static_cast<uint8_t>((g[8] & 0x3F) | 0x80);
         return g;
     }
-    return Value{};
+};
+
+Evaluator::Functions::Handler Evaluator::Functions::find(const std::string& name) {
+    static const std::unordered_map<std::string, Handler> handlers = {
+        {"GETDATE", localNow},
+        {"SYSDATETIME", localNow},
+        {"CURRENT_TIMESTAMP", localNow},
+        {"GETUTCDATE", utcNow},
+        {"DB_NAME", dbName},
+        {"DB_ID", dbId},
+        {"OBJECT_ID", objectId},
+        {"OBJECTPROPERTY", objectPropertyValue},
+        {"DATABASEPROPERTYEX", databaseProperty},
+        {"SCOPE_IDENTITY", scopeIdentity},
+        {"SERVERPROPERTY", serverProperty},
+        {"IDENT_CURRENT", identCurrent},
+        {"ISNULL", isNullFunction},
+        {"COALESCE", coalesce},
+        {"NULLIF", nullIf},
+        {"LEN", len},
+        {"DATALENGTH", dataLength},
+        {"UPPER", upper},
+        {"LOWER", lower},
+        {"LTRIM", ltrim},
+        {"RTRIM", rtrim},
+        {"SUBSTRING", substring},
+        {"LEFT", edge},
+        {"RIGHT", edge},
+        {"ABS", absolute},
+        {"SUSER_SNAME", login},
+        {"SUSER_NAME", login},
+        {"SYSTEM_USER", login},
+        {"USER_NAME", databaseUser},
+        {"CURRENT_USER", databaseUser},
+        {"SESSION_USER", databaseUser},
+        {"USER", databaseUser},
+        {"HOST_NAME", emptyText},
+        {"APP_NAME", emptyText},
+        {"NEWID", newId},
+    };
+    const auto it = handlers.find(name);
+    return it == handlers.end() ? nullptr : it->second;
+}
+
+// A function binding accepted but this evaluator does not know is NULL.
+Value Evaluator::evalFunction(const Expr& e, const Row* row) const {
+    const Functions::Handler handler = Functions::find(e.parts[0]);
+    return handler ? handler(*this, e, row) : Value{};
 }
 
 Value Evaluator::evalArithmetic(const Expr& e, const Row* row) const {

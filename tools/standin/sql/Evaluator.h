@@ -52,7 +52,8 @@ private:
     void bindVariable(Expr& e);
     void bindArithmetic(Expr& e);
     void bindComparison(Expr& e, std::string_view opName);
-    Value evalFunction(const Expr& e, const Row* row) const;
+    Value evalFunction(const Expr& e, const Row* row) const;  // through Functions
+    struct Functions;                                         // the built-in functions, by name
     Value evalVariable(const Expr& e) const;
     Value objectIdOf(const Expr& e, const Row* row) const;      // OBJECT_ID(name [, type])
     Value objectProperty(const Expr& e, const Row* row) const;  // OBJECTPROPERTY(id, property)

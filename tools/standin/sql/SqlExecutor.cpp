@@ -33,6 +33,87 @@ struct Accumulator {
     double floatSum = 0;
 };
 
+// Folds one row's argument value into an aggregate's running state; NULLs were skipped before.
+void accumulateValue(Accumulator& st, const Expr& a, const Value& v) {
+    const std::string& fn = a.parts[0];
+    if (fn == "MIN" || fn == "MAX") {
+        if (isNull(st.best)) {
+            st.best = v;
+            return;
+        }
+        const int c = compareValues(v, st.best, a.resultType);
+        if ((fn == "MIN" && c < 0) || (fn == "MAX" && c > 0)) st.best = v;
+    } else if (fn == "SUM" || fn == "AVG") {
+        const Value cv = convertValue(v, a.args[0]->resultType, a.resultType, Conversion::Implicit);
+        if (auto i64 = std::get_if<int64_t>(&cv))
+            st.exactSum += *i64;
+        else if (auto d = std::get_if<double>(&cv))
+            st.floatSum += *d;
+        else if (auto x = std::get_if<DecimalValue>(&cv))
+            st.exactSum += x->unscaled;
+    }
+}
+
+// Adds one row to every aggregate's running state.
+void accumulateRow(const Evaluator& evaluator, const std::vector<Expr*>& aggregates, std::vector<Accumulator>& acc,
+                   const Row* row) {
+    for (size_t i = 0; i < aggregates.size(); ++i) {
+        const Expr& a = *aggregates[i];
+        if (a.star) {
+            ++acc[i].count;
+            continue;
+        }
+        const Value v = evaluator.eval(*a.args[0], row);
+        if (isNull(v)) continue;
+        ++acc[i].count;
+        accumulateValue(acc[i], a, v);
+    }
+}
+
+// SUM or AVG of at least one value, in the aggregate's result type.
+Value sumOrAverage(const Expr& a, const Accumulator& st) {
+    const bool avg = a.parts[0] == "AVG";
+    switch (a.resultType.type) {
+    case SqlType::Int:
+    case SqlType::BigInt: {
+        const __int128 v = avg ? st.exactSum / st.count : st.exactSum;
+        const __int128 lim = a.resultType.type == SqlType::Int ? std::numeric_limits<int32_t>::max()
+                                                               : std::numeric_limits<int64_t>::max();
+        if (v > lim || v < -lim - 1) throw errors::arithmeticOverflow(typeName(a.resultType.type));
+        return static_cast<int64_t>(v);
+    }
+    case SqlType::Float: return avg ? st.floatSum / st.count : st.floatSum;
+    default: {
+        const int scale = a.resultType.type == SqlType::Decimal ? a.resultType.scale : 4;
+        __int128 v = st.exactSum;
+        if (avg) {
+            const int from = a.args[0]->resultType.type == SqlType::Decimal ? a.args[0]->resultType.scale : 4;
+            for (int k = from; k < scale; ++k) v *= 10;
+            v /= st.count;
+        }
+        return DecimalValue{v, scale};
+    }
+    }
+}
+
+// An aggregate's value once every row is in: NULL for SUM, AVG, MIN and MAX of no values.
+Value aggregateResult(const Expr& a, const Accumulator& st) {
+    const std::string& fn = a.parts[0];
+    if (fn == "COUNT" || fn == "COUNT_BIG") {
+        if (fn == "COUNT" && st.count > std::numeric_limits<int32_t>::max()) throw errors::arithmeticOverflow("int");
+        return st.count;
+    }
+    if (fn == "MIN" || fn == "MAX") return st.best;
+    if (st.count > 0) return sumOrAverage(a, st);
+    return Value{};
+}
+
+// ORDER BY key order: NULLs first, then by the key's type.
+int compareSortKeys(const Value& x, const Value& y, const ColumnType& type) {
+    if (isNull(x) || isNull(y)) return isNull(x) == isNull(y) ? 0 : (isNull(x) ? -1 : 1);
+    return compareValues(x, y, type);
+}
+
 }  // namespace
 
 struct SqlExecutor::SelectPlan {
@@ -430,9 +511,54 @@ std::unique_ptr<SqlExecutor::SelectPlan> SqlExecutor::prepareSelect(SelectStmt& 
     return plan;
 }
 
-int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const std::vector<Column>&)>& onColumns,
-                               const std::function<void(const std::vector<Value>&)>& onRow) {
-    SelectStmt& s = *plan.statement;
+// Sends a SELECT's rows on: evaluates the output list, drops repeats under DISTINCT and stops at
+// the TOP / ROWCOUNT limit.
+class SqlExecutor::RowEmitter {
+public:
+    RowEmitter(const SelectPlan& plan, const Evaluator& evaluator, int64_t limit,
+               const std::function<void(const std::vector<Value>&)>& onRow)
+        : plan_(plan), evaluator_(evaluator), limit_(limit), onRow_(onRow), out_(plan.outputs.size()) {
+        if (plan.statement->distinct) {
+            KeyLess less;
+            for (const auto& c : plan.columns) less.types.push_back(c.type);
+            seen_.emplace(less);
+        }
+    }
+
+    // Emits the row made from row (null: a SELECT without a table); false once the limit is reached.
+    bool emit(const Row* row) {
+        if (count_ >= limit_) return false;
+        if (plan_.passThrough && row && !seen_) {
+            onRow_(row->values);
+        } else {
+            for (size_t i = 0; i < plan_.outputs.size(); ++i) {
+                const Expr& e = *plan_.outputs[i];
+                // Plain columns are copied into the reused row, keeping its strings' buffers.
+                if (e.kind == ExprKind::Column && row)
+                    out_[i] = row->values[e.columnIndex];
+                else
+                    out_[i] = evaluator_.eval(e, row);
+            }
+            if (seen_ && !seen_->insert(out_).second) return true;
+            onRow_(out_);
+        }
+        ++count_;
+        return count_ < limit_;
+    }
+
+    int64_t count() const { return count_; }
+
+private:
+    const SelectPlan& plan_;
+    const Evaluator& evaluator_;
+    const int64_t limit_;
+    const std::function<void(const std::vector<Value>&)>& onRow_;
+    std::vector<Value> out_;
+    int64_t count_ = 0;
+    std::optional<std::set<std::vector<Value>, KeyLess>> seen_;
+};
+
+int64_t SqlExecutor::selectLimit(const SelectStmt& s) const {
     int64_t limit = std::numeric_limits<int64_t>::max();
     if (s.top) {
         const Value v = convertValue(evaluator_.eval(*s.top, nullptr), s.top->resultType, makeType(SqlType::BigInt),
@@ -442,139 +568,66 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
         limit = std::get<int64_t>(v);
     }
     if (session_.rowCountLimit > 0) limit = std::min(limit, session_.rowCountLimit);
+    return limit;
+}
 
+int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const std::vector<Column>&)>& onColumns,
+                               const std::function<void(const std::vector<Value>&)>& onRow) {
+    const int64_t limit = selectLimit(*plan.statement);
     onColumns(plan.columns);
+    RowEmitter emitter(plan, evaluator_, limit, onRow);
+    if (plan.aggregated)
+        emitAggregated(plan, emitter);
+    else if (!plan.table)
+        emitWithoutTable(plan, emitter);
+    else if (plan.orderKeys.empty())
+        emitInScanOrder(plan, emitter);
+    else
+        emitSorted(plan, limit, emitter);
+    return emitter.count();
+}
 
-    std::vector<Value> out(plan.outputs.size());
-    int64_t count = 0;
-    std::optional<std::set<std::vector<Value>, KeyLess>> seen;
-    if (s.distinct) {
-        KeyLess less;
-        for (const auto& c : plan.columns) less.types.push_back(c.type);
-        seen.emplace(less);
-    }
-    // Emits one row; false once the limit is reached.
-    auto emit = [&](const Row* row) {
-        if (count >= limit) return false;
-        if (plan.passThrough && row && !seen) {
-            onRow(row->values);
-        } else {
-            for (size_t i = 0; i < plan.outputs.size(); ++i) {
-                const Expr& e = *plan.outputs[i];
-                // Plain columns are copied into the reused row, keeping its strings' buffers.
-                if (e.kind == ExprKind::Column && row)
-                    out[i] = row->values[e.columnIndex];
-                else
-                    out[i] = evaluator_.eval(e, row);
-            }
-            if (seen && !seen->insert(out).second) return true;
-            onRow(out);
-        }
-        ++count;
-        return count < limit;
-    };
-
-    if (plan.aggregated) {
-        std::vector<Accumulator> acc(plan.aggregates.size());
-        auto accumulate = [&](const Row* row) {
-            for (size_t i = 0; i < plan.aggregates.size(); ++i) {
-                const Expr& a = *plan.aggregates[i];
-                Accumulator& st = acc[i];
-                if (a.star) {
-                    ++st.count;
-                    continue;
-                }
-                const Value v = evaluator_.eval(*a.args[0], row);
-                if (isNull(v)) continue;
-                ++st.count;
-                const std::string& fn = a.parts[0];
-                if (fn == "MIN" || fn == "MAX") {
-                    if (isNull(st.best)) {
-                        st.best = v;
-                        continue;
-                    }
-                    const int c = compareValues(v, st.best, a.resultType);
-                    if ((fn == "MIN" && c < 0) || (fn == "MAX" && c > 0)) st.best = v;
-                } else if (fn == "SUM" || fn == "AVG") {
-                    const Value cv = convertValue(v, a.args[0]->resultType, a.resultType, Conversion::Implicit);
-                    if (auto i64 = std::get_if<int64_t>(&cv))
-                        st.exactSum += *i64;
-                    else if (auto d = std::get_if<double>(&cv))
-                        st.floatSum += *d;
-                    else if (auto x = std::get_if<DecimalValue>(&cv))
-                        st.exactSum += x->unscaled;
-                }
-            }
-        };
-        if (plan.table) {
-            forEachCandidate(*plan.table, s.where.get(), [&](RowHandle h) {
-                if (!s.where || evaluator_.test(*s.where, &*h) == Truth::True) accumulate(&*h);
-                return true;
-            });
-        } else if (!s.where || evaluator_.test(*s.where, nullptr) == Truth::True) {
-            accumulate(nullptr);
-        }
-        std::vector<Value> results(plan.aggregates.size());
-        for (size_t i = 0; i < plan.aggregates.size(); ++i) {
-            const Expr& a = *plan.aggregates[i];
-            const Accumulator& st = acc[i];
-            const std::string& fn = a.parts[0];
-            if (fn == "COUNT" || fn == "COUNT_BIG") {
-                if (fn == "COUNT" && st.count > std::numeric_limits<int32_t>::max())
-                    throw errors::arithmeticOverflow("int");
-                results[i] = st.count;
-            } else if (fn == "MIN" || fn == "MAX") {
-                results[i] = st.best;
-            } else if (st.count > 0) {
-                const bool avg = fn == "AVG";
-                switch (a.resultType.type) {
-                case SqlType::Int:
-                case SqlType::BigInt: {
-                    const __int128 v = avg ? st.exactSum / st.count : st.exactSum;
-                    const __int128 lim = a.resultType.type == SqlType::Int ? std::numeric_limits<int32_t>::max()
-                                                                           : std::numeric_limits<int64_t>::max();
-                    if (v > lim || v < -lim - 1) throw errors::arithmeticOverflow(typeName(a.resultType.type));
-                    results[i] = static_cast<int64_t>(v);
-                    break;
-                }
-                case SqlType::Float: results[i] = avg ? st.floatSum / st.count : st.floatSum; break;
-                default: {
-                    const int scale = a.resultType.type == SqlType::Decimal ? a.resultType.scale : 4;
-                    __int128 v = st.exactSum;
-                    if (avg) {
-                        const int from =
-                            a.args[0]->resultType.type == SqlType::Decimal ? a.args[0]->resultType.scale : 4;
-                        for (int k = from; k < scale; ++k) v *= 10;
-                        v /= st.count;
-                    }
-                    results[i] = DecimalValue{v, scale};
-                }
-                }
-            }
-        }
-        evaluator_.setAggregateResults(&results);
-        try {
-            emit(nullptr);
-        } catch (...) {
-            evaluator_.setAggregateResults(nullptr);
-            throw;
-        }
-        evaluator_.setAggregateResults(nullptr);
-        return count;
-    }
-
-    if (!plan.table) {
-        if (!s.where || evaluator_.test(*s.where, nullptr) == Truth::True) emit(nullptr);
-        return count;
-    }
-    if (plan.orderKeys.empty()) {
+// One row: the aggregates over the rows WHERE keeps, which the output list then reads.
+void SqlExecutor::emitAggregated(SelectPlan& plan, RowEmitter& emitter) {
+    const SelectStmt& s = *plan.statement;
+    std::vector<Accumulator> acc(plan.aggregates.size());
+    if (plan.table) {
         forEachCandidate(*plan.table, s.where.get(), [&](RowHandle h) {
-            if (s.where && evaluator_.test(*s.where, &*h) != Truth::True) return true;
-            return emit(&*h);
+            if (!s.where || evaluator_.test(*s.where, &*h) == Truth::True)
+                accumulateRow(evaluator_, plan.aggregates, acc, &*h);
+            return true;
         });
-        return count;
+    } else if (!s.where || evaluator_.test(*s.where, nullptr) == Truth::True) {
+        accumulateRow(evaluator_, plan.aggregates, acc, nullptr);
     }
-    // ORDER BY: sort positions of the rows by their keys; rows themselves are not copied.
+    std::vector<Value> results(plan.aggregates.size());
+    for (size_t i = 0; i < plan.aggregates.size(); ++i) results[i] = aggregateResult(*plan.aggregates[i], acc[i]);
+    evaluator_.setAggregateResults(&results);
+    try {
+        emitter.emit(nullptr);
+    } catch (...) {
+        evaluator_.setAggregateResults(nullptr);
+        throw;
+    }
+    evaluator_.setAggregateResults(nullptr);
+}
+
+void SqlExecutor::emitWithoutTable(SelectPlan& plan, RowEmitter& emitter) {
+    const SelectStmt& s = *plan.statement;
+    if (!s.where || evaluator_.test(*s.where, nullptr) == Truth::True) emitter.emit(nullptr);
+}
+
+void SqlExecutor::emitInScanOrder(SelectPlan& plan, RowEmitter& emitter) {
+    const SelectStmt& s = *plan.statement;
+    forEachCandidate(*plan.table, s.where.get(), [&](RowHandle h) {
+        if (s.where && evaluator_.test(*s.where, &*h) != Truth::True) return true;
+        return emitter.emit(&*h);
+    });
+}
+
+// ORDER BY: sort positions of the rows by their keys; rows themselves are not copied.
+void SqlExecutor::emitSorted(SelectPlan& plan, int64_t limit, RowEmitter& emitter) {
+    const SelectStmt& s = *plan.statement;
     const size_t width = plan.orderKeys.size();
     std::vector<Value> keys;
     std::vector<RowHandle> handles;
@@ -588,13 +641,7 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     auto less = [&](size_t a, size_t b) {
         for (size_t i = 0; i < width; ++i) {
-            const Value& x = keys[a * width + i];
-            const Value& y = keys[b * width + i];
-            int c = 0;
-            if (isNull(x) || isNull(y))
-                c = isNull(x) == isNull(y) ? 0 : (isNull(x) ? -1 : 1);
-            else
-                c = compareValues(x, y, plan.orderKeys[i]->resultType);
+            const int c = compareSortKeys(keys[a * width + i], keys[b * width + i], plan.orderKeys[i]->resultType);
             if (c != 0) return plan.descending[i] ? c > 0 : c < 0;
         }
         return a < b;  // ties keep the scan order
@@ -606,8 +653,7 @@ int64_t SqlExecutor::runSelect(SelectPlan& plan, const std::function<void(const 
         std::sort(order.begin(), order.end(), less);
     }
     for (size_t i : order)
-        if (!emit(&*handles[i])) break;
-    return count;
+        if (!emitter.emit(&*handles[i])) break;
 }
 
 SqlExecutor::Result SqlExecutor::runSelectStatement(SelectStmt& s) {

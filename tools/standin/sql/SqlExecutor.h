@@ -45,6 +45,12 @@ private:
     std::unique_ptr<SelectPlan> prepareSelect(SelectStmt& s);
     int64_t runSelect(SelectPlan& plan, const std::function<void(const std::vector<Column>&)>& onColumns,
                       const std::function<void(const std::vector<Value>&)>& onRow);
+    class RowEmitter;
+    int64_t selectLimit(const SelectStmt& s) const;  // TOP and SET ROWCOUNT
+    void emitAggregated(SelectPlan& plan, RowEmitter& emitter);
+    void emitWithoutTable(SelectPlan& plan, RowEmitter& emitter);
+    void emitInScanOrder(SelectPlan& plan, RowEmitter& emitter);
+    void emitSorted(SelectPlan& plan, int64_t limit, RowEmitter& emitter);
     InsertPlan prepareInsert(InsertStmt& s);
     UpdatePlan prepareUpdate(UpdateStmt& s);
 

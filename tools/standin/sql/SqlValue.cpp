@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace standin {
 
@@ -567,242 +568,294 @@ static ColumnType commonTypeOfKinds(const ColumnType& a, const ColumnType& b) {
 
 bool implicitlyConvertible(SqlType from, SqlType to) { return conversionAllowed(from, to) == Allowed::Implicit; }
 
-Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to, Conversion mode) {
-    if (isNull(v)) return Value{};
+namespace {
+
+// decimal, money and smallmoney: the types held as DecimalValue.
+bool isScaledType(SqlType t) { return t == SqlType::Decimal || t == SqlType::Money || t == SqlType::SmallMoney; }
+bool isFloatType(SqlType t) { return t == SqlType::Real || t == SqlType::Float; }
+
+// The conversion has no rule for these two types, which SQL Server reports as an explicit one.
+SqlError noConversion(const ColumnType& from, const ColumnType& to) {
+    return errors::explicitConversion(typeName(from.type), typeName(to.type));
+}
+
+// Throws SQL Server's error when the conversion chart forbids from -> to in this mode.
+void checkConversionAllowed(const ColumnType& from, const ColumnType& to, Conversion mode) {
     const Allowed allowed = conversionAllowed(from.type, to.type);
     if (allowed == Allowed::Never) {
-        if (mode == Conversion::Explicit) throw errors::explicitConversion(typeName(from.type), typeName(to.type));
+        if (mode == Conversion::Explicit) throw noConversion(from, to);
         throw errors::operandTypeClash(typeName(from.type), typeName(to.type));
     }
     if (allowed == Allowed::ExplicitOnly && mode != Conversion::Explicit)
         throw errors::implicitConversion(typeName(from.type), typeName(to.type));
+}
 
-    // From text.
-    if (isTextualType(from.type)) {
-        const std::string text = asString(v);
-        if (isCharType(to.type)) {
-            return fitChars(text, to, mode);
-        }
-        if (isNCharType(to.type)) {
-            if (auto u = std::get_if<std::u16string>(&v)) return fitNChars(*u, to, mode);
-            return fitNChars(utf8ToUtf16(text), to, mode);
-        }
-        const char* fromName = typeName(from.type == SqlType::Char || from.type == SqlType::NChar
-                                            ? from.type
-                                            : (isNCharType(from.type) ? SqlType::NVarChar : SqlType::VarChar));
-        if (isIntegerType(to.type)) {
-            const std::string t = trimBlanks(text);
-            if (to.type == SqlType::Bit) {
-                std::string lower = t;
-                std::transform(lower.begin(), lower.end(), lower.begin(),
-                               [](unsigned char c) { return std::tolower(c); });
-                if (lower == "true") return int64_t(1);
-                if (lower == "false") return int64_t(0);
-            }
-            __int128 unscaled = 0;
-            int scale = 0, precision = 0;
-            bool overflow = false;
-            const bool plainInteger = !t.empty() && t.find('.') == std::string::npos &&
-                                      parseDecimalText(t, unscaled, scale, precision, overflow);
-            if (!plainInteger && !(to.type == SqlType::BigInt && t.empty())) {
-                if (to.type == SqlType::BigInt) throw errors::errorConvertingDataType(fromName, "bigint");
-                throw errors::conversionFailed(fromName, text, typeName(to.type));
-            }
-            if (t.empty()) return int64_t(0);
-            if (to.type == SqlType::Bit) return int64_t(unscaled != 0);
-            try {
-                return checkIntegerRange(overflow ? pow10(38) : unscaled, to.type, false);
-            } catch (const SqlError&) {
-                if (to.type == SqlType::BigInt) throw errors::errorConvertingDataType(fromName, "bigint");
-                throw errors::conversionOverflowed(fromName, text, typeName(to.type));
-            }
-        }
-        if (to.type == SqlType::Real || to.type == SqlType::Float) {
-            const std::string t = trimBlanks(text);
-            double d = 0;
-            const auto res = std::from_chars(t.data(), t.data() + t.size(), d);
-            if (t.empty()) return 0.0;
-            if (res.ec != std::errc() || res.ptr != t.data() + t.size() || !std::isfinite(d))
-                throw errors::errorConvertingDataType(fromName, typeName(to.type));
-            return to.type == SqlType::Real ? static_cast<double>(static_cast<float>(d)) : d;
-        }
-        if (to.type == SqlType::Decimal || to.type == SqlType::Money || to.type == SqlType::SmallMoney) {
-            std::string t = trimBlanks(text);
-            const bool money = to.type != SqlType::Decimal;
-            if (money) {
-                t.erase(std::remove(t.begin(), t.end(), ','), t.end());
-                if (!t.empty() && t[0] == '$') t.erase(0, 1);
-                if (t.empty()) return DecimalValue{0, 4};
-            }
-            __int128 unscaled = 0;
-            int scale = 0, precision = 0;
-            bool overflow = false;
-            if (!parseDecimalText(t, unscaled, scale, precision, overflow)) {
-                if (money) throw errors::moneyConversionFailed();
-                throw errors::errorConvertingDataType(fromName, "numeric");
-            }
-            if (overflow) throw errors::arithmeticOverflow(typeName(to.type));
-            return toDecimal(unscaled, scale, to);
-        }
-        if (isDateType(to.type)) {
-            DateTimeValue dt;
-            if (!parseDateTime(text, dt)) {
-                if (to.type == SqlType::SmallDateTime) throw errors::smallDateConversionFailed();
-                throw errors::dateConversionFailed();
-            }
-            if (dt.days < kMinDateTimeDays || dt.days > kMaxDateTimeDays) {
-                if (to.type == SqlType::SmallDateTime) throw errors::smallDateConversionFailed();
-                throw errors::dateOutOfRange(fromName, "datetime");
-            }
-            try {
-                return roundDateTime(dt, to.type);
-            } catch (const SqlError&) {
-                throw errors::dateOutOfRange(fromName, "smalldatetime");
-            }
-        }
-        if (to.type == SqlType::UniqueIdentifier) {
-            Guid g{};
-            if (!parseGuid(text, g)) throw errors::guidConversionFailed();
-            return g;
-        }
-        if (isBinaryType(to.type)) {  // explicit only: the bytes of the text in its code page
-            std::string encoded;
-            if (auto u = std::get_if<std::u16string>(&v)) {
-                for (char16_t c : *u) {
-                    encoded += static_cast<char>(c & 0xFF);
-                    encoded += static_cast<char>(c >> 8);
-                }
-            } else {
-                encoded = encodeCodePage(text, orDefault(from.collation).codePage);
-            }
-            std::vector<uint8_t> bytes(encoded.begin(), encoded.end());
-            return fitBytes(std::move(bytes), to, mode);
-        }
+// The source type as messages about a failed conversion from text name it: char and nchar keep
+// their names, every other text type is reported as varchar or nvarchar.
+const char* textSourceName(SqlType from) {
+    if (from == SqlType::Char || from == SqlType::NChar) return typeName(from);
+    return typeName(isNCharType(from) ? SqlType::NVarChar : SqlType::VarChar);
+}
+
+// "true" and "false" convert to bit whatever their case.
+std::optional<int64_t> bitWord(const std::string& t) {
+    std::string lower = t;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lower == "true") return int64_t(1);
+    if (lower == "false") return int64_t(0);
+    return std::nullopt;
+}
+
+Value textToInteger(const std::string& text, const ColumnType& from, const ColumnType& to) {
+    const char* fromName = textSourceName(from.type);
+    const std::string t = trimBlanks(text);
+    if (to.type == SqlType::Bit) {
+        if (const auto word = bitWord(t)) return *word;
     }
+    __int128 unscaled = 0;
+    int scale = 0, precision = 0;
+    bool overflow = false;
+    const bool plainInteger =
+        !t.empty() && t.find('.') == std::string::npos && parseDecimalText(t, unscaled, scale, precision, overflow);
+    if (!plainInteger && !(to.type == SqlType::BigInt && t.empty())) {
+        if (to.type == SqlType::BigInt) throw errors::errorConvertingDataType(fromName, "bigint");
+        throw errors::conversionFailed(fromName, text, typeName(to.type));
+    }
+    if (t.empty()) return int64_t(0);
+    if (to.type == SqlType::Bit) return int64_t(unscaled != 0);
+    try {
+        return checkIntegerRange(overflow ? pow10(38) : unscaled, to.type, false);
+    } catch (const SqlError&) {
+        if (to.type == SqlType::BigInt) throw errors::errorConvertingDataType(fromName, "bigint");
+        throw errors::conversionOverflowed(fromName, text, typeName(to.type));
+    }
+}
 
-    // To text.
-    if (isTextualType(to.type)) {
-        std::string text;
-        if (isBinaryType(from.type)) {
-            const auto& b = std::get<std::vector<uint8_t>>(v);
-            if (isNCharType(to.type)) {
-                std::u16string u;
-                for (size_t i = 0; i + 1 < b.size(); i += 2) u += static_cast<char16_t>(b[i] | (b[i + 1] << 8));
-                return fitNChars(std::move(u), to, mode);
-            }
-            text = decodeCodePage(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()),
-                                  orDefault(to.collation).codePage);
-        } else {
-            text = valueText(v, from);
+Value textToFloat(const std::string& text, const ColumnType& from, const ColumnType& to) {
+    const std::string t = trimBlanks(text);
+    double d = 0;
+    const auto res = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (t.empty()) return 0.0;
+    if (res.ec != std::errc() || res.ptr != t.data() + t.size() || !std::isfinite(d))
+        throw errors::errorConvertingDataType(textSourceName(from.type), typeName(to.type));
+    return to.type == SqlType::Real ? static_cast<double>(static_cast<float>(d)) : d;
+}
+
+// Money accepts a leading '$' and thousands separators; an empty text is zero.
+Value textToScaled(const std::string& text, const ColumnType& from, const ColumnType& to) {
+    std::string t = trimBlanks(text);
+    const bool money = to.type != SqlType::Decimal;
+    if (money) {
+        t.erase(std::remove(t.begin(), t.end(), ','), t.end());
+        if (!t.empty() && t[0] == '$') t.erase(0, 1);
+        if (t.empty()) return DecimalValue{0, 4};
+    }
+    __int128 unscaled = 0;
+    int scale = 0, precision = 0;
+    bool overflow = false;
+    if (!parseDecimalText(t, unscaled, scale, precision, overflow)) {
+        if (money) throw errors::moneyConversionFailed();
+        throw errors::errorConvertingDataType(textSourceName(from.type), "numeric");
+    }
+    if (overflow) throw errors::arithmeticOverflow(typeName(to.type));
+    return toDecimal(unscaled, scale, to);
+}
+
+Value textToDateTime(const std::string& text, const ColumnType& from, const ColumnType& to) {
+    const char* fromName = textSourceName(from.type);
+    DateTimeValue dt;
+    if (!parseDateTime(text, dt)) {
+        if (to.type == SqlType::SmallDateTime) throw errors::smallDateConversionFailed();
+        throw errors::dateConversionFailed();
+    }
+    if (dt.days < kMinDateTimeDays || dt.days > kMaxDateTimeDays) {
+        if (to.type == SqlType::SmallDateTime) throw errors::smallDateConversionFailed();
+        throw errors::dateOutOfRange(fromName, "datetime");
+    }
+    try {
+        return roundDateTime(dt, to.type);
+    } catch (const SqlError&) {
+        throw errors::dateOutOfRange(fromName, "smalldatetime");
+    }
+}
+
+Value textToGuid(const std::string& text) {
+    Guid g{};
+    if (!parseGuid(text, g)) throw errors::guidConversionFailed();
+    return g;
+}
+
+// Explicit only: the bytes of the text in its code page, N-types as UTF-16LE.
+Value textToBinary(const Value& v, const std::string& text, const ColumnType& from, const ColumnType& to,
+                   Conversion mode) {
+    std::string encoded;
+    if (auto u = std::get_if<std::u16string>(&v)) {
+        for (char16_t c : *u) {
+            encoded += static_cast<char>(c & 0xFF);
+            encoded += static_cast<char>(c >> 8);
         }
-        if (isNumericType(from.type) && to.length >= 0 && static_cast<int64_t>(utf8Length(text)) > to.length) {
-            // A number that does not fit is never cut: an integer becomes "*" in char types, as in
-            // SQL Server; everything else overflows.
-            if (mode == Conversion::Assignment) throw errors::truncation();
-            if (isIntegerType(from.type) && isCharType(to.type)) return fitChars("*", to, mode);
-            throw errors::arithmeticOverflow(typeName(to.type));
-        }
-        if (isCharType(to.type)) return fitChars(text, to, mode);
+    } else {
+        encoded = encodeCodePage(text, orDefault(from.collation).codePage);
+    }
+    std::vector<uint8_t> bytes(encoded.begin(), encoded.end());
+    return fitBytes(std::move(bytes), to, mode);
+}
+
+Value fromText(const Value& v, const ColumnType& from, const ColumnType& to, Conversion mode) {
+    const std::string text = asString(v);
+    if (isCharType(to.type)) return fitChars(text, to, mode);
+    if (isNCharType(to.type)) {
+        if (auto u = std::get_if<std::u16string>(&v)) return fitNChars(*u, to, mode);
         return fitNChars(utf8ToUtf16(text), to, mode);
     }
+    if (isIntegerType(to.type)) return textToInteger(text, from, to);
+    if (isFloatType(to.type)) return textToFloat(text, from, to);
+    if (isScaledType(to.type)) return textToScaled(text, from, to);
+    if (isDateType(to.type)) return textToDateTime(text, from, to);
+    if (to.type == SqlType::UniqueIdentifier) return textToGuid(text);
+    if (isBinaryType(to.type)) return textToBinary(v, text, from, to, mode);
+    throw noConversion(from, to);
+}
 
-    // Numbers and dates among themselves.
-    if (isIntegerType(from.type)) {
-        const int64_t i = std::get<int64_t>(v);
-        if (isIntegerType(to.type)) return checkIntegerRange(i, to.type, true);
-        if (to.type == SqlType::Real) return static_cast<double>(static_cast<float>(i));
-        if (to.type == SqlType::Float) return static_cast<double>(i);
-        if (to.type == SqlType::Decimal || to.type == SqlType::Money || to.type == SqlType::SmallMoney)
-            return toDecimal(i, 0, to);
-        if (isDateType(to.type)) return numberToDateTime(static_cast<double>(i), to.type);
-        if (isBinaryType(to.type)) {
-            std::vector<uint8_t> b = integerBytes(i, from.type);
-            if (to.length >= 0 && static_cast<int>(b.size()) > to.length) b.erase(b.begin(), b.end() - to.length);
-            return fitBytes(std::move(b), to, Conversion::Explicit);
-        }
+// Bytes read as text: UTF-16LE for N-types, else the target collation's code page.
+Value binaryToText(const std::vector<uint8_t>& b, const ColumnType& to, Conversion mode) {
+    if (isNCharType(to.type)) {
+        std::u16string u;
+        for (size_t i = 0; i + 1 < b.size(); i += 2) u += static_cast<char16_t>(b[i] | (b[i + 1] << 8));
+        return fitNChars(std::move(u), to, mode);
     }
-    if (from.type == SqlType::Real || from.type == SqlType::Float) {
-        const double d = std::get<double>(v);
-        if (isIntegerType(to.type)) {
-            if (to.type == SqlType::Bit) return int64_t(d != 0);
-            const double t = std::trunc(d);
-            if (!(t >= -9.3e18 && t <= 9.3e18)) throw errors::arithmeticOverflow(typeName(to.type));
-            return checkIntegerRange(static_cast<__int128>(t), to.type, false);
-        }
-        if (to.type == SqlType::Real) return static_cast<double>(static_cast<float>(d));
-        if (to.type == SqlType::Float) return d;
-        if (to.type == SqlType::Decimal || to.type == SqlType::Money || to.type == SqlType::SmallMoney)
-            return doubleToDecimal(d, to);
-        if (isDateType(to.type)) return numberToDateTime(d, to.type);
+    const std::string text = decodeCodePage(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()),
+                                            orDefault(to.collation).codePage);
+    if (isCharType(to.type)) return fitChars(text, to, mode);
+    return fitNChars(utf8ToUtf16(text), to, mode);
+}
+
+Value toText(const Value& v, const ColumnType& from, const ColumnType& to, Conversion mode) {
+    if (isBinaryType(from.type)) return binaryToText(std::get<std::vector<uint8_t>>(v), to, mode);
+    const std::string text = valueText(v, from);
+    if (isNumericType(from.type) && to.length >= 0 && static_cast<int64_t>(utf8Length(text)) > to.length) {
+        // A number that does not fit is never cut: an integer becomes "*" in char types, as in
+        // SQL Server; everything else overflows.
+        if (mode == Conversion::Assignment) throw errors::truncation();
+        if (isIntegerType(from.type) && isCharType(to.type)) return fitChars("*", to, mode);
+        throw errors::arithmeticOverflow(typeName(to.type));
     }
-    if (from.type == SqlType::Decimal || from.type == SqlType::Money || from.type == SqlType::SmallMoney) {
-        const auto& d = std::get<DecimalValue>(v);
-        if (isIntegerType(to.type) || to.type == SqlType::Real || to.type == SqlType::Float) return decimalTo(d, to);
-        if (to.type == SqlType::Decimal || to.type == SqlType::Money || to.type == SqlType::SmallMoney)
-            return toDecimal(d.unscaled, d.scale, to);
-        if (isDateType(to.type))
-            return numberToDateTime(static_cast<double>(d.unscaled) / std::pow(10.0, d.scale), to.type);
-        if (isBinaryType(to.type)) throw errors::explicitConversion(typeName(from.type), typeName(to.type));
+    if (isCharType(to.type)) return fitChars(text, to, mode);
+    return fitNChars(utf8ToUtf16(text), to, mode);
+}
+
+Value fromInteger(int64_t i, const ColumnType& from, const ColumnType& to) {
+    if (isIntegerType(to.type)) return checkIntegerRange(i, to.type, true);
+    if (to.type == SqlType::Real) return static_cast<double>(static_cast<float>(i));
+    if (to.type == SqlType::Float) return static_cast<double>(i);
+    if (isScaledType(to.type)) return toDecimal(i, 0, to);
+    if (isDateType(to.type)) return numberToDateTime(static_cast<double>(i), to.type);
+    if (isBinaryType(to.type)) {
+        std::vector<uint8_t> b = integerBytes(i, from.type);
+        if (to.length >= 0 && static_cast<int>(b.size()) > to.length) b.erase(b.begin(), b.end() - to.length);
+        return fitBytes(std::move(b), to, Conversion::Explicit);
     }
-    if (isDateType(from.type)) {
-        const auto& dt = std::get<DateTimeValue>(v);
-        if (isDateType(to.type)) return roundDateTime(dt, to.type);
-        const double days = dateTimeToDays(dt);
-        if (isIntegerType(to.type)) return checkIntegerRange(static_cast<__int128>(std::llround(days)), to.type, false);
-        if (to.type == SqlType::Real || to.type == SqlType::Float) return days;
-        if (to.type == SqlType::Decimal || to.type == SqlType::Money || to.type == SqlType::SmallMoney)
-            return doubleToDecimal(days, to);
-        if (isBinaryType(to.type)) {
-            std::vector<uint8_t> b = integerBytes(dt.days, SqlType::Int);
-            const auto t = integerBytes(static_cast<int64_t>(dt.ticks), SqlType::Int);
-            b.insert(b.end(), t.begin(), t.end());
-            return fitBytes(std::move(b), to, Conversion::Explicit);
-        }
+    throw noConversion(from, to);
+}
+
+Value fromFloat(double d, const ColumnType& from, const ColumnType& to) {
+    if (isIntegerType(to.type)) {
+        if (to.type == SqlType::Bit) return int64_t(d != 0);
+        const double t = std::trunc(d);
+        if (!(t >= -9.3e18 && t <= 9.3e18)) throw errors::arithmeticOverflow(typeName(to.type));
+        return checkIntegerRange(static_cast<__int128>(t), to.type, false);
     }
-    if (isBinaryType(from.type)) {
-        const auto& b = std::get<std::vector<uint8_t>>(v);
-        if (isBinaryType(to.type)) return fitBytes(b, to, mode);
-        if (isIntegerType(to.type)) {
-            // The rightmost bytes, big-endian, as wide as the target type.
-            const size_t width = to.type == SqlType::BigInt     ? 8
-                                 : to.type == SqlType::Int      ? 4
-                                 : to.type == SqlType::SmallInt ? 2
-                                                                : 1;
-            uint64_t u = 0;
-            const size_t start = b.size() > width ? b.size() - width : 0;
-            for (size_t i = start; i < b.size(); ++i) u = (u << 8) | b[i];
-            int64_t i = 0;
-            switch (width) {
-            case 8: i = static_cast<int64_t>(u); break;
-            case 4: i = static_cast<int32_t>(static_cast<uint32_t>(u)); break;
-            case 2: i = static_cast<int16_t>(static_cast<uint16_t>(u)); break;
-            default: i = static_cast<uint8_t>(u); break;
-            }
-            if (to.type == SqlType::Bit) i = i != 0;
-            return i;
-        }
-        if (to.type == SqlType::UniqueIdentifier) {
-            Guid g{};
-            std::copy_n(b.begin(), std::min<size_t>(16, b.size()), g.begin());
-            return g;
-        }
-        if (isDateType(to.type) && b.size() >= 8) {
-            int64_t days = 0, ticks = 0;
-            for (size_t i = b.size() - 8; i < b.size() - 4; ++i) days = (days << 8) | b[i];
-            for (size_t i = b.size() - 4; i < b.size(); ++i) ticks = (ticks << 8) | b[i];
-            DateTimeValue dt{static_cast<int32_t>(static_cast<uint32_t>(days)), static_cast<uint32_t>(ticks)};
-            if (dt.ticks >= kTicksPerDay || dt.days < kMinDateTimeDays || dt.days > kMaxDateTimeDays)
-                throw errors::arithmeticOverflow(typeName(to.type));
-            return roundDateTime(dt, to.type);
-        }
-        throw errors::explicitConversion(typeName(from.type), typeName(to.type));
+    if (to.type == SqlType::Real) return static_cast<double>(static_cast<float>(d));
+    if (to.type == SqlType::Float) return d;
+    if (isScaledType(to.type)) return doubleToDecimal(d, to);
+    if (isDateType(to.type)) return numberToDateTime(d, to.type);
+    throw noConversion(from, to);
+}
+
+Value fromScaled(const DecimalValue& d, const ColumnType& from, const ColumnType& to) {
+    if (isIntegerType(to.type) || isFloatType(to.type)) return decimalTo(d, to);
+    if (isScaledType(to.type)) return toDecimal(d.unscaled, d.scale, to);
+    if (isDateType(to.type))
+        return numberToDateTime(static_cast<double>(d.unscaled) / std::pow(10.0, d.scale), to.type);
+    throw noConversion(from, to);
+}
+
+Value fromDateTime(const DateTimeValue& dt, const ColumnType& from, const ColumnType& to) {
+    if (isDateType(to.type)) return roundDateTime(dt, to.type);
+    const double days = dateTimeToDays(dt);
+    if (isIntegerType(to.type)) return checkIntegerRange(static_cast<__int128>(std::llround(days)), to.type, false);
+    if (isFloatType(to.type)) return days;
+    if (isScaledType(to.type)) return doubleToDecimal(days, to);
+    if (isBinaryType(to.type)) {
+        std::vector<uint8_t> b = integerBytes(dt.days, SqlType::Int);
+        const auto t = integerBytes(static_cast<int64_t>(dt.ticks), SqlType::Int);
+        b.insert(b.end(), t.begin(), t.end());
+        return fitBytes(std::move(b), to, Conversion::Explicit);
     }
-    if (from.type == SqlType::UniqueIdentifier) {
-        const auto& g = std::get<Guid>(v);
-        if (to.type == SqlType::UniqueIdentifier) return g;
-        if (isBinaryType(to.type)) return fitBytes(std::vector<uint8_t>(g.begin(), g.end()), to, mode);
+    throw noConversion(from, to);
+}
+
+// The rightmost bytes, big-endian, as wide as the target type.
+int64_t binaryToInteger(const std::vector<uint8_t>& b, SqlType to) {
+    const size_t width = to == SqlType::BigInt ? 8 : to == SqlType::Int ? 4 : to == SqlType::SmallInt ? 2 : 1;
+    uint64_t u = 0;
+    const size_t start = b.size() > width ? b.size() - width : 0;
+    for (size_t i = start; i < b.size(); ++i) u = (u << 8) | b[i];
+    int64_t i = 0;
+    switch (width) {
+    case 8: i = static_cast<int64_t>(u); break;
+    case 4: i = static_cast<int32_t>(static_cast<uint32_t>(u)); break;
+    case 2: i = static_cast<int16_t>(static_cast<uint16_t>(u)); break;
+    default: i = static_cast<uint8_t>(u); break;
     }
-    throw errors::explicitConversion(typeName(from.type), typeName(to.type));
+    if (to == SqlType::Bit) i = i != 0;
+    return i;
+}
+
+// The last eight bytes as datetime's days and ticks, big-endian.
+Value binaryToDateTime(const std::vector<uint8_t>& b, const ColumnType& to) {
+    int64_t days = 0, ticks = 0;
+    for (size_t i = b.size() - 8; i < b.size() - 4; ++i) days = (days << 8) | b[i];
+    for (size_t i = b.size() - 4; i < b.size(); ++i) ticks = (ticks << 8) | b[i];
+    DateTimeValue dt{static_cast<int32_t>(static_cast<uint32_t>(days)), static_cast<uint32_t>(ticks)};
+    if (dt.ticks >= kTicksPerDay || dt.days < kMinDateTimeDays || dt.days > kMaxDateTimeDays)
+        throw errors::arithmeticOverflow(typeName(to.type));
+    return roundDateTime(dt, to.type);
+}
+
+Value fromBinary(const std::vector<uint8_t>& b, const ColumnType& from, const ColumnType& to, Conversion mode) {
+    if (isBinaryType(to.type)) return fitBytes(b, to, mode);
+    if (isIntegerType(to.type)) return binaryToInteger(b, to.type);
+    if (to.type == SqlType::UniqueIdentifier) {
+        Guid g{};
+        std::copy_n(b.begin(), std::min<size_t>(16, b.size()), g.begin());
+        return g;
+    }
+    if (isDateType(to.type) && b.size() >= 8) return binaryToDateTime(b, to);
+    throw noConversion(from, to);
+}
+
+Value fromGuid(const Guid& g, const ColumnType& from, const ColumnType& to, Conversion mode) {
+    if (to.type == SqlType::UniqueIdentifier) return g;
+    if (isBinaryType(to.type)) return fitBytes(std::vector<uint8_t>(g.begin(), g.end()), to, mode);
+    throw noConversion(from, to);
+}
+
+}  // namespace
+
+// Text first, then the other kinds by source type: each has its own function.
+Value convertValue(const Value& v, const ColumnType& from, const ColumnType& to, Conversion mode) {
+    if (isNull(v)) return Value{};
+    checkConversionAllowed(from, to, mode);
+    if (isTextualType(from.type)) return fromText(v, from, to, mode);
+    if (isTextualType(to.type)) return toText(v, from, to, mode);
+    if (isIntegerType(from.type)) return fromInteger(std::get<int64_t>(v), from, to);
+    if (isFloatType(from.type)) return fromFloat(std::get<double>(v), from, to);
+    if (isScaledType(from.type)) return fromScaled(std::get<DecimalValue>(v), from, to);
+    if (isDateType(from.type)) return fromDateTime(std::get<DateTimeValue>(v), from, to);
+    if (isBinaryType(from.type)) return fromBinary(std::get<std::vector<uint8_t>>(v), from, to, mode);
+    if (from.type == SqlType::UniqueIdentifier) return fromGuid(std::get<Guid>(v), from, to, mode);
+    throw noConversion(from, to);
 }
 
 int compareValues(const Value& a, const Value& b, const ColumnType& type) {
