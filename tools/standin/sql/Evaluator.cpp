@@ -111,97 +111,12 @@ const Expr* Evaluator::firstColumn(const Expr& e) {
 
 void Evaluator::bind(Expr& e, const BindScope& scope) {
     switch (e.kind) {
-    case ExprKind::Literal:
-        e.resultType = e.type;
-        e.nullable = isNull(e.value);
-        if (isTextualType(e.type.type)) {
-            // A literal takes the current database's collation; a char literal is held in its code
-            // page from the start, as SQL Server compiles it.
-            e.resultType.collation = databaseCollation();
-            e.resultType.coercible = true;
-            if (auto* text = std::get_if<std::string>(&e.value)) {
-                const uint16_t codePage = orDefault(e.resultType.collation).codePage;
-                *text = storeInCodePage(*text, codePage);
-                e.resultType.length = std::max(1, static_cast<int>(codePageLength(*text, codePage)));
-            }
-        }
-        return;
-    case ExprKind::Column: {
-        if (scope.valuesContext) throw errors::notPermittedInContext(e.parts.back());
-        if (!scope.table) {
-            if (e.parts.size() > 1) throw errors::unboundIdentifier(e.text);
-            throw errors::invalidColumn(e.parts.back());
-        }
-        if (e.parts.size() > 1) {
-            // The qualifier must name the table (by alias when it has one) as written.
-            const std::string& qualifier = e.parts[e.parts.size() - 2];
-            const std::string& expected = scope.alias.empty() ? scope.tableName : scope.alias;
-            if (compareText(qualifier, expected) != 0) throw errors::unboundIdentifier(e.text);
-        }
-        const int index = scope.table->findColumn(e.parts.back());
-        if (index < 0) throw errors::invalidColumn(e.parts.back());
-        const Column& c = scope.table->columns()[index].column;
-        e.columnIndex = index;
-        e.resultType = c.type;
-        e.nullable = c.nullable;
-        return;
-    }
+    case ExprKind::Literal: bindLiteral(e); return;
+    case ExprKind::Column: bindColumn(e, scope); return;
     case ExprKind::Variable: bindVariable(e); return;
     case ExprKind::Function: bindFunction(e, scope); return;
-    case ExprKind::Aggregate: {
-        if (!scope.allowAggregates) throw errors::aggregateInWhere();
-        BindScope inner = scope;
-        inner.allowAggregates = false;
-        const std::string& name = e.parts[0];
-        if (e.star) {
-            e.resultType = makeType(name == "COUNT_BIG" ? SqlType::BigInt : SqlType::Int);
-            e.nullable = false;
-        } else {
-            bind(*e.args[0], inner);
-            if (e.args[0]->isPredicate()) throw errors::syntaxNear(")");
-            const ColumnType& t = e.args[0]->resultType;
-            if (name == "COUNT" || name == "COUNT_BIG") {
-                e.resultType = makeType(name == "COUNT_BIG" ? SqlType::BigInt : SqlType::Int);
-                e.nullable = false;
-            } else if (name == "MIN" || name == "MAX") {
-                if (isLongType(t.type)) throw errors::incompatibleInOperator(typeName(t.type), typeName(t.type), name);
-                e.resultType = t;
-                e.nullable = true;
-            } else {  // SUM, AVG
-                if (!isNumericType(t.type) || t.type == SqlType::Bit)
-                    throw SqlError(8117, 16, 1,
-                                   std::string("Operand data type ") + typeName(t.type) + " is invalid for " +
-                                       (name == "SUM" ? "sum" : "avg") + " operator.",
-                                   ErrorReach::Batch);
-                if (isIntegerType(t.type))
-                    e.resultType = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
-                else if (t.type == SqlType::Decimal)
-                    e.resultType = makeType(SqlType::Decimal, 0, 38, name == "AVG" ? std::max(6, t.scale) : t.scale);
-                else if (t.type == SqlType::Money || t.type == SqlType::SmallMoney)
-                    e.resultType = makeType(SqlType::Money);
-                else
-                    e.resultType = makeType(SqlType::Float);
-                e.nullable = true;
-            }
-        }
-        if (scope.aggregates) {
-            e.aggregateIndex = static_cast<int>(scope.aggregates->size());
-            scope.aggregates->push_back(&e);
-        }
-        return;
-    }
-    case ExprKind::Negate: {
-        bind(*e.args[0], scope);
-        const ColumnType& t = e.args[0]->resultType;
-        if (!isNumericType(t.type) && !isTextualType(t.type))
-            throw SqlError(8117, 16, 1,
-                           std::string("Operand data type ") + typeName(t.type) + " is invalid for minus operator.",
-                           ErrorReach::Batch);
-        e.resultType =
-            isTextualType(t.type) ? makeType(SqlType::Float) : (t.type == SqlType::Bit ? makeType(SqlType::Int) : t);
-        e.nullable = e.args[0]->nullable;
-        return;
-    }
+    case ExprKind::Aggregate: bindAggregate(e, scope); return;
+    case ExprKind::Negate: bindNegate(e, scope); return;
     case ExprKind::Arithmetic:
         for (auto& a : e.args) bind(*a, scope);
         bindArithmetic(e);
@@ -223,48 +138,142 @@ void Evaluator::bind(Expr& e, const BindScope& scope) {
         bind(*e.args[0], scope);
         e.resultType = makeType(SqlType::Bit);
         return;
-    case ExprKind::Like: {
-        for (auto& a : e.args) bind(*a, scope);
-        bool wide = false;
-        for (auto& a : e.args) {
-            const SqlType t = a->resultType.type;
-            if (isBinaryType(t) && t != SqlType::Image) continue;
-            if (t == SqlType::Image || t == SqlType::UniqueIdentifier)
-                throw errors::incompatibleInOperator(typeName(e.args[0]->resultType.type),
-                                                     typeName(e.args[1]->resultType.type), "like");
-            wide = wide || isNCharType(t);
-        }
-        e.operandType = makeType(wide ? SqlType::NVarChar : SqlType::VarChar, -1);
-        e.operandType.collation = commonType(e.args[0]->resultType, e.args[1]->resultType).collation;
-        e.resultType = makeType(SqlType::Bit);
-        return;
-    }
+    case ExprKind::Like: bindLike(e, scope); return;
     case ExprKind::In:
-    case ExprKind::Between: {
-        for (auto& a : e.args) bind(*a, scope);
-        ColumnType common = e.args[0]->resultType;
-        for (size_t i = 1; i < e.args.size(); ++i) common = commonType(common, e.args[i]->resultType);
-        for (auto& a : e.args) {
-            if (isLongType(a->resultType.type) || !implicitlyConvertible(a->resultType.type, common.type))
-                throw errors::incompatibleInOperator(typeName(e.args[0]->resultType.type), typeName(a->resultType.type),
-                                                     "equal to");
-        }
-        e.operandType = common;
-        e.resultType = makeType(SqlType::Bit);
-        return;
+    case ExprKind::Between: bindInOrBetween(e, scope); return;
+    case ExprKind::Cast: bindCast(e, scope); return;
     }
-    case ExprKind::Cast:
-        bind(*e.args[0], scope);
-        if (e.args[0]->isPredicate()) throw errors::syntaxNear(e.text);
-        e.resultType = e.castType;
-        if (isTextualType(e.castType.type) && !e.castType.collation) {
-            // CAST to a text type gives the database's collation, as a literal has it.
-            e.resultType.collation = databaseCollation();
-            e.resultType.coercible = true;
+}
+
+void Evaluator::bindLiteral(Expr& e) const {
+    e.resultType = e.type;
+    e.nullable = isNull(e.value);
+    if (isTextualType(e.type.type)) {
+        // A literal takes the current database's collation; a char literal is held in its code
+        // page from the start, as SQL Server compiles it.
+        e.resultType.collation = databaseCollation();
+        e.resultType.coercible = true;
+        if (auto* text = std::get_if<std::string>(&e.value)) {
+            const uint16_t codePage = orDefault(e.resultType.collation).codePage;
+            *text = storeInCodePage(*text, codePage);
+            e.resultType.length = std::max(1, static_cast<int>(codePageLength(*text, codePage)));
         }
-        e.nullable = e.args[0]->nullable;
-        return;
     }
+}
+
+void Evaluator::bindColumn(Expr& e, const BindScope& scope) const {
+    if (scope.valuesContext) throw errors::notPermittedInContext(e.parts.back());
+    if (!scope.table) {
+        if (e.parts.size() > 1) throw errors::unboundIdentifier(e.text);
+        throw errors::invalidColumn(e.parts.back());
+    }
+    if (e.parts.size() > 1) {
+        // The qualifier must name the table (by alias when it has one) as written.
+        const std::string& qualifier = e.parts[e.parts.size() - 2];
+        const std::string& expected = scope.alias.empty() ? scope.tableName : scope.alias;
+        if (compareText(qualifier, expected) != 0) throw errors::unboundIdentifier(e.text);
+    }
+    const int index = scope.table->findColumn(e.parts.back());
+    if (index < 0) throw errors::invalidColumn(e.parts.back());
+    const Column& c = scope.table->columns()[index].column;
+    e.columnIndex = index;
+    e.resultType = c.type;
+    e.nullable = c.nullable;
+}
+
+void Evaluator::bindAggregate(Expr& e, const BindScope& scope) {
+    if (!scope.allowAggregates) throw errors::aggregateInWhere();
+    BindScope inner = scope;
+    inner.allowAggregates = false;
+    const std::string& name = e.parts[0];
+    if (e.star) {
+        e.resultType = makeType(name == "COUNT_BIG" ? SqlType::BigInt : SqlType::Int);
+        e.nullable = false;
+    } else {
+        bind(*e.args[0], inner);
+        if (e.args[0]->isPredicate()) throw errors::syntaxNear(")");
+        const ColumnType& t = e.args[0]->resultType;
+        if (name == "COUNT" || name == "COUNT_BIG") {
+            e.resultType = makeType(name == "COUNT_BIG" ? SqlType::BigInt : SqlType::Int);
+            e.nullable = false;
+        } else if (name == "MIN" || name == "MAX") {
+            if (isLongType(t.type)) throw errors::incompatibleInOperator(typeName(t.type), typeName(t.type), name);
+            e.resultType = t;
+            e.nullable = true;
+        } else {  // SUM, AVG
+            if (!isNumericType(t.type) || t.type == SqlType::Bit)
+                throw SqlError(8117, 16, 1,
+                               std::string("Operand data type ") + typeName(t.type) + " is invalid for " +
+                                   (name == "SUM" ? "sum" : "avg") + " operator.",
+                               ErrorReach::Batch);
+            if (isIntegerType(t.type))
+                e.resultType = makeType(t.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int);
+            else if (t.type == SqlType::Decimal)
+                e.resultType = makeType(SqlType::Decimal, 0, 38, name == "AVG" ? std::max(6, t.scale) : t.scale);
+            else if (t.type == SqlType::Money || t.type == SqlType::SmallMoney)
+                e.resultType = makeType(SqlType::Money);
+            else
+                e.resultType = makeType(SqlType::Float);
+            e.nullable = true;
+        }
+    }
+    if (scope.aggregates) {
+        e.aggregateIndex = static_cast<int>(scope.aggregates->size());
+        scope.aggregates->push_back(&e);
+    }
+}
+
+void Evaluator::bindNegate(Expr& e, const BindScope& scope) {
+    bind(*e.args[0], scope);
+    const ColumnType& t = e.args[0]->resultType;
+    if (!isNumericType(t.type) && !isTextualType(t.type))
+        throw SqlError(8117, 16, 1,
+                       std::string("Operand data type ") + typeName(t.type) + " is invalid for minus operator.",
+                       ErrorReach::Batch);
+    e.resultType =
+        isTextualType(t.type) ? makeType(SqlType::Float) : (t.type == SqlType::Bit ? makeType(SqlType::Int) : t);
+    e.nullable = e.args[0]->nullable;
+}
+
+void Evaluator::bindLike(Expr& e, const BindScope& scope) {
+    for (auto& a : e.args) bind(*a, scope);
+    bool wide = false;
+    for (auto& a : e.args) {
+        const SqlType t = a->resultType.type;
+        if (isBinaryType(t) && t != SqlType::Image) continue;
+        if (t == SqlType::Image || t == SqlType::UniqueIdentifier)
+            throw errors::incompatibleInOperator(typeName(e.args[0]->resultType.type),
+                                                 typeName(e.args[1]->resultType.type), "like");
+        wide = wide || isNCharType(t);
+    }
+    e.operandType = makeType(wide ? SqlType::NVarChar : SqlType::VarChar, -1);
+    e.operandType.collation = commonType(e.args[0]->resultType, e.args[1]->resultType).collation;
+    e.resultType = makeType(SqlType::Bit);
+}
+
+void Evaluator::bindInOrBetween(Expr& e, const BindScope& scope) {
+    for (auto& a : e.args) bind(*a, scope);
+    ColumnType common = e.args[0]->resultType;
+    for (size_t i = 1; i < e.args.size(); ++i) common = commonType(common, e.args[i]->resultType);
+    for (auto& a : e.args) {
+        if (isLongType(a->resultType.type) || !implicitlyConvertible(a->resultType.type, common.type))
+            throw errors::incompatibleInOperator(typeName(e.args[0]->resultType.type), typeName(a->resultType.type),
+                                                 "equal to");
+    }
+    e.operandType = common;
+    e.resultType = makeType(SqlType::Bit);
+}
+
+void Evaluator::bindCast(Expr& e, const BindScope& scope) {
+    bind(*e.args[0], scope);
+    if (e.args[0]->isPredicate()) throw errors::syntaxNear(e.text);
+    e.resultType = e.castType;
+    if (isTextualType(e.castType.type) && !e.castType.collation) {
+        // CAST to a text type gives the database's collation, as a literal has it.
+        e.resultType.collation = databaseCollation();
+        e.resultType.coercible = true;
+    }
+    e.nullable = e.args[0]->nullable;
 }
 
 void Evaluator::bindComparison(Expr& e, std::string_view opName) {

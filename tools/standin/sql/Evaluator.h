@@ -48,6 +48,13 @@ public:
     void setAggregateResults(const std::vector<Value>* results) { aggregateResults_ = results; }
 
 private:
+    void bindLiteral(Expr& e) const;
+    void bindColumn(Expr& e, const BindScope& scope) const;
+    void bindAggregate(Expr& e, const BindScope& scope);
+    void bindNegate(Expr& e, const BindScope& scope);
+    void bindLike(Expr& e, const BindScope& scope);
+    void bindInOrBetween(Expr& e, const BindScope& scope);
+    void bindCast(Expr& e, const BindScope& scope);
     void bindFunction(Expr& e, const BindScope& scope);
     void bindVariable(Expr& e);
     void bindArithmetic(Expr& e);

@@ -944,17 +944,21 @@ DateTimeValue makeDateTime(int year, int month, int day, int hour, int minute, i
     return dt;
 }
 
-bool parseDateTime(std::string_view input, DateTimeValue& out) {
-    const std::string text = trimBlanks(input);
-    if (text.empty()) {
-        out = DateTimeValue{0, 0};
-        return true;
-    }  // '' is 1900-01-01 as in SQL Server
+namespace {
+
+// Reads a datetime text left to right.
+struct DateTimeScanner {
+    std::string_view text;
     size_t i = 0;
-    auto skipSpaces = [&] {
-        while (i < text.size() && text[i] == ' ') ++i;
-    };
-    auto number = [&](int maxDigits, int& value, int& digits) {
+
+    bool atEnd() const { return i >= text.size(); }
+    bool at(char c) const { return i < text.size() && text[i] == c; }
+    bool atLetter() const { return i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])); }
+    void skipSpaces() {
+        while (at(' ')) ++i;
+    }
+    // Up to maxDigits digits; false when there is none.
+    bool number(int maxDigits, int& value, int& digits) {
         value = 0;
         digits = 0;
         while (i < text.size() && digits < maxDigits && std::isdigit(static_cast<unsigned char>(text[i]))) {
@@ -963,118 +967,154 @@ bool parseDateTime(std::string_view input, DateTimeValue& out) {
             ++digits;
         }
         return digits > 0;
-    };
+    }
+};
+
+struct CivilDate {
     int year = 1900, month = 1, day = 1;
-    bool haveDate = false;
-    // Date part.
-    if (std::isalpha(static_cast<unsigned char>(text[0]))) {  // "Jan  1 2000"
-        std::string mon;
-        while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
-            mon += char(std::tolower(text[i++]));
-        month = 0;
-        for (int m = 0; m < 12; ++m)
-            if (mon.size() >= 3 && mon.compare(0, 3, kMonths[m]) == 0) month = m + 1;
-        if (month == 0) return false;
-        skipSpaces();
-        int digits = 0;
-        if (!number(2, day, digits)) return false;
-        skipSpaces();
-        if (i < text.size() && text[i] == ',') {
-            ++i;
-            skipSpaces();
-        }
-        if (!number(4, year, digits) || digits != 4) return false;
-        haveDate = true;
-    } else {
-        const size_t save = i;
-        int a = 0, da = 0;
-        number(8, a, da);
-        if (da == 8 && (i == text.size() || text[i] == ' ' || text[i] == 'T')) {  // yyyymmdd
-            year = a / 10000;
-            month = a / 100 % 100;
-            day = a % 100;
-            haveDate = true;
-        } else if (da > 0 && i < text.size() && (text[i] == '-' || text[i] == '/' || text[i] == '.')) {
-            const char sep = text[i++];
-            int b = 0, db = 0, c = 0, dc = 0;
-            if (!number(4, b, db)) return false;
-            if (i >= text.size() || text[i] != sep) return false;
-            ++i;
-            if (!number(4, c, dc)) return false;
-            if (da == 4) {
-                year = a;
-                month = b;
-                day = c;
-            }       // ymd
-            else {  // mdy (us_english)
-                month = a;
-                day = b;
-                year = c;
-                if (dc == 2)
-                    year += year < 50 ? 2000 : 1900;
-                else if (dc != 4)
-                    return false;
-            }
-            haveDate = true;
-        } else {
-            i = save;  // time only
-        }
-    }
-    if (haveDate) {
-        if (month < 1 || month > 12 || day < 1 || year < 1 || year > 9999 || day > daysInMonth(year, month))
-            return false;
-    }
-    // Time part.
+};
+
+struct TimeOfDay {
     int hour = 0, minute = 0, second = 0, millis = 0;
-    if (i < text.size() && (text[i] == 'T' || text[i] == ' ')) ++i;
-    skipSpaces();
-    if (i < text.size()) {
-        int digits = 0;
-        if (!number(2, hour, digits)) return false;
-        if (i < text.size() && text[i] == ':') {
-            ++i;
-            if (!number(2, minute, digits)) return false;
-            if (i < text.size() && text[i] == ':') {
-                ++i;
-                if (!number(2, second, digits)) return false;
-                if (i < text.size() && (text[i] == '.' || text[i] == ':')) {
-                    ++i;
-                    int frac = 0, fd = 0;
-                    if (!number(9, frac, fd)) return false;
-                    while (fd > 3) {
-                        frac /= 10;
-                        --fd;
-                    }
-                    while (fd < 3) {
-                        frac *= 10;
-                        ++fd;
-                    }
-                    millis = frac;
-                }
-            }
-        } else {
-            skipSpaces();
-            if (i >= text.size()) return false;  // a bare number is not a time
-        }
-        skipSpaces();
-        if (i < text.size()) {
-            std::string ampm;
-            while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
-                ampm += char(std::toupper(text[i++]));
-            if (ampm == "PM") {
-                if (hour > 12 || hour == 0) return false;
-                if (hour != 12) hour += 12;
-            } else if (ampm == "AM") {
-                if (hour > 12 || hour == 0) return false;
-                if (hour == 12) hour = 0;
-            } else
-                return false;
-        }
-        skipSpaces();
-        if (i != text.size()) return false;
-        if (hour > 23 || minute > 59 || second > 59) return false;
+};
+
+// "Jan  1 2000", "January 1, 2000": a month name of at least three letters, the day, a four-digit year.
+bool scanMonthNameDate(DateTimeScanner& s, CivilDate& d) {
+    std::string mon;
+    while (s.atLetter()) mon += char(std::tolower(s.text[s.i++]));
+    d.month = 0;
+    for (int m = 0; m < 12; ++m)
+        if (mon.size() >= 3 && mon.compare(0, 3, kMonths[m]) == 0) d.month = m + 1;
+    if (d.month == 0) return false;
+    s.skipSpaces();
+    int digits = 0;
+    if (!s.number(2, d.day, digits)) return false;
+    s.skipSpaces();
+    if (s.at(',')) {
+        ++s.i;
+        s.skipSpaces();
     }
-    out = makeDateTime(year, month, day, hour, minute, second, millis);
+    return s.number(4, d.year, digits) && digits == 4;
+}
+
+// yyyymmdd, or three numbers around one separator ('-', '/' or '.'): ymd when the first has four
+// digits, else mdy as us_english reads it. A text that starts with its time is left unread.
+bool scanNumericDate(DateTimeScanner& s, CivilDate& d, bool& haveDate) {
+    const size_t save = s.i;
+    int a = 0, da = 0;
+    s.number(8, a, da);
+    if (da == 8 && (s.atEnd() || s.at(' ') || s.at('T'))) {
+        d = CivilDate{a / 10000, a / 100 % 100, a % 100};
+        haveDate = true;
+        return true;
+    }
+    if (da == 0 || !(s.at('-') || s.at('/') || s.at('.'))) {
+        s.i = save;  // time only
+        return true;
+    }
+    const char sep = s.text[s.i++];
+    int b = 0, db = 0, c = 0, dc = 0;
+    if (!s.number(4, b, db)) return false;
+    if (!s.at(sep)) return false;
+    ++s.i;
+    if (!s.number(4, c, dc)) return false;
+    haveDate = true;
+    if (da == 4) {  // ymd
+        d = CivilDate{a, b, c};
+        return true;
+    }
+    d = CivilDate{c, a, b};  // mdy
+    if (dc == 2)
+        d.year += d.year < 50 ? 2000 : 1900;
+    else if (dc != 4)
+        return false;
+    return true;
+}
+
+bool validDate(const CivilDate& d) {
+    return d.month >= 1 && d.month <= 12 && d.day >= 1 && d.year >= 1 && d.year <= 9999 &&
+           d.day <= daysInMonth(d.year, d.month);
+}
+
+// Fractions of a second, kept to milliseconds.
+bool scanFraction(DateTimeScanner& s, int& millis) {
+    int frac = 0, fd = 0;
+    if (!s.number(9, frac, fd)) return false;
+    while (fd > 3) {
+        frac /= 10;
+        --fd;
+    }
+    while (fd < 3) {
+        frac *= 10;
+        ++fd;
+    }
+    millis = frac;
+    return true;
+}
+
+// "hh:mm", "hh:mm:ss", "hh:mm:ss.fff" (or ":fff"), or an hour the AM / PM that follows makes a time.
+bool scanClock(DateTimeScanner& s, TimeOfDay& t) {
+    int digits = 0;
+    if (!s.number(2, t.hour, digits)) return false;
+    if (!s.at(':')) {
+        s.skipSpaces();
+        return !s.atEnd();  // a bare number is not a time
+    }
+    ++s.i;
+    if (!s.number(2, t.minute, digits)) return false;
+    if (!s.at(':')) return true;
+    ++s.i;
+    if (!s.number(2, t.second, digits)) return false;
+    if (!s.at('.') && !s.at(':')) return true;
+    ++s.i;
+    return scanFraction(s, t.millis);
+}
+
+// AM or PM, turning a 12-hour clock's hour into 0-23.
+bool scanMeridiem(DateTimeScanner& s, int& hour) {
+    std::string ampm;
+    while (s.atLetter()) ampm += char(std::toupper(s.text[s.i++]));
+    if (ampm != "PM" && ampm != "AM") return false;
+    if (hour > 12 || hour == 0) return false;
+    if (ampm == "PM" && hour != 12) hour += 12;
+    if (ampm == "AM" && hour == 12) hour = 0;
+    return true;
+}
+
+// The time after the date, if any: midnight when there is none.
+bool scanTime(DateTimeScanner& s, TimeOfDay& t) {
+    if (s.atEnd()) return true;
+    if (!scanClock(s, t)) return false;
+    s.skipSpaces();
+    if (!s.atEnd() && !scanMeridiem(s, t.hour)) return false;
+    s.skipSpaces();
+    if (!s.atEnd()) return false;
+    return t.hour <= 23 && t.minute <= 59 && t.second <= 59;
+}
+
+}  // namespace
+
+bool parseDateTime(std::string_view input, DateTimeValue& out) {
+    const std::string text = trimBlanks(input);
+    if (text.empty()) {  // '' is 1900-01-01 as in SQL Server
+        out = DateTimeValue{0, 0};
+        return true;
+    }
+    DateTimeScanner s{text};
+    CivilDate date;
+    bool haveDate = false;
+    if (std::isalpha(static_cast<unsigned char>(text[0]))) {
+        if (!scanMonthNameDate(s, date)) return false;
+        haveDate = true;
+    } else if (!scanNumericDate(s, date, haveDate)) {
+        return false;
+    }
+    if (haveDate && !validDate(date)) return false;
+    if (s.at('T') || s.at(' ')) ++s.i;
+    s.skipSpaces();
+    TimeOfDay time;
+    if (!scanTime(s, time)) return false;
+    out = makeDateTime(date.year, date.month, date.day, time.hour, time.minute, time.second, time.millis);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "tools/standin/tds/TdsTypeCode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -424,6 +425,94 @@ void RowEncoder::writeRow(Bytes& out, const std::vector<Value>& values) const {
     }
 }
 
+namespace {
+
+using ColumnWire = RowEncoder::ColumnWire;
+
+void writeDateTime(Bytes& out, const Column& c, const Value& v, bool lengthByte) {
+    const auto* d = std::get_if<DateTimeValue>(&v);
+    if (!d) mismatch(c, v);
+    if (lengthByte) putU8(out, 8);
+    putU32LE(out, static_cast<uint32_t>(d->days));
+    putU32LE(out, d->ticks);
+}
+
+// 1/300 s ticks to the nearest whole minute, carrying into the next day at midnight.
+void writeSmallDateTime(Bytes& out, const Column& c, const Value& v, bool lengthByte) {
+    const auto* d = std::get_if<DateTimeValue>(&v);
+    if (!d) mismatch(c, v);
+    int32_t days = d->days;
+    uint32_t minutes = (d->ticks + 9000) / 18000;
+    if (minutes >= 24 * 60) {
+        minutes -= 24 * 60;
+        ++days;
+    }
+    if (lengthByte) putU8(out, 4);
+    putU16LE(out, static_cast<uint16_t>(days));
+    putU16LE(out, static_cast<uint16_t>(minutes));
+}
+
+void writeGuid(Bytes& out, const Column& c, const Value& v, bool lengthByte) {
+    const auto* g = std::get_if<Guid>(&v);
+    if (!g) mismatch(c, v);
+    if (lengthByte) putU8(out, 16);
+    putBytes(out, *g);
+}
+
+// Length, sign byte, then the magnitude little-endian in as many bytes as the precision needs.
+void writeDecimal(Bytes& out, const Column& c, const ColumnWire& w, const Value& v) {
+    __int128 unscaled = asScaled(c, v, w.scale);
+    const bool negative = unscaled < 0;
+    unsigned __int128 magnitude =
+        negative ? static_cast<unsigned __int128>(-unscaled) : static_cast<unsigned __int128>(unscaled);
+    const size_t magnitudeBytes = w.maxLength - 1u;
+    if (magnitudeBytes < 16 && (magnitude >> (8 * magnitudeBytes)) != 0)
+        throw EncodeError("value does not fit decimal(" + std::to_string(w.precision) + ")");
+    putU8(out, static_cast<uint8_t>(w.maxLength));
+    putU8(out, negative ? 0 : 1);
+    for (size_t i = 0; i < magnitudeBytes; ++i) {
+        putU8(out, static_cast<uint8_t>(magnitude & 0xFF));
+        magnitude >>= 8;
+    }
+}
+
+// char, varchar and text in the column's code page; char padded with blanks.
+void writeChars(Bytes& out, const Column& c, const ColumnWire& w, const Value& v) {
+    std::string text = asCodePageText(c, v);
+    if (c.type.type == SqlType::Char && text.size() < w.maxLength) text.resize(w.maxLength, ' ');
+    if (w.wire == RowEncoder::Wire::ShortLen && text.size() > w.maxLength)
+        throw EncodeError("value longer than column '" + c.name + "'");
+    putVariable(out, w, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// nchar, nvarchar and ntext as UTF-16LE; nchar padded with blanks.
+void writeNChars(Bytes& out, const Column& c, const ColumnWire& w, const Value& v) {
+    std::u16string text = asUtf16(c, v);
+    if (c.type.type == SqlType::NChar && text.size() * 2 < w.maxLength) text.resize(w.maxLength / 2, u' ');
+    Bytes encoded;
+    encoded.reserve(text.size() * 2);
+    putUtf16(encoded, text);
+    if (w.wire == RowEncoder::Wire::ShortLen && encoded.size() > w.maxLength)
+        throw EncodeError("value longer than column '" + c.name + "'");
+    putVariable(out, w, encoded.data(), encoded.size());
+}
+
+// binary, varbinary and image; binary padded with zeros.
+void writeBinary(Bytes& out, const Column& c, const ColumnWire& w, const Value& v) {
+    const auto& bytes = asBytes(c, v);
+    if (c.type.type == SqlType::Binary && bytes.size() < w.maxLength) {
+        Bytes padded = bytes;
+        padded.resize(w.maxLength, 0);
+        putVariable(out, w, padded.data(), padded.size());
+        return;
+    }
+    if (w.wire == RowEncoder::Wire::ShortLen && bytes.size() > w.maxLength)
+        throw EncodeError("value longer than column '" + c.name + "'");
+    putVariable(out, w, bytes.data(), bytes.size());
+}
+
+}  // namespace
+
 void RowEncoder::writeValue(Bytes& out, size_t column, const Value& v) const {
     const Column& c = columns_[column];
     const ColumnWire& w = wires_[column];
@@ -452,22 +541,14 @@ void RowEncoder::writeValue(Bytes& out, size_t column, const Value& v) const {
         lenPrefix(1);
         putU8(out, asInt64(c, v) != 0 ? 1 : 0);
         break;
-    case SqlType::Real: {
-        const auto f = static_cast<float>(asDouble(c, v));
-        uint32_t bits;
-        std::memcpy(&bits, &f, sizeof bits);
+    case SqlType::Real:
         lenPrefix(4);
-        putU32LE(out, bits);
+        putU32LE(out, std::bit_cast<uint32_t>(static_cast<float>(asDouble(c, v))));
         break;
-    }
-    case SqlType::Float: {
-        const double d = asDouble(c, v);
-        uint64_t bits;
-        std::memcpy(&bits, &d, sizeof bits);
+    case SqlType::Float:
         lenPrefix(8);
-        putU64LE(out, bits);
+        putU64LE(out, std::bit_cast<uint64_t>(asDouble(c, v)));
         break;
-    }
     case SqlType::Money: {
         // Eight bytes, the high half first, each half little-endian.
         const auto m = static_cast<int64_t>(asScaled(c, v, 4));
@@ -480,90 +561,19 @@ void RowEncoder::writeValue(Bytes& out, size_t column, const Value& v) const {
         lenPrefix(4);
         putU32LE(out, static_cast<uint32_t>(static_cast<int32_t>(asScaled(c, v, 4))));
         break;
-    case SqlType::DateTime: {
-        const auto* d = std::get_if<DateTimeValue>(&v);
-        if (!d) mismatch(c, v);
-        lenPrefix(8);
-        putU32LE(out, static_cast<uint32_t>(d->days));
-        putU32LE(out, d->ticks);
-        break;
-    }
-    case SqlType::SmallDateTime: {
-        const auto* d = std::get_if<DateTimeValue>(&v);
-        if (!d) mismatch(c, v);
-        // 1/300 s ticks to the nearest whole minute, carrying into the next day at midnight.
-        int32_t days = d->days;
-        uint32_t minutes = (d->ticks + 9000) / 18000;
-        if (minutes >= 24 * 60) {
-            minutes -= 24 * 60;
-            ++days;
-        }
-        lenPrefix(4);
-        putU16LE(out, static_cast<uint16_t>(days));
-        putU16LE(out, static_cast<uint16_t>(minutes));
-        break;
-    }
-    case SqlType::UniqueIdentifier: {
-        const auto* g = std::get_if<Guid>(&v);
-        if (!g) mismatch(c, v);
-        lenPrefix(16);
-        putBytes(out, *g);
-        break;
-    }
-    case SqlType::Decimal: {
-        __int128 unscaled = asScaled(c, v, w.scale);
-        const bool negative = unscaled < 0;
-        unsigned __int128 magnitude =
-            negative ? static_cast<unsigned __int128>(-unscaled) : static_cast<unsigned __int128>(unscaled);
-        const size_t magnitudeBytes = w.maxLength - 1u;
-        if (magnitudeBytes < 16 && (magnitude >> (8 * magnitudeBytes)) != 0)
-            throw EncodeError("value does not fit decimal(" + std::to_string(w.precision) + ")");
-        putU8(out, static_cast<uint8_t>(w.maxLength));
-        putU8(out, negative ? 0 : 1);
-        for (size_t i = 0; i < magnitudeBytes; ++i) {
-            putU8(out, static_cast<uint8_t>(magnitude & 0xFF));
-            magnitude >>= 8;
-        }
-        break;
-    }
+    case SqlType::DateTime: writeDateTime(out, c, v, lengthByte); break;
+    case SqlType::SmallDateTime: writeSmallDateTime(out, c, v, lengthByte); break;
+    case SqlType::UniqueIdentifier: writeGuid(out, c, v, lengthByte); break;
+    case SqlType::Decimal: writeDecimal(out, c, w, v); break;
     case SqlType::Char:
     case SqlType::VarChar:
-    case SqlType::Text: {
-        std::string text = asCodePageText(c, v);
-        if (c.type.type == SqlType::Char && text.size() < w.maxLength) text.resize(w.maxLength, ' ');
-        if (w.wire == Wire::ShortLen && text.size() > w.maxLength)
-            throw EncodeError("value longer than column '" + c.name + "'");
-        putVariable(out, w, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-        break;
-    }
+    case SqlType::Text: writeChars(out, c, w, v); break;
     case SqlType::NChar:
     case SqlType::NVarChar:
-    case SqlType::NText: {
-        std::u16string text = asUtf16(c, v);
-        if (c.type.type == SqlType::NChar && text.size() * 2 < w.maxLength) text.resize(w.maxLength / 2, u' ');
-        Bytes encoded;
-        encoded.reserve(text.size() * 2);
-        putUtf16(encoded, text);
-        if (w.wire == Wire::ShortLen && encoded.size() > w.maxLength)
-            throw EncodeError("value longer than column '" + c.name + "'");
-        putVariable(out, w, encoded.data(), encoded.size());
-        break;
-    }
+    case SqlType::NText: writeNChars(out, c, w, v); break;
     case SqlType::Binary:
     case SqlType::VarBinary:
-    case SqlType::Image: {
-        const auto& bytes = asBytes(c, v);
-        if (c.type.type == SqlType::Binary && bytes.size() < w.maxLength) {
-            Bytes padded = bytes;
-            padded.resize(w.maxLength, 0);
-            putVariable(out, w, padded.data(), padded.size());
-            break;
-        }
-        if (w.wire == Wire::ShortLen && bytes.size() > w.maxLength)
-            throw EncodeError("value longer than column '" + c.name + "'");
-        putVariable(out, w, bytes.data(), bytes.size());
-        break;
-    }
+    case SqlType::Image: writeBinary(out, c, w, v); break;
     }
 }
 
