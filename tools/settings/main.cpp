@@ -71,6 +71,7 @@ constexpr TCommand Commands[] = {
 
 // The command the arguments after the tool's name ask for, with the right number of arguments.
 const TCommand* FindCommand(TArguments args) {
+    if (args.empty()) return nullptr;
     for (const TCommand& command : Commands) {
         if (args[0] == command.Name && args.size() == 1 + command.ArgumentCount) return &command;
     }
