@@ -60,6 +60,11 @@ void TConnectionOptions::ChooseCodePage() {
     }
     // Kept as it was written, so a value the program cannot use is still there to be corrected.
     Form.CodePageSetting = value;
+    // An empty value names nothing: the locale's code page, as without the key.
+    if (value.empty()) {
+        codepage::SetActive(fromLocale);
+        return;
+    }
     if (const std::optional<unsigned> number = ParseCodePage(value)) {
         codepage::SetActive(*number);
         return;

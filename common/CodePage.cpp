@@ -1,7 +1,7 @@
 #include "common/CodePage.h"
 
-#include <unicode/ucnv.h>
 #include <unicode/uchar.h>
+#include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
 #include <algorithm>
@@ -23,12 +23,11 @@ struct LanguageCodePage {
     unsigned CodePage;
 };
 constexpr LanguageCodePage ByLanguage[] = {
-    {"ru", 1251},  {"uk", 1251},  {"be", 1251},  {"bg", 1251},  {"mk", 1251}, {"kk", 1251}, {"ky", 1251},
-    {"tt", 1251},  {"mn", 1251},  {"ba", 1251},  {"tg", 1251},  {"cs", 1250}, {"sk", 1250}, {"pl", 1250},
-    {"hu", 1250},  {"sl", 1250},  {"hr", 1250},  {"bs", 1250},  {"ro", 1250}, {"sq", 1250}, {"el", 1253},
-    {"tr", 1254},  {"az", 1254},  {"uz", 1254},  {"he", 1255},  {"iw", 1255}, {"ar", 1256}, {"fa", 1256},
-    {"ur", 1256},  {"et", 1257},  {"lv", 1257},  {"lt", 1257},  {"vi", 1258}, {"th", 874},  {"ja", 932},
-    {"ko", 949},
+    {"ru", 1251}, {"uk", 1251}, {"be", 1251}, {"bg", 1251}, {"mk", 1251}, {"kk", 1251}, {"ky", 1251}, {"tt", 1251},
+    {"mn", 1251}, {"ba", 1251}, {"tg", 1251}, {"cs", 1250}, {"sk", 1250}, {"pl", 1250}, {"hu", 1250}, {"sl", 1250},
+    {"hr", 1250}, {"bs", 1250}, {"ro", 1250}, {"sq", 1250}, {"el", 1253}, {"tr", 1254}, {"az", 1254}, {"uz", 1254},
+    {"he", 1255}, {"iw", 1255}, {"ar", 1256}, {"fa", 1256}, {"ur", 1256}, {"et", 1257}, {"lv", 1257}, {"lt", 1257},
+    {"vi", 1258}, {"th", 874},  {"ja", 932},  {"ko", 949},
 };
 
 bool IsAscii(std::string_view bytes) {
@@ -60,8 +59,8 @@ UConverter& Converter(unsigned number) {
         UErrorCode error = U_ZERO_ERROR;
         ConverterPtr opened(ucnv_open(ConverterName(number).c_str(), &error));
         if (U_FAILURE(error) || !opened)
-            throw ECodePageError("The code page " + std::to_string(number) + " cannot be converted: " +
-                                 u_errorName(error) + ".");
+            throw ECodePageError("The code page " + std::to_string(number) +
+                                 " cannot be converted: " + u_errorName(error) + ".");
         converter = std::move(opened);
         converterNumber = number;
     }
@@ -81,9 +80,9 @@ bool Encode(unsigned number, std::u16string_view text, bool substitute, std::str
         ucnv_setFromUCallBack(&converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
     }
     out.resize(static_cast<size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(text.size(), ucnv_getMaxCharSize(&converter))));
-    const int32_t length = ucnv_fromUChars(&converter, out.data(), static_cast<int32_t>(out.size()),
-                                           reinterpret_cast<const UChar*>(text.data()),
-                                           static_cast<int32_t>(text.size()), &error);
+    const int32_t length =
+        ucnv_fromUChars(&converter, out.data(), static_cast<int32_t>(out.size()),
+                        reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &error);
     if (U_FAILURE(error)) return false;
     out.resize(static_cast<size_t>(length));
     return true;
@@ -96,8 +95,8 @@ bool Decode(unsigned number, std::string_view bytes, bool substitute, std::u16st
                         nullptr, nullptr, &error);
     out.resize(bytes.size() * 2 + 1);
     const int32_t length =
-        ucnv_toUChars(&converter, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
-                      bytes.data(), static_cast<int32_t>(bytes.size()), &error);
+        ucnv_toUChars(&converter, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), bytes.data(),
+                      static_cast<int32_t>(bytes.size()), &error);
     if (U_FAILURE(error)) return false;
     out.resize(static_cast<size_t>(length));
     return true;

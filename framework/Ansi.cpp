@@ -73,7 +73,8 @@ bool AnsiCanHold(const QString& text) {
     QStringEncoder encoder(AnsiConverterName().constData());
     const QByteArray encoded = encoder.encode(text);
     // Decoding back catches a character given the bytes of a look-alike.
-    return !encoder.hasError() && FromAnsi(std::string_view(encoded.constData(), static_cast<size_t>(encoded.size()))) == text;
+    return !encoder.hasError() &&
+           FromAnsi(std::string_view(encoded.constData(), static_cast<size_t>(encoded.size()))) == text;
 }
 
 bool AnsiRoundTrips(std::string_view bytes) {

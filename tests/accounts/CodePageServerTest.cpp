@@ -52,8 +52,9 @@ protected:
         EXPECT_EQ(sent.front(), "SELECT * FROM lin2db.dbo.user_auth WHERE account = '" + login + "'");
         EXPECT_EQ(Rows("SELECT password FROM lin2db.dbo.user_auth WHERE account = N'" + login + "'"),
                   Statements{HashPassword(account.PasswordBytes)});
-        EXPECT_EQ(Rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = N'" + login + "'"),
-                  Statements{"3"});
+        EXPECT_EQ(
+            Rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = N'" + login + "'"),
+            Statements{"3"});
 
         Form->MSConnection1.Disconnect();
         ShowEditPage();
@@ -76,8 +77,9 @@ protected:
         EXPECT_EQ(StatusLine(), "Account updated");
         EXPECT_EQ(Rows("SELECT block_flag,block_flag2 FROM lin2db.dbo.user_account WHERE account = N'" + login + "'"),
                   Statements{"1|0"});
-        EXPECT_EQ(Rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = N'" + login + "'"),
-                  Statements{"7"});
+        EXPECT_EQ(
+            Rows("SELECT default_builder FROM lin2world.dbo.builder_account WHERE account_name = N'" + login + "'"),
+            Statements{"7"});
         EXPECT_TRUE(Shown().empty());
     }
 
@@ -104,8 +106,9 @@ protected:
 
 TEST_F(CyrillicServerTest, CyrillicAccountIsCreatedListedLookedUpAndEditedAsItself) {
     EXPECT_EQ(codepage::Active(), 1251u);
-    CreateListLookUpAndEdit({QString::fromUtf8("\u0418\u0432\u0430\u043d"), QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"),
-                             "\xEF\xE0\xF0\xEE\xEB\xFC", QString::fromUtf8("\u0432\u0430")});
+    CreateListLookUpAndEdit({QString::fromUtf8("\u0418\u0432\u0430\u043d"),
+                             QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"), "\xEF\xE0\xF0\xEE\xEB\xFC",
+                             QString::fromUtf8("\u0432\u0430")});
     EXPECT_EQ(Rows("SELECT DATALENGTH(account) FROM lin2db.dbo.user_auth"), Statements{"4"});
 }
 
@@ -127,7 +130,8 @@ TEST_F(CyrillicServerTest, TypedTextTheCodePageCannotHoldIsRefusedBeforeAnything
     };
     const Case cases[] = {
         {"\u03a9mega", "abc", "The login contains characters that the code page 1251 cannot hold."},
-        {"\u0418\u0432\u0430\u043d", "\ube44\ubc00", "The password contains characters that the code page 1251 cannot hold."},
+        {"\u0418\u0432\u0430\u043d", "\ube44\ubc00",
+         "The password contains characters that the code page 1251 cannot hold."},
         {"kim", "\U0001F600", "The password contains characters that the code page 1251 cannot hold."},
     };
     for (const Case& c : cases) {
@@ -147,7 +151,8 @@ TEST_F(CyrillicServerTest, TypedTextTheCodePageCannotHoldIsRefusedBeforeAnything
     ForgetSent();
     Form->AccountsComboBox->lineEdit()->setText(QString::fromUtf8("\uac00"));
     Click(Form->LookupButton);
-    EXPECT_EQ(Shown(), std::vector<TShownDialog>{Message("The account name contains characters that the code page 1251 cannot hold.")});
+    EXPECT_EQ(Shown(), std::vector<TShownDialog>{
+                           Message("The account name contains characters that the code page 1251 cannot hold.")});
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(StatusLine(), "");
 }
@@ -164,8 +169,8 @@ TEST_F(CyrillicServerTest, ConnectionFieldsTheCodePageCannotHoldAreRefused) {
 
 TEST_F(KoreanServerTest, HangulAccountIsCreatedListedLookedUpAndEditedAsItself) {
     EXPECT_EQ(codepage::Active(), 949u);
-    CreateListLookUpAndEdit({QString::fromUtf8("\ud64d\uae38\ub3d9"), QString::fromUtf8("\ube44\ubc00"), "\xBA\xF1\xB9\xD0",
-                             QString::fromUtf8("\uae38")});
+    CreateListLookUpAndEdit({QString::fromUtf8("\ud64d\uae38\ub3d9"), QString::fromUtf8("\ube44\ubc00"),
+                             "\xBA\xF1\xB9\xD0", QString::fromUtf8("\uae38")});
     // Two bytes a syllable, as the server's own tools store it.
     EXPECT_EQ(Rows("SELECT DATALENGTH(account) FROM lin2db.dbo.user_auth"), Statements{"6"});
     // Seven syllables are the fourteen bytes the column holds.
@@ -178,8 +183,9 @@ TEST_F(WesternClientOfCyrillicServerTest, ANameTheCodePageCannotHoldIsListedButN
     // The driver gives the Cyrillic name in 1252 as question marks; "ivan" comes through whole.
     AddAccount("ivan");
     Exec("INSERT INTO lin2db.dbo.user_auth VALUES (N'\u0418\u0432\u0430\u043d',0x01,'','',0x0,0x0)");
-    Exec("INSERT INTO lin2db.dbo.user_account VALUES (N'\u0418\u0432\u0430\u043d',1,0,0,0,0,null,null,null,0,null,null,"
-         "null)");
+    Exec(
+        "INSERT INTO lin2db.dbo.user_account VALUES (N'\u0418\u0432\u0430\u043d',1,0,0,0,0,null,null,null,0,null,null,"
+        "null)");
     ShowEditPage();
     EXPECT_EQ(Items(), (QStringList{"????", "ivan"}));
 

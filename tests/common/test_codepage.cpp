@@ -20,17 +20,20 @@ struct LocaleCase {
 
 TEST(CodePageChoice, FollowsTheLocaleAsWindowsDoes) {
     const LocaleCase cases[] = {
-        {"ru_RU.UTF-8", 1251}, {"uk_UA.UTF-8", 1251}, {"be_BY.UTF-8", 1251},   {"bg_BG", 1251},
-        {"sr_RS", 1251},       {"sr_RS@latin", 1250}, {"sr_ME.UTF-8", 1250},   {"mk_MK", 1251},
-        {"kk_KZ", 1251},       {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},         {"sk_SK", 1250},
-        {"hu_HU", 1250},       {"sl_SI", 1250},       {"hr_HR.UTF-8", 1250},   {"ro_RO", 1250},
-        {"ko_KR.UTF-8", 949},  {"ko_KR.eucKR", 949},  {"ja_JP.UTF-8", 932},    {"zh_CN.GB18030", 936},
-        {"zh_SG.UTF-8", 936},  {"zh_TW.UTF-8", 950},  {"zh_HK.UTF-8", 950},    {"el_GR.UTF-8", 1253},
-        {"tr_TR.UTF-8", 1254}, {"az_AZ", 1254},       {"uz_UZ@cyrillic", 1251}, {"he_IL.UTF-8", 1255},
-        {"ar_EG.UTF-8", 1256}, {"fa_IR", 1256},       {"et_EE", 1257},         {"lv_LV", 1257},
-        {"lt_LT.UTF-8", 1257}, {"vi_VN", 1258},       {"th_TH.UTF-8", 874},    {"en_US.UTF-8", 1252},
-        {"de_DE@euro", 1252},  {"fr_CA", 1252},       {"C", 1252},             {"C.UTF-8", 1252},
-        {"POSIX", 1252},       {"", 1252},
+        {"ru_RU.UTF-8", 1251}, {"uk_UA.UTF-8", 1251},  {"be_BY.UTF-8", 1251},
+        {"bg_BG", 1251},       {"sr_RS", 1251},        {"sr_RS@latin", 1250},
+        {"sr_ME.UTF-8", 1250}, {"mk_MK", 1251},        {"kk_KZ", 1251},
+        {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},        {"sk_SK", 1250},
+        {"hu_HU", 1250},       {"sl_SI", 1250},        {"hr_HR.UTF-8", 1250},
+        {"ro_RO", 1250},       {"ko_KR.UTF-8", 949},   {"ko_KR.eucKR", 949},
+        {"ja_JP.UTF-8", 932},  {"zh_CN.GB18030", 936}, {"zh_SG.UTF-8", 936},
+        {"zh_TW.UTF-8", 950},  {"zh_HK.UTF-8", 950},   {"el_GR.UTF-8", 1253},
+        {"tr_TR.UTF-8", 1254}, {"az_AZ", 1254},        {"uz_UZ@cyrillic", 1251},
+        {"he_IL.UTF-8", 1255}, {"ar_EG.UTF-8", 1256},  {"fa_IR", 1256},
+        {"et_EE", 1257},       {"lv_LV", 1257},        {"lt_LT.UTF-8", 1257},
+        {"vi_VN", 1258},       {"th_TH.UTF-8", 874},   {"en_US.UTF-8", 1252},
+        {"de_DE@euro", 1252},  {"fr_CA", 1252},        {"C", 1252},
+        {"C.UTF-8", 1252},     {"POSIX", 1252},        {"", 1252},
     };
     for (const LocaleCase& c : cases) EXPECT_EQ(codepage::ForLocale(c.Locale), c.CodePage) << c.Locale;
 }
@@ -103,8 +106,8 @@ TEST(CodePageConversion, PrintableAsciiIsTheSameInEveryCodePage) {
     // 0x7F, as IBM's tables do; Windows keeps them, as the short way does.)
     std::string ascii;
     for (int c = 0x20; c < 0x7F; ++c) ascii += static_cast<char>(c);
-    for (unsigned number : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u,
-                            1258u}) {
+    for (unsigned number :
+         {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u}) {
         const TScopedCodePage codePage(number);
         // Decoded with one non-ASCII byte in front, so the converter is used.
         const std::u16string text = codepage::ToUtf16("\xA1" + ascii);
@@ -120,13 +123,13 @@ TEST(CodePageConversion, WhatTheCodePageCannotHoldIsKnownAndMarked) {
         std::string Marked;  // FromUtf16
     };
     const Case cases[] = {
-        {1252, u"a\u0416z", "a?z"},              // Cyrillic in Western
-        {1251, u"\u03a9\u0416", "?\xC6"},        // Greek in Cyrillic
-        {1251, u"\uac00", "?"},                  // Hangul in Cyrillic
-        {1252, u"\u0100", "?"},                  // no look-alike "A" either
-        {1252, u"x\U0001F600", "x?"},            // one character, two code units
+        {1252, u"a\u0416z", "a?z"},                 // Cyrillic in Western
+        {1251, u"\u03a9\u0416", "?\xC6"},           // Greek in Cyrillic
+        {1251, u"\uac00", "?"},                     // Hangul in Cyrillic
+        {1252, u"\u0100", "?"},                     // no look-alike "A" either
+        {1252, u"x\U0001F600", "x?"},               // one character, two code units
         {1252, std::u16string(1, u'\xD800'), "?"},  // a lone surrogate
-        {949, u"\u03a9\u0e01", "\xA5\xD8?"},     // Greek is in 949, Thai is not
+        {949, u"\u03a9\u0e01", "\xA5\xD8?"},        // Greek is in 949, Thai is not
     };
     for (const Case& c : cases) {
         const TScopedCodePage codePage(c.CodePage);
@@ -144,9 +147,9 @@ TEST(CodePageConversion, BytesThatDoNotComeBackAreKnown) {
         std::string Bytes;
     };
     const Case cases[] = {
-        {949, "\xB0"},             // a lead byte without its trail
-        {949, "a\xB0\x20"},        // a lead byte with a trail that is not one
-        {932, "\xED\x40"},         // NEC-selected duplicate: encodes back as the IBM extension
+        {949, "\xB0"},       // a lead byte without its trail
+        {949, "a\xB0\x20"},  // a lead byte with a trail that is not one
+        {932, "\xED\x40"},   // NEC-selected duplicate: encodes back as the IBM extension
     };
     for (const Case& c : cases) {
         const TScopedCodePage codePage(c.CodePage);
@@ -162,14 +165,14 @@ struct UpperCase {
 
 TEST(CodePageCase, UpperCasesAsWindowsDoes) {
     const UpperCase cases[] = {
-        {1252, "abc\xE9\xFF\x9A\xF7\xDF\xB5", "ABC\xC9\x9F\x8A\xF7\xDF\xB5"},  // ÷ ß µ stay
+        {1252, "abc\xE9\xFF\x9A\xF7\xDF\xB5", "ABC\xC9\x9F\x8A\xF7\xDF\xB5"},      // ÷ ß µ stay
         {1251, "\xE8\xE2\xE0\xED \xB8\xA2\xB3", "\xC8\xC2\xC0\xCD \xA8\xA1\xB2"},  // иван ё ў і
-        {1250, "\xB3\xB9\x9C\x9F", "\xA3\xA5\x8C\x8F"},                          // ł ą ś ź
+        {1250, "\xB3\xB9\x9C\x9F", "\xA3\xA5\x8C\x8F"},                            // ł ą ś ź
         // Turkish: "i" becomes "I" as in every language (Windows' upper case is not linguistic);
         // dotless ı becomes I too; İ stays; ş ğ take their capitals.
         {1254, "i\xFD\xDD\xFE\xF0", "II\xDD\xDE\xD0"},
-        {1253, "\xF9\xDC", "\xD9\xA2"},                                             // ω ά
-        {949, "kim\xAC\xD8", "KIM\xAC\xA8"},                                        // ж in 949
+        {1253, "\xF9\xDC", "\xD9\xA2"},       // ω ά
+        {949, "kim\xAC\xD8", "KIM\xAC\xA8"},  // ж in 949
     };
     for (const UpperCase& c : cases) {
         SCOPED_TRACE(c.CodePage);
@@ -196,7 +199,8 @@ TEST(CodePageCase, Windows1252KeepsItsFold) {
     const TScopedCodePage western(1252);
     for (int byte = 0; byte < 256; ++byte) {
         const std::string one(1, static_cast<char>(byte));
-        EXPECT_EQ(codepage::UpperCase(one), std::string(1, static_cast<char>(oldFold(static_cast<unsigned char>(byte)))))
+        EXPECT_EQ(codepage::UpperCase(one),
+                  std::string(1, static_cast<char>(oldFold(static_cast<unsigned char>(byte)))))
             << byte;
     }
 }
@@ -227,7 +231,8 @@ TEST(CodePageCase, TrailBytesThatLookLikeLettersStay) {
             // Only a letter whose capital the code page holds in two bytes changes, into that capital.
             const auto capital = static_cast<char16_t>(u_toupper(text[0]));
             const std::u16string expected(1, capital);
-            const bool changes = capital != text[0] && codepage::CanHold(expected) && codepage::FromUtf16(expected).size() == 2;
+            const bool changes =
+                capital != text[0] && codepage::CanHold(expected) && codepage::FromUtf16(expected).size() == 2;
             EXPECT_EQ(codepage::UpperCase(character), changes ? codepage::FromUtf16(expected) : character);
             ++checked;
         }
