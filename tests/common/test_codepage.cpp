@@ -1,6 +1,7 @@
 // The system code page: how it is chosen and what its conversions and case rules do.
 #include "app/SqlQuote.h"
 #include "common/CodePage.h"
+#include "data/provider/OdbcConnectString.h"
 #include "tests/common/ScopedCodePage.h"
 
 #include <gtest/gtest.h>
@@ -237,6 +238,17 @@ TEST(CodePageCase, TrailBytesThatLookLikeLettersStay) {
             ++checked;
         }
         EXPECT_GT(checked, 100) << number;
+    }
+}
+
+TEST(CodePageChoice, IsTheFreeTdsClientCharacterSet) {
+    provider::ConnectSettings settings;
+    settings.driver = "FreeTDS";
+    settings.address = *provider::ParseServerName("db1,1433");
+    for (unsigned number : {1251u, 949u, 1252u}) {
+        const TScopedCodePage codePage(number);
+        const std::string text = provider::BuildConnectString(settings);
+        EXPECT_NE(text.find(";ClientCharset=CP" + std::to_string(number) + ";"), std::string::npos) << text;
     }
 }
 

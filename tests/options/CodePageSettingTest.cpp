@@ -28,8 +28,16 @@ TEST_F(CodePageSettingTest, TheKeyOverridesTheLocaleAndTextOfTheFileIsReadInIt) 
         {"949", 949, "\xBA\xF1\xB9\xD0", QString::fromUtf8("\ube44\ubc00"), {}},
         {" 1250 ", 1250, "\xB3\xF3", QString::fromUtf8("\u0142\u00f3"), {}},
         {"1252", 1252, "p\xE4ss", QString::fromUtf8("p\u00e4ss"), {}},
-        {"65001", 1251, "\xEF", QString::fromUtf8("\u043f"), {Message("The settings file names the code page \"65001" + badText)}},
-        {"cyrillic", 1251, "\xEF", QString::fromUtf8("\u043f"), {Message("The settings file names the code page \"cyrillic" + badText)}},
+        {"65001",
+         1251,
+         "\xEF",
+         QString::fromUtf8("\u043f"),
+         {Message("The settings file names the code page \"65001" + badText)}},
+        {"cyrillic",
+         1251,
+         "\xEF",
+         QString::fromUtf8("\u043f"),
+         {Message("The settings file names the code page \"cyrillic" + badText)}},
         {"", 1251, "\xEF", QString::fromUtf8("\u043f"), {}},  // names nothing
     };
     for (const Case& c : cases) {
