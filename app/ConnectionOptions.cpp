@@ -52,24 +52,14 @@ std::optional<unsigned> ParseCodePage(std::string_view text) {
 
 void TConnectionOptions::ChooseCodePage() {
     const std::string value = Form.IniFile.GetTextValue(CommonSection, CodePageKey, MissingValue);
-    const unsigned fromLocale = codepage::ForEnvironment();
-    if (value == MissingValue) {
-        Form.CodePageSetting.reset();
-        codepage::SetActive(fromLocale);
-        return;
-    }
     // Kept as it was written, so a value the program cannot use is still there to be corrected.
-    Form.CodePageSetting = value;
-    // An empty value names nothing: the locale's code page, as without the key.
-    if (value.empty()) {
-        codepage::SetActive(fromLocale);
-        return;
-    }
-    if (const std::optional<unsigned> number = ParseCodePage(value)) {
-        codepage::SetActive(*number);
-        return;
-    }
-    codepage::SetActive(fromLocale);
+    Form.CodePageSetting.reset();
+    if (value != MissingValue) Form.CodePageSetting = value;
+    const unsigned fromLocale = codepage::ForEnvironment();
+    const std::optional<unsigned> named = Form.CodePageSetting ? ParseCodePage(value) : std::nullopt;
+    codepage::SetActive(named.value_or(fromLocale));
+    // A missing or empty value names nothing and means the locale's code page.
+    if (named || value.empty() || !Form.CodePageSetting) return;
     Form.Dialogs().ShowMessage("The settings file names the code page \"" + value +
                                "\", which is not a Windows ANSI code page (874, 932, 936, 949, 950, 1250 to "
                                "1258). The code page " +
