@@ -1,6 +1,7 @@
 #include "app/AccountCreation.h"
 
 #include "app/AccountStatements.h"
+#include "app/CodePageChecks.h"
 #include "app/PasswordHash.h"
 #include "app/mUnit.h"
 #include "framework/Ansi.h"
@@ -37,6 +38,10 @@ void TAccountCreation::Submit() {
         Form.Dialogs().ShowMessage(EmptyLoginMessage);
         return;
     }
+    // Both reach the server (the login in SQL, the password as its hash): text the code page would
+    // change is refused before anything is sent.
+    if (!CodePageHolds(Form.Dialogs(), {{"login", Form.LoginEdit->text()}, {"password", Form.PassEdit->text()}}))
+        return;
     // An open connection is used as it is: the "Options" page is read only when connecting.
     if (!Form.MSConnection1.Connected() && !Form.ConnectWithOptions(ConnectFailedMessage)) return;
     SetStatusLine(Form, "");

@@ -1,6 +1,7 @@
 #include "app/AccountEditing.h"
 
 #include "app/AccountStatements.h"
+#include "app/CodePageChecks.h"
 #include "app/mUnit.h"
 #include "framework/Ansi.h"
 #include "framework/BusyCursor.h"
@@ -27,6 +28,17 @@ void SetStatusLine(TMainForm& form, const char* text) {
 // Every statement of the page names the account by the list's text.
 std::string AccountName(const TMainForm& form) { return ToAnsi(form.AccountsComboBox->Text()); }
 
+// Whether the list's text names an account the page may act on; otherwise says why.
+bool AccountNameUsable(TMainForm& form) {
+    const QString name = form.AccountsComboBox->Text();
+    if (!CodePageHolds(form.Dialogs(), {{"account name", name}})) return false;
+    if (form.ChangedAccountNames.contains(name)) {
+        form.Dialogs().ShowMessage(ChangedNameMessage());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void TAccountEditing::ResetPage() {
@@ -49,6 +61,7 @@ void TAccountEditing::LoadAccountList() {
 
     TBusyCursor busy;
     Form.AccountsComboBox->ClearItems();
+    Form.ChangedAccountNames.clear();
     try {
         FillAccountList();
     } catch (...) {
@@ -69,6 +82,8 @@ void TAccountEditing::FillAccountList() {
     names.reserve(static_cast<size_t>(std::max(query.RecordCount(), 0)));
     while (!query.EndOfData()) {
         names.push_back(query.Fields()[0].AsString());
+        // Listed all the same, so the operator sees the account exists.
+        if (!ServerNameKept(names.back())) Form.ChangedAccountNames.insert(FromAnsi(names.back()));
         query.Next();
     }
     Form.AccountsComboBox->AddAnsiItems(std::move(names));
@@ -76,6 +91,7 @@ void TAccountEditing::FillAccountList() {
 
 void TAccountEditing::ShowSelectedAccount() {
     SetStatusLine(Form, "");
+    if (!AccountNameUsable(Form)) return;
     TMSQuery& query = Form.MSQuery1;
     {
         TBusyCursor busy;
@@ -113,13 +129,14 @@ void TAccountEditing::Lookup() {
 
     int start = Form.LookupIndex + 1;
     if (textTyped || !Form.LookupActive) {
+        if (!CodePageHolds(Form.Dialogs(), {{"account name", typed}})) return;
         // A typed text always starts a new lookup from the top.
         Form.LookupText = ToAnsi(typed);
         Form.LookupActive = true;
         start = 0;
     }
-    // Items hold the Windows-1252 names decoded one character per byte, so a case-sensitive search for
-    // the decoded text is the byte-for-byte substring test.
+    // Items hold the names decoded from the code page, and decoding keeps every difference between
+    // the bytes it keeps, so a case-sensitive search for the decoded text is the substring test.
     const int match = list.FindContaining(FromAnsi(Form.LookupText), start);
     if (match < 0) {
         SetStatusLine(Form, NoMatchStatus);
@@ -137,6 +154,7 @@ void TAccountEditing::Lookup() {
 
 void TAccountEditing::Apply() {
     if (Form.AccountsComboBox->ItemIndex() < 0) return;
+    if (!AccountNameUsable(Form)) return;
     TMSQuery& query = Form.MSQuery1;
     // One transaction: the game-master change and the block flags write take effect together or not
     // at all.

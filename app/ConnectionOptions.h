@@ -8,6 +8,7 @@ class TMainForm;
 // Sections and keys of the settings file.
 inline constexpr const char* CommonSection = "Common";
 inline constexpr const char* SavePassKey = "SavePass";
+inline constexpr const char* CodePageKey = "CodePage";
 inline constexpr const char* ConnectionSection = "DB Connection";
 inline constexpr const char* HostNameKey = "HostName";
 inline constexpr const char* UserKey = "User";
@@ -20,7 +21,8 @@ class TConnectionOptions {
 public:
     explicit TConnectionOptions(TMainForm& form) : Form(form) {}
 
-    // Points the settings component at the settings file and fills the page from it.
+    // Points the settings component at the settings file, chooses the system code page (the file's
+    // CodePage when it names a usable one, else the locale's) and fills the page from the file.
     void Load();
     // Writes the page to the settings file; the password only while "Save password" is checked. A
     // failed write raises EIniFileException and leaves the remaining values unwritten.
@@ -29,5 +31,7 @@ public:
     void Test();
 
 private:
+    void ChooseCodePage();
+
     TMainForm& Form;
 };

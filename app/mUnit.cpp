@@ -2,6 +2,7 @@
 
 #include "app/AccountCreation.h"
 #include "app/AccountEditing.h"
+#include "app/CodePageChecks.h"
 #include "app/ConnectionOptions.h"
 #include "app/SettingsLocation.h"
 #include "app/Version.h"
@@ -252,6 +253,14 @@ void TMainForm::ApplyConnectionOptions() {
 
 bool TMainForm::ConnectWithOptions(const std::string& failureMessage) {
     ApplyConnectionOptions();
+    // The driver would be given other characters than the ones typed: refused, the connection closed.
+    for (const auto& [field, edit] : {std::pair{"database host", DBHostEdit}, std::pair{"SQL login", DBLoginEdit},
+                                      std::pair{"SQL password", DBPassEdit}}) {
+        if (!AnsiCanHold(edit->text())) {
+            Dialogs().ShowMessage(failureMessage + "\n" + CannotHoldMessage(field));
+            return false;
+        }
+    }
     try {
         TBusyCursor busy;
         MSConnection1.Connect();

@@ -12,6 +12,10 @@
 #include "settings/RzCommon.h"
 #include "widgets/RzSpnEdt.h"
 
+#include <QSet>
+#include <QString>
+
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -77,6 +81,10 @@ public:
     bool LookupActive = false;  // the next "Lookup" press continues the current lookup
     std::string LookupText;     // the text being looked up
     int LookupIndex = 0;        // list position of the last match
+    // Listed account names whose bytes from the server the code page did not keep: never acted on.
+    QSet<QString> ChangedAccountNames;
+    // The settings file's "CodePage" value as read, written back only when it was there.
+    std::optional<std::string> CodePageSetting;
 
     // Handlers.
     void GMCheckClick();

@@ -1,6 +1,6 @@
 #pragma once
 // Root of every error the program raises on purpose: a message for the operator, in the program's
-// byte-string encoding (Windows-1252), shown as is by the default error box.
+// byte-string encoding (the system code page), shown as is by the default error box.
 #include <exception>
 #include <string>
 #include <utility>

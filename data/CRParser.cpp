@@ -1,5 +1,7 @@
 #include "data/CRParser.h"
 
+#include "common/CodePage.h"
+
 #include "common/Exception.h"
 
 #include <algorithm>
@@ -361,41 +363,8 @@ void TParser::RaiseUnknownSymbol(char c) const {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// Windows-1252 case handling
+// Case handling of the system code page
 
-char AnsiUpperChar(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 'a' && b <= 'z') {
-        return static_cast<char>(b - 0x20);
-    }
-    if (b >= 0xE0 && b <= 0xFE && b != 0xF7) {  // à..þ except ÷
-        return static_cast<char>(b - 0x20);
-    }
-    switch (b) {
-    case 0x9A: return static_cast<char>(0x8A);  // š
-    case 0x9C: return static_cast<char>(0x8C);  // œ
-    case 0x9E: return static_cast<char>(0x8E);  // ž
-    case 0xFF: return static_cast<char>(0x9F);  // ÿ
-    default: return c;
-    }
-}
+std::string AnsiUpperCase(std::string_view text) { return codepage::UpperCase(text); }
 
-std::string AnsiUpperCase(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = AnsiUpperChar(c);
-    }
-    return result;
-}
-
-bool AnsiSameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+bool AnsiSameText(std::string_view a, std::string_view b) { return codepage::SameText(a, b); }

@@ -157,8 +157,7 @@ private:
     std::string FUpper;
 };
 
-// Upper-casing and case-insensitive comparison of Windows-1252 byte strings, as the system's
-// locale-aware functions do for that code page.
-char AnsiUpperChar(char c);
+// Upper-casing and case-insensitive comparison of byte strings in the system code page, as the
+// system's functions do for that code page (common/CodePage.h).
 std::string AnsiUpperCase(std::string_view text);
 bool AnsiSameText(std::string_view a, std::string_view b);

@@ -1,5 +1,6 @@
 #include "data/DataSet.h"
 
+#include "common/CodePage.h"
 #include "common/Format.h"
 
 #include <array>
@@ -10,23 +11,6 @@
 #include <limits>
 
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined.
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-char EncodeCp1252(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    for (size_t i = 0; i < Cp1252High.size(); ++i) {
-        if (Cp1252High[i] == c) return static_cast<char>(0x80 + i);
-    }
-    // The undefined bytes pass through unchanged, as the Windows conversion does.
-    if (c >= 0x80 && c <= 0x9F && Cp1252High[c - 0x80] == 0) return static_cast<char>(c);
-    return '?';
-}
 
 void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
     z += 719468;
@@ -75,34 +59,9 @@ std::string FieldTypeName(TFieldType type) {
     }
 }
 
-std::string WideToAnsi(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            out += '?';  // one character outside the code page, two code units
-            ++i;
-            continue;
-        }
-        out += EncodeCp1252(c);
-    }
-    return out;
-}
+std::string WideToAnsi(std::u16string_view text) { return codepage::FromUtf16(text); }
 
-std::u16string AnsiToWide(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char ch : text) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b >= 0x80 && b <= 0x9F && Cp1252High[b - 0x80] != 0) {
-            out += Cp1252High[b - 0x80];
-        } else {
-            out += static_cast<char16_t>(b);
-        }
-    }
-    return out;
-}
+std::u16string AnsiToWide(std::string_view text) { return codepage::ToUtf16(text); }
 
 std::string FloatToStrGeneral(double value, int precision) {
     if (std::isnan(value)) return "NAN";

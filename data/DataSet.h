@@ -76,7 +76,8 @@ enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsC
 // ---------------------------------------------------------------------------------------------------
 // Text helpers shared by the field classes
 
-// UTF-16 to the system code page (Windows-1252); a character the code page lacks becomes "?".
+// UTF-16 to the system code page and back (common/CodePage.h); a character the code page lacks
+// becomes "?".
 std::string WideToAnsi(std::u16string_view text);
 std::u16string AnsiToWide(std::string_view text);
 // The general number format with `precision` significant digits (15 for floats).

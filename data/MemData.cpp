@@ -1,6 +1,7 @@
 #include "data/MemData.h"
 
 #include "common/ByteAccess.h"
+#include "common/CodePage.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,19 +31,6 @@ std::string Format(const char* pattern, std::string_view argument) {
     return result;
 }
 
-// Windows-1252 upper-case folding (the system code page's case rules).
-unsigned char FoldAnsi(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
-    switch (c) {
-    case 0x9A: return 0x8A;  // š
-    case 0x9C: return 0x8C;  // œ
-    case 0x9E: return 0x8E;  // ž
-    case 0xFF: return 0x9F;  // ÿ
-    default: return c;
-    }
-}
-
 // The process-wide serial counter of record stores; atomic so concurrent stores cannot tear it.
 std::atomic<uint32_t> GSerialCounter{0};
 
@@ -56,16 +44,7 @@ bool IsSharedObject(uint16_t kind) { return kind == Blob || kind == Memo || kind
 // ---------------------------------------------------------------------------------------------------
 // Field descriptors
 
-int CompareFieldNames(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = FoldAnsi(static_cast<unsigned char>(a[i]));
-        const unsigned char y = FoldAnsi(static_cast<unsigned char>(b[i]));
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
+int CompareFieldNames(std::string_view a, std::string_view b) { return codepage::CompareText(a, b); }
 
 TFieldDesc& TFieldDescs::Add(std::unique_ptr<TFieldDesc> desc) {
     if (!desc) Internal("TFieldDescs.Add: nil descriptor");

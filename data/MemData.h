@@ -135,7 +135,7 @@ private:
     std::vector<std::unique_ptr<TFieldDesc>> FItems;
 };
 
-// Case-insensitive comparison of Windows-1252 byte strings (negative, zero, positive).
+// Case-insensitive comparison of byte strings in the system code page (negative, zero, positive).
 int CompareFieldNames(std::string_view a, std::string_view b);
 
 // Renames duplicate and nameless top-level descriptors: x, x_1, x_2; _0, _1 for nameless ones; a name

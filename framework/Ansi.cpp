@@ -1,20 +1,21 @@
 #include "framework/Ansi.h"
 
+#include "common/CodePage.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-namespace {
+#include <algorithm>
 
-constexpr const char* CodePage = "Windows-1252";
-
-}  // namespace
+QByteArray AnsiConverterName() { return QByteArray::fromStdString(codepage::ConverterName(codepage::Active())); }
 
 QString FromAnsi(std::string_view bytes) {
-    QStringDecoder decoder(CodePage);
+    QStringDecoder decoder(AnsiConverterName().constData());
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-TAnsiDecoder::TAnsiDecoder() {
+TAnsiDecoder::TAnsiDecoder() : SingleByte(!codepage::IsDoubleByte(codepage::Active())) {
+    if (!SingleByte) return;
     // All 256 bytes in one call: setting up the converter is what costs.
     std::string everyByte(256, '\0');
     for (int byte = 0; byte < 256; ++byte) everyByte[static_cast<size_t>(byte)] = static_cast<char>(byte);
@@ -30,14 +31,23 @@ TAnsiDecoder::TAnsiDecoder() {
 }
 
 QString TAnsiDecoder::operator()(std::string_view bytes) const {
+    if (!SingleByte) return FromAnsi(bytes);
     QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     QChar* out = text.data();
     for (const char byte : bytes) *out++ = QChar(Characters[static_cast<unsigned char>(byte)]);
     return text;
 }
 
+namespace {
+
+bool IsAscii(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+}  // namespace
+
 std::string ToAnsi(const QString& text) {
-    QStringEncoder encoder(CodePage);
+    QStringEncoder encoder(AnsiConverterName().constData());
     QByteArray encoded = encoder.encode(text);
     if (!encoder.hasError()) return std::string(encoded.constData(), static_cast<size_t>(encoded.size()));
 
@@ -47,7 +57,7 @@ std::string ToAnsi(const QString& text) {
     result.reserve(static_cast<size_t>(text.size()));
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype length = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-        QStringEncoder single(CodePage);
+        QStringEncoder single(AnsiConverterName().constData());
         const QByteArray piece = single.encode(QStringView(text).mid(i, length));
         if (single.hasError())
             result += '?';
@@ -56,4 +66,19 @@ std::string ToAnsi(const QString& text) {
         i += length;
     }
     return result;
+}
+
+bool AnsiCanHold(const QString& text) {
+    if (IsAscii(text)) return true;
+    QStringEncoder encoder(AnsiConverterName().constData());
+    const QByteArray encoded = encoder.encode(text);
+    // Decoding back catches a character given the bytes of a look-alike.
+    return !encoder.hasError() &&
+           FromAnsi(std::string_view(encoded.constData(), static_cast<size_t>(encoded.size()))) == text;
+}
+
+bool AnsiRoundTrips(std::string_view bytes) {
+    QStringDecoder decoder(AnsiConverterName().constData());
+    const QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return !decoder.hasError() && AnsiCanHold(text) && ToAnsi(text) == bytes;
 }

@@ -1,26 +1,38 @@
 #pragma once
-// The program keeps text as byte strings in Windows-1252 (the ANSI code page of the Windows original);
-// Qt shows QString. These two functions are the only crossing between the two.
+// The program keeps text as byte strings in the system's ANSI code page (common/CodePage.h); Qt shows
+// QString. These functions are the only crossing between the two, through Qt's converters for the
+// code page in use.
 #include <QString>
 
 #include <array>
 #include <string>
 #include <string_view>
 
-// Decodes Windows-1252 bytes; every byte value maps to one character, so nothing is lost.
+// Decodes bytes of the code page; a byte sequence it does not define becomes a substitute character.
 QString FromAnsi(std::string_view bytes);
 
-// FromAnsi for many byte strings in a row (a list of a million names). Windows-1252 is a single-byte
-// code page without state, so each byte always decodes to the same character: the converter is asked
-// once for all 256 and its answers are reused.
+// FromAnsi for many byte strings in a row (a list of a million names). A single-byte code page has no
+// state, so each byte always decodes to the same character: the converter is asked once for all 256
+// and its answers are reused. A double-byte code page is converted string by string. The code page is
+// the one in use when the decoder is made.
 class TAnsiDecoder {
 public:
     TAnsiDecoder();
     QString operator()(std::string_view bytes) const;
 
 private:
+    bool SingleByte = true;
     std::array<char16_t, 256> Characters{};
 };
 
-// Encodes to Windows-1252; a character the code page lacks becomes "?", as the Windows conversion does.
+// Encodes to the code page; a character the code page lacks becomes "?", as the Windows conversion does.
 std::string ToAnsi(const QString& text);
+
+// Whether ToAnsi keeps the text: every character has bytes of its own in the code page.
+bool AnsiCanHold(const QString& text);
+// Whether bytes survive FromAnsi and ToAnsi unchanged, so that acting on the decoded text acts on
+// the same bytes.
+bool AnsiRoundTrips(std::string_view bytes);
+
+// The converter name of the code page in use, for Qt's converters.
+QByteArray AnsiConverterName();

@@ -21,7 +21,7 @@ public:
     int AddItem(const QString& item);
     // The same as AddItem for each item in turn, but sorted once: fit for a list of a million names.
     void AddItems(QStringList items);
-    // AddItems for names given as Windows-1252 bytes (FromAnsi of each), sorted before they are decoded.
+    // AddItems for names given as bytes of the system code page (FromAnsi of each), sorted before they are decoded.
     void AddAnsiItems(std::vector<std::string> names);
     int Count() const { return count(); }
     QString Item(int index) const { return itemText(index); }

@@ -18,7 +18,7 @@ public:
     virtual void ShowError(const std::string& text) = 0;
 };
 
-// Modal Qt message boxes centred on the screen. Texts are Windows-1252 byte strings.
+// Modal Qt message boxes centred on the screen. Texts are byte strings in the system code page.
 class TQtDialogs final : public IDialogs {
 public:
     void SetTitle(std::string title) { Title = std::move(title); }

@@ -2,10 +2,14 @@
 
 #include "framework/Ansi.h"
 
+#include "common/CodePage.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -14,34 +18,59 @@ namespace {
 
 constexpr std::uint16_t NoRank = 0xFFFF;
 
-// For each UTF-16 code unit that is one of the 256 characters of Windows-1252 (the names the program
-// lists): the place of its case-folded form among the case-folded forms of all 256, so that comparing
-// places compares folded characters. NoRank for every other code unit.
-const std::array<std::uint16_t, 0x10000>& Ranks() {
-    static const auto ranks = [] {
-        const TAnsiDecoder decode;
-        std::vector<char16_t> characters;
-        std::vector<char16_t> folded;
-        for (int byte = 0; byte < 256; ++byte) {
-            const char ansi = static_cast<char>(byte);
-            const QString character = decode(std::string_view(&ansi, 1));
-            characters.push_back(character.at(0).unicode());
-            folded.push_back(static_cast<char16_t>(QChar::toCaseFolded(character.at(0).unicode())));
-        }
-        std::vector<char16_t> order = folded;
-        std::sort(order.begin(), order.end());
-        order.erase(std::unique(order.begin(), order.end()), order.end());
+// The characters that one byte of the code page in use stands for: all 256 in a single-byte code
+// page, ASCII in a double-byte one (a byte above 127 there starts a character of two).
+std::vector<char16_t> SingleByteCharacters(bool singleByte) {
+    const TAnsiDecoder decode;
+    std::vector<char16_t> characters;
+    for (int byte = 0; byte < (singleByte ? 256 : 128); ++byte) {
+        const char ansi = static_cast<char>(byte);
+        const QString character = decode(std::string_view(&ansi, 1));
+        characters.push_back(character.size() == 1 ? character.at(0).unicode() : u'\uFFFD');
+    }
+    return characters;
+}
 
-        auto table = std::make_unique<std::array<std::uint16_t, 0x10000>>();
-        table->fill(NoRank);
-        // A rank plus one has to fit a byte; otherwise every name takes the slow path.
-        if (order.size() > 255) return table;
-        for (size_t i = 0; i < characters.size(); ++i)
-            (*table)[characters[i]] =
-                static_cast<std::uint16_t>(std::lower_bound(order.begin(), order.end(), folded[i]) - order.begin());
-        return table;
-    }();
-    return *ranks;
+// For each UTF-16 code unit that one byte of the code page stands for (the names the program lists):
+// the place of its case-folded form among the case-folded forms of all of them, so that comparing
+// places compares folded characters. NoRank for every other code unit. Then the rank of each byte of
+// a single-byte code page: that of the character it decodes to.
+struct TRankTables {
+    std::array<std::uint16_t, 0x10000> Characters;
+    std::array<std::uint16_t, 256> Bytes;
+    bool SingleByte = true;
+};
+
+std::unique_ptr<TRankTables> BuildRankTables() {
+    auto tables = std::make_unique<TRankTables>();
+    tables->SingleByte = !codepage::IsDoubleByte(codepage::Active());
+    tables->Characters.fill(NoRank);
+    tables->Bytes.fill(NoRank);
+    const std::vector<char16_t> characters = SingleByteCharacters(tables->SingleByte);
+    std::vector<char16_t> folded;
+    for (const char16_t character : characters) folded.push_back(static_cast<char16_t>(QChar::toCaseFolded(character)));
+    std::vector<char16_t> order = folded;
+    std::sort(order.begin(), order.end());
+    order.erase(std::unique(order.begin(), order.end()), order.end());
+    // A rank plus one has to fit a byte; otherwise every name takes the slow path.
+    if (order.size() > 255) return tables;
+    for (size_t i = 0; i < characters.size(); ++i)
+        tables->Characters[characters[i]] =
+            static_cast<std::uint16_t>(std::lower_bound(order.begin(), order.end(), folded[i]) - order.begin());
+    if (tables->SingleByte)
+        for (size_t byte = 0; byte < characters.size(); ++byte)
+            tables->Bytes[byte] = tables->Characters[characters[byte]];
+    return tables;
+}
+
+// The tables of the code page in use, worked out once per code page.
+const TRankTables& RankTables() {
+    static std::mutex mutex;
+    static std::map<unsigned, std::unique_ptr<const TRankTables>> tables;
+    const std::lock_guard lock(mutex);
+    auto& entry = tables[codepage::Active()];
+    if (!entry) entry = BuildRankTables();
+    return *entry;
 }
 
 // Names up to this long (the account column holds 14) are sorted by a fixed-size key.
@@ -78,20 +107,6 @@ bool MakeRankKey(const Name& name, qsizetype index, RankOf rankOf, TRankKey& key
     return true;
 }
 
-// The rank of each Windows-1252 byte: that of the character it decodes to.
-const std::array<std::uint16_t, 256>& ByteRanks() {
-    static const auto ranks = [] {
-        const TAnsiDecoder decode;
-        std::array<std::uint16_t, 256> table{};
-        for (int byte = 0; byte < 256; ++byte) {
-            const char ansi = static_cast<char>(byte);
-            table[static_cast<size_t>(byte)] = Ranks()[decode(std::string_view(&ansi, 1)).at(0).unicode()];
-        }
-        return table;
-    }();
-    return ranks;
-}
-
 // Sorts the keys and moves the items into their order.
 template <typename List>
 void ApplyKeyOrder(std::vector<TRankKey>& keys, List& items) {
@@ -110,12 +125,12 @@ bool ItemSortsBefore(const QString& left, const QString& right) {
 }
 
 void SortItems(QStringList& items) {
-    const auto& ranks = Ranks();
+    const auto& ranks = RankTables().Characters;
     const auto rankOf = [&ranks](QChar character) { return ranks[character.unicode()]; };
     std::vector<TRankKey> keys(static_cast<size_t>(items.size()));
     for (qsizetype i = 0; i < items.size(); ++i) {
         if (!MakeRankKey(items.at(i), i, rankOf, keys[static_cast<size_t>(i)])) {
-            // A long name or a character beyond Windows-1252: compare the texts themselves.
+            // A long name or a character without a rank: compare the texts themselves.
             std::stable_sort(items.begin(), items.end(), ItemSortsBefore);
             return;
         }
@@ -124,11 +139,13 @@ void SortItems(QStringList& items) {
 }
 
 void SortAnsiItems(std::vector<std::string>& names) {
-    const auto& ranks = ByteRanks();
+    const TRankTables& tables = RankTables();
+    const auto& ranks = tables.Bytes;
     const auto rankOf = [&ranks](char byte) { return ranks[static_cast<unsigned char>(byte)]; };
     std::vector<TRankKey> keys(names.size());
     for (size_t i = 0; i < names.size(); ++i) {
-        if (!MakeRankKey(names[i], static_cast<qsizetype>(i), rankOf, keys[i])) {
+        // In a double-byte code page a byte is not a character: the texts are compared.
+        if (!tables.SingleByte || !MakeRankKey(names[i], static_cast<qsizetype>(i), rankOf, keys[i])) {
             // A long name: compare the decoded texts themselves.
             const TAnsiDecoder decode;
             std::vector<QString> texts;

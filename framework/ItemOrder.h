@@ -14,6 +14,6 @@ bool ItemSortsBefore(const QString& left, const QString& right);
 // item that does not sort after it, but fit for a million names.
 void SortItems(QStringList& items);
 
-// SortItems for names given as Windows-1252 bytes: sorts them in the order their decoded texts
+// SortItems for names given as bytes of the system code page: sorts them in the order their decoded texts
 // (FromAnsi) would take, without decoding them first.
 void SortAnsiItems(std::vector<std::string>& names);

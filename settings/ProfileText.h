@@ -10,7 +10,7 @@
 //   - "key=value": an entry of the current section; the key is the text before the first "=", trimmed;
 //   - anything else: a stray line, ignored.
 // Entries before the first section header belong to no section. Section and key names match without
-// regard to letter case (Windows-1252 letters). A name that occurs twice: the first occurrence in the
+// regard to letter case (the letters of the system code page). A name that occurs twice: the first occurrence in the
 // file counts, for reading and for replacing.
 // A value reads with its surrounding blanks removed, then one pair of matching quotes (" or ') around
 // it removed, then cut at a NUL byte.
@@ -22,7 +22,7 @@
 
 namespace profile {
 
-// Windows-1252 letters compared without regard to case; everything else byte for byte.
+// Letters of the system code page compared without regard to case; everything else byte for byte.
 bool SameName(std::string_view a, std::string_view b);
 
 std::string_view TrimBlanks(std::string_view text);

@@ -1,5 +1,7 @@
 #include "widgets/RzEdit.h"
 
+#include "common/CodePage.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -8,12 +10,12 @@
 #include <QStringEncoder>
 
 QString AnsiToQString(std::string_view bytes) {
-    QStringDecoder decoder("windows-1252");
+    QStringDecoder decoder(codepage::ConverterName(codepage::Active()).c_str());
     return decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 std::string QStringToAnsi(const QString& text) {
-    QStringEncoder encoder("windows-1252");
+    QStringEncoder encoder(codepage::ConverterName(codepage::Active()).c_str());
     const QByteArray bytes = encoder(text);
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }

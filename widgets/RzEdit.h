@@ -1,7 +1,7 @@
 #pragma once
 // TRzCustomEdit: a single-line edit field whose background follows its state (disabled, focused,
 // read-only, normal), with the operator-facing options every edit of the program shares.
-// Its text is a byte string in the program's encoding (Windows-1252); Qt sees Unicode.
+// Its text is a byte string in the program's encoding (the system code page); Qt sees Unicode.
 #include <QColor>
 #include <QLineEdit>
 
@@ -16,7 +16,8 @@ using TNotifyEvent = std::function<void(TRzCustomEdit& sender)>;
 
 enum TAlignment : std::uint8_t { taLeftJustify, taRightJustify };
 
-// Windows-1252 bytes to and from Qt's Unicode text; characters Windows-1252 lacks become '?'.
+// Bytes of the system code page to and from Qt's Unicode text; characters the code page lacks become
+// '?'.
 QString AnsiToQString(std::string_view bytes);
 std::string QStringToAnsi(const QString& text);
 

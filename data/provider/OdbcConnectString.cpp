@@ -1,5 +1,7 @@
 #include "data/provider/OdbcConnectString.h"
 
+#include "common/CodePage.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -122,8 +124,8 @@ std::string BuildConnectString(const ConnectSettings& s) {
     if (!s.language.empty()) AppendConnectPair(out, "LANGUAGE", s.language);
     if (freeTds) {
         AppendConnectPair(out, "TDS_Version", "7.4");
-        // The layers above speak Windows-1252 byte strings.
-        AppendConnectPair(out, "ClientCharset", "CP1252");
+        // The layers above speak byte strings in the system code page.
+        AppendConnectPair(out, "ClientCharset", "CP" + std::to_string(codepage::Active()));
         if (s.encrypt) AppendConnectPair(out, "Encryption", "require");
         AppendConnectPair(out, "PacketSize", std::to_string(s.packetSize));
     } else {

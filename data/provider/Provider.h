@@ -138,7 +138,7 @@ enum DBPropStatus : uint32_t {
     DBPROPSTATUS_NOTAVAILABLE = 9,
 };
 
-// A property value: strings (the byte strings of the layers above, Windows-1252), 4-byte and 2-byte
+// A property value: strings (the byte strings of the layers above, in the system code page), 4-byte and 2-byte
 // integers, booleans (VARIANT_BOOL on the platform).
 using PropertyValue = std::variant<std::monostate, std::string, int32_t, int16_t, bool>;
 
@@ -264,7 +264,7 @@ inline constexpr uint32_t DBCOLUMNFLAGS_ISROWVER = 0x200;
 
 // One result column, as IColumnsInfo/IColumnsRowset describe it.
 struct ColumnInfo {
-    std::string name;            // Windows-1252
+    std::string name;            // system code page
     uint32_t ordinal = 0;        // 1-based
     DBTYPE type = DBTYPE_EMPTY;  // provider type
     uint32_t columnSize = 0;     // characters for character types, bytes for binary types
@@ -298,7 +298,7 @@ inline constexpr size_t NoOffset = static_cast<size_t>(-1);
 //          DBTYPE_I2 int16, DBTYPE_I4 int32, DBTYPE_I8 int64, DBTYPE_R8 double, DBTYPE_BOOL int16
 //          (VARIANT_BOOL: -1 true, 0 false), DBTYPE_DATE double (OLE date: days since 1899-12-30),
 //          DBTYPE_CY int64 (value x 10000), DBTYPE_GUID 16 bytes (platform GUID layout),
-//          DBTYPE_STR bytes + terminating zero (Windows-1252), DBTYPE_WSTR UTF-16 units + zero unit,
+//          DBTYPE_STR bytes + terminating zero (system code page), DBTYPE_WSTR UTF-16 units + zero unit,
 //          DBTYPE_BYTES raw bytes. maxLength is the room at valueOffset in bytes (terminator included).
 //  length  at lengthOffset (uint32, bytes without terminator) unless NoOffset.
 //  status  at statusOffset (uint32, DBSTATUS_*) unless NoOffset.
@@ -365,7 +365,7 @@ struct ExecuteResult {
 class Command {
 public:
     virtual ~Command() = default;
-    virtual HRESULT SetCommandText(std::string_view text) = 0;  // Windows-1252
+    virtual HRESULT SetCommandText(std::string_view text) = 0;  // system code page
     virtual HRESULT SetProperties(PropertySet& set) = 0;        // PropertySetId::Rowset
     virtual HRESULT Execute(ExecuteMode mode, ExecuteResult& result) = 0;
 };

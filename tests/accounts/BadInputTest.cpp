@@ -76,7 +76,7 @@ TEST_F(BadInputTest, LoginLongerThanTheColumnShowsTheServersError) {
     EXPECT_EQ(StatusLine(), "Account created");
 }
 
-// Letters of Windows-1252 beyond ASCII reach the server as those letters and come back as them.
+// Letters of Windows-1252 (the default locale's code page) beyond ASCII reach the server as those letters and come back as them.
 TEST_F(BadInputTest, LettersBeyondAsciiSurviveTheRoundTrip) {
     const QString login = QString::fromUtf8("J\u00FCrgen\u00E9\u00C5");
     Create(login, QString::fromUtf8("p\u00E4ss"));

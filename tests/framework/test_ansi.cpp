@@ -1,5 +1,7 @@
-// Conversion between the program's Windows-1252 byte strings and Qt's text.
+// Conversion between the program's byte strings in the code page (Windows-1252 by default) and Qt's
+// text.
 #include "framework/Ansi.h"
+#include "tests/common/ScopedCodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -41,4 +43,52 @@ TEST(AnsiConversion, CharactersOutsideTheCodePageBecomeQuestionMarks) {
 TEST(AnsiConversion, KeepsEmbeddedZeroBytes) {
     const std::string bytes("a\0b", 3);
     EXPECT_EQ(ToAnsi(FromAnsi(bytes)), bytes);
+}
+
+TEST(AnsiConversion, FollowsTheCodePageInUse) {
+    struct Case {
+        unsigned CodePage;
+        std::string Bytes;
+        const char* Utf8;
+    };
+    const Case cases[] = {
+        {1251, "\xC8\xE2\xE0\xED", "\u0418\u0432\u0430\u043d"},
+        {1253, "\xD9", "\u03a9"},
+        {949, "kim \xB0\xA1", "kim \uac00"},
+        {932, "\x93\xFA\x96\x7B", "\u65e5\u672c"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.CodePage);
+        const TScopedCodePage active(c.CodePage);
+        EXPECT_EQ(FromAnsi(c.Bytes), QString::fromUtf8(c.Utf8));
+        EXPECT_EQ(ToAnsi(QString::fromUtf8(c.Utf8)), c.Bytes);
+        EXPECT_TRUE(AnsiCanHold(QString::fromUtf8(c.Utf8)));
+        EXPECT_TRUE(AnsiRoundTrips(c.Bytes));
+    }
+}
+
+TEST(AnsiConversion, TellsWhatTheCodePageWouldChange) {
+    {
+        const TScopedCodePage cyrillic(1251);
+        EXPECT_FALSE(AnsiCanHold(QString::fromUtf8("\u03a9")));   // Greek
+        EXPECT_FALSE(AnsiCanHold(QString::fromUtf8("a\uac00")));  // Hangul
+        EXPECT_EQ(ToAnsi(QString::fromUtf8("\u0416\u03a9")), "\xC6?");
+        EXPECT_TRUE(AnsiCanHold(QString::fromUtf8("\u0416 ok")));
+    }
+    {
+        const TScopedCodePage western(1252);
+        EXPECT_FALSE(AnsiCanHold(QString::fromUtf8("\u0416")));
+        EXPECT_FALSE(AnsiCanHold(QString::fromUtf8("\u0100")));  // no look-alike "A" either
+        EXPECT_TRUE(AnsiCanHold(QString::fromUtf8("J\u00fcrgen \u20ac")));
+    }
+    {
+        const TScopedCodePage korean(949);
+        EXPECT_FALSE(AnsiRoundTrips("\xB0"));      // a lead byte alone
+        EXPECT_FALSE(AnsiRoundTrips("\xB0\x20"));  // a lead byte before a byte that cannot follow it
+        EXPECT_TRUE(AnsiRoundTrips("abc"));
+    }
+    {
+        const TScopedCodePage japanese(932);
+        EXPECT_FALSE(AnsiRoundTrips("\xED\x40"));  // a duplicate code: it comes back as another
+    }
 }

@@ -4,6 +4,7 @@
 #include "framework/ComboBox.h"
 #include "framework/PageControl.h"
 #include "framework/StatusBar.h"
+#include "tests/common/ScopedCodePage.h"
 #include "tests/framework/support/QtPrinters.h"
 
 #include <QAbstractItemView>
@@ -155,8 +156,8 @@ TEST(ComboBox, AddingAListAtOnceOrdersItAsAddingItemByItem) {
     }
 }
 
-// The same for names given as Windows-1252 bytes, sorted before they are decoded.
-TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem) {
+// Sorting names given as bytes in one go orders them as adding their texts one by one does.
+static void AddsAnsiNamesInOrder() {
     std::vector<std::string> everyByte;
     for (int byte = 0; byte < 256; ++byte) everyByte.emplace_back(1, static_cast<char>(byte));
     std::vector<std::string> names;
@@ -184,13 +185,28 @@ TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem) {
     }
 }
 
+// The same for names given as bytes of the code page, sorted before they are decoded: in Windows-1252,
+// in other single-byte code pages (whose letters rank otherwise) and in double-byte ones.
+TEST(ComboBox, AddingAnsiNamesAtOnceOrdersThemAsAddingTheirTextsItemByItem) {
+    for (unsigned codePage : {1252u, 1251u, 1253u, 1254u, 949u, 932u}) {
+        SCOPED_TRACE(codePage);
+        const TScopedCodePage active(codePage);
+        AddsAnsiNamesInOrder();
+    }
+}
+
 TEST(Ansi, DecoderForManyTextsDecodesAsFromAnsi) {
-    const TAnsiDecoder decode;
-    std::string every;
-    for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
-    EXPECT_EQ(decode(every), FromAnsi(every));
-    EXPECT_EQ(decode("J\xFCrgen"), FromAnsi("J\xFCrgen"));
-    EXPECT_EQ(decode(""), QString());
+    for (unsigned codePage : {1252u, 1251u, 949u, 936u}) {
+        SCOPED_TRACE(codePage);
+        const TScopedCodePage active(codePage);
+        const TAnsiDecoder decode;
+        std::string every;
+        for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
+        EXPECT_EQ(decode(every), FromAnsi(every));
+        EXPECT_EQ(decode("J\xFCrgen"), FromAnsi("J\xFCrgen"));
+        EXPECT_EQ(decode("\xB0\xA1\xC8\xE2"), FromAnsi("\xB0\xA1\xC8\xE2"));
+        EXPECT_EQ(decode(""), QString());
+    }
 }
 
 TEST(ComboBox, FindContainingSearchesCaseSensitivelyFromAPosition) {
