@@ -184,9 +184,11 @@ const ByteTable& UpperTable(unsigned number) {
 
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
-    for (size_t i = 0; i < text.size();) {
+    // ICU's macro compares the index with a signed length.
+    const auto length = static_cast<int64_t>(text.size());
+    for (int64_t i = 0; i < length;) {
         UChar32 c = 0;
-        U8_NEXT_OR_FFFD(reinterpret_cast<const uint8_t*>(text.data()), i, static_cast<int64_t>(text.size()), c);
+        U8_NEXT_OR_FFFD(reinterpret_cast<const uint8_t*>(text.data()), i, length, c);
         if (U_IS_BMP(c)) {
             out += static_cast<char16_t>(c);
         } else {
