@@ -261,9 +261,8 @@ void TField::Setup(TDataSet* dataSet, const TFieldDef& def) {
     FReadOnly = def.ReadOnly;
 }
 
-TDataSet& TField::CheckDataSet() const {
-    if (FDataSet == nullptr) throw EDatabaseError(Format("Field '%s' has no dataset", DisplayName().c_str()));
-    return *FDataSet;
+void TField::NoDataSetError() const {
+    throw EDatabaseError(Format("Field '%s' has no dataset", DisplayName().c_str()));
 }
 
 void TField::AccessError(TFieldType asType) const {
@@ -463,11 +462,7 @@ std::unique_ptr<TField> CreateFieldOfType(TFieldType type) {
 // ---------------------------------------------------------------------------------------------------
 // TFields
 
-TField& TFields::operator[](int index) const {
-    if (index < 0 || static_cast<size_t>(index) >= FItems.size())
-        throw EListError(Format("List index out of bounds (%d)", index));
-    return *FItems[static_cast<size_t>(index)];
-}
+void TFields::IndexError(int index) { throw EListError(Format("List index out of bounds (%d)", index)); }
 
 TField* TFields::FindField(std::string_view name) const {
     for (const auto& field : FItems)

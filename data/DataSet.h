@@ -188,7 +188,12 @@ public:
 
 protected:
     [[noreturn]] void AccessError(TFieldType asType) const;
-    TDataSet& CheckDataSet() const;  // "Field '%s' has no dataset"
+    // "Field '%s' has no dataset"; inline, as every value read passes here.
+    TDataSet& CheckDataSet() const {
+        if (FDataSet == nullptr) NoDataSetError();
+        return *FDataSet;
+    }
+    [[noreturn]] void NoDataSetError() const;
     // Raw value of the fixed-size kinds; false when null.
     bool ReadFixed(void* destination, size_t size) const;
     template <typename T>
@@ -372,12 +377,16 @@ class TFields {
 public:
     size_t Count() const { return FItems.size(); }
     // "List index out of bounds (%d)" outside 0..Count-1.
-    TField& operator[](int index) const;
+    TField& operator[](int index) const {
+        if (index < 0 || static_cast<size_t>(index) >= FItems.size()) IndexError(index);
+        return *FItems[static_cast<size_t>(index)];
+    }
     TField* FindField(std::string_view name) const;
     void Add(std::unique_ptr<TField> field) { FItems.push_back(std::move(field)); }
     void Clear() { FItems.clear(); }
 
 private:
+    [[noreturn]] static void IndexError(int index);
     std::vector<std::unique_ptr<TField>> FItems;
 };
 

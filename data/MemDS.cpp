@@ -107,11 +107,11 @@ void TMemDataSet::InternalFirst() {
 }
 
 bool TMemDataSet::GetNextRecord() {
-    FData->GetNextRecord({});
+    int32_t recNo = 0;
+    const TConstRecordSpan record = FData->NextRecord(recNo);
     // Past the end the store has no current record; the fields keep showing the last one.
-    const int32_t recNo = FData->RecNo();
     if (recNo == 0) return false;
-    FActive = FData->CurrentRecord();
+    FActive = record;
     FHasCurrent = true;
     FActiveRecNo = recNo;
     return true;

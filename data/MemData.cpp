@@ -874,8 +874,9 @@ std::string TData::GetFieldString(int fieldNo, TConstRecordSpan record, bool& is
     if (f.DataType != DataKind::String && f.DataType != DataKind::ExtString && f.DataType != DataKind::Guid)
         Internal("Field " + f.Name + " is not a string field");
     CheckRecord(record);
-    // The status read inline rather than through GetNull: every row of a read passes here.
-    isNull = GetStatus(fieldNo, record) == FNullStatus;
+    // The status read inline rather than through GetNull, with field and record checked once: every
+    // row of a read passes here.
+    isNull = StatusWord(fieldNo, record) == FNullStatus;
     if (isNull) return {};
     const std::byte* p = record.data() + f.Offset;
     const TChars chars =
@@ -1136,6 +1137,22 @@ void TMemData::GetNextRecord(TRecordSpan buffer) {
         return;
     }
     if (!buffer.empty()) std::memcpy(buffer.data(), item.Record(), FRecordSize);
+}
+
+TConstRecordSpan TMemData::NextRecord(int32_t& recNo) {
+    // The usual step of a read, the next item of the same block, without the general walk.
+    if (FCurrentItem && FCurrentItem != FLastItem) {
+        TBlock* block = FCurrentItem.Block();
+        const uint32_t index = FCurrentItem.Index() + 1;
+        if (index < block->UsedItems()) {
+            FCurrentItem = TItem(block, index);
+            recNo = block->FirstOrder() + static_cast<int32_t>(index) + FRecNoOffset;
+            return {FCurrentItem.Record(), FRecordSize};
+        }
+    }
+    TMemData::GetNextRecord({});
+    recNo = TMemData::RecNo();
+    return recNo == 0 ? TConstRecordSpan() : TConstRecordSpan(FCurrentItem.Record(), FRecordSize);
 }
 
 void TMemData::GetPriorRecord(TRecordSpan buffer) {

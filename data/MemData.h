@@ -453,12 +453,7 @@ public:
     uint32_t GetStatus(int fieldNo, TConstRecordSpan record) const {
         CheckRecord(record);
         CheckField(fieldNo);
-        const std::byte* p = record.data() + FDataSize + FStatusWidth * static_cast<uint32_t>(fieldNo - 1);
-        if (FStatusWidth == 4) return bytes::Load<uint32_t>(p);
-        if (FStatusWidth == 1) return bytes::Load<uint8_t>(p);
-        uint32_t value = 0;
-        std::memcpy(&value, p, FStatusWidth < sizeof value ? FStatusWidth : sizeof value);
-        return value;
+        return StatusWord(fieldNo, record);
     }
     uint32_t StatusOffset(int fieldNo) const;
 
@@ -466,6 +461,9 @@ public:
 
     virtual bool GetRecord(TRecordSpan buffer) const = 0;  // false when there is no current record
     virtual void GetNextRecord(TRecordSpan buffer) = 0;    // empty buffer: move only
+    // Moves to the following record and returns it in the store with its number, as GetNextRecord,
+    // RecNo and CurrentRecord would; an empty span and 0 past the end. One call for a read's every row.
+    virtual TConstRecordSpan NextRecord(int32_t& recNo) = 0;
     // The current record in the store itself (empty when there is none); it stays where it is while
     // the store is open, since records are only ever appended.
     virtual TConstRecordSpan CurrentRecord() const = 0;
@@ -511,6 +509,15 @@ protected:
     void CheckRecord(TConstRecordSpan record) const {
         if (record.size() < FRecordSize) RecordSizeError();
     }
+    // The status word of a field and record already checked.
+    uint32_t StatusWord(int fieldNo, TConstRecordSpan record) const {
+        const std::byte* p = record.data() + FDataSize + FStatusWidth * static_cast<uint32_t>(fieldNo - 1);
+        if (FStatusWidth == 4) return bytes::Load<uint32_t>(p);
+        if (FStatusWidth == 1) return bytes::Load<uint8_t>(p);
+        uint32_t value = 0;
+        std::memcpy(&value, p, FStatusWidth < sizeof value ? FStatusWidth : sizeof value);
+        return value;
+    }
     [[noreturn]] static void FieldNumberError(int fieldNo);
     [[noreturn]] static void LayoutError(const TFieldDesc& field);
     [[noreturn]] static void RecordSizeError();
@@ -544,6 +551,7 @@ public:
 
     bool GetRecord(TRecordSpan buffer) const override;
     void GetNextRecord(TRecordSpan buffer) override;
+    TConstRecordSpan NextRecord(int32_t& recNo) override;
     void GetPriorRecord(TRecordSpan buffer) override;
     void PutRecord(TConstRecordSpan buffer) override;
     void SetToBegin() override;

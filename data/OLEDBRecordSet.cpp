@@ -21,6 +21,8 @@ uint16_t Clamp16(uint32_t value) { return static_cast<uint16_t>(std::min<uint32_
 // Values that a direct binding can leave as they are; the others are refused or need finishing.
 bool StatusHasValue(uint32_t status) { return status == DBSTATUS_S_OK || status == DBSTATUS_S_TRUNCATED; }
 
+bool IsLong(const ColumnInfo& column) { return (column.flags & DBCOLUMNFLAGS_ISLONG) != 0; }
+
 // Largest staged value accepted for a variant (its text form).
 constexpr size_t VariantTextRoom = 8000;
 
@@ -420,6 +422,18 @@ void TOLEDBRecordSet::DescribeColumns() {
 }
 
 bool TOLEDBRecordSet::DescribeField(const ColumnInfo& c, TOLEDBFieldDesc& f) const {
+    DescribeColumnFlags(c, f);
+    switch (c.type) {
+    case DBTYPE_STR:
+    case DBTYPE_WSTR: return DescribeText(c, f);
+    case DBTYPE_BYTES: return DescribeBytes(c, f);
+    case DBTYPE_NUMERIC:
+    case DBTYPE_DECIMAL: DescribeNumeric(c, f); return true;
+    default: return DescribeFixedSize(c.type, f);
+    }
+}
+
+void TOLEDBRecordSet::DescribeColumnFlags(const ColumnInfo& c, TOLEDBFieldDesc& f) {
     f.Name = c.name;
     f.ActualName = c.name;
     f.FieldNo = Clamp16(c.ordinal);
@@ -438,134 +452,117 @@ bool TOLEDBRecordSet::DescribeField(const ColumnInfo& c, TOLEDBFieldDesc& f) con
     f.BaseSchemaName = c.baseSchemaName;
     f.BaseTableName = c.baseTableName;
     f.BaseColumnName = c.baseColumnName;
+}
 
-    const bool isLong = (c.flags & DBCOLUMNFLAGS_ISLONG) != 0;
-    const bool defaultCursor = FCursorType == TCursorType::ctDefaultResultSet;
-    const uint16_t lengthSlot = FReadOnly ? 0 : 4;  // a writable record keeps the provider length too
+uint16_t TOLEDBRecordSet::ReferenceSize() const {
+    return FReadOnly ? 4 : 8;  // a writable record keeps the provider length after the reference
+}
+
+void TOLEDBRecordSet::DescribeLongValue(uint16_t kind, TOLEDBFieldDesc& f) const {
+    f.DataType = kind;
+    f.ReadByStream = true;
+    f.Size = ReferenceSize();
+}
+
+bool TOLEDBRecordSet::DescribeText(const ColumnInfo& c, TOLEDBFieldDesc& f) const {
+    const bool wide = c.type == DBTYPE_WSTR;
+    if (wide) f.SubDataType |= DataKind::SubTypeWide;
+    if (IsLong(c)) {
+        DescribeLongValue(DataKind::Memo, f);
+        f.SubDataType = static_cast<uint16_t>((f.SubDataType & DataKind::SubTypeWide) | 22);
+        return true;
+    }
+    if (!FLongStrings && c.columnSize >= 256) {
+        f.DataType = DataKind::Memo;
+        f.Length = Clamp16(c.columnSize);
+        f.Size = ReferenceSize();
+        return true;
+    }
+    f.Length = Clamp16(std::max<uint32_t>(c.columnSize, 1));
+    const bool asWide = wide && FWideStrings;
+    const uint32_t size = asWide ? 2u * f.Length + 2 : f.Length + 1u;
+    if (!FFlatBuffers && size >= 32 && FCursorType == TCursorType::ctDefaultResultSet) {
+        f.DataType = asWide ? DataKind::ExtWideString : DataKind::ExtString;
+        f.Size = 4;
+        return true;
+    }
+    if (size > 0xFFFF) return false;
+    f.DataType = asWide ? DataKind::WideString : DataKind::String;
+    f.Size = static_cast<uint16_t>(size);
+    return true;
+}
+
+bool TOLEDBRecordSet::DescribeBytes(const ColumnInfo& c, TOLEDBFieldDesc& f) const {
+    if (IsLong(c)) {
+        DescribeLongValue(DataKind::Blob, f);
+        return true;
+    }
+    f.Length = Clamp16(std::max<uint32_t>(c.columnSize, 1));
+    const uint16_t lengthSlot = ReferenceSize() - 4;
+    if (f.IsFixedLength) {
+        if (f.Length + lengthSlot > 0xFFFF) return false;
+        f.DataType = DataKind::Bytes;
+        f.Size = static_cast<uint16_t>(f.Length + lengthSlot);
+    } else if (f.Length < 32 || FFlatBuffers || FCursorType != TCursorType::ctDefaultResultSet) {
+        if (f.Length + 6u > 0xFFFF) return false;
+        f.DataType = DataKind::VarBytes;
+        f.Size = static_cast<uint16_t>(f.Length + 6);
+    } else {
+        f.DataType = DataKind::ExtVarBytes;
+        f.Size = 8;
+    }
+    return true;
+}
+
+void TOLEDBRecordSet::DescribeNumeric(const ColumnInfo& c, TOLEDBFieldDesc& f) const {
+    f.Length = c.precision;
+    f.Scale = c.scale;
     TOLEDBConnection* connection = FCommand->Connection();
     const int providerMajor = connection != nullptr ? connection->ProviderPrimaryVer() : 8;
-
-    switch (c.type) {
-    case DBTYPE_STR:
-    case DBTYPE_WSTR: {
-        const bool wide = c.type == DBTYPE_WSTR;
-        if (wide) f.SubDataType |= DataKind::SubTypeWide;
-        if (isLong) {
-            f.DataType = DataKind::Memo;
-            f.ReadByStream = true;
-            f.SubDataType = static_cast<uint16_t>((f.SubDataType & DataKind::SubTypeWide) | 22);
-            f.Size = static_cast<uint16_t>(4 + lengthSlot);
-            return true;
-        }
-        if (!FLongStrings && c.columnSize >= 256) {
-            f.DataType = DataKind::Memo;
-            f.Length = Clamp16(c.columnSize);
-            f.Size = static_cast<uint16_t>(4 + lengthSlot);
-            return true;
-        }
-        f.Length = Clamp16(std::max<uint32_t>(c.columnSize, 1));
-        const bool asWide = wide && FWideStrings;
-        const uint32_t size = asWide ? 2u * f.Length + 2 : f.Length + 1u;
-        if (!FFlatBuffers && size >= 32 && defaultCursor) {
-            f.DataType = asWide ? DataKind::ExtWideString : DataKind::ExtString;
-            f.Size = 4;
-        } else {
-            if (size > 0xFFFF) return false;
-            f.DataType = asWide ? DataKind::WideString : DataKind::String;
-            f.Size = static_cast<uint16_t>(size);
-        }
-        return true;
-    }
-    case DBTYPE_BYTES:
-        if (isLong) {
-            f.DataType = DataKind::Blob;
-            f.ReadByStream = true;
-            f.Size = static_cast<uint16_t>(4 + lengthSlot);
-            return true;
-        }
-        f.Length = Clamp16(std::max<uint32_t>(c.columnSize, 1));
-        if (f.IsFixedLength) {
-            if (f.Length + lengthSlot > 0xFFFF) return false;
-            f.DataType = DataKind::Bytes;
-            f.Size = static_cast<uint16_t>(f.Length + lengthSlot);
-        } else if (f.Length < 32 || FFlatBuffers || !defaultCursor) {
-            if (f.Length + 6u > 0xFFFF) return false;
-            f.DataType = DataKind::VarBytes;
-            f.Size = static_cast<uint16_t>(f.Length + 6);
-        } else {
-            f.DataType = DataKind::ExtVarBytes;
-            f.Size = 8;
-        }
-        return true;
-    case DBTYPE_I2:
-        f.DataType = DataKind::Smallint;
-        f.Size = 2;
-        return true;
-    case DBTYPE_I4:
-    case DBTYPE_UI2:
-    case DBTYPE_UI4:
-        f.DataType = DataKind::Integer;
-        f.Size = 4;
-        return true;
-    case DBTYPE_R4:
-    case DBTYPE_R8:
-        f.DataType = DataKind::Float;
-        f.Length = c.type == DBTYPE_R4 ? 7 : 15;
-        f.Size = 8;
-        return true;
-    case DBTYPE_NUMERIC:
-    case DBTYPE_DECIMAL:
-        f.Length = c.precision;
-        f.Scale = c.scale;
-        if (providerMajor < 8 && c.precision == 19) {
-            f.DataType = DataKind::Largeint;
-            f.Size = 8;
-        } else if (FEnableBCD && FEnableFMTBCD) {
-            // The provider's text lands here first: sign, digits, point and terminator must fit.
-            f.DataType = DataKind::FMTBCD;
-            f.Size = static_cast<uint16_t>(std::max<uint32_t>(sizeof(TBcd), c.precision + 3u));
-        } else if (FEnableBCD) {
-            f.DataType = DataKind::BCD;
-            f.Size = 8;
-        } else {
-            f.DataType = DataKind::Float;
-            f.Size = 8;
-        }
-        return true;
-    case DBTYPE_DATE:
-    case DBTYPE_DBTIMESTAMP:
-        f.DataType = DataKind::DateTime;
-        f.Size = 8;
-        return true;
-    case DBTYPE_UI1:
-        f.DataType = DataKind::Word;
-        f.Size = 2;
-        return true;
-    case DBTYPE_BOOL:
-        f.DataType = DataKind::Boolean;
-        f.Size = 2;
-        return true;
-    case DBTYPE_I8:
+    if (providerMajor < 8 && c.precision == 19) {
         f.DataType = DataKind::Largeint;
         f.Size = 8;
-        return true;
-    case DBTYPE_CY:
-        f.DataType = DataKind::Currency;
-        f.Length = 19;
-        f.Scale = 4;
+    } else if (FEnableBCD && FEnableFMTBCD) {
+        // The provider's text lands here first: sign, digits, point and terminator must fit.
+        f.DataType = DataKind::FMTBCD;
+        f.Size = static_cast<uint16_t>(std::max<uint32_t>(sizeof(TBcd), c.precision + 3u));
+    } else if (FEnableBCD) {
+        f.DataType = DataKind::BCD;
         f.Size = 8;
-        return true;
-    case DBTYPE_VARIANT:
-        f.DataType = DataKind::Variant;
-        f.Size = 4;
-        return true;
-    case DBTYPE_GUID:
-        f.DataType = DataKind::Guid;
-        f.Length = 38;
-        f.Size = 39;
-        return true;
-    default: return false;
+    } else {
+        f.DataType = DataKind::Float;
+        f.Size = 8;
     }
+}
+
+// Column types whose values take a fixed room in the record: their kind, that room, and the length and
+// scale a field of them shows.
+bool TOLEDBRecordSet::DescribeFixedSize(DBTYPE type, TOLEDBFieldDesc& f) {
+    struct Shape {
+        DBTYPE Type;
+        uint16_t Kind;
+        uint16_t Size;
+        uint16_t Length;
+        uint16_t Scale;
+    };
+    static constexpr Shape Shapes[] = {
+        {DBTYPE_I2, DataKind::Smallint, 2, 0, 0},     {DBTYPE_I4, DataKind::Integer, 4, 0, 0},
+        {DBTYPE_UI2, DataKind::Integer, 4, 0, 0},     {DBTYPE_UI4, DataKind::Integer, 4, 0, 0},
+        {DBTYPE_R4, DataKind::Float, 8, 7, 0},        {DBTYPE_R8, DataKind::Float, 8, 15, 0},
+        {DBTYPE_DATE, DataKind::DateTime, 8, 0, 0},   {DBTYPE_DBTIMESTAMP, DataKind::DateTime, 8, 0, 0},
+        {DBTYPE_UI1, DataKind::Word, 2, 0, 0},        {DBTYPE_BOOL, DataKind::Boolean, 2, 0, 0},
+        {DBTYPE_I8, DataKind::Largeint, 8, 0, 0},     {DBTYPE_CY, DataKind::Currency, 8, 19, 4},
+        {DBTYPE_VARIANT, DataKind::Variant, 4, 0, 0}, {DBTYPE_GUID, DataKind::Guid, 39, 38, 0},
+    };
+    const auto* shape =
+        std::find_if(std::begin(Shapes), std::end(Shapes), [&](const Shape& s) { return s.Type == type; });
+    if (shape == std::end(Shapes)) return false;
+    f.DataType = shape->Kind;
+    f.Size = shape->Size;
+    // Kinds without a length or scale of their own keep the field's.
+    if (shape->Length != 0) f.Length = shape->Length;
+    if (shape->Scale != 0) f.Scale = shape->Scale;
+    return true;
 }
 
 void TOLEDBRecordSet::QueryRecordSetInterfaces() {
@@ -578,128 +575,167 @@ void TOLEDBRecordSet::BuildAccessors() {
     FStaged.clear();
     FStreamFields.clear();
     FPostFetchFields.clear();
-    std::vector<bool> unicode;
-
-    bool staging = false;
-    for (int i = 1; i <= FieldCount(); ++i) {
-        const auto& f = FieldDesc(i);
-        const uint16_t kind = f.DataType;
-        if (f.ReadByStream || kind == DataKind::Memo || kind == DataKind::Variant || DataKind::IsByReference(kind))
-            staging = true;
-    }
     // With staged or stream fields the block is read into the staging buffer, whose rows begin with a
     // record image (direct fields at their record offsets) followed by the staged slots.
     FRecordImageSize = AlignUp(RecordSize(), 8);
     size_t slot = FRecordImageSize;
-
     for (int i = 1; i <= FieldCount(); ++i) {
         const auto& f = FieldDesc(i);
-        const bool wide = (f.SubDataType & DataKind::SubTypeWide) != 0;
         Binding b;
         b.ordinal = f.FieldNo;
         b.valueOffset = f.Offset;
         b.statusOffset = StatusOffset(i);
         b.maxLength = f.Size;
-        bool staged = false;
-        switch (f.DataType) {
-        case DataKind::String: b.type = DBTYPE_STR; break;
-        case DataKind::WideString: b.type = DBTYPE_WSTR; break;
-        case DataKind::Smallint:
-        case DataKind::Word: b.type = DBTYPE_I2; break;
-        case DataKind::Integer: b.type = DBTYPE_I4; break;
-        case DataKind::Float:
-        case DataKind::Currency: b.type = DBTYPE_R8; break;
-        case DataKind::DateTime: b.type = DBTYPE_DATE; break;
-        case DataKind::Boolean: b.type = DBTYPE_BOOL; break;
-        case DataKind::Largeint: b.type = DBTYPE_I8; break;
-        case DataKind::BCD: b.type = DBTYPE_CY; break;
-        case DataKind::FMTBCD:
-            b.type = DBTYPE_STR;
-            FPostFetchFields.push_back(i);
-            break;
-        case DataKind::Guid:
-            b.type = DBTYPE_GUID;
-            b.maxLength = 16;
-            FPostFetchFields.push_back(i);
-            break;
-        case DataKind::Bytes:
-            b.type = DBTYPE_BYTES;
-            b.maxLength = f.Length;
-            if (!FReadOnly) b.lengthOffset = f.Offset + f.Length;
-            break;
-        case DataKind::VarBytes:
-            b.type = DBTYPE_BYTES;
-            b.valueOffset = f.Offset + 2;
-            b.maxLength = f.Length;
-            b.lengthOffset = f.Offset + 2 + f.Length;
-            FPostFetchFields.push_back(i);
-            break;
-        case DataKind::Blob:
-        case DataKind::Memo:
-            if (f.ReadByStream) {
-                b.type = f.DataType == DataKind::Blob ? DBTYPE_BYTES : wide ? DBTYPE_WSTR : DBTYPE_STR;
-                b.stream = true;
-                b.maxLength = 0;
-                if (!FReadOnly) b.lengthOffset = f.Offset + 4;
-                FStreamFields.push_back(static_cast<size_t>(i));
-                break;
-            }
-            b.type = wide ? DBTYPE_WSTR : DBTYPE_STR;
-            b.maxLength = wide ? 2u * f.Length + 2 : f.Length + 1u;
-            staged = true;
-            break;
-        case DataKind::ExtString:
-            b.type = DBTYPE_STR;
-            b.maxLength = f.Length + 1u;
-            staged = true;
-            break;
-        case DataKind::ExtWideString:
-            b.type = DBTYPE_WSTR;
-            b.maxLength = 2u * f.Length + 2;
-            staged = true;
-            break;
-        case DataKind::ExtVarBytes:
-            b.type = DBTYPE_BYTES;
-            b.maxLength = f.Length;
-            staged = true;
-            break;
-        case DataKind::Variant:
-            // The seam has no variant binding; the value comes as its text.
-            b.type = DBTYPE_STR;
-            b.maxLength = VariantTextRoom + 1;
-            staged = true;
-            break;
-        default: throw EAssertionError(Format("Field %s has no binding for kind %d", f.Name.c_str(), f.DataType));
+        if (IsStreamed(f)) {
+            BindStream(f, b);
+            FStreamFields.push_back(static_cast<size_t>(i));
+        } else if (IsStaged(f)) {
+            BindStaged(f, b);
+            slot = StageAt(i, slot, b);
+        } else {
+            BindDirect(f, b);
+            if (IsFinishedAfterFetch(f.DataType)) FPostFetchFields.push_back(i);
         }
-        if (staged) {
-            TStagedField s;
-            s.FieldNo = i;
-            s.Slot = slot;
-            s.MaxLength = b.maxLength;
-            s.Wide = b.type == DBTYPE_WSTR;
-            b.statusOffset = slot;
-            b.lengthOffset = slot + 4;
-            b.valueOffset = slot + 8;
-            slot = AlignUp(slot + 8 + b.maxLength, 8);
-            FStaged.push_back(s);
-        }
-        unicode.push_back(b.stream && b.type == DBTYPE_WSTR);
         FBindings.push_back(b);
     }
-    if (staging) {
-        FStagingRowSize = slot;
-        FStagingBuffer.assign(FStagingRowSize * static_cast<size_t>(FFetchRows), std::byte{0});
+    AllocateStaging(NeedsStaging() ? slot : 0);
+    CreateSink();
+    FAccessorsBuilt = true;
+}
+
+bool TOLEDBRecordSet::NeedsStaging() const {
+    for (int i = 1; i <= FieldCount(); ++i) {
+        const auto& f = FieldDesc(i);
+        const uint16_t kind = f.DataType;
+        if (f.ReadByStream || kind == DataKind::Memo || kind == DataKind::Variant || DataKind::IsByReference(kind))
+            return true;
+    }
+    return false;
+}
+
+bool TOLEDBRecordSet::IsStreamed(const TOLEDBFieldDesc& f) {
+    return (f.DataType == DataKind::Blob || f.DataType == DataKind::Memo) && f.ReadByStream;
+}
+
+// Fields held by reference (and variants) are read into a staging slot and moved into the store.
+bool TOLEDBRecordSet::IsStaged(const TOLEDBFieldDesc& f) {
+    switch (f.DataType) {
+    case DataKind::Blob:
+    case DataKind::Memo: return !f.ReadByStream;
+    case DataKind::ExtString:
+    case DataKind::ExtWideString:
+    case DataKind::ExtVarBytes:
+    case DataKind::Variant: return true;
+    default: return false;
+    }
+}
+
+// Kinds the provider writes in a form of its own that each record's value is made from after the fetch.
+bool TOLEDBRecordSet::IsFinishedAfterFetch(uint16_t kind) {
+    return kind == DataKind::FMTBCD || kind == DataKind::Guid || kind == DataKind::VarBytes;
+}
+
+void TOLEDBRecordSet::BindStream(const TOLEDBFieldDesc& f, Binding& b) const {
+    const bool wide = (f.SubDataType & DataKind::SubTypeWide) != 0;
+    b.type = f.DataType == DataKind::Blob ? DBTYPE_BYTES : wide ? DBTYPE_WSTR : DBTYPE_STR;
+    b.stream = true;
+    b.maxLength = 0;
+    if (!FReadOnly) b.lengthOffset = f.Offset + 4;
+}
+
+void TOLEDBRecordSet::BindStaged(const TOLEDBFieldDesc& f, Binding& b) {
+    const bool wide = (f.SubDataType & DataKind::SubTypeWide) != 0;
+    switch (f.DataType) {
+    case DataKind::Blob:
+    case DataKind::Memo:
+        b.type = wide ? DBTYPE_WSTR : DBTYPE_STR;
+        b.maxLength = wide ? 2u * f.Length + 2 : f.Length + 1u;
+        break;
+    case DataKind::ExtString:
+        b.type = DBTYPE_STR;
+        b.maxLength = f.Length + 1u;
+        break;
+    case DataKind::ExtWideString:
+        b.type = DBTYPE_WSTR;
+        b.maxLength = 2u * f.Length + 2;
+        break;
+    case DataKind::ExtVarBytes:
+        b.type = DBTYPE_BYTES;
+        b.maxLength = f.Length;
+        break;
+    default:
+        // The seam has no variant binding; the value comes as its text.
+        b.type = DBTYPE_STR;
+        b.maxLength = VariantTextRoom + 1;
+        break;
+    }
+}
+
+void TOLEDBRecordSet::BindDirect(const TOLEDBFieldDesc& f, Binding& b) const {
+    switch (f.DataType) {
+    case DataKind::String: b.type = DBTYPE_STR; break;
+    case DataKind::WideString: b.type = DBTYPE_WSTR; break;
+    case DataKind::Smallint:
+    case DataKind::Word: b.type = DBTYPE_I2; break;
+    case DataKind::Integer: b.type = DBTYPE_I4; break;
+    case DataKind::Float:
+    case DataKind::Currency: b.type = DBTYPE_R8; break;
+    case DataKind::DateTime: b.type = DBTYPE_DATE; break;
+    case DataKind::Boolean: b.type = DBTYPE_BOOL; break;
+    case DataKind::Largeint: b.type = DBTYPE_I8; break;
+    case DataKind::BCD: b.type = DBTYPE_CY; break;
+    case DataKind::FMTBCD: b.type = DBTYPE_STR; break;
+    case DataKind::Guid:
+        b.type = DBTYPE_GUID;
+        b.maxLength = 16;
+        break;
+    case DataKind::Bytes:
+        b.type = DBTYPE_BYTES;
+        b.maxLength = f.Length;
+        if (!FReadOnly) b.lengthOffset = f.Offset + f.Length;
+        break;
+    case DataKind::VarBytes:
+        b.type = DBTYPE_BYTES;
+        b.valueOffset = f.Offset + 2;
+        b.maxLength = f.Length;
+        b.lengthOffset = f.Offset + 2 + f.Length;
+        break;
+    default: throw EAssertionError(Format("Field %s has no binding for kind %d", f.Name.c_str(), f.DataType));
+    }
+}
+
+// Gives a staged binding its slot in the staging row; returns where the next slot starts.
+size_t TOLEDBRecordSet::StageAt(int fieldNo, size_t slot, Binding& b) {
+    TStagedField s;
+    s.FieldNo = fieldNo;
+    s.Slot = slot;
+    s.MaxLength = b.maxLength;
+    s.Wide = b.type == DBTYPE_WSTR;
+    b.statusOffset = slot;
+    b.lengthOffset = slot + 4;
+    b.valueOffset = slot + 8;
+    FStaged.push_back(s);
+    return AlignUp(slot + 8 + b.maxLength, 8);
+}
+
+void TOLEDBRecordSet::AllocateStaging(size_t rowSize) {
+    FStagingRowSize = rowSize;
+    if (rowSize != 0) {
+        FStagingBuffer.assign(rowSize * static_cast<size_t>(FFetchRows), std::byte{0});
     } else {
-        FStagingRowSize = 0;
         FStagingBuffer.clear();
     }
-    if (!FStreamFields.empty()) {
-        FSink = std::make_unique<TBlobSink>();
-        FSink->Reset(static_cast<size_t>(FFetchRows), FBindings, unicode);
-    } else {
+}
+
+void TOLEDBRecordSet::CreateSink() {
+    if (FStreamFields.empty()) {
         FSink.reset();
+        return;
     }
-    FAccessorsBuilt = true;
+    std::vector<bool> unicode;
+    for (const auto& b : FBindings) unicode.push_back(b.stream && b.type == DBTYPE_WSTR);
+    FSink = std::make_unique<TBlobSink>();
+    FSink->Reset(static_cast<size_t>(FFetchRows), FBindings, unicode);
 }
 
 void TOLEDBRecordSet::FreeAccessors() {

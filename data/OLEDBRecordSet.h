@@ -130,9 +130,27 @@ private:
     void CheckCursorType() const;
     void SetRowsetProperties();
     void DescribeColumns();
+    // The field's kind and record room for a column; false for a column no kind can hold.
     bool DescribeField(const provider::ColumnInfo& column, TOLEDBFieldDesc& field) const;
+    static void DescribeColumnFlags(const provider::ColumnInfo& column, TOLEDBFieldDesc& field);
+    bool DescribeText(const provider::ColumnInfo& column, TOLEDBFieldDesc& field) const;
+    bool DescribeBytes(const provider::ColumnInfo& column, TOLEDBFieldDesc& field) const;
+    void DescribeNumeric(const provider::ColumnInfo& column, TOLEDBFieldDesc& field) const;
+    static bool DescribeFixedSize(provider::DBTYPE type, TOLEDBFieldDesc& field);
+    void DescribeLongValue(uint16_t kind, TOLEDBFieldDesc& field) const;
+    uint16_t ReferenceSize() const;  // record room of a value held by reference
     void QueryRecordSetInterfaces();
     void BuildAccessors();
+    bool NeedsStaging() const;
+    static bool IsStreamed(const TOLEDBFieldDesc& field);
+    static bool IsStaged(const TOLEDBFieldDesc& field);
+    static bool IsFinishedAfterFetch(uint16_t kind);
+    void BindStream(const TOLEDBFieldDesc& field, provider::Binding& binding) const;
+    static void BindStaged(const TOLEDBFieldDesc& field, provider::Binding& binding);
+    void BindDirect(const TOLEDBFieldDesc& field, provider::Binding& binding) const;
+    size_t StageAt(int fieldNo, size_t slot, provider::Binding& binding);
+    void AllocateStaging(size_t rowSize);
+    void CreateSink();
     void FreeAccessors();
     void ReleaseRowset(bool drain);
     size_t FetchIntoBlock(TBlock& block, provider::HRESULT& hr, std::string& statusLines);

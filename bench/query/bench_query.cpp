@@ -261,8 +261,8 @@ public:
             {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--demo"), QString::number(Accounts)});
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start();
-        // Seeding a million accounts takes a while before the port line comes.
-        if (!process_.waitForStarted() || !process_.waitForReadyRead(120'000))
+        // Seeding a million accounts takes a while before the port line comes (minutes on a busy machine).
+        if (!process_.waitForStarted() || !process_.waitForReadyRead(600'000))
             throw std::runtime_error("vac-standin did not start: " + process_.errorString().toStdString());
         const QByteArray line = process_.readLine().trimmed();
         if (!line.startsWith("port=")) throw std::runtime_error("vac-standin said " + line.toStdString());

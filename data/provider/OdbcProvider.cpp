@@ -498,6 +498,25 @@ public:
         if (finished_) return DB_S_ENDOFROWSET;
         if (!Current()) return PostError(E_UNEXPECTED, InterfaceId::IRowset, "The rowset is no longer available.");
         if (maxRows == 0) return S_OK;
+        // Later blocks of the layout already bound only fetch: it was checked and planned when bound.
+        HRESULT hr =
+            bound_ && maxRows == boundRows_ && bindings == boundBindings_
+                ? FetchRowWise(bindings, boundCTypes_, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched)
+                : FetchNewLayout(bindings, buffer, rowSize, maxRows, rowsFetched, sink);
+        if (Failed(hr)) return hr;
+        if (rowsFetched < maxRows) {
+            EndReached();
+            return DB_S_ENDOFROWSET;
+        }
+        return S_OK;
+    }
+
+private:
+    const DriverTraits& Traits() const { return state_->connection->traits; }
+    bool Current() const { return state_->open && state_->generation == generation_ && state_->connection->Alive(); }
+
+    HRESULT FetchNewLayout(const std::vector<Binding>& bindings, void* buffer, size_t rowSize, size_t maxRows,
+                           size_t& rowsFetched, LongDataSink* sink) {
         std::vector<CBinding> cb;
         bool anyStream = false;
         for (const auto& b : bindings) {
@@ -516,21 +535,11 @@ public:
             }
             cb.push_back(*c);
         }
-        const bool block = !anyStream && maxRows > 1;
-        HRESULT hr = block
-                         ? FetchRowWise(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched)
-                         : FetchOneByOne(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched, sink);
-        if (Failed(hr)) return hr;
-        if (rowsFetched < maxRows) {
-            EndReached();
-            return DB_S_ENDOFROWSET;
-        }
-        return S_OK;
+        if (anyStream || maxRows == 1)
+            return FetchOneByOne(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched, sink);
+        if (HRESULT hr = BindBlock(bindings, cb, maxRows); Failed(hr)) return hr;
+        return FetchRowWise(bindings, cb, static_cast<char*>(buffer), rowSize, maxRows, rowsFetched);
     }
-
-private:
-    const DriverTraits& Traits() const { return state_->connection->traits; }
-    bool Current() const { return state_->open && state_->generation == generation_ && state_->connection->Alive(); }
 
     void EndReached() {
         Unbind();
@@ -557,7 +566,6 @@ private:
     // Binds the block rows once for the rowset's layout: ODBC keeps bindings across fetches, so later
     // blocks of the same layout only fetch.
     HRESULT BindBlock(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, size_t maxRows) {
-        if (bound_ && maxRows == boundRows_ && bindings == boundBindings_) return S_OK;
         SQLHSTMT stmt = state_->stmt;
         // Whatever an earlier rowset of the statement bound goes too.
         bound_ = false;
@@ -590,6 +598,7 @@ private:
             }
         }
         boundBindings_ = bindings;
+        boundCTypes_ = cb;
         boundRows_ = maxRows;
         return S_OK;
     }
@@ -611,7 +620,6 @@ private:
 
     HRESULT FetchRowWise(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows,
                          size_t rowSize, size_t maxRows, size_t& rowsFetched) {
-        if (HRESULT hr = BindBlock(bindings, cb, maxRows); Failed(hr)) return hr;
         SQLHSTMT stmt = state_->stmt;
         fetched_ = 0;
         SQLRETURN rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
@@ -630,8 +638,8 @@ private:
                 std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
                 const char* value = bound + column.valueAt;
                 switch (column.kind) {
-                case BoundKind::Text: CopyText(bindings[i], column, indicator, value, row); break;
-                case BoundKind::Fixed: CopyFixed(bindings[i], column, indicator, value, row); break;
+                case BoundKind::Text: CopyText(column, indicator, value, row); break;
+                case BoundKind::Fixed: CopyFixed(column, indicator, value, row); break;
                 case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
                 }
             }
@@ -725,13 +733,21 @@ private:
         size_t indicatorAt = 0;
         size_t valueAt = 0;
         size_t room = 0;
+        // Where the value, status and length go in the caller's row (the binding's, kept here for
+        // the copy of every row).
+        size_t valueOffset = 0;
+        size_t statusOffset = NoOffset;
+        size_t lengthOffset = NoOffset;
+        size_t maxLength = 0;
         BoundKind kind = BoundKind::Converted;
         size_t terminator = 0;  // text: its terminator's bytes
         size_t textRoom = 0;    // text: the bytes the value may fill without its terminator
     };
 
     static BoundColumn PlanColumn(const Binding& b, const CBinding& c, size_t indicatorAt, size_t room) {
-        BoundColumn column{indicatorAt, indicatorAt + sizeof(SQLLEN), room};
+        BoundColumn column{
+            indicatorAt, indicatorAt + sizeof(SQLLEN), room, b.valueOffset, b.statusOffset, b.lengthOffset,
+            b.maxLength};
         if (c.convertSize != 0) return column;
         if (b.type == DBTYPE_STR || b.type == DBTYPE_WSTR || b.type == DBTYPE_BYTES) {
             column.kind = BoundKind::Text;
@@ -745,7 +761,7 @@ private:
 
     // What FinishValue does for a text value the driver wrote into the block, and the copy of its
     // bytes (with the terminator) into the caller's row, with the layout's figures at hand.
-    static void CopyText(const Binding& b, const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
+    static void CopyText(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
         uint32_t status = DBSTATUS_S_OK;
         uint32_t length = 0;
         if (indicator == SQL_NULL_DATA) {
@@ -762,17 +778,17 @@ private:
                 else
                     copied = static_cast<size_t>(indicator);
             }
-            std::memcpy(row + b.valueOffset, value, std::min(copied + column.terminator, b.maxLength));
+            std::memcpy(row + column.valueOffset, value, std::min(copied + column.terminator, column.maxLength));
         }
-        WriteU32(row, b.statusOffset, status);
-        WriteU32(row, b.lengthOffset, length);
+        WriteU32(row, column.statusOffset, status);
+        WriteU32(row, column.lengthOffset, length);
     }
 
-    static void CopyFixed(const Binding& b, const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
+    static void CopyFixed(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
         const bool isNull = indicator == SQL_NULL_DATA;
-        if (!isNull) std::memcpy(row + b.valueOffset, value, column.room);
-        WriteU32(row, b.statusOffset, isNull ? DBSTATUS_S_ISNULL : DBSTATUS_S_OK);
-        WriteU32(row, b.lengthOffset, isNull ? 0 : static_cast<uint32_t>(column.room));
+        if (!isNull) std::memcpy(row + column.valueOffset, value, column.room);
+        WriteU32(row, column.statusOffset, isNull ? DBSTATUS_S_ISNULL : DBSTATUS_S_OK);
+        WriteU32(row, column.lengthOffset, isNull ? 0 : static_cast<uint32_t>(column.room));
     }
 
     std::shared_ptr<StatementState> state_;
@@ -782,6 +798,7 @@ private:
     // The block the driver fetches into, bound once per layout, and its row status array.
     bool bound_ = false;
     std::vector<Binding> boundBindings_;
+    std::vector<CBinding> boundCTypes_;
     size_t boundRows_ = 0;
     std::vector<BoundColumn> columns_;
     size_t stride_ = 0;

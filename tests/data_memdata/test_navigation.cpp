@@ -189,6 +189,40 @@ TEST(Navigation, RunningPastTheLastRecordFetchesTheNextBlock) {
     EXPECT_EQ(store.BlockManager().FreeItemCount(), 15u);  // the last block's unused items
 }
 
+// NextRecord is GetNextRecord, RecNo and CurrentRecord in one call: the same records and numbers from
+// the start and from the middle of a block, across blocks, through the fetch of the next one, and past
+// the end.
+TEST(Navigation, NextRecordMovesAsTheStepByStepCalls) {
+    for (const int32_t start : {0, 20, 25}) {
+        TTestStore walked = IntStore();
+        TTestStore stepped = IntStore();
+        ServeBlocks(walked);
+        ServeBlocks(stepped);
+        walked.Open();
+        stepped.Open();
+        if (start != 0) {
+            ASSERT_TRUE(walked.SetRecNo(start));
+            ASSERT_TRUE(stepped.SetRecNo(start));
+        }
+        for (int step = 1; step <= 65 - start; ++step) {
+            int32_t recNo = -1;
+            const TConstRecordSpan record = walked.NextRecord(recNo);
+            stepped.GetNextRecord({});
+            ASSERT_EQ(recNo, stepped.RecNo()) << "start " << start << " step " << step;
+            ASSERT_EQ(walked.IsEOF(), stepped.IsEOF()) << "start " << start << " step " << step;
+            if (recNo == 0) {
+                EXPECT_TRUE(record.empty());
+                continue;
+            }
+            EXPECT_EQ(recNo, start + step);
+            EXPECT_EQ(record.data(), walked.CurrentRecord().data());
+            EXPECT_EQ(IntAt(walked, record), recNo * 10);
+        }
+        EXPECT_TRUE(walked.IsEOF());
+        EXPECT_EQ(walked.FetchCalls, stepped.FetchCalls);
+    }
+}
+
 TEST(Navigation, SetRecNoFetchesUntilTheRecordIsIn) {
     TTestStore store = IntStore();
     ServeBlocks(store);
