@@ -84,7 +84,7 @@ void TMemDataSet::CreateFieldDefs() {
 }
 
 void TMemDataSet::InternalOpen() {
-    if (!FData) throw EDatabaseError("The dataset has no record store");
+    if (!FData) throw EDatabaseError(SNoRecordStore);
     FData->Open();
     CreateFieldDefs();
     CreateFields();

@@ -55,18 +55,13 @@ void TOLEDBCommand::SetConnection(TCRConnection* connection) {
 }
 
 void TOLEDBCommand::CheckConnection() const {
-    if (FConnection == nullptr || FConnection->GetSession() == nullptr)
-        throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (FConnection == nullptr || FConnection->GetSession() == nullptr) throw EDatabaseError(SConnectionClosed);
 }
 
 void TOLEDBCommand::Check(HRESULT hr, InterfaceId interfaceId) {
     if (hr == S_OK) return;
     if (FConnection == nullptr) {
-        (void)GetErrorInfo();
-        EOLEDBError error(hr, Format("OLE DB error occured. Code %Xh", static_cast<unsigned>(hr)));
-        error.OLEDBErrorCode = hr;
-        error.ErrorInterface = interfaceId;
-        throw error;
+        RaiseProviderFailure(hr, interfaceId, Format(SOLEDBError, static_cast<unsigned>(hr)));
     }
     FConnection->Check(hr, interfaceId);
 }
@@ -136,8 +131,7 @@ void TOLEDBCommand::Execute() {
         acquired = true;
         if (!FPrepared) SetCommandText();
         if (!FParams.empty()) {
-            throw EDatabaseError(Format("Parameters are not supported by this data access layer (the statement has %d)",
-                                        static_cast<int>(FParams.size())));
+            throw EDatabaseError(Format(SParametersUnsupported, static_cast<int>(FParams.size())));
         }
         const ExecuteMode mode = !RequestResult       ? ExecuteMode::NoResult
                                  : UseMultipleResults ? ExecuteMode::MultipleResults
@@ -145,15 +139,7 @@ void TOLEDBCommand::Execute() {
         ExecuteResult result;
         FRowsAffected = -1;
         const HRESULT hr = FICommandText->Execute(mode, result);
-        if (hr == DB_E_OBJECTOPEN) {
-            (void)GetErrorInfo();
-            EOLEDBError error(hr,
-                              "Cannot execute command in current transaction context until previous opened DataSet "
-                              "(CursorType is ctDefaultResultSet) is fetched to end");
-            error.OLEDBErrorCode = hr;
-            error.ErrorInterface = InterfaceId::ICommand;
-            throw error;
-        }
+        if (hr == DB_E_OBJECTOPEN) RaiseProviderFailure(hr, InterfaceId::ICommand, SPreviousResultOpen);
         Check(hr, InterfaceId::ICommand);
         FRowsAffected = result.rowsAffected;
         if (RequestResult) {
@@ -189,13 +175,7 @@ void TOLEDBCommand::Execute() {
         FIMultipleResults.reset();
         FCursorState = csIdle;
         if (acquired) ReleaseInterfaces();
-        if (AfterExecute) {
-            try {
-                AfterExecute(false);
-            } catch (...) {
-                // The execution's own error is the one to report.
-            }
-        }
+        TellExecutionFailed(AfterExecute);
         throw;
     }
     if (AfterExecute) AfterExecute(true);
@@ -222,7 +202,7 @@ bool TOLEDBCommand::SetProp(int prop, const TPropValue& value) {
     switch (prop) {
     case CRProp::CommandTimeout: {
         const int32_t seconds = PropAsInt(value);
-        if (seconds < 0) throw EDatabaseError("CommandTimeout must not be negative");
+        if (seconds < 0) throw EDatabaseError(SNegativeCommandTimeout);
         FCommandTimeout = seconds;
         return true;
     }
@@ -317,8 +297,7 @@ const TOLEDBFieldDesc& TOLEDBRecordSet::FieldDesc(int fieldNo) const {
 bool TOLEDBRecordSet::HoldsRowset() const { return FIRowset != nullptr || FCommand->ResultRowset() != nullptr; }
 
 void TOLEDBRecordSet::CheckCursorType() const {
-    if (FCursorType != TCursorType::ctDefaultResultSet)
-        throw EDatabaseError("Server cursors are not supported: use CursorType ctDefaultResultSet");
+    if (FCursorType != TCursorType::ctDefaultResultSet) throw EDatabaseError(SServerCursorsUnsupported);
 }
 
 void TOLEDBRecordSet::SetRowsetProperties() {
@@ -412,8 +391,7 @@ void TOLEDBRecordSet::DescribeColumns() {
     for (const auto& column : columns) {
         auto field = std::make_unique<TOLEDBFieldDesc>();
         if (!DescribeField(column, *field)) {
-            throw EDatabaseError(Format("Unknown field type \"%s\" (OLE DB code = %Xh)", column.name.c_str(),
-                                        static_cast<unsigned>(column.type)));
+            throw EDatabaseError(Format(SUnknownFieldType, column.name.c_str(), static_cast<unsigned>(column.type)));
         }
         FFields.Add(std::move(field));
     }
@@ -721,7 +699,7 @@ void TOLEDBRecordSet::ReleaseRowset(bool drain) {
 }
 
 bool TOLEDBRecordSet::Fetch(bool backwards) {
-    if (FieldCount() == 0) throw EDatabaseError("Query must return exactly one result set - use Execute");
+    if (FieldCount() == 0) throw EDatabaseError(SNotOneResultSet);
     if (!FAccessorsBuilt) {
         if (FIRowset == nullptr) QueryRecordSetInterfaces();
         if (FIRowset == nullptr) return false;
@@ -903,7 +881,7 @@ void TOLEDBRecordSet::FinishRecord(TRecordSpan record) {
             TBcd bcd;
             if (!TBcd::FromString(text, separator, static_cast<uint8_t>(f.Length), static_cast<uint8_t>(f.Scale),
                                   bcd)) {
-                throw EDatabaseError(Format("Field[%d] :%s - %s (Status = %Xh).", fieldNo - 1, f.Name.c_str(),
+                throw EDatabaseError(Format(SFieldValueStatus, fieldNo - 1, f.Name.c_str(),
                                             StatusText(DBSTATUS_E_CANTCONVERTVALUE).c_str(),
                                             static_cast<unsigned>(DBSTATUS_E_CANTCONVERTVALUE)));
             }

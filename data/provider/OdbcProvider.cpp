@@ -2,12 +2,13 @@
 
 #include "data/provider/OdbcDiagnostics.h"
 
+#include "common/AsciiText.h"
+#include "common/VersionNumber.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -19,23 +20,6 @@ namespace provider {
 namespace {
 
 constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeResult(0x80040E4D);
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
-
-int MajorNumber(std::string_view version) {
-    int value = 0;
-    auto end = version.find('.');
-    auto digits = version.substr(0, end);
-    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    (void)ptr;
-    return ec == std::errc() ? value : 0;
-}
 
 // ---------------------------------------------------------------------------------------------------
 // Shared state of one ODBC connection: the data source, its sessions, commands and rowsets use it.
@@ -202,7 +186,7 @@ HRESULT CheckProperties(PropertySet& set, Check check) {
 // Columns
 
 DBTYPE MapSqlType(SQLSMALLINT sqlType, const std::string& typeName, uint32_t& flags) {
-    auto name = Upper(typeName);
+    auto name = AsciiUpper(typeName);
     switch (sqlType) {
     case SQL_CHAR: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_STR;
     case SQL_VARCHAR: return DBTYPE_STR;
@@ -1150,7 +1134,7 @@ public:
         c.inTransaction = false;
         c.autocommitIsolation = c.currentIsolation = ISOLATIONLEVEL_READCOMMITTED;
         driverVersion_ = Info(SQL_DRIVER_VER);
-        c.traits.majorVersion = MajorNumber(driverVersion_);
+        c.traits.majorVersion = MajorVersionNumber(driverVersion_);
         if (rc == SQL_SUCCESS_WITH_INFO) PostInfoMessages(SQL_HANDLE_DBC, dbc, InterfaceId::IDBInitialize, c.traits);
         return S_OK;
     }
@@ -1173,7 +1157,7 @@ public:
         info.dbmsName = Info(SQL_DBMS_NAME);
         info.dbmsVersion = Info(SQL_DBMS_VER);
         info.providerOleDbVersion = Info(SQL_DRIVER_ODBC_VER);
-        if (MajorNumber(driverVersion_) >= 7) {
+        if (MajorVersionNumber(driverVersion_) >= 7) {
             info.providerVersion = driverVersion_;
         } else {
             std::string name = Info(SQL_DRIVER_NAME);
@@ -1205,7 +1189,7 @@ private:
         if (p.id == SSPROP_INIT_NETWORKLIBRARY) {
             // Only TCP/IP reaches a server from here.
             const auto& v = std::get<std::string>(p.value);
-            return v.empty() || EqualsNoCase(v, "dbmssocn") ? DBPROPSTATUS_OK : DBPROPSTATUS_BADVALUE;
+            return v.empty() || AsciiSameText(v, "dbmssocn") ? DBPROPSTATUS_OK : DBPROPSTATUS_BADVALUE;
         }
         return DBPROPSTATUS_OK;
     }
@@ -1295,13 +1279,13 @@ bool OdbcProvider::DriverRegistered(std::string_view name) {
     while (SQL_SUCCEEDED(SQLDrivers(env, direction, description, sizeof description, &descriptionLength, attributes,
                                     sizeof attributes, &attributesLength))) {
         direction = SQL_FETCH_NEXT;
-        if (EqualsNoCase(reinterpret_cast<const char*>(description), name)) return true;
+        if (AsciiSameText(reinterpret_cast<const char*>(description), name)) return true;
     }
     return false;
 }
 
 std::optional<DriverChoice> OdbcProvider::DriverFor(std::string_view classId) {
-    const std::string id = Upper(classId);
+    const std::string id = AsciiUpper(classId);
     {
         // The driver list is read once per class: enumerating odbcinst.ini on every open costs more
         // than the login itself.
