@@ -126,8 +126,8 @@ void TCustomDASQL::Execute() {
         throw;
     }
     TPropValue rows;
-    FICommand->GetProp(CRProp::RowsAffected, rows);
-    FRowsAffected = std::get<int32_t>(rows);
+    FICommand->GetProp(CRProp::AffectedRows, rows);
+    FAffectedRows = std::get<int32_t>(rows);
     if (AfterExecute) AfterExecute(this, true);
 }
 
@@ -289,7 +289,7 @@ void TCustomDADataSet::Execute() {
         throw;
     }
     TPropValue rows;
-    FIRecordSet->GetCommand().GetProp(CRProp::RowsAffected, rows);
+    FIRecordSet->GetCommand().GetProp(CRProp::AffectedRows, rows);
     FAffectedRows = std::get<int32_t>(rows);
     if (AfterExecute) AfterExecute(this, true);
 }

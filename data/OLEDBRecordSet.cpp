@@ -137,11 +137,11 @@ void TOLEDBCommand::Execute() {
                                  : UseMultipleResults ? ExecuteMode::MultipleResults
                                                       : ExecuteMode::Rowset;
         ExecuteResult result;
-        FRowsAffected = -1;
+        FAffectedRows = -1;
         const HRESULT hr = FICommandText->Execute(mode, result);
         if (hr == DB_E_OBJECTOPEN) RaiseProviderFailure(hr, InterfaceId::ICommand, SPreviousResultOpen);
         Check(hr, InterfaceId::ICommand);
-        FRowsAffected = result.rowsAffected;
+        FAffectedRows = result.affectedRows;
         if (RequestResult) {
             if (result.results) {
                 FIMultipleResults = std::move(result.results);
@@ -161,7 +161,7 @@ void TOLEDBCommand::Execute() {
                     break;
                 }
                 if (step != S_OK) break;
-                if (rows >= 0) FRowsAffected = rows;
+                if (rows >= 0) FAffectedRows = rows;
             }
             if (!FIUnknown) FIMultipleResults.reset();
         }
@@ -217,7 +217,7 @@ bool TOLEDBCommand::GetProp(int prop, TPropValue& value) const {
     case CRProp::CommandTimeout: value = FCommandTimeout; return true;
     case CRProp::CommandOption: value = static_cast<int32_t>(FCommandOption); return true;
     case CRProp::CommandOption2: value = static_cast<int32_t>(FCommandOption2); return true;
-    case CRProp::RowsAffected: value = FRowsAffected == -1 ? 0 : FRowsAffected; return true;
+    case CRProp::AffectedRows: value = FAffectedRows == -1 ? 0 : FAffectedRows; return true;
     case CRProp::IsStoredProc: value = false; return true;
     default: return TCRCommand::GetProp(prop, value);
     }
@@ -303,14 +303,16 @@ void TOLEDBRecordSet::CheckCursorType() const {
 void TOLEDBRecordSet::SetRowsetProperties() {
     TOLEDBConnection* connection = FCommand->Connection();
     if (connection == nullptr) return;
-    // What a forward-only default result set needs: sequential access, multiple results, and none of
-    // the cursor behaviours.
+    // What a forward-only default result set needs: columns read in any order, multiple results, and
+    // none of the cursor behaviours.
     TOLEDBPropertiesSet set(*connection, PropertySetId::Rowset);
-    set.AddPropInt(231, 2);                              // DBPROP_ACCESSORDER: sequential
-    set.AddPropBool(238, FUniqueRecords || !FReadOnly);  // DBPROP_UNIQUEROWS
-    set.AddPropBool(123, FColumnsRowset);                // DBPROP_IColumnsRowset
-    set.AddPropBool(217, true);                          // DBPROP_IMultipleResults
-    for (PropertyId id : {108u, 89u, 87u, 88u, 90u, 127u, 134u}) set.AddPropBool(id, false);
+    set.AddPropInt(DBPROP_ACCESSORDER, DBPROPVAL_AO_RANDOM);
+    set.AddPropBool(DBPROP_UNIQUEROWS, FUniqueRecords || !FReadOnly);
+    set.AddPropBool(DBPROP_IColumnsRowset, FColumnsRowset);
+    set.AddPropBool(DBPROP_IMultipleResults, true);
+    for (PropertyId id : {DBPROP_SERVERCURSOR, DBPROP_OWNINSERT, DBPROP_OTHERINSERT, DBPROP_OTHERUPDATEDELETE,
+                          DBPROP_OWNUPDATEDELETE, DBPROP_IRowsetChange, DBPROP_IRowsetUpdate})
+        set.AddPropBool(id, false);
     FCommand->ApplyProperties(set);
     FCommand->UseMultipleResults = true;
 }
@@ -431,7 +433,7 @@ bool TOLEDBRecordSet::DescribeField(const ColumnInfo& c, TOLEDBFieldDesc& f) con
         if (isLong) {
             f.DataType = DataKind::Memo;
             f.ReadByStream = true;
-            f.SubDataType = static_cast<uint16_t>((f.SubDataType & DataKind::SubTypeWide) | 22);
+            f.SubDataType = static_cast<uint16_t>((f.SubDataType & DataKind::SubTypeWide) | DataKind::SubTypeStream);
             f.Size = static_cast<uint16_t>(4 + lengthSlot);
             return true;
         }
@@ -911,22 +913,22 @@ void TOLEDBRecordSet::FinishRecord(TRecordSpan record) {
 
 std::string TOLEDBRecordSet::StatusText(uint32_t status) {
     switch (status) {
-    case 0:
-    case 3:
-    case 8:
-    case 13: return {};
-    case 1: return "bad accessor";
-    case 2: return "invalid Value";
-    case 4: return "data truncated";
-    case 5: return "sign mismatch";
-    case 6: return "data overflow";
-    case 7:
+    case DBSTATUS_S_OK:
+    case DBSTATUS_S_ISNULL:
+    case DBSTATUS_E_UNAVAILABLE:
+    case DBSTATUS_S_DEFAULT: return {};
+    case DBSTATUS_E_BADACCESSOR: return "bad accessor";
+    case DBSTATUS_E_CANTCONVERTVALUE: return "invalid Value";
+    case DBSTATUS_S_TRUNCATED: return "data truncated";
+    case DBSTATUS_E_SIGNMISMATCH: return "sign mismatch";
+    case DBSTATUS_E_DATAOVERFLOW: return "data overflow";
+    case DBSTATUS_E_CANTCREATE:
         return "the provider could not allocate memory in which to return data or a storage object was already open "
                "on the rowset. ";
-    case 9: return "user did not have permission to write to the column";
-    case 10: return "the data value violates the integrity constraints for the column";
-    case 11: return "the data value violates the schema's constraint for the column";
-    case 12: return "bad status";
+    case DBSTATUS_E_PERMISSIONDENIED: return "user did not have permission to write to the column";
+    case DBSTATUS_E_INTEGRITYVIOLATION: return "the data value violates the integrity constraints for the column";
+    case DBSTATUS_E_SCHEMAVIOLATION: return "the data value violates the schema's constraint for the column";
+    case DBSTATUS_E_BADSTATUS: return "bad status";
     default: return "unknown status";
     }
 }

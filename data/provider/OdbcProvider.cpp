@@ -127,17 +127,17 @@ std::optional<ValueKind> ExpectedKind(PropertySetId set, PropertyId id) {
         // What a default result set is anyway: access order, unique rows, column rowset,
         // multiple results, and the cursor behaviours that it does not have.
         switch (id) {
-        case 231:
-        case 238:
-        case 123:
-        case 217:
-        case 108:
-        case 89:
-        case 87:
-        case 88:
-        case 90:
-        case 127:
-        case 134: return ValueKind::Any;
+        case DBPROP_ACCESSORDER:
+        case DBPROP_UNIQUEROWS:
+        case DBPROP_IColumnsRowset:
+        case DBPROP_IMultipleResults:
+        case DBPROP_SERVERCURSOR:
+        case DBPROP_OWNINSERT:
+        case DBPROP_OTHERINSERT:
+        case DBPROP_OTHERUPDATEDELETE:
+        case DBPROP_OWNUPDATEDELETE:
+        case DBPROP_IRowsetChange:
+        case DBPROP_IRowsetUpdate: return ValueKind::Any;
         default: return std::nullopt;
         }
     case PropertySetId::DataSourceInfo: return std::nullopt;
@@ -783,10 +783,10 @@ public:
         : state_(std::move(state)), pending_(firstResult) {}
     ~OdbcMultipleResults() override { state_->Close(); }
 
-    HRESULT GetResult(int32_t& rowsAffected, std::unique_ptr<Rowset>& rowset) override {
+    HRESULT GetResult(int32_t& affectedRows, std::unique_ptr<Rowset>& rowset) override {
         SetErrorInfo(nullptr);
         rowset.reset();
-        rowsAffected = -1;
+        affectedRows = -1;
         if (!state_->open) return DB_S_NORESULT;
         if (!state_->connection->Alive()) {
             state_->Close();
@@ -819,7 +819,7 @@ public:
         }
         SQLLEN count = -1;
         SQLRowCount(state_->stmt, &count);
-        rowsAffected = static_cast<int32_t>(count);
+        affectedRows = static_cast<int32_t>(count);
         return S_OK;
     }
 
@@ -914,7 +914,7 @@ public:
             }
             SQLLEN count = -1;
             if (columns == 0 && SQL_SUCCEEDED(SQLRowCount(state->stmt, &count)) && count >= 0) {
-                result.rowsAffected = static_cast<int32_t>(count);
+                result.affectedRows = static_cast<int32_t>(count);
             }
         }
         state->Close();
