@@ -11,13 +11,12 @@ class OdbcHandle {
 public:
     explicit OdbcHandle(SQLSMALLINT type) : type_(type) {}
     ~OdbcHandle() { Reset(); }
-    OdbcHandle(OdbcHandle&& other) noexcept
-        : type_(other.type_), handle_(std::exchange(other.handle_, SQL_NULL_HANDLE)) {}
+    OdbcHandle(OdbcHandle&& other) noexcept : type_(other.type_), handle_(std::exchange(other.handle_, None)) {}
     OdbcHandle& operator=(OdbcHandle&& other) noexcept {
         if (this != &other) {
             Reset();
             type_ = other.type_;
-            handle_ = std::exchange(other.handle_, SQL_NULL_HANDLE);
+            handle_ = std::exchange(other.handle_, None);
         }
         return *this;
     }
@@ -36,13 +35,15 @@ public:
     explicit operator bool() const { return handle_ != SQL_NULL_HANDLE; }
 
     void Reset() {
-        if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, std::exchange(handle_, SQL_NULL_HANDLE));
+        if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, std::exchange(handle_, None));
     }
 
     // Forgets the handle without freeing it: a statement handle went with its connection's SQLDisconnect.
     void Abandon() { handle_ = SQL_NULL_HANDLE; }
 
 private:
+    static constexpr SQLHANDLE None = SQL_NULL_HANDLE;
+
     SQLSMALLINT type_;
     SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
