@@ -1,5 +1,8 @@
 #include "app/SettingsLocation.h"
 
+#include "common/AsciiText.h"
+#include "common/Path.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -12,29 +15,6 @@
 namespace {
 
 constexpr std::string_view ProgramFolderName = "vantor-account-creator";
-
-bool IsPathDelimiter(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/' || c == ':';
-#else
-    return c == '/';
-#endif
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-std::string_view FileName(std::string_view path) {
-    std::size_t start = path.size();
-    while (start > 0 && !IsPathDelimiter(path[start - 1])) --start;
-    return path.substr(start);
-}
 
 std::string Folder(const std::string& file) {
     const std::string folder = std::filesystem::path(file).parent_path().string();
@@ -72,12 +52,12 @@ std::string HomeFolder() {
 }  // namespace
 
 std::string SettingsFileBesideProgram(std::string_view programFile) {
-    const std::string_view name = FileName(programFile);
+    const std::string_view name = FileNameOf(programFile);
     const bool threeLetterExtension = name.size() >= 4 && name[name.size() - 4] == '.' &&
                                       name.substr(name.size() - 3).find('.') == std::string_view::npos;
     // A program file that itself ends in "ini" would otherwise be its own settings file and be
     // overwritten at the first close.
-    if (threeLetterExtension && !EqualsIgnoringCase(name.substr(name.size() - 3), "ini"))
+    if (threeLetterExtension && !AsciiSameText(name.substr(name.size() - 3), "ini"))
         return std::string(programFile.substr(0, programFile.size() - 3)).append("ini");
     return std::string(programFile).append(".ini");
 }
@@ -97,5 +77,5 @@ std::string ChooseSettingsFile(std::string_view programFile, const std::string& 
     const std::string beside = SettingsFileBesideProgram(programFile);
     if (Exists(beside) || WritableFolder(Folder(beside)) || userFolder.empty()) return beside;
     if (!EnsurePrivateFolder(userFolder)) return beside;
-    return (std::filesystem::path(userFolder) / std::string(FileName(beside))).string();
+    return (std::filesystem::path(userFolder) / std::string(FileNameOf(beside))).string();
 }

@@ -1,15 +1,15 @@
 #include "data/CRParser.h"
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
-
 #include "common/Exception.h"
+#include "common/Format.h"
+#include "data/DAErrors.h"
 
 #include <algorithm>
 #include <clocale>
 
 namespace {
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Ordinal comparison of `lexeme`, its ASCII letters upper-cased, with a table entry.
 int CompareUpper(std::string_view lexeme, std::string_view entry) {
@@ -352,14 +352,7 @@ void TParser::ReadNumber() {
 }
 
 void TParser::RaiseUnknownSymbol(char c) const {
-    static const char hex[] = "0123456789ABCDEF";
-    const auto code = static_cast<unsigned char>(c);
-    std::string message = "Parser: The unknown symbol '";
-    message += c;
-    message += "'  $00";
-    message += hex[code >> 4];
-    message += hex[code & 0x0F];
-    throw Exception(std::move(message));
+    throw Exception(Format(SUnknownSymbol, c, static_cast<unsigned>(static_cast<unsigned char>(c))));
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -138,7 +138,7 @@ bool TCRRecordSet::SetProp(int prop, const TPropValue& value) {
     case CRProp::UniDirectional: FUniDirectional = PropAsBool(value); return true;
     case CRProp::FetchRows: {
         const int32_t rows = PropAsInt(value);
-        if (rows < 1 || rows > 10000) throw EDatabaseError("FetchRows must be 1..10000.");
+        if (rows < 1 || rows > 10000) throw EDatabaseError(SFetchRowsRange);
         FFetchRows = rows;
         return true;
     }

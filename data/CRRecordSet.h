@@ -19,7 +19,7 @@ namespace CRProp {
 // TCRCommand
 inline constexpr int OptionFlag = 5;     // a plain option flag of the base command
 inline constexpr int IsStoredProc = 11;  // always false here
-inline constexpr int RowsAffected = 13;  // 0 while unknown
+inline constexpr int AffectedRows = 13;  // 0 while unknown
 inline constexpr int Executing = 24;     // the command is inside Execute
 // TCRRecordSet
 inline constexpr int UniDirectional = 20;

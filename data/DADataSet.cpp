@@ -88,7 +88,7 @@ void TCustomDASQL::ConnectionDestroyed() {
 }
 
 void TCustomDASQL::CheckConnection() {
-    if (FConnection == nullptr) throw EDatabaseError("Connection is not defined.");
+    if (FConnection == nullptr) throw EDatabaseError(SConnectionNotDefined);
     if (!FConnection->Connected()) FConnection->Connect();
 }
 
@@ -116,24 +116,18 @@ void TCustomDASQL::Execute() {
     if (Executing()) return;
     RaiseTextError();
     CheckConnection();
-    if (FSQL.Count() == 0) throw EDatabaseError("No SQL statement provided");
-    if (FICommand == nullptr) throw EDatabaseError("The SQL component has no command");
+    if (FSQL.Count() == 0) throw EDatabaseError(SNoSQLStatement);
+    if (FICommand == nullptr) throw EDatabaseError(SNoCommand);
     AssignParamValues();
     try {
         FICommand->Execute();
     } catch (...) {
-        if (AfterExecute) {
-            try {
-                AfterExecute(this, false);
-            } catch (...) {
-                // The execution's own error is the one to report.
-            }
-        }
+        TellExecutionFailed(AfterExecute, this);
         throw;
     }
     TPropValue rows;
-    FICommand->GetProp(CRProp::RowsAffected, rows);
-    FRowsAffected = std::get<int32_t>(rows);
+    FICommand->GetProp(CRProp::AffectedRows, rows);
+    FAffectedRows = std::get<int32_t>(rows);
     if (AfterExecute) AfterExecute(this, true);
 }
 
@@ -141,7 +135,7 @@ void TCustomDASQL::Prepare() {
     if (Prepared()) return;
     RaiseTextError();
     CheckConnection();
-    if (FICommand == nullptr) throw EDatabaseError("The SQL component has no command");
+    if (FICommand == nullptr) throw EDatabaseError(SNoCommand);
     FICommand->Prepare();
 }
 
@@ -212,7 +206,7 @@ void TCustomDADataSet::SetFetchAll(bool value) {
 void TCustomDADataSet::SetFetchRows(int value) {
     if (value == FFetchRows) return;
     CheckInactive();
-    if (value < 1 || value > 10000) throw EDatabaseError("FetchRows must be 1..10000.");
+    if (value < 1 || value > 10000) throw EDatabaseError(SFetchRowsRange);
     FFetchRows = value;
 }
 
@@ -237,14 +231,14 @@ void TCustomDADataSet::SetRecordSetOptions() {
 }
 
 void TCustomDADataSet::CheckConnection() {
-    if (FConnection == nullptr) throw EDatabaseError("Connection is not defined.");
+    if (FConnection == nullptr) throw EDatabaseError(SConnectionNotDefined);
     if (!FConnection->Connected()) FConnection->Connect();
 }
 
 void TCustomDADataSet::PrepareOpen() { SetRecordSetOptions(); }
 
 void TCustomDADataSet::OpenCursor() {
-    if (SQL().Count() == 0) throw EDatabaseError("No SQL statement provided");
+    if (SQL().Count() == 0) throw EDatabaseError(SNoSQLStatement);
     FCommand->RaiseTextError();
     CheckConnection();
     FCommand->AssignParamValues();
@@ -291,17 +285,11 @@ void TCustomDADataSet::Execute() {
         }
     } catch (...) {
         FIRecordSet->DiscardResult();
-        if (AfterExecute) {
-            try {
-                AfterExecute(this, false);
-            } catch (...) {
-                // The execution's own error is the one to report.
-            }
-        }
+        TellExecutionFailed(AfterExecute, this);
         throw;
     }
     TPropValue rows;
-    FIRecordSet->GetCommand().GetProp(CRProp::RowsAffected, rows);
+    FIRecordSet->GetCommand().GetProp(CRProp::AffectedRows, rows);
     FAffectedRows = std::get<int32_t>(rows);
     if (AfterExecute) AfterExecute(this, true);
 }

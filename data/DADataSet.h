@@ -40,7 +40,7 @@ public:
     TCustomDAConnection* Connection() const { return FConnection; }
     void SetConnection(TCustomDAConnection* connection);
     void Execute();
-    int32_t RowsAffected() const { return FRowsAffected; }
+    int32_t AffectedRows() const { return FAffectedRows; }
     bool Executing() const { return FICommand != nullptr && FICommand->Executing(); }
     void Prepare();
     void UnPrepare();
@@ -82,7 +82,7 @@ private:
     TCustomDAConnection* FConnection = nullptr;
     std::unique_ptr<TCRCommand> FOwnCommand;
     TCRCommand* FICommand = nullptr;
-    int32_t FRowsAffected = -1;
+    int32_t FAffectedRows = -1;
 };
 
 class TDADataSetOptions {

@@ -1,11 +1,10 @@
 #include "data/DAMacros.h"
 
+#include "common/Format.h"
 #include "data/DAErrors.h"
 #include "data/MSParser.h"
 
 namespace {
-
-const char SMacroNotFound[] = "Macro %s not found.";
 
 // The token kinds that can name a macro after "&": identifiers and the symbols and keywords of the
 // lexer's tables.
@@ -74,13 +73,7 @@ TMacro& TMacros::MacroByName(std::string_view name) const {
     if (TMacro* macro = FindMacro(name)) {
         return *macro;
     }
-    // The name is inserted as is: a "%" in it is text, not a placeholder.
-    const std::string_view format = SMacroNotFound;
-    const std::size_t at = format.find("%s");
-    std::string message(format.substr(0, at));
-    message += name;
-    message += format.substr(at + 2);
-    throw EDatabaseError(std::move(message));
+    throw EDatabaseError(Format(SMacroNotFound, std::string(name).c_str()));
 }
 
 void TMacros::Scan(std::string_view text) {

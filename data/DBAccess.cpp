@@ -179,7 +179,7 @@ bool TCustomDAConnection::GetConnected() const { return FIConnection && FIConnec
 bool TCustomDAConnection::IsConnectionObjectOpen() const { return GetConnected(); }
 
 void TCustomDAConnection::CheckConnected() const {
-    if (!GetConnected()) throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (!GetConnected()) throw EDatabaseError(SConnectionClosed);
 }
 
 void TCustomDAConnection::AssignConnectOptions(TCRConnection&) {}
@@ -265,7 +265,7 @@ void TCustomDAConnection::DoDisconnect() {
 
 void TCustomDAConnection::StartTransaction() {
     CheckConnected();
-    if (InTransaction()) throw EDatabaseError("User transaction is already in progress.");
+    if (InTransaction()) throw EDatabaseError(STransactionInProgress);
     FIConnection->StartTransaction();
     FTransactionName = "Local";
     FIConnection->SetProp(prAutoCommit, false);
@@ -313,11 +313,7 @@ void TCustomDAConnection::DoError(EDAError& error, bool& fail, bool& reconnect) 
     }
     if (!FDisconnectedOnError && !reconnect && fatal) {
         FDisconnectedOnError = true;
-        try {
-            Disconnect();
-        } catch (...) {
-            // The fatal error itself is what the caller sees.
-        }
+        CleanUpKeepingError([this] { Disconnect(); });  // the fatal error itself is what the caller sees
         FDisconnectedOnError = false;
     }
 }

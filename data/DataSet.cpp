@@ -125,9 +125,7 @@ std::string DateTimeToStr(double oleDate) {
 }
 
 int32_t StrToInt(std::string_view text) {
-    const auto fail = [&] {
-        throw EConvertError(Format("'%s' is not a valid integer value", std::string(text).c_str()));
-    };
+    const auto fail = [&] { throw EConvertError(Format(SInvalidInteger, std::string(text).c_str())); };
     std::string_view s = text;
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
     bool negative = false;
@@ -150,7 +148,7 @@ int32_t StrToInt(std::string_view text) {
 int32_t RoundToInt32(double value, std::string_view textForError) {
     const double rounded = std::nearbyint(value);  // the default rounding mode: halves to even
     if (!(rounded >= std::numeric_limits<int32_t>::min() && rounded <= std::numeric_limits<int32_t>::max()))
-        throw EConvertError(Format("'%s' is not a valid integer value", std::string(textForError).c_str()));
+        throw EConvertError(Format(SInvalidInteger, std::string(textForError).c_str()));
     return static_cast<int32_t>(rounded);
 }
 
@@ -158,12 +156,12 @@ int32_t RoundToInt32(double value, std::string_view textForError) {
 // TStringList
 
 const std::string& TStringList::operator[](size_t index) const {
-    if (index >= FLines.size()) throw EListError(Format("List index out of bounds (%d)", static_cast<int>(index)));
+    if (index >= FLines.size()) throw EListError(Format(SListIndex, static_cast<int>(index)));
     return FLines[index];
 }
 
 void TStringList::Set(size_t index, std::string value) {
-    if (index >= FLines.size()) throw EListError(Format("List index out of bounds (%d)", static_cast<int>(index)));
+    if (index >= FLines.size()) throw EListError(Format(SListIndex, static_cast<int>(index)));
     FLines[index] = std::move(value);
     Changed();
 }
@@ -175,13 +173,13 @@ size_t TStringList::Add(std::string line) {
 }
 
 void TStringList::Insert(size_t index, std::string line) {
-    if (index > FLines.size()) throw EListError(Format("List index out of bounds (%d)", static_cast<int>(index)));
+    if (index > FLines.size()) throw EListError(Format(SListIndex, static_cast<int>(index)));
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(index), std::move(line));
     Changed();
 }
 
 void TStringList::Delete(size_t index) {
-    if (index >= FLines.size()) throw EListError(Format("List index out of bounds (%d)", static_cast<int>(index)));
+    if (index >= FLines.size()) throw EListError(Format(SListIndex, static_cast<int>(index)));
     FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(index));
     Changed();
 }
@@ -237,7 +235,7 @@ void TStringList::Changed() {
 // TFieldDefs
 
 const TFieldDef& TFieldDefs::operator[](size_t index) const {
-    if (index >= FItems.size()) throw EListError(Format("List index out of bounds (%d)", static_cast<int>(index)));
+    if (index >= FItems.size()) throw EListError(Format(SListIndex, static_cast<int>(index)));
     return FItems[index];
 }
 
@@ -261,13 +259,10 @@ void TField::Setup(TDataSet* dataSet, const TFieldDef& def) {
     FReadOnly = def.ReadOnly;
 }
 
-void TField::NoDataSetError() const {
-    throw EDatabaseError(Format("Field '%s' has no dataset", DisplayName().c_str()));
-}
+void TField::NoDataSetError() const { throw EDatabaseError(Format(SFieldHasNoDataSet, DisplayName().c_str())); }
 
 void TField::AccessError(TFieldType asType) const {
-    throw EDatabaseError(
-        Format("Cannot access field '%s' as type %s", DisplayName().c_str(), FieldTypeName(asType).c_str()));
+    throw EDatabaseError(Format(SFieldAccess, DisplayName().c_str(), FieldTypeName(asType).c_str()));
 }
 
 bool TField::IsNull() const { return CheckDataSet().GetFieldNull(*this); }
@@ -359,7 +354,7 @@ int32_t TBCDField::AsInteger() const {
     if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) ++whole;
     if (rest < -5000 || (rest == -5000 && whole % 2 != 0)) --whole;
     if (whole > std::numeric_limits<int32_t>::max() || whole < std::numeric_limits<int32_t>::min())
-        throw EConvertError(Format("'%s' is not a valid integer value", AsString().c_str()));
+        throw EConvertError(Format(SInvalidInteger, AsString().c_str()));
     return static_cast<int32_t>(whole);
 }
 
@@ -425,7 +420,7 @@ int32_t TVariantField::AsInteger() const {
     if (const int32_t* i = std::get_if<int32_t>(&value)) return *i;
     if (const int64_t* l = std::get_if<int64_t>(&value)) {
         if (*l > std::numeric_limits<int32_t>::max() || *l < std::numeric_limits<int32_t>::min())
-            throw EConvertError(Format("'%lld' is not a valid integer value", static_cast<long long>(*l)));
+            throw EConvertError(Format(SInvalidInteger, std::to_string(*l).c_str()));
         return static_cast<int32_t>(*l);
     }
     if (const double* d = std::get_if<double>(&value)) return RoundToInt32(*d, FloatToStrGeneral(*d));
@@ -462,7 +457,7 @@ std::unique_ptr<TField> CreateFieldOfType(TFieldType type) {
 // ---------------------------------------------------------------------------------------------------
 // TFields
 
-void TFields::IndexError(int index) { throw EListError(Format("List index out of bounds (%d)", index)); }
+void TFields::IndexError(int index) { throw EListError(Format(SListIndex, index)); }
 
 TField* TFields::FindField(std::string_view name) const {
     for (const auto& field : FItems)
@@ -487,11 +482,7 @@ void TDataSet::SetActive(bool value) {
             OpenCursor();
         } catch (...) {
             FState = TDataSetState::dsInactive;
-            try {
-                CloseCursor();
-            } catch (...) {
-                // The open's own error is the one to report.
-            }
+            CleanUpKeepingError([this] { CloseCursor(); });
             FEOF = FBOF = true;
             throw;
         }
@@ -541,16 +532,16 @@ void TDataSet::Next() {
 
 TField& TDataSet::FieldByName(std::string_view name) const {
     TField* field = FFields.FindField(name);
-    if (field == nullptr) throw EDatabaseError(Format("Field '%s' not found", std::string(name).c_str()));
+    if (field == nullptr) throw EDatabaseError(Format(SFieldNotFound, std::string(name).c_str()));
     return *field;
 }
 
 void TDataSet::CheckBrowseMode() const {
-    if (!FActive) throw EDatabaseError("Cannot perform this operation on a closed dataset");
+    if (!FActive) throw EDatabaseError(SDataSetClosed);
 }
 
 void TDataSet::CheckInactive() const {
-    if (FActive) throw EDatabaseError("Cannot perform this operation on an open dataset");
+    if (FActive) throw EDatabaseError(SDataSetOpen);
 }
 
 void TDataSet::CreateFields() {
@@ -559,8 +550,7 @@ void TDataSet::CreateFields() {
         if (def.Hidden) continue;
         auto field = CreateFieldOfType(def.DataType);
         if (!field) {
-            throw EDatabaseError(Format("Field '%s' is of an unsupported type %s", def.Name.c_str(),
-                                        FieldTypeName(def.DataType).c_str()));
+            throw EDatabaseError(Format(SFieldTypeUnsupported, def.Name.c_str(), FieldTypeName(def.DataType).c_str()));
         }
         field->Setup(this, def);
         FFields.Add(std::move(field));

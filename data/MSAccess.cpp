@@ -3,19 +3,16 @@
 #include "data/MSConnectionPool.h"
 #include "data/MSQuery.h"
 
+#include "common/AsciiText.h"
+#include "common/Format.h"
+
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <optional>
 
 namespace {
-
-std::string Upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool SameText(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
 
 std::string Trim(const std::string& s) {
     size_t begin = 0;
@@ -36,7 +33,7 @@ std::string ConnectValue(const std::string& value) {
 }
 
 std::optional<bool> ParseBool(const std::string& text) {
-    const std::string t = Upper(Trim(text));
+    const std::string t = AsciiUpper(Trim(text));
     if (t == "TRUE" || t == "YES") return true;
     if (t == "FALSE" || t == "NO") return false;
     int value = 0;
@@ -68,14 +65,14 @@ std::vector<ConnectPair> ParseConnectString(const std::string& text) {
         while (i < n && text[i] != ';' && text[i] != '=') ++i;
         if (i >= n || text[i] == ';') {
             const std::string segment = Trim(text.substr(pos, i - pos));
-            if (!segment.empty()) throw Exception("Parameter value missing");
+            if (!segment.empty()) throw Exception(SParameterValueMissing);
             pos = i + 1;
             continue;
         }
         eq = i;
         ConnectPair pair;
         pair.name = Trim(text.substr(pos, eq - pos));
-        if (pair.name.empty()) throw Exception("Parameter name missing");
+        if (pair.name.empty()) throw Exception(SParameterNameMissing);
         size_t v = eq + 1;
         while (v < n && static_cast<unsigned char>(text[v]) <= ' ' && text[v] != ';') ++v;
         if (v < n && text[v] == '"') {
@@ -90,7 +87,7 @@ std::vector<ConnectPair> ParseConnectString(const std::string& text) {
                     break;
                 }
             }
-            if (close == std::string::npos) throw Exception("Invalid character in non-quoted parameter value");
+            if (close == std::string::npos) throw Exception(SInvalidUnquotedValue);
             pair.value = text.substr(v + 1, close - v - 1);
             size_t after = close + 1;
             while (after < n && text[after] != ';') ++after;
@@ -99,9 +96,9 @@ std::vector<ConnectPair> ParseConnectString(const std::string& text) {
             size_t end = text.find(';', v);
             if (end == std::string::npos) end = n;
             pair.value = Trim(text.substr(v, end - v));
-            if (pair.value.empty()) throw Exception("Parameter value missing");
+            if (pair.value.empty()) throw Exception(SParameterValueMissing);
             if (!std::all_of(pair.value.begin(), pair.value.end(), PlainValueChar)) {
-                throw Exception("Invalid character in non-quoted parameter value");
+                throw Exception(SInvalidUnquotedValue);
             }
             pos = end + 1;
         }
@@ -110,12 +107,81 @@ std::vector<ConnectPair> ParseConnectString(const std::string& text) {
     return pairs;
 }
 
-bool NameIs(const std::string& name, std::initializer_list<const char*> names) {
-    return std::any_of(names.begin(), names.end(), [&](const char* n) { return SameText(name, n); });
+[[noreturn]] void BadValue(const ConnectPair& pair) {
+    throw Exception(Format(SBadParameterValue, pair.name.c_str(), pair.value.c_str()));
 }
 
-[[noreturn]] void BadValue(const ConnectPair& pair) {
-    throw Exception("Bad parameter value - " + pair.name + "=" + pair.value);
+int IntValue(const ConnectPair& pair) {
+    auto n = ParseInt(pair.value);
+    if (!n) BadValue(pair);
+    return *n;
+}
+
+bool BoolValue(const ConnectPair& pair) {
+    auto b = ParseBool(pair.value);
+    if (!b) BadValue(pair);
+    return *b;
+}
+
+// One connect-string keyword: its names (compared without regard to ASCII case) and what its value
+// sets. integrated collects Integrated Security, applied once every pair is read.
+struct ConnectKeyword {
+    std::array<std::string_view, 6> names;
+    void (*apply)(TMSConnection& connection, const ConnectPair& pair, bool& integrated);
+};
+
+constexpr ConnectKeyword ConnectKeywords[] = {
+    {{"Provider"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) {
+         const std::string upper = AsciiUpper(p.value);
+         if (upper != "SQLOLEDB.1" && upper != "SQLNCLI.1") BadValue(p);
+         c.Options().SetProvider(p.value);
+     }},
+    {{"User ID", "UID", "Username"}, [](TMSConnection& c, const ConnectPair& p, bool&) { c.SetUsername(p.value); }},
+    {{"Password", "PWD"}, [](TMSConnection& c, const ConnectPair& p, bool&) { c.SetPassword(p.value); }},
+    {{"Data Source", "Server"}, [](TMSConnection& c, const ConnectPair& p, bool&) { c.SetServer(p.value); }},
+    {{"Initial Catalog", "Database"}, [](TMSConnection& c, const ConnectPair& p, bool&) { c.SetDatabase(p.value); }},
+    {{"Connect Timeout", "ConnectTimeout", "Timeout"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) {
+         const int seconds = IntValue(p);
+         if (seconds < 0) BadValue(p);
+         c.SetConnectionTimeout(seconds);
+     }},
+    {{"Use Encryption for Data", "Encryption", "Encrypt"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) { c.Options().SetEncrypt(BoolValue(p)); }},
+    {{"AutoTranslate", "Auto Translate"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) { c.Options().SetAutoTranslate(BoolValue(p)); }},
+    {{"Packet Size", "PacketSize"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) { c.Options().SetPacketSize(IntValue(p)); }},
+    {{"Current Language", "Language"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) { c.Options().SetLanguage(p.value); }},
+    {{"Network Library", "Network", "NetworkLibrary", "NetLibrary"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) { c.Options().SetNetworkLibrary(p.value); }},
+    {{"ApplicationName", "Application Name", "AppName"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) { c.Options().SetApplicationName(p.value); }},
+    {{"WorkstationID", "Workstation ID", "WSID"},
+     [](TMSConnection& c, const ConnectPair& p, bool&) { c.Options().SetWorkstationID(p.value); }},
+    {{"Integrated Security", "Trusted_Connection"},
+     [](TMSConnection&, const ConnectPair& p, bool& integrated) {
+         if (AsciiSameText(Trim(p.value), "SSPI")) {
+             integrated = true;
+         } else {
+             integrated = BoolValue(p) || integrated;
+         }
+     }},
+    // Accepted for compatibility; they change nothing here.
+    {{"Persist Security Info", "Use Procedure for Prepare", "MARS Connection", "Asynchronous Connection",
+      "Client Failover", "Tag with column collation when possible"},
+     [](TMSConnection&, const ConnectPair&, bool&) {}},
+};
+
+const ConnectKeyword* FindConnectKeyword(const std::string& name) {
+    for (const ConnectKeyword& keyword : ConnectKeywords) {
+        for (std::string_view alias : keyword.names) {
+            if (!alias.empty() && AsciiSameText(name, alias)) return &keyword;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -127,7 +193,7 @@ TMSConnectionOptions::TMSConnectionOptions(TMSConnection& owner) : TDAConnection
 TMSConnection& TMSConnectionOptions::Connection() { return static_cast<TMSConnection&>(FOwner); }
 
 void TMSConnectionOptions::Changing() {
-    if (Connection().Connected()) throw EDatabaseError("Cannot perform this operation on an open connection");
+    if (Connection().Connected()) throw EDatabaseError(SConnectionOpen);
 }
 
 void TMSConnectionOptions::Hand(int prop, const TPropValue& value) { Connection().HandToObject(prop, value); }
@@ -350,67 +416,13 @@ void TMSConnection::SetConnectString(const std::string& value) {
         SetAuthentication(TMSAuthentication::auServer);
         bool integrated = false;
         for (const auto& pair : ParseConnectString(value)) {
-            const auto& name = pair.name;
-            const auto& v = pair.value;
-            if (NameIs(name, {"Provider"})) {
-                const std::string upper = Upper(v);
-                if (upper != "SQLOLEDB.1" && upper != "SQLNCLI.1") BadValue(pair);
-                FOptions.SetProvider(v);
-            } else if (NameIs(name, {"User ID", "UID", "Username"})) {
-                SetUsername(v);
-            } else if (NameIs(name, {"Password", "PWD"})) {
-                SetPassword(v);
-            } else if (NameIs(name, {"Data Source", "Server"})) {
-                SetServer(v);
-            } else if (NameIs(name, {"Initial Catalog", "Database"})) {
-                SetDatabase(v);
-            } else if (NameIs(name, {"Connect Timeout", "ConnectTimeout", "Timeout"})) {
-                auto n = ParseInt(v);
-                if (!n || *n < 0) BadValue(pair);
-                SetConnectionTimeout(*n);
-            } else if (NameIs(name, {"Use Encryption for Data", "Encryption", "Encrypt"})) {
-                auto b = ParseBool(v);
-                if (!b) BadValue(pair);
-                FOptions.SetEncrypt(*b);
-            } else if (NameIs(name, {"AutoTranslate", "Auto Translate"})) {
-                auto b = ParseBool(v);
-                if (!b) BadValue(pair);
-                FOptions.SetAutoTranslate(*b);
-            } else if (NameIs(name, {"Packet Size", "PacketSize"})) {
-                auto n = ParseInt(v);
-                if (!n) BadValue(pair);
-                FOptions.SetPacketSize(*n);
-            } else if (NameIs(name, {"Current Language", "Language"})) {
-                FOptions.SetLanguage(v);
-            } else if (NameIs(name, {"Network Library", "Network", "NetworkLibrary", "NetLibrary"})) {
-                FOptions.SetNetworkLibrary(v);
-            } else if (NameIs(name, {"ApplicationName", "Application Name", "AppName"})) {
-                FOptions.SetApplicationName(v);
-            } else if (NameIs(name, {"WorkstationID", "Workstation ID", "WSID"})) {
-                FOptions.SetWorkstationID(v);
-            } else if (NameIs(name, {"Integrated Security", "Trusted_Connection"})) {
-                if (SameText(Trim(v), "SSPI")) {
-                    integrated = true;
-                } else if (auto b = ParseBool(v)) {
-                    integrated = integrated || *b;
-                } else {
-                    BadValue(pair);
-                }
-            } else if (NameIs(name, {"Persist Security Info", "Use Procedure for Prepare", "MARS Connection",
-                                     "Asynchronous Connection", "Client Failover",
-                                     "Tag with column collation when possible"})) {
-                // Accepted for compatibility; they change nothing here.
-            } else {
-                throw Exception("Parameter name is unknown - " + name);
-            }
+            const ConnectKeyword* keyword = FindConnectKeyword(pair.name);
+            if (keyword == nullptr) throw Exception(Format(SUnknownParameter, pair.name.c_str()));
+            keyword->apply(*this, pair, integrated);
         }
         if (integrated) SetAuthentication(TMSAuthentication::auWindows);
     } catch (...) {
-        try {
-            SetConnectString(previous);
-        } catch (...) {
-            // The original error is the one to report.
-        }
+        CleanUpKeepingError([&] { SetConnectString(previous); });
         throw;
     }
 }
@@ -464,13 +476,7 @@ std::vector<std::string> TMSConnection::ReadNames(const std::string& sql, bool r
     } catch (EMSError& e) {
         if (resetDatabaseOn4060 && e.ErrorCode == 4060) {
             FDatabase = "master";
-            if (FIConnection) {
-                try {
-                    FIConnection->SetProp(prDatabase, FDatabase);
-                } catch (...) {
-                    // The caller gets the original error.
-                }
-            }
+            if (FIConnection) CleanUpKeepingError([this] { FIConnection->SetProp(prDatabase, FDatabase); });
         }
         throw;
     }

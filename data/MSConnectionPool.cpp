@@ -2,27 +2,18 @@
 
 #include "data/OLEDBAccess.h"
 
+#include "common/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
-
-namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-}  // namespace
 
 bool TMSConnectionParameters::Equals(const TMSConnectionParameters& o) const {
     return MinPoolSize == o.MinPoolSize && MaxPoolSize == o.MaxPoolSize && ConnectionLifetime == o.ConnectionLifetime &&
            IsolationLevel == o.IsolationLevel && Authentication == o.Authentication &&
            QuotedIdentifier == o.QuotedIdentifier && Encrypt == o.Encrypt && AutoTranslate == o.AutoTranslate &&
-           PacketSize == o.PacketSize && SameText(Username, o.Username) && SameText(Server, o.Server) &&
-           SameText(Database, o.Database) && SameText(Language, o.Language) &&
-           SameText(NetworkLibrary, o.NetworkLibrary) && SameText(ApplicationName, o.ApplicationName) &&
-           SameText(WorkstationID, o.WorkstationID) && Password == o.Password && Provider == o.Provider;
+           PacketSize == o.PacketSize && AsciiSameText(Username, o.Username) && AsciiSameText(Server, o.Server) &&
+           AsciiSameText(Database, o.Database) && AsciiSameText(Language, o.Language) &&
+           AsciiSameText(NetworkLibrary, o.NetworkLibrary) && AsciiSameText(ApplicationName, o.ApplicationName) &&
+           AsciiSameText(WorkstationID, o.WorkstationID) && Password == o.Password && Provider == o.Provider;
 }
 
 std::unique_ptr<TCRConnection> TMSConnectionParameters::CreateConnection() const {
@@ -65,7 +56,7 @@ std::unique_ptr<TCRConnection> TConnectionPool::GetConnection() {
     const auto deadline = std::chrono::steady_clock::now() + FManager.WaitTime();
     const int limit = std::max(FParameters.MaxPoolSize, 1);
     if (!FFreed.wait_until(lock, deadline, [&] { return FTaken < limit; })) {
-        throw Exception("Maximum connections reached in pool");
+        throw Exception(SPoolFull);
     }
     while (!FIdle.empty()) {
         auto object = std::move(FIdle.back());

@@ -23,7 +23,7 @@ void TCustomMSDataSet::SetCursorType(TCursorType value) {
 
 void TCustomMSDataSet::SetCommandTimeout(int seconds) {
     if (seconds == FCommandTimeout) return;
-    if (seconds < 0) throw EDatabaseError("CommandTimeout must not be negative");
+    if (seconds < 0) throw EDatabaseError(SNegativeCommandTimeout);
     FCommandTimeout = seconds;
     FIRecordSet->SetProp(CRProp::CommandTimeout, static_cast<int32_t>(seconds));
 }

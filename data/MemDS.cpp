@@ -21,14 +21,14 @@ TFieldType TMemDataSet::FieldTypeOfKind(uint16_t kind) {
     case DataKind::Word: return TFieldType::ftWord;
     case DataKind::Boolean: return TFieldType::ftBoolean;
     case DataKind::Largeint:
-    case 24: return TFieldType::ftLargeint;
+    case DataKind::OtherLargeint: return TFieldType::ftLargeint;
     case DataKind::Currency: return TFieldType::ftCurrency;
     case DataKind::Blob: return TFieldType::ftBlob;
     case DataKind::Memo: return TFieldType::ftMemo;
-    case 15: return TFieldType::ftADT;
-    case 16: return TFieldType::ftReference;
-    case 17: return TFieldType::ftArray;
-    case 18: return TFieldType::ftDataSet;
+    case DataKind::ADT: return TFieldType::ftADT;
+    case DataKind::Reference: return TFieldType::ftReference;
+    case DataKind::Array: return TFieldType::ftArray;
+    case DataKind::DataSet: return TFieldType::ftDataSet;
     case DataKind::Variant: return TFieldType::ftVariant;
     case DataKind::Bytes: return TFieldType::ftBytes;
     case DataKind::VarBytes:
@@ -84,7 +84,7 @@ void TMemDataSet::CreateFieldDefs() {
 }
 
 void TMemDataSet::InternalOpen() {
-    if (!FData) throw EDatabaseError("The dataset has no record store");
+    if (!FData) throw EDatabaseError(SNoRecordStore);
     FData->Open();
     CreateFieldDefs();
     CreateFields();

@@ -2,6 +2,7 @@
 
 #include "common/ByteAccess.h"
 #include "common/CodePage.h"
+#include "common/Format.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,19 +18,6 @@ using bytes::Load;
 using bytes::Store;
 
 [[noreturn]] void Internal(const std::string& text) { throw EAssertionError(text); }
-
-std::string Format(const char* pattern, std::string_view argument) {
-    std::string result;
-    for (const char* p = pattern; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's') {
-            result += argument;
-            ++p;
-        } else {
-            result += *p;
-        }
-    }
-    return result;
-}
 
 // The process-wide serial counter of record stores; atomic so concurrent stores cannot tear it.
 std::atomic<uint32_t> GSerialCounter{0};
@@ -52,9 +40,7 @@ TFieldDesc& TFieldDescs::Add(std::unique_ptr<TFieldDesc> desc) {
     return *FItems.back();
 }
 
-void TFieldDescs::IndexError(size_t index) {
-    throw EDatabaseError("List index out of bounds (" + std::to_string(index) + ")");
-}
+void TFieldDescs::IndexError(size_t index) { throw EDatabaseError(Format(SListIndexUnsigned, index)); }
 
 TFieldDesc* TFieldDescs::FindField(std::string_view name) const {
     if (name.find_first_of(".[") != std::string_view::npos) {
@@ -71,7 +57,7 @@ TFieldDesc* TFieldDescs::FindField(std::string_view name) const {
 
 TFieldDesc& TFieldDescs::FieldByName(std::string_view name) const {
     if (TFieldDesc* f = FindField(name)) return *f;
-    throw EDatabaseError(Format("Field %s not found.", name));
+    throw EDatabaseError(Format(SStoreFieldNotFound, std::string(name).c_str()));
 }
 
 namespace {
@@ -269,7 +255,7 @@ TStringHeap::TRef TStringHeap::NewBuffer(size_t page, size_t position, uint32_t 
 
 void TStringHeap::StartPage() {
     // Handles keep the top bit for large buffers, which bounds the small-buffer pages.
-    if ((FPages.size() + 1) * PageSize > LargeFlag) throw EDatabaseError("String heap is full");
+    if ((FPages.size() + 1) * PageSize > LargeFlag) throw EDatabaseError(SStringHeapFull);
     auto page = std::make_unique<std::byte[]>(PageSize);
     Store<uint32_t>(page.get(), static_cast<uint32_t>(FPages.size()));  // link to the previous page
     FPages.push_back(std::move(page));
@@ -278,7 +264,7 @@ void TStringHeap::StartPage() {
 
 TStringHeap::TRef TStringHeap::Alloc(size_t dataSize) {
     if (dataSize > std::numeric_limits<uint32_t>::max() - BufferHeaderSize - Granularity)
-        throw EDatabaseError("String heap buffer too large");
+        throw EDatabaseError(SStringHeapBufferTooLarge);
     const size_t total = (dataSize + BufferHeaderSize + Granularity - 1) / Granularity * Granularity;
     return total > MaxSmallSize ? AllocLarge(total) : AllocSmall(total);
 }
@@ -312,7 +298,7 @@ TStringHeap::TRef TStringHeap::AllocSmall(size_t total) {
 }
 
 TStringHeap::TRef TStringHeap::AllocLarge(size_t total) {
-    if (FLarge.size() >= LargeFlag - 1) throw EDatabaseError("String heap is full");
+    if (FLarge.size() >= LargeFlag - 1) throw EDatabaseError(SStringHeapFull);
     TLarge large{std::make_unique<std::byte[]>(total), total};
     Store<uint32_t>(large.Memory.get(), static_cast<uint32_t>(total));
     Store<uint16_t>(large.Memory.get() + 4, RefBase + 1);
@@ -578,7 +564,7 @@ std::u16string TBlob::AsWideString() const {
 
 TSharedObjects::TRef TSharedObjects::Add(std::shared_ptr<TSharedObject> object) {
     if (!object) Internal("Nil shared object");
-    if (FItems.size() >= std::numeric_limits<TRef>::max() - 1) throw EDatabaseError("Too many shared objects");
+    if (FItems.size() >= std::numeric_limits<TRef>::max() - 1) throw EDatabaseError(STooManySharedObjects);
     FItems.push_back(std::move(object));
     ++FLive;
     return static_cast<TRef>(FItems.size());
@@ -799,7 +785,7 @@ size_t ConvertChars(const TChars& chars, bool convertEOL, bool trim, std::byte* 
     return written;
 }
 
-void TooSmall(const TFieldDesc& f) { throw EDatabaseError("Buffer too small for the value of field " + f.Name); }
+void TooSmall(const TFieldDesc& f) { throw EDatabaseError(Format(SBufferTooSmall, f.Name.c_str())); }
 
 }  // namespace
 
@@ -964,7 +950,7 @@ void TData::PutFieldData(int fieldNo, TRecordSpan record, std::span<const std::b
     const TFieldDesc& f = CheckField(fieldNo);
     CheckRecord(record);
     std::byte* p = record.data() + f.Offset;
-    const auto tooLong = [&] { throw EDatabaseError("Value too long for field " + f.Name); };
+    const auto tooLong = [&] { throw EDatabaseError(Format(SValueTooLong, f.Name.c_str())); };
     switch (f.DataType) {
     case DataKind::String:
     case DataKind::WideString: {
@@ -1109,7 +1095,7 @@ bool TMemData::GetRecord(TRecordSpan buffer) const {
 }
 
 void TMemData::PutRecord(TConstRecordSpan buffer) {
-    if (!FCurrentItem) throw EDatabaseError("No current record");
+    if (!FCurrentItem) throw EDatabaseError(SNoCurrentRecord);
     CheckRecord(buffer);
     std::memcpy(FCurrentItem.Record(), buffer.data(), FRecordSize);
 }
@@ -1188,7 +1174,7 @@ void TMemData::SetToEnd() {
 bool TMemData::Fetch(bool) { return false; }
 
 void TMemData::LinkAtEnd(TItem item, int32_t count) {
-    if (FRecordCount > std::numeric_limits<int32_t>::max() - count) throw EDatabaseError("Too many records");
+    if (FRecordCount > std::numeric_limits<int32_t>::max() - count) throw EDatabaseError(STooManyRecords);
     // Records are kept in block order, so only the item right after the last record can follow it.
     const TItem expected = FLastItem ? FBlockMan.NextItem(FLastItem) : FBlockMan.Block(0).Item(0);
     if (item != expected) Internal("Records appended out of order");

@@ -43,11 +43,16 @@ inline constexpr uint16_t Largeint = 11;       // 64-bit integer
 inline constexpr uint16_t Currency = 12;       // 64-bit float
 inline constexpr uint16_t Blob = 13;           // handle of a TBlob
 inline constexpr uint16_t Memo = 14;           // handle of a TBlob
+inline constexpr uint16_t ADT = 15;            // a structured value (no SQL Server column is one)
+inline constexpr uint16_t Reference = 16;      // a reference to an object (none here)
+inline constexpr uint16_t Array = 17;          // an array value (none here)
+inline constexpr uint16_t DataSet = 18;        // a nested dataset (none here)
 inline constexpr uint16_t Variant = 19;        // handle of a TVariantObject
 inline constexpr uint16_t ExtString = 20;      // handle of a heap string
 inline constexpr uint16_t Bytes = 21;          // the bytes
 inline constexpr uint16_t VarBytes = 22;       // 16-bit length, the bytes, 32-bit provider length slot
 inline constexpr uint16_t ExtVarBytes = 23;    // handle of a heap buffer: 16-bit length and the bytes
+inline constexpr uint16_t OtherLargeint = 24;  // a second 64-bit integer kind, shown as Largeint (none here)
 inline constexpr uint16_t WideString = 25;     // UTF-16 characters and a zero, inline, even offset
 inline constexpr uint16_t ExtWideString = 26;  // handle of a heap UTF-16 string
 inline constexpr uint16_t BCD = 27;
@@ -56,6 +61,8 @@ inline constexpr uint16_t Guid = 29;  // 38 characters and a zero
 
 // Sub-type bit: the column was a wide (UTF-16) type on the server.
 inline constexpr uint16_t SubTypeWide = 0x8000;
+// Sub-type, in the low 15 bits, of a memo read through a stream.
+inline constexpr uint16_t SubTypeStream = 22;
 
 // The bytes a kind needs at least in the record, so reading a value never leaves its field.
 constexpr uint32_t MinimumSize(uint16_t kind) {

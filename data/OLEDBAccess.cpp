@@ -1,48 +1,22 @@
 #include "data/OLEDBAccess.h"
 
+#include "common/AsciiText.h"
+#include "common/Format.h"
+#include "common/Path.h"
+#include "common/VersionNumber.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 using namespace provider;
 
 namespace {
 
-std::string HexCode(HRESULT hr) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%X", static_cast<uint32_t>(hr));
-    return buffer;
-}
-
-std::string Upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-int MajorNumber(const std::string& version) {
-    int value = 0;
-    bool any = false;
-    for (char c : version) {
-        if (c == '.') break;
-        if (c < '0' || c > '9') {
-            if (any) break;
-            continue;
-        }
-        any = true;
-        value = value * 10 + (c - '0');
-        if (value > 100000) break;
-    }
-    return value;
-}
-
 // The running program's file name without its folder (the default application name).
 std::string ProgramFileName() {
-    std::error_code ec;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
-    return path.filename().string();
+    std::error_code error;
+    return std::string(FileNameOf(ProgramFile(error)));
 }
 
 bool IsNameStart(char c) {
@@ -99,6 +73,14 @@ EMSError::EMSError(const SqlServerError& record, std::string message)
       LineNumber(record.lineNumber),
       ServerMessage(record.message) {}
 
+void RaiseProviderFailure(HRESULT hr, InterfaceId interfaceId, std::string message) {
+    (void)GetErrorInfo();
+    EOLEDBError error(hr, std::move(message));
+    error.OLEDBErrorCode = hr;
+    error.ErrorInterface = interfaceId;
+    throw error;
+}
+
 // ---------------------------------------------------------------------------------------------------
 
 TOLEDBPropertiesSet::TOLEDBPropertiesSet(TOLEDBConnection& connection, PropertySetId id) : FConnection(connection) {
@@ -107,7 +89,7 @@ TOLEDBPropertiesSet::TOLEDBPropertiesSet(TOLEDBConnection& connection, PropertyS
 
 void TOLEDBPropertiesSet::Add(PropertyId id, PropertyValue value, bool optional) {
     if (FSet.properties.size() >= MaxProperties) {
-        throw EDatabaseError("Too many properties in one property set");
+        throw EDatabaseError(STooManyProperties);
     }
     Property p;
     p.id = id;
@@ -195,9 +177,9 @@ std::string TOLEDBConnection::QuoteDatabaseName(const std::string& name) {
 }
 
 void TOLEDBConnection::CreateDataSource() {
-    const std::string provider = Upper(FProvider);
+    const std::string provider = AsciiUpper(FProvider);
     if (!provider.empty() && provider != "SQLOLEDB.1" && provider != "SQLNCLI.1") {
-        throw EDatabaseError("Bad provider name");
+        throw EDatabaseError(SBadProviderName);
     }
     std::vector<std::string> classes;
     if (provider.empty()) {
@@ -212,7 +194,7 @@ void TOLEDBConnection::CreateDataSource() {
     }
     if (hr == REGDB_E_CLASSNOTREG) {
         FDataSource.reset();
-        throw EDatabaseError("MS SQL not found");
+        throw EDatabaseError(SProviderNotFound);
     }
     Check(hr, InterfaceId::IDBInitialize);
     if (!FDataSource) Check(E_NOINTERFACE, InterfaceId::IDBInitialize);
@@ -255,14 +237,13 @@ void TOLEDBConnection::SetInitProperties() {
         }
     };
     if (FEncrypt) {
-        single([](TOLEDBPropertiesSet& s) { s.AddPropBool(SSPROP_INIT_ENCRYPT, true, true); }, "Wrong Encrypt value");
+        single([](TOLEDBPropertiesSet& s) { s.AddPropBool(SSPROP_INIT_ENCRYPT, true, true); }, SWrongEncrypt);
     }
     if (!FNetworkLibrary.empty()) {
         single([this](TOLEDBPropertiesSet& s) { s.AddPropStr(SSPROP_INIT_NETWORKLIBRARY, FNetworkLibrary); },
-               "Wrong NetworkLibrary value");
+               SWrongNetworkLibrary);
     }
-    single([this](TOLEDBPropertiesSet& s) { s.AddPropInt(SSPROP_INIT_PACKETSIZE, FPacketSize); },
-           "Wrong PacketSize value");
+    single([this](TOLEDBPropertiesSet& s) { s.AddPropInt(SSPROP_INIT_PACKETSIZE, FPacketSize); }, SWrongPacketSize);
 }
 
 void TOLEDBConnection::ReadDataSourceInfo() {
@@ -270,12 +251,12 @@ void TOLEDBConnection::ReadDataSourceInfo() {
     Check(FDataSource->GetDataSourceInfo(info), InterfaceId::IDBProperties);
     FDBMSName = info.dbmsName;
     FDBMSVersion = info.dbmsVersion;
-    FDBMSPrimaryVer = MajorNumber(info.dbmsVersion);
+    FDBMSPrimaryVer = MajorVersionNumberAfterText(info.dbmsVersion);
     FProviderOLEDBVersion = info.providerOleDbVersion;
     FProviderVersion = info.providerVersion;
-    FProviderPrimaryVer = MajorNumber(info.providerVersion);
+    FProviderPrimaryVer = MajorVersionNumberAfterText(info.providerVersion);
     if (FProviderPrimaryVer < 7) {
-        throw EDatabaseError("Wrong MDAC version. Download latest MDAC version");
+        throw EDatabaseError(SProviderTooOld);
     }
 }
 
@@ -290,8 +271,7 @@ void TOLEDBConnection::CheckLoginSettings() const {
                              Checked{TConnectSetting::Password, "password", FPassword}}) {
         std::string characters = FDataSource->UnsayableCharacters(c.value);
         if (!characters.empty()) {
-            std::string message =
-                std::string("The ") + c.name + " holds " + characters + ", which the ODBC driver cannot be given.";
+            std::string message = Format(SLoginSettingRefused, c.name, characters.c_str());
             throw EConnectSettingError(c.setting, std::move(characters), std::move(message));
         }
     }
@@ -352,26 +332,26 @@ void TOLEDBConnection::Disconnect() {
 bool TOLEDBConnection::LinkLost() const { return FDataSource && FDataSource->LinkLost(); }
 
 void TOLEDBConnection::StartTransaction() {
-    if (!FSession) throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (!FSession) throw EDatabaseError(SConnectionClosed);
     Check(FSession->StartTransaction(IsolationLevelCode()), InterfaceId::ITransactionLocal);
     FInTransaction = true;
 }
 
 void TOLEDBConnection::Commit() {
-    if (!FSession) throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (!FSession) throw EDatabaseError(SConnectionClosed);
     Check(FSession->Commit(), InterfaceId::ITransactionLocal);
     FInTransaction = false;
 }
 
 void TOLEDBConnection::Rollback() {
-    if (!FSession) throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (!FSession) throw EDatabaseError(SConnectionClosed);
     HRESULT hr = FSession->Abort();
     FInTransaction = false;
     Check(hr, InterfaceId::ITransactionLocal);
 }
 
 void TOLEDBConnection::ExecuteOwnStatement(const std::string& sql) {
-    if (!FSession) throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (!FSession) throw EDatabaseError(SConnectionClosed);
     std::unique_ptr<Command> command;
     Check(FSession->CreateCommand(command), InterfaceId::IDBCreateCommand);
     Check(command->SetCommandText(sql), InterfaceId::ICommandText);
@@ -396,7 +376,7 @@ bool TOLEDBConnection::CheckIsValid() {
 }
 
 std::vector<std::string> TOLEDBConnection::ReadStrings(const std::string& sql) {
-    if (!FSession) throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (!FSession) throw EDatabaseError(SConnectionClosed);
     std::unique_ptr<Command> command;
     Check(FSession->CreateCommand(command), InterfaceId::IDBCreateCommand);
     Check(command->SetCommandText(sql), InterfaceId::ICommandText);
@@ -513,8 +493,8 @@ std::unique_ptr<EOLEDBError> TOLEDBConnection::BuildError(HRESULT hr, const Erro
         error = std::make_unique<EMSError>(*last, text);
     } else {
         std::string message = info != nullptr ? info->description : std::string();
-        if (message.empty()) message = "OLE DB error occured. Code " + HexCode(hr) + "h";
-        if (hr == CO_E_NOTINITIALIZED) message += ".\r\nCoInitialize has not been called.";
+        if (message.empty()) message = Format(SOLEDBError, static_cast<unsigned>(hr));
+        if (hr == CO_E_NOTINITIALIZED) message += SCoInitializeMissing;
         error = std::make_unique<EOLEDBError>(hr, message);
     }
     error->OLEDBErrorCode = hr;
@@ -559,11 +539,7 @@ void TOLEDBConnection::HandleError(EOLEDBError& error) {
     if (OnError) OnError(error, fail, reconnect);
     if (reconnect && !FReconnecting) {
         FReconnecting = true;
-        try {
-            Disconnect();
-        } catch (...) {
-            // The old link is gone anyway.
-        }
+        CleanUpKeepingError([this] { Disconnect(); });  // the old link is gone anyway
         bool reopened = false;
         try {
             Connect();
@@ -575,11 +551,7 @@ void TOLEDBConnection::HandleError(EOLEDBError& error) {
         if (reopened) {
             FReconnected = true;
         } else if (OnDisconnectComponent) {
-            try {
-                OnDisconnectComponent();
-            } catch (...) {
-                // The original error is the one to report.
-            }
+            CleanUpKeepingError(OnDisconnectComponent);
         }
     }
     if (fail) error.Raise();

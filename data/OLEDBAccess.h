@@ -59,6 +59,11 @@ public:
     std::string ServerMessage;
 };
 
+// A provider failure raised without the result check (no connection to read the error records, or a
+// message of this layer's own): the provider's pending records are dropped, as they are not this
+// error's, and the error goes out with the result code and interface and no sub-errors.
+[[noreturn]] void RaiseProviderFailure(provider::HRESULT hr, provider::InterfaceId interfaceId, std::string message);
+
 class TOLEDBConnection;
 
 // Builds one property set (at most 20 properties) and sends it to the provider.

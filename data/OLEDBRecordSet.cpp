@@ -57,18 +57,13 @@ void TOLEDBCommand::SetConnection(TCRConnection* connection) {
 }
 
 void TOLEDBCommand::CheckConnection() const {
-    if (FConnection == nullptr || FConnection->GetSession() == nullptr)
-        throw EDatabaseError("Operation is not allowed when the connection is closed");
+    if (FConnection == nullptr || FConnection->GetSession() == nullptr) throw EDatabaseError(SConnectionClosed);
 }
 
 void TOLEDBCommand::Check(HRESULT hr, InterfaceId interfaceId) {
     if (hr == S_OK) return;
     if (FConnection == nullptr) {
-        (void)GetErrorInfo();
-        EOLEDBError error(hr, Format("OLE DB error occured. Code %Xh", static_cast<unsigned>(hr)));
-        error.OLEDBErrorCode = hr;
-        error.ErrorInterface = interfaceId;
-        throw error;
+        RaiseProviderFailure(hr, interfaceId, Format(SOLEDBError, static_cast<unsigned>(hr)));
     }
     FConnection->Check(hr, interfaceId);
 }
@@ -138,26 +133,17 @@ void TOLEDBCommand::Execute() {
         acquired = true;
         if (!FPrepared) SetCommandText();
         if (!FParams.empty()) {
-            throw EDatabaseError(Format("Parameters are not supported by this data access layer (the statement has %d)",
-                                        static_cast<int>(FParams.size())));
+            throw EDatabaseError(Format(SParametersUnsupported, static_cast<int>(FParams.size())));
         }
         const ExecuteMode mode = !RequestResult       ? ExecuteMode::NoResult
                                  : UseMultipleResults ? ExecuteMode::MultipleResults
                                                       : ExecuteMode::Rowset;
         ExecuteResult result;
-        FRowsAffected = -1;
+        FAffectedRows = -1;
         const HRESULT hr = FICommandText->Execute(mode, result);
-        if (hr == DB_E_OBJECTOPEN) {
-            (void)GetErrorInfo();
-            EOLEDBError error(hr,
-                              "Cannot execute command in current transaction context until previous opened DataSet "
-                              "(CursorType is ctDefaultResultSet) is fetched to end");
-            error.OLEDBErrorCode = hr;
-            error.ErrorInterface = InterfaceId::ICommand;
-            throw error;
-        }
+        if (hr == DB_E_OBJECTOPEN) RaiseProviderFailure(hr, InterfaceId::ICommand, SPreviousResultOpen);
         Check(hr, InterfaceId::ICommand);
-        FRowsAffected = result.rowsAffected;
+        FAffectedRows = result.affectedRows;
         if (RequestResult) {
             if (result.results) {
                 FIMultipleResults = std::move(result.results);
@@ -177,7 +163,7 @@ void TOLEDBCommand::Execute() {
                     break;
                 }
                 if (step != S_OK) break;
-                if (rows >= 0) FRowsAffected = rows;
+                if (rows >= 0) FAffectedRows = rows;
             }
             if (!FIUnknown) FIMultipleResults.reset();
         }
@@ -191,13 +177,7 @@ void TOLEDBCommand::Execute() {
         FIMultipleResults.reset();
         FCursorState = csIdle;
         if (acquired) ReleaseInterfaces();
-        if (AfterExecute) {
-            try {
-                AfterExecute(false);
-            } catch (...) {
-                // The execution's own error is the one to report.
-            }
-        }
+        TellExecutionFailed(AfterExecute);
         throw;
     }
     if (AfterExecute) AfterExecute(true);
@@ -224,7 +204,7 @@ bool TOLEDBCommand::SetProp(int prop, const TPropValue& value) {
     switch (prop) {
     case CRProp::CommandTimeout: {
         const int32_t seconds = PropAsInt(value);
-        if (seconds < 0) throw EDatabaseError("CommandTimeout must not be negative");
+        if (seconds < 0) throw EDatabaseError(SNegativeCommandTimeout);
         FCommandTimeout = seconds;
         return true;
     }
@@ -239,7 +219,7 @@ bool TOLEDBCommand::GetProp(int prop, TPropValue& value) const {
     case CRProp::CommandTimeout: value = FCommandTimeout; return true;
     case CRProp::CommandOption: value = static_cast<int32_t>(FCommandOption); return true;
     case CRProp::CommandOption2: value = static_cast<int32_t>(FCommandOption2); return true;
-    case CRProp::RowsAffected: value = FRowsAffected == -1 ? 0 : FRowsAffected; return true;
+    case CRProp::AffectedRows: value = FAffectedRows == -1 ? 0 : FAffectedRows; return true;
     case CRProp::IsStoredProc: value = false; return true;
     default: return TCRCommand::GetProp(prop, value);
     }
@@ -319,21 +299,22 @@ const TOLEDBFieldDesc& TOLEDBRecordSet::FieldDesc(int fieldNo) const {
 bool TOLEDBRecordSet::HoldsRowset() const { return FIRowset != nullptr || FCommand->ResultRowset() != nullptr; }
 
 void TOLEDBRecordSet::CheckCursorType() const {
-    if (FCursorType != TCursorType::ctDefaultResultSet)
-        throw EDatabaseError("Server cursors are not supported: use CursorType ctDefaultResultSet");
+    if (FCursorType != TCursorType::ctDefaultResultSet) throw EDatabaseError(SServerCursorsUnsupported);
 }
 
 void TOLEDBRecordSet::SetRowsetProperties() {
     TOLEDBConnection* connection = FCommand->Connection();
     if (connection == nullptr) return;
-    // What a forward-only default result set needs: sequential access, multiple results, and none of
-    // the cursor behaviours.
+    // What a forward-only default result set needs: columns read in any order, multiple results, and
+    // none of the cursor behaviours.
     TOLEDBPropertiesSet set(*connection, PropertySetId::Rowset);
-    set.AddPropInt(231, 2);                              // DBPROP_ACCESSORDER: sequential
-    set.AddPropBool(238, FUniqueRecords || !FReadOnly);  // DBPROP_UNIQUEROWS
-    set.AddPropBool(123, FColumnsRowset);                // DBPROP_IColumnsRowset
-    set.AddPropBool(217, true);                          // DBPROP_IMultipleResults
-    for (PropertyId id : {108u, 89u, 87u, 88u, 90u, 127u, 134u}) set.AddPropBool(id, false);
+    set.AddPropInt(DBPROP_ACCESSORDER, DBPROPVAL_AO_RANDOM);
+    set.AddPropBool(DBPROP_UNIQUEROWS, FUniqueRecords || !FReadOnly);
+    set.AddPropBool(DBPROP_IColumnsRowset, FColumnsRowset);
+    set.AddPropBool(DBPROP_IMultipleResults, true);
+    for (PropertyId id : {DBPROP_SERVERCURSOR, DBPROP_OWNINSERT, DBPROP_OTHERINSERT, DBPROP_OTHERUPDATEDELETE,
+                          DBPROP_OWNUPDATEDELETE, DBPROP_IRowsetChange, DBPROP_IRowsetUpdate})
+        set.AddPropBool(id, false);
     FCommand->ApplyProperties(set);
     FCommand->UseMultipleResults = true;
 }
@@ -414,8 +395,7 @@ void TOLEDBRecordSet::DescribeColumns() {
     for (const auto& column : columns) {
         auto field = std::make_unique<TOLEDBFieldDesc>();
         if (!DescribeField(column, *field)) {
-            throw EDatabaseError(Format("Unknown field type \"%s\" (OLE DB code = %Xh)", column.name.c_str(),
-                                        static_cast<unsigned>(column.type)));
+            throw EDatabaseError(Format(SUnknownFieldType, column.name.c_str(), static_cast<unsigned>(column.type)));
         }
         FFields.Add(std::move(field));
     }
@@ -469,7 +449,7 @@ bool TOLEDBRecordSet::DescribeText(const ColumnInfo& c, TOLEDBFieldDesc& f) cons
     if (wide) f.SubDataType |= DataKind::SubTypeWide;
     if (IsLong(c)) {
         DescribeLongValue(DataKind::Memo, f);
-        f.SubDataType = static_cast<uint16_t>((f.SubDataType & DataKind::SubTypeWide) | 22);
+        f.SubDataType = static_cast<uint16_t>((f.SubDataType & DataKind::SubTypeWide) | DataKind::SubTypeStream);
         return true;
     }
     if (!FLongStrings && c.columnSize >= 256) {
@@ -757,7 +737,7 @@ void TOLEDBRecordSet::ReleaseRowset(bool drain) {
 }
 
 bool TOLEDBRecordSet::Fetch(bool backwards) {
-    if (FieldCount() == 0) throw EDatabaseError("Query must return exactly one result set - use Execute");
+    if (FieldCount() == 0) throw EDatabaseError(SNotOneResultSet);
     if (!FAccessorsBuilt) {
         if (FIRowset == nullptr) QueryRecordSetInterfaces();
         if (FIRowset == nullptr) return false;
@@ -939,7 +919,7 @@ void TOLEDBRecordSet::FinishRecord(TRecordSpan record) {
             TBcd bcd;
             if (!TBcd::FromString(text, separator, static_cast<uint8_t>(f.Length), static_cast<uint8_t>(f.Scale),
                                   bcd)) {
-                throw EDatabaseError(Format("Field[%d] :%s - %s (Status = %Xh).", fieldNo - 1, f.Name.c_str(),
+                throw EDatabaseError(Format(SFieldValueStatus, fieldNo - 1, f.Name.c_str(),
                                             StatusText(DBSTATUS_E_CANTCONVERTVALUE).c_str(),
                                             static_cast<unsigned>(DBSTATUS_E_CANTCONVERTVALUE)));
             }
@@ -969,22 +949,22 @@ void TOLEDBRecordSet::FinishRecord(TRecordSpan record) {
 
 std::string TOLEDBRecordSet::StatusText(uint32_t status) {
     switch (status) {
-    case 0:
-    case 3:
-    case 8:
-    case 13: return {};
-    case 1: return "bad accessor";
-    case 2: return "invalid Value";
-    case 4: return "data truncated";
-    case 5: return "sign mismatch";
-    case 6: return "data overflow";
-    case 7:
+    case DBSTATUS_S_OK:
+    case DBSTATUS_S_ISNULL:
+    case DBSTATUS_E_UNAVAILABLE:
+    case DBSTATUS_S_DEFAULT: return {};
+    case DBSTATUS_E_BADACCESSOR: return "bad accessor";
+    case DBSTATUS_E_CANTCONVERTVALUE: return "invalid Value";
+    case DBSTATUS_S_TRUNCATED: return "data truncated";
+    case DBSTATUS_E_SIGNMISMATCH: return "sign mismatch";
+    case DBSTATUS_E_DATAOVERFLOW: return "data overflow";
+    case DBSTATUS_E_CANTCREATE:
         return "the provider could not allocate memory in which to return data or a storage object was already open "
                "on the rowset. ";
-    case 9: return "user did not have permission to write to the column";
-    case 10: return "the data value violates the integrity constraints for the column";
-    case 11: return "the data value violates the schema's constraint for the column";
-    case 12: return "bad status";
+    case DBSTATUS_E_PERMISSIONDENIED: return "user did not have permission to write to the column";
+    case DBSTATUS_E_INTEGRITYVIOLATION: return "the data value violates the integrity constraints for the column";
+    case DBSTATUS_E_SCHEMAVIOLATION: return "the data value violates the schema's constraint for the column";
+    case DBSTATUS_E_BADSTATUS: return "bad status";
     default: return "unknown status";
     }
 }

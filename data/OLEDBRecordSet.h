@@ -62,7 +62,7 @@ public:
     int InterfaceUseCount() const { return FUseCount; }
 
     TOLEDBConnection* Connection() const { return FConnection; }
-    int32_t RowsAffected() const { return FRowsAffected; }
+    int32_t AffectedRows() const { return FAffectedRows; }
     int32_t CommandTimeout() const { return FCommandTimeout; }
 
     // The result of the last execution (owned here): the rowset, and the object that holds the rest
@@ -91,7 +91,7 @@ private:
     std::unique_ptr<provider::Command> FICommandText;
     std::unique_ptr<provider::Rowset> FIUnknown;
     std::unique_ptr<provider::MultipleResults> FIMultipleResults;
-    int32_t FRowsAffected = -1;
+    int32_t FAffectedRows = -1;
 };
 
 class TOLEDBRecordSet : public TCRRecordSet {

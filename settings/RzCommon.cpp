@@ -1,5 +1,7 @@
 #include "settings/RzCommon.h"
 
+#include "common/Path.h"
+
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -8,14 +10,6 @@
 #include "settings/RegistryStore.h"
 
 namespace {
-
-bool IsPathDelimiter(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/' || c == ':';
-#else
-    return c == '/';
-#endif
-}
 
 // Position of the extension's dot in the last path component, or npos when it has none.
 std::size_t ExtensionStart(const std::string& path) {
@@ -31,9 +25,7 @@ std::string ChangeExtension(const std::string& path, std::string_view extension)
 }
 
 std::string FileNameWithoutExtension(const std::string& path) {
-    std::size_t start = path.size();
-    while (start > 0 && !IsPathDelimiter(path[start - 1])) --start;
-    std::string name = path.substr(start);
+    std::string name(FileNameOf(path));
     return name.substr(0, ExtensionStart(name));
 }
 
@@ -72,9 +64,9 @@ TRzProgramInfo ProcessProgramInfo() {
     return TRzProgramInfo{
         [] {
             std::error_code error;
-            const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+            std::string exe = ProgramFile(error);
             if (error || exe.empty()) throw Exception("Cannot determine the program file's path: " + error.message());
-            return exe.string();
+            return exe;
         },
         [] { return std::string(); },
     };

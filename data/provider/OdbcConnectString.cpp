@@ -1,5 +1,6 @@
 #include "data/provider/OdbcConnectString.h"
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
 
 #include <algorithm>
@@ -8,12 +9,6 @@
 namespace provider {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -37,7 +32,7 @@ std::optional<uint16_t> ParsePort(std::string_view text) {
 
 std::optional<ServerAddress> ParseServerName(std::string_view server) {
     server = Trim(server);
-    if (server.size() >= 4 && EqualsNoCase(server.substr(0, 4), "tcp:")) {
+    if (server.size() >= 4 && AsciiSameText(server.substr(0, 4), "tcp:")) {
         server = Trim(server.substr(4));
         if (server.empty()) return std::nullopt;
     }
@@ -54,7 +49,7 @@ std::optional<ServerAddress> ParseServerName(std::string_view server) {
         hostPart = hostPart.substr(0, slash);
     }
     hostPart = Trim(hostPart);
-    if (hostPart.empty() || hostPart == "." || EqualsNoCase(hostPart, "(local)")) {
+    if (hostPart.empty() || hostPart == "." || AsciiSameText(hostPart, "(local)")) {
         // The loopback address rather than "localhost": a name may resolve to ::1 first, where a
         // server listening on IPv4 only is not found.
         address.host = "127.0.0.1";

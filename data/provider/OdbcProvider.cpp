@@ -1,13 +1,15 @@
 #include "data/provider/OdbcProvider.h"
 
 #include "data/provider/OdbcDiagnostics.h"
+#include "data/provider/OdbcHandle.h"
+
+#include "common/AsciiText.h"
+#include "common/VersionNumber.h"
 
 #include <sql.h>
 #include <sqlext.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -20,56 +22,40 @@ namespace {
 
 constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeResult(0x80040E4D);
 
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
-
-int MajorNumber(std::string_view version) {
-    int value = 0;
-    auto end = version.find('.');
-    auto digits = version.substr(0, end);
-    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    (void)ptr;
-    return ec == std::errc() ? value : 0;
-}
-
 // ---------------------------------------------------------------------------------------------------
 // Shared state of one ODBC connection: the data source, its sessions, commands and rowsets use it.
 
 struct StatementState;
 
 struct ConnectionState {
-    SQLHDBC dbc = SQL_NULL_HDBC;
+    OdbcHandle dbc{SQL_HANDLE_DBC};
     DriverTraits traits;
     StatementState* active = nullptr;  // the statement whose results are still being read
     int32_t autocommitIsolation = ISOLATIONLEVEL_READCOMMITTED;
     int32_t currentIsolation = ISOLATIONLEVEL_READCOMMITTED;
     bool inTransaction = false;
 
-    bool Alive() const { return dbc != SQL_NULL_HDBC; }
+    bool Alive() const { return static_cast<bool>(dbc); }
 };
 
 struct StatementState {
     std::shared_ptr<ConnectionState> connection;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    OdbcHandle stmt{SQL_HANDLE_STMT};
     int generation = 0;  // advances with every result, so a stale rowset object notices
     bool open = false;   // results pending on the server
 
     explicit StatementState(std::shared_ptr<ConnectionState> c) : connection(std::move(c)) {}
     ~StatementState() {
         Close();
-        if (stmt != SQL_NULL_HSTMT && connection->Alive()) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        // A statement of a closed connection went with its SQLDisconnect.
+        if (!connection->Alive()) stmt.Abandon();
     }
     StatementState(const StatementState&) = delete;
     StatementState& operator=(const StatementState&) = delete;
 
     // Discards what is left of the results (the driver cancels them on the server).
     void Close() {
-        if (open && connection->Alive() && stmt != SQL_NULL_HSTMT) SQLFreeStmt(stmt, SQL_CLOSE);
+        if (open && connection->Alive() && stmt) SQLFreeStmt(stmt.Get(), SQL_CLOSE);
         open = false;
         ++generation;
         if (connection->active == this) connection->active = nullptr;
@@ -92,9 +78,9 @@ bool KnownIsolation(int32_t level) {
 
 HRESULT SetIsolation(ConnectionState& c, int32_t level, InterfaceId iid) {
     if (c.currentIsolation == level) return S_OK;
-    SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_TXN_ISOLATION,
+    SQLRETURN rc = SQLSetConnectAttr(c.dbc.Get(), SQL_ATTR_TXN_ISOLATION,
                                      reinterpret_cast<SQLPOINTER>(IsolationToOdbc(level)), SQL_IS_UINTEGER);
-    if (!SQL_SUCCEEDED(rc)) return PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, iid, c.traits);
+    if (!SQL_SUCCEEDED(rc)) return PostDiagnostics(SQL_HANDLE_DBC, c.dbc.Get(), E_FAIL, iid, c.traits);
     c.currentIsolation = level;
     return S_OK;
 }
@@ -143,17 +129,17 @@ std::optional<ValueKind> ExpectedKind(PropertySetId set, PropertyId id) {
         // What a default result set is anyway: access order, unique rows, column rowset,
         // multiple results, and the cursor behaviours that it does not have.
         switch (id) {
-        case 231:
-        case 238:
-        case 123:
-        case 217:
-        case 108:
-        case 89:
-        case 87:
-        case 88:
-        case 90:
-        case 127:
-        case 134: return ValueKind::Any;
+        case DBPROP_ACCESSORDER:
+        case DBPROP_UNIQUEROWS:
+        case DBPROP_IColumnsRowset:
+        case DBPROP_IMultipleResults:
+        case DBPROP_SERVERCURSOR:
+        case DBPROP_OWNINSERT:
+        case DBPROP_OTHERINSERT:
+        case DBPROP_OTHERUPDATEDELETE:
+        case DBPROP_OWNUPDATEDELETE:
+        case DBPROP_IRowsetChange:
+        case DBPROP_IRowsetUpdate: return ValueKind::Any;
         default: return std::nullopt;
         }
     case PropertySetId::DataSourceInfo: return std::nullopt;
@@ -202,7 +188,7 @@ HRESULT CheckProperties(PropertySet& set, Check check) {
 // Columns
 
 DBTYPE MapSqlType(SQLSMALLINT sqlType, const std::string& typeName, uint32_t& flags) {
-    auto name = Upper(typeName);
+    auto name = AsciiUpper(typeName);
     switch (sqlType) {
     case SQL_CHAR: flags |= DBCOLUMNFLAGS_ISFIXEDLENGTH; return DBTYPE_STR;
     case SQL_VARCHAR: return DBTYPE_STR;
@@ -411,9 +397,9 @@ public:
         columns.clear();
         if (!Current()) return PostError(E_UNEXPECTED, InterfaceId::IColumnsInfo, "The rowset is no longer available.");
         SQLSMALLINT count = 0;
-        SQLHSTMT stmt = state_->stmt;
+        SQLHSTMT stmt = state_->stmt.Get();
         if (!SQL_SUCCEEDED(SQLNumResultCols(stmt, &count))) {
-            return PostFailure(SQL_HANDLE_STMT, stmt, state_->connection->dbc, E_FAIL, InterfaceId::IColumnsInfo,
+            return PostFailure(SQL_HANDLE_STMT, stmt, state_->connection->dbc.Get(), E_FAIL, InterfaceId::IColumnsInfo,
                                Traits());
         }
         for (SQLSMALLINT i = 1; i <= count; ++i) {
@@ -547,7 +533,7 @@ private:
         if (ownsStatement_) {
             // The rest of the batch (row counts) is read off so the connection is free again.
             while (state_->connection->Alive()) {
-                SQLRETURN rc = SQLMoreResults(state_->stmt);
+                SQLRETURN rc = SQLMoreResults(state_->stmt.Get());
                 if (rc == SQL_NO_DATA || rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) break;
             }
             state_->Close();
@@ -555,8 +541,8 @@ private:
     }
 
     HRESULT FetchFailed() {
-        HRESULT hr =
-            PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, E_FAIL, InterfaceId::IRowset, Traits());
+        HRESULT hr = PostFailure(SQL_HANDLE_STMT, state_->stmt.Get(), state_->connection->dbc.Get(), E_FAIL,
+                                 InterfaceId::IRowset, Traits());
         Unbind();
         finished_ = true;
         state_->Close();
@@ -566,10 +552,10 @@ private:
     // Binds the block rows once for the rowset's layout: ODBC keeps bindings across fetches, so later
     // blocks of the same layout only fetch.
     HRESULT BindBlock(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, size_t maxRows) {
-        SQLHSTMT stmt = state_->stmt;
+        SQLHSTMT stmt = state_->stmt.Get();
         // Whatever an earlier rowset of the statement bound goes too.
         bound_ = false;
-        ReleaseBindings(stmt);
+        if (!SQL_SUCCEEDED(ReleaseBindings(stmt))) return BindFailed(stmt, E_FAIL);
         columns_.clear();
         size_t stride = 0;
         for (size_t i = 0; i < bindings.size(); ++i) {
@@ -582,19 +568,15 @@ private:
         block_.assign(stride * maxRows, 0);
         rowStatus_.assign(maxRows, 0);
         stride_ = stride;
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(stride), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(maxRows), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0);
+        // Bound from here on, so a failure below takes back whatever the driver was given.
         bound_ = true;
+        if (!SQL_SUCCEEDED(SetBlockAttributes(stmt, stride, maxRows))) return BindFailed(stmt, E_FAIL);
         for (size_t i = 0; i < bindings.size(); ++i) {
             const BoundColumn& column = columns_[i];
             if (!SQL_SUCCEEDED(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(bindings[i].ordinal), cb[i].cType,
                                           block_.data() + column.valueAt, static_cast<SQLLEN>(column.room),
                                           reinterpret_cast<SQLLEN*>(block_.data() + column.indicatorAt)))) {
-                HRESULT hr = PostDiagnostics(SQL_HANDLE_STMT, stmt, DB_E_BADBINDINFO, InterfaceId::IAccessor, Traits());
-                Unbind();
-                return hr;
+                return BindFailed(stmt, DB_E_BADBINDINFO);
             }
         }
         boundBindings_ = bindings;
@@ -603,24 +585,46 @@ private:
         return S_OK;
     }
 
+    // Points the statement's block cursor at this rowset's block: its stride, the rows of one fetch,
+    // and where the driver writes the fetched count and the row states. The first failure is returned.
+    SQLRETURN SetBlockAttributes(SQLHSTMT stmt, size_t stride, size_t maxRows) {
+        SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(stride), 0);
+        if (SQL_SUCCEEDED(rc))
+            rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(maxRows), 0);
+        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
+        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0);
+        return rc;
+    }
+
+    // A binding step the driver refused: its diagnostics become the error, and what it was given goes.
+    HRESULT BindFailed(SQLHSTMT stmt, HRESULT result) {
+        const InterfaceId iid = result == DB_E_BADBINDINFO ? InterfaceId::IAccessor : InterfaceId::IRowset;
+        const HRESULT hr = PostFailure(SQL_HANDLE_STMT, stmt, state_->connection->dbc.Get(), result, iid, Traits());
+        Unbind();
+        return hr;
+    }
+
     // Drops this rowset's block bindings while it still owns the statement (once it does not, the
-    // next reader of the statement releases them before it fetches).
+    // next reader of the statement releases them before it fetches). There is nobody to tell of a
+    // refusal here (destructor, end of the rows): the next reader releases them again and reports it.
     void Unbind() {
         const bool wasBound = bound_;
         bound_ = false;
-        if (wasBound && Current()) ReleaseBindings(state_->stmt);
+        if (wasBound && Current()) (void)ReleaseBindings(state_->stmt.Get());
     }
 
-    static void ReleaseBindings(SQLHSTMT stmt) {
-        SQLFreeStmt(stmt, SQL_UNBIND);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    // Back to one row per fetch with nothing bound; the first failure is returned.
+    static SQLRETURN ReleaseBindings(SQLHSTMT stmt) {
+        SQLRETURN rc = SQLFreeStmt(stmt, SQL_UNBIND);
+        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+        return rc;
     }
 
     HRESULT FetchRowWise(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows,
                          size_t rowSize, size_t maxRows, size_t& rowsFetched) {
-        SQLHSTMT stmt = state_->stmt;
+        SQLHSTMT stmt = state_->stmt.Get();
         fetched_ = 0;
         SQLRETURN rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
         // Read before the next call on the statement clears them.
@@ -662,9 +666,9 @@ private:
 
     HRESULT FetchOneByOne(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows,
                           size_t rowSize, size_t maxRows, size_t& rowsFetched, LongDataSink* sink) {
-        SQLHSTMT stmt = state_->stmt;
+        SQLHSTMT stmt = state_->stmt.Get();
         bound_ = false;
-        ReleaseBindings(stmt);
+        if (!SQL_SUCCEEDED(ReleaseBindings(stmt))) return BindFailed(stmt, E_FAIL);
         // SQLGetData reads columns in ascending order.
         std::vector<size_t> order(bindings.size());
         std::iota(order.begin(), order.end(), 0);
@@ -816,10 +820,10 @@ public:
         : state_(std::move(state)), pending_(firstResult) {}
     ~OdbcMultipleResults() override { state_->Close(); }
 
-    HRESULT GetResult(int32_t& rowsAffected, std::unique_ptr<Rowset>& rowset) override {
+    HRESULT GetResult(int32_t& affectedRows, std::unique_ptr<Rowset>& rowset) override {
         SetErrorInfo(nullptr);
         rowset.reset();
-        rowsAffected = -1;
+        affectedRows = -1;
         if (!state_->open) return DB_S_NORESULT;
         if (!state_->connection->Alive()) {
             state_->Close();
@@ -831,7 +835,7 @@ public:
             pending_.reset();
         } else {
             ++state_->generation;
-            rc = SQLMoreResults(state_->stmt);
+            rc = SQLMoreResults(state_->stmt.Get());
         }
         const auto& traits = state_->connection->traits;
         if (rc == SQL_NO_DATA) {
@@ -839,20 +843,23 @@ public:
             return DB_S_NORESULT;
         }
         if (!SQL_SUCCEEDED(rc)) {
-            return PostFailure(SQL_HANDLE_STMT, state_->stmt, state_->connection->dbc, DB_E_ERRORSINCOMMAND,
+            return PostFailure(SQL_HANDLE_STMT, state_->stmt.Get(), state_->connection->dbc.Get(), DB_E_ERRORSINCOMMAND,
                                InterfaceId::IMultipleResults, traits);
         }
         if (rc == SQL_SUCCESS_WITH_INFO)
-            PostInfoMessages(SQL_HANDLE_STMT, state_->stmt, InterfaceId::IMultipleResults, traits);
+            PostInfoMessages(SQL_HANDLE_STMT, state_->stmt.Get(), InterfaceId::IMultipleResults, traits);
         SQLSMALLINT columns = 0;
-        SQLNumResultCols(state_->stmt, &columns);
+        if (!SQL_SUCCEEDED(SQLNumResultCols(state_->stmt.Get(), &columns))) {
+            return PostFailure(SQL_HANDLE_STMT, state_->stmt.Get(), state_->connection->dbc.Get(), E_FAIL,
+                               InterfaceId::IMultipleResults, traits);
+        }
         if (columns > 0) {
             rowset = std::make_unique<OdbcRowset>(state_, false);
             return S_OK;
         }
         SQLLEN count = -1;
-        SQLRowCount(state_->stmt, &count);
-        rowsAffected = static_cast<int32_t>(count);
+        SQLRowCount(state_->stmt.Get(), &count);
+        affectedRows = static_cast<int32_t>(count);
         return S_OK;
     }
 
@@ -899,20 +906,20 @@ public:
                              "The connection is busy with the results of another command.");
         }
         auto state = std::make_shared<StatementState>(connection_);
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &state->stmt))) {
-            state->stmt = SQL_NULL_HSTMT;
-            return PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::ICommand, c.traits);
+        if (!SQL_SUCCEEDED(state->stmt.Allocate(c.dbc.Get())))
+            return PostDiagnostics(SQL_HANDLE_DBC, c.dbc.Get(), E_FAIL, InterfaceId::ICommand, c.traits);
+        if (timeout_ > 0 &&
+            !SQL_SUCCEEDED(SQLSetStmtAttr(state->stmt.Get(), SQL_ATTR_QUERY_TIMEOUT,
+                                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0))) {
+            return PostFailure(SQL_HANDLE_STMT, state->stmt.Get(), c.dbc.Get(), E_FAIL, InterfaceId::ICommand,
+                               c.traits);
         }
-        if (timeout_ > 0) {
-            SQLSetStmtAttr(state->stmt, SQL_ATTR_QUERY_TIMEOUT,
-                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
-        }
-        SQLRETURN rc =
-            SQLExecDirect(state->stmt, reinterpret_cast<SQLCHAR*>(text_.data()), static_cast<SQLINTEGER>(text_.size()));
+        SQLRETURN rc = SQLExecDirect(state->stmt.Get(), reinterpret_cast<SQLCHAR*>(text_.data()),
+                                     static_cast<SQLINTEGER>(text_.size()));
         if (rc == SQL_NO_DATA) return S_OK;  // nothing came back at all
         if (!SQL_SUCCEEDED(rc)) {
-            return PostFailure(SQL_HANDLE_STMT, state->stmt, c.dbc, DB_E_ERRORSINCOMMAND, InterfaceId::ICommand,
-                               c.traits);
+            return PostFailure(SQL_HANDLE_STMT, state->stmt.Get(), c.dbc.Get(), DB_E_ERRORSINCOMMAND,
+                               InterfaceId::ICommand, c.traits);
         }
         state->open = true;
         c.active = state.get();
@@ -925,34 +932,39 @@ public:
         std::vector<RawDiagnostic> infos;
         for (bool first = true;; first = false) {
             if (!first) {
-                rc = SQLMoreResults(state->stmt);
+                rc = SQLMoreResults(state->stmt.Get());
                 if (rc == SQL_NO_DATA) break;
                 if (!SQL_SUCCEEDED(rc)) {
-                    auto d = ReadDiagnostics(SQL_HANDLE_STMT, state->stmt, c.traits);
+                    auto d = ReadDiagnostics(SQL_HANDLE_STMT, state->stmt.Get(), c.traits);
                     errors.insert(errors.end(), d.begin(), d.end());
                     if (mode == ExecuteMode::Rowset) break;
                     continue;
                 }
             }
             if (rc == SQL_SUCCESS_WITH_INFO) {
-                auto d = ReadDiagnostics(SQL_HANDLE_STMT, state->stmt, c.traits);
+                auto d = ReadDiagnostics(SQL_HANDLE_STMT, state->stmt.Get(), c.traits);
                 infos.insert(infos.end(), d.begin(), d.end());
             }
             SQLSMALLINT columns = 0;
-            SQLNumResultCols(state->stmt, &columns);
+            if (!SQL_SUCCEEDED(SQLNumResultCols(state->stmt.Get(), &columns))) {
+                auto d = ReadDiagnostics(SQL_HANDLE_STMT, state->stmt.Get(), c.traits);
+                errors.insert(errors.end(), d.begin(), d.end());
+                if (mode == ExecuteMode::Rowset) break;
+                continue;
+            }
             if (columns > 0 && mode == ExecuteMode::Rowset) {
                 result.rowset = std::make_unique<OdbcRowset>(state, true);
                 PostCollected(infos, S_OK);
                 return S_OK;
             }
             SQLLEN count = -1;
-            if (columns == 0 && SQL_SUCCEEDED(SQLRowCount(state->stmt, &count)) && count >= 0) {
-                result.rowsAffected = static_cast<int32_t>(count);
+            if (columns == 0 && SQL_SUCCEEDED(SQLRowCount(state->stmt.Get(), &count)) && count >= 0) {
+                result.affectedRows = static_cast<int32_t>(count);
             }
         }
         state->Close();
         if (!errors.empty()) {
-            if (LinkDead(c.dbc)) MarkLinkLost(errors, c.traits);
+            if (LinkDead(c.dbc.Get())) MarkLinkLost(errors, c.traits);
             SetErrorInfo(BuildErrorInfo(errors, DB_E_ERRORSINCOMMAND, InterfaceId::ICommand, c.traits, false));
             return DB_E_ERRORSINCOMMAND;
         }
@@ -1015,10 +1027,11 @@ public:
             return PostError(E_INVALIDARG, InterfaceId::ITransactionLocal, "Unknown isolation level.");
         }
         if (HRESULT hr = SetIsolation(c, isolationLevel, InterfaceId::ITransactionLocal); Failed(hr)) return hr;
-        SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
-                                         SQL_IS_UINTEGER);
+        SQLRETURN rc = SQLSetConnectAttr(c.dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                                         reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER);
         if (!SQL_SUCCEEDED(rc))
-            return PostFailure(SQL_HANDLE_DBC, c.dbc, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
+            return PostFailure(SQL_HANDLE_DBC, c.dbc.Get(), c.dbc.Get(), E_FAIL, InterfaceId::ITransactionLocal,
+                               c.traits);
         c.inTransaction = true;
         return S_OK;
     }
@@ -1040,15 +1053,23 @@ private:
         if (!c.Alive()) return NotConnected(InterfaceId::ITransactionLocal);
         if (!c.inTransaction)
             return PostError(XACT_E_NOTRANSACTION, InterfaceId::ITransactionLocal, "No transaction is open.");
-        SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, c.dbc, completion);
+        SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, c.dbc.Get(), completion);
         HRESULT hr = S_OK;
         if (!SQL_SUCCEEDED(rc)) {
-            hr = PostFailure(SQL_HANDLE_DBC, c.dbc, c.dbc, E_FAIL, InterfaceId::ITransactionLocal, c.traits);
+            hr =
+                PostFailure(SQL_HANDLE_DBC, c.dbc.Get(), c.dbc.Get(), E_FAIL, InterfaceId::ITransactionLocal, c.traits);
             // A commit that failed leaves the transaction for the caller to abort.
             if (completion == SQL_COMMIT) return hr;
         }
         c.inTransaction = false;
-        SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+        // Left in manual-commit mode, the connection would hold every later statement in a transaction
+        // that nobody ends.
+        if (!SQL_SUCCEEDED(SQLSetConnectAttr(c.dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER)) &&
+            Succeeded(hr)) {
+            hr =
+                PostFailure(SQL_HANDLE_DBC, c.dbc.Get(), c.dbc.Get(), E_FAIL, InterfaceId::ITransactionLocal, c.traits);
+        }
         if (Succeeded(hr)) {
             HRESULT restore = SetIsolation(c, c.autocommitIsolation, InterfaceId::ITransactionLocal);
             if (Failed(restore)) return restore;
@@ -1092,10 +1113,12 @@ public:
                                             "The connection is busy with the results of another command.");
                         return DBPROPSTATUS_NOTSET;
                     }
-                    SQLRETURN rc = SQLSetConnectAttr(c.dbc, SQL_ATTR_CURRENT_CATALOG, const_cast<char*>(name.data()),
-                                                     static_cast<SQLINTEGER>(name.size()));
+                    SQLRETURN rc =
+                        SQLSetConnectAttr(c.dbc.Get(), SQL_ATTR_CURRENT_CATALOG, const_cast<char*>(name.data()),
+                                          static_cast<SQLINTEGER>(name.size()));
                     if (!SQL_SUCCEEDED(rc)) {
-                        failure = PostDiagnostics(SQL_HANDLE_DBC, c.dbc, E_FAIL, InterfaceId::IDBProperties, c.traits);
+                        failure =
+                            PostDiagnostics(SQL_HANDLE_DBC, c.dbc.Get(), E_FAIL, InterfaceId::IDBProperties, c.traits);
                         return DBPROPSTATUS_NOTSET;
                     }
                 }
@@ -1140,14 +1163,19 @@ public:
         settings.packetSize = Int(PropertySetId::SQLServerDBInit, SSPROP_INIT_PACKETSIZE, 4096);
         const int32_t timeout = Int(PropertySetId::DBInit, DBPROP_INIT_TIMEOUT, 15);
 
-        SQLHDBC dbc = SQL_NULL_HDBC;
         auto env = static_cast<SQLHENV>(provider_.Environment());
-        if (env == SQL_NULL_HENV || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
+        if (env == SQL_NULL_HENV) return E_FAIL;  // the provider has said why
+        OdbcHandle connection(SQL_HANDLE_DBC);
+        if (!SQL_SUCCEEDED(connection.Allocate(env))) {
             return PostError(E_FAIL, InterfaceId::IDBInitialize,
                              "The ODBC driver manager could not allocate a connection.");
         }
-        SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
-                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout, 0))), SQL_IS_UINTEGER);
+        SQLHDBC dbc = connection.Get();
+        if (!SQL_SUCCEEDED(SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                                             reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout, 0))),
+                                             SQL_IS_UINTEGER))) {
+            return PostDiagnostics(SQL_HANDLE_DBC, dbc, E_FAIL, InterfaceId::IDBInitialize, c.traits, true);
+        }
         std::string text = BuildConnectString(settings);
         SQLRETURN rc =
             SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
@@ -1159,20 +1187,19 @@ public:
             });
             HRESULT hr = refused ? DB_SEC_E_AUTH_FAILED : E_FAIL;
             SetErrorInfo(BuildErrorInfo(diagnostics, hr, InterfaceId::IDBInitialize, c.traits, true));
-            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
             return hr;
         }
-        c.dbc = dbc;
+        c.dbc = std::move(connection);
         c.active = nullptr;
         c.inTransaction = false;
         c.autocommitIsolation = c.currentIsolation = ISOLATIONLEVEL_READCOMMITTED;
         driverVersion_ = Info(SQL_DRIVER_VER);
-        c.traits.majorVersion = MajorNumber(driverVersion_);
+        c.traits.majorVersion = MajorVersionNumber(driverVersion_);
         if (rc == SQL_SUCCESS_WITH_INFO) PostInfoMessages(SQL_HANDLE_DBC, dbc, InterfaceId::IDBInitialize, c.traits);
         return S_OK;
     }
 
-    bool LinkLost() const override { return connection_->Alive() && LinkDead(connection_->dbc); }
+    bool LinkLost() const override { return connection_->Alive() && LinkDead(connection_->dbc.Get()); }
 
     std::string UnsayableCharacters(std::string_view value) const override {
         return provider::UnsayableCharacters(driver_.family, value);
@@ -1190,7 +1217,7 @@ public:
         info.dbmsName = Info(SQL_DBMS_NAME);
         info.dbmsVersion = Info(SQL_DBMS_VER);
         info.providerOleDbVersion = Info(SQL_DRIVER_ODBC_VER);
-        if (MajorNumber(driverVersion_) >= 7) {
+        if (MajorVersionNumber(driverVersion_) >= 7) {
             info.providerVersion = driverVersion_;
         } else {
             std::string name = Info(SQL_DRIVER_NAME);
@@ -1222,7 +1249,7 @@ private:
         if (p.id == SSPROP_INIT_NETWORKLIBRARY) {
             // Only TCP/IP reaches a server from here.
             const auto& v = std::get<std::string>(p.value);
-            return v.empty() || EqualsNoCase(v, "dbmssocn") ? DBPROPSTATUS_OK : DBPROPSTATUS_BADVALUE;
+            return v.empty() || AsciiSameText(v, "dbmssocn") ? DBPROPSTATUS_OK : DBPROPSTATUS_BADVALUE;
         }
         return DBPROPSTATUS_OK;
     }
@@ -1250,7 +1277,7 @@ private:
     std::string Info(SQLUSMALLINT type) const {
         char buffer[256] = {};
         SQLSMALLINT length = 0;
-        if (!SQL_SUCCEEDED(SQLGetInfo(connection_->dbc, type, buffer, sizeof buffer, &length))) return {};
+        if (!SQL_SUCCEEDED(SQLGetInfo(connection_->dbc.Get(), type, buffer, sizeof buffer, &length))) return {};
         return std::string(buffer,
                            std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof buffer - 1));
     }
@@ -1259,10 +1286,9 @@ private:
         auto& c = *connection_;
         if (!c.Alive()) return;
         if (c.active != nullptr) c.active->Close();
-        if (c.inTransaction) SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_ROLLBACK);
-        SQLDisconnect(c.dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, c.dbc);
-        c.dbc = SQL_NULL_HDBC;
+        if (c.inTransaction) SQLEndTran(SQL_HANDLE_DBC, c.dbc.Get(), SQL_ROLLBACK);
+        SQLDisconnect(c.dbc.Get());
+        c.dbc.Reset();
         c.active = nullptr;
         c.inTransaction = false;
     }
@@ -1285,19 +1311,26 @@ OdbcProvider& OdbcProvider::Instance() {
 
 OdbcProvider::OdbcProvider() = default;
 
-OdbcProvider::~OdbcProvider() {
-    if (environment_ != nullptr) SQLFreeHandle(SQL_HANDLE_ENV, static_cast<SQLHENV>(environment_));
-}
+OdbcProvider::~OdbcProvider() = default;
 
 void* OdbcProvider::Environment() {
     std::lock_guard lock(mutex_);
-    if (environment_ == nullptr) {
-        SQLHENV env = SQL_NULL_HENV;
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return nullptr;
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        environment_ = env;
+    if (!environment_) {
+        auto env = std::make_unique<OdbcHandle>(SQL_HANDLE_ENV);
+        if (!SQL_SUCCEEDED(env->Allocate(SQL_NULL_HANDLE))) {
+            PostError(E_FAIL, InterfaceId::IDBInitialize, "The ODBC driver manager could not allocate an environment.");
+            return nullptr;
+        }
+        // Everything here reads ODBC 3 behaviour (its SQLSTATEs, SQLEndTran); an environment that
+        // refuses it is not used.
+        if (!SQL_SUCCEEDED(
+                SQLSetEnvAttr(env->Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+            PostDiagnostics(SQL_HANDLE_ENV, env->Get(), E_FAIL, InterfaceId::IDBInitialize, DriverTraits{});
+            return nullptr;
+        }
+        environment_ = std::move(env);
     }
-    return environment_;
+    return environment_->Get();
 }
 
 bool OdbcProvider::DriverRegistered(std::string_view name) {
@@ -1312,13 +1345,13 @@ bool OdbcProvider::DriverRegistered(std::string_view name) {
     while (SQL_SUCCEEDED(SQLDrivers(env, direction, description, sizeof description, &descriptionLength, attributes,
                                     sizeof attributes, &attributesLength))) {
         direction = SQL_FETCH_NEXT;
-        if (EqualsNoCase(reinterpret_cast<const char*>(description), name)) return true;
+        if (AsciiSameText(reinterpret_cast<const char*>(description), name)) return true;
     }
     return false;
 }
 
 std::optional<DriverChoice> OdbcProvider::DriverFor(std::string_view classId) {
-    const std::string id = Upper(classId);
+    const std::string id = AsciiUpper(classId);
     {
         // The driver list is read once per class: enumerating odbcinst.ini on every open costs more
         // than the login itself.

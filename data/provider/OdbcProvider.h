@@ -30,6 +30,8 @@
 
 namespace provider {
 
+class OdbcHandle;
+
 struct DriverChoice {
     std::string driver;  // odbcinst.ini name or library path
     DriverFamily family = DriverFamily::FreeTDS;
@@ -44,7 +46,8 @@ public:
     // The driver that serves a provider class here, or nullopt.
     std::optional<DriverChoice> DriverFor(std::string_view classId);
 
-    // The process's ODBC environment (ODBC 3), allocated on first use.
+    // The process's ODBC environment (ODBC 3), allocated on first use; null, with the reason as this
+    // thread's error, when the driver manager refuses one.
     void* Environment();
 
     OdbcProvider();
@@ -55,7 +58,7 @@ private:
     std::optional<DriverChoice> FindDriver(const std::string& upperClassId);
 
     std::mutex mutex_;
-    void* environment_ = nullptr;
+    std::unique_ptr<OdbcHandle> environment_;
     std::map<std::string, std::optional<DriverChoice>> drivers_;
 };
 

@@ -24,7 +24,7 @@
 //    MultipleResults object (ExecuteMode::MultipleResults) or the first result's Rowset
 //    (ExecuteMode::Rowset), and the rows-affected count of the first result.
 //  * MultipleResults::GetResult steps through the batch's results: S_OK with a rowset, S_OK without a
-//    rowset (a result that carries only a row count; rowsAffected is set), DB_S_NORESULT at the end.
+//    rowset (a result that carries only a row count; affectedRows is set), DB_S_NORESULT at the end.
 //  * Rowset: GetColumnInfo (DBCOLUMNINFO-like descriptions), FetchBlock (up to N rows written straight
 //    into caller memory by a row-wise binding; returns DB_S_ENDOFROWSET when the rowset is exhausted),
 //    and long values streamed in pieces to a LongDataSink during the same FetchBlock.
@@ -120,6 +120,20 @@ inline constexpr PropertyId DBPROP_PROVIDEROLEDBVER = 0xB1;
 inline constexpr PropertyId DBPROP_SESS_AUTOCOMMITISOLEVELS = 0xBE;
 // DBPROPSET_ROWSET
 inline constexpr PropertyId DBPROP_COMMANDTIMEOUT = 0x22;
+inline constexpr PropertyId DBPROP_OTHERINSERT = 87;        // rows others insert become visible
+inline constexpr PropertyId DBPROP_OTHERUPDATEDELETE = 88;  // others' updates and deletes become visible
+inline constexpr PropertyId DBPROP_OWNINSERT = 89;          // the rowset's own inserts become visible
+inline constexpr PropertyId DBPROP_OWNUPDATEDELETE = 90;    // its own updates and deletes become visible
+inline constexpr PropertyId DBPROP_SERVERCURSOR = 108;      // a server-side cursor
+inline constexpr PropertyId DBPROP_IColumnsRowset = 123;    // the columns rowset interface
+inline constexpr PropertyId DBPROP_IRowsetChange = 127;     // rows can be changed
+inline constexpr PropertyId DBPROP_IRowsetUpdate = 134;     // changes can be held and sent later
+inline constexpr PropertyId DBPROP_IMultipleResults = 217;  // results of a batch one after another
+inline constexpr PropertyId DBPROP_ACCESSORDER = 231;       // the order the columns may be read in
+inline constexpr PropertyId DBPROP_UNIQUEROWS = 238;        // key columns are added so rows stay apart
+
+// DBPROP_ACCESSORDER values
+inline constexpr int32_t DBPROPVAL_AO_RANDOM = 2;  // the columns may be read in any order
 
 inline constexpr int16_t DBPROMPT_NOPROMPT = 4;
 
@@ -289,6 +303,11 @@ enum DBStatus : uint32_t {
     DBSTATUS_E_DATAOVERFLOW = 6,
     DBSTATUS_E_CANTCREATE = 7,
     DBSTATUS_E_UNAVAILABLE = 8,
+    DBSTATUS_E_PERMISSIONDENIED = 9,
+    DBSTATUS_E_INTEGRITYVIOLATION = 10,
+    DBSTATUS_E_SCHEMAVIOLATION = 11,
+    DBSTATUS_E_BADSTATUS = 12,
+    DBSTATUS_S_DEFAULT = 13,
 };
 
 inline constexpr size_t NoOffset = static_cast<size_t>(-1);
@@ -345,9 +364,9 @@ public:
 class MultipleResults {
 public:
     virtual ~MultipleResults() = default;
-    // Next result: S_OK with rowset set (a result set) or null (a row count only, in rowsAffected);
+    // Next result: S_OK with rowset set (a result set) or null (a row count only, in affectedRows);
     // DB_S_NORESULT when no result is left. An error of one statement fails its step.
-    virtual HRESULT GetResult(int32_t& rowsAffected, std::unique_ptr<Rowset>& rowset) = 0;
+    virtual HRESULT GetResult(int32_t& affectedRows, std::unique_ptr<Rowset>& rowset) = 0;
 };
 
 enum class ExecuteMode {
@@ -357,7 +376,7 @@ enum class ExecuteMode {
 };
 
 struct ExecuteResult {
-    int32_t rowsAffected = -1;
+    int32_t affectedRows = -1;
     std::unique_ptr<Rowset> rowset;
     std::unique_ptr<MultipleResults> results;
 };

@@ -30,8 +30,8 @@ private:
 class Results : public MultipleResults {
 public:
     explicit Results(Script& script) : script_(script) {}
-    HRESULT GetResult(int32_t& rowsAffected, std::unique_ptr<provider::Rowset>& rowset) override {
-        rowsAffected = -1;
+    HRESULT GetResult(int32_t& affectedRows, std::unique_ptr<provider::Rowset>& rowset) override {
+        affectedRows = -1;
         if (given_) return DB_S_NORESULT;
         given_ = true;
         rowset = std::make_unique<Rowset>(script_);
