@@ -375,6 +375,70 @@ void FinishValue(const Binding& b, const CBinding& c, SQLLEN indicator, char* ro
     WriteU32(row, b.lengthOffset, length);
 }
 
+// Precision, scale and size in bytes that the provider reports for a type whose shape is fixed.
+struct FixedColumnShape {
+    DBTYPE type;
+    uint8_t precision;
+    uint8_t scale;
+    uint32_t columnSize;
+};
+constexpr FixedColumnShape FixedColumnShapes[] = {
+    {DBTYPE_CY, 19, 4, 8}, {DBTYPE_I4, 10, 0, 4},  {DBTYPE_I2, 5, 0, 2},
+    {DBTYPE_UI1, 3, 0, 1}, {DBTYPE_I8, 19, 0, 8},  {DBTYPE_R8, 15, 0, 8},
+    {DBTYPE_R4, 7, 0, 4},  {DBTYPE_BOOL, 0, 0, 2}, {DBTYPE_GUID, 0, 0, 16},
+};
+
+// Size, precision and scale of one column: a fixed shape from the table, or the driver's for decimals
+// and date-times; other types keep the length the driver described.
+void DescribeSize(ColumnInfo& info, SQLHSTMT stmt, SQLUSMALLINT column, SQLLEN length) {
+    if (info.flags & DBCOLUMNFLAGS_ISLONG) length = 0x7FFFFFFF;
+    info.columnSize = static_cast<uint32_t>(std::max<SQLLEN>(length, 0));
+    for (const FixedColumnShape& shape : FixedColumnShapes) {
+        if (shape.type != info.type) continue;
+        info.precision = shape.precision;
+        info.scale = shape.scale;
+        info.columnSize = shape.columnSize;
+        return;
+    }
+    if (info.type == DBTYPE_NUMERIC) {
+        info.precision = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_PRECISION));
+        info.scale = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_SCALE));
+        info.columnSize = 19;
+    } else if (info.type == DBTYPE_DBTIMESTAMP) {
+        info.precision = static_cast<uint8_t>(length > 16 ? 23 : 16);
+        info.scale = static_cast<uint8_t>(length > 16 ? 3 : 0);
+        info.columnSize = 16;
+    }
+}
+
+// One column of the current result as the driver describes it.
+ColumnInfo DescribeColumn(SQLHSTMT stmt, SQLUSMALLINT column) {
+    ColumnInfo info;
+    info.ordinal = column;
+    info.name = ColumnText(stmt, column, SQL_DESC_LABEL);
+    if (info.name.empty()) info.name = ColumnText(stmt, column, SQL_DESC_NAME);
+    const auto sqlType = static_cast<SQLSMALLINT>(ColumnNumber(stmt, column, SQL_DESC_CONCISE_TYPE));
+    const std::string typeName = ColumnText(stmt, column, SQL_DESC_TYPE_NAME);
+    info.type = MapSqlType(sqlType, typeName, info.flags);
+    const SQLLEN length = ColumnNumber(stmt, column, SQL_DESC_LENGTH);
+    if (length <= 0 && (info.type == DBTYPE_STR || info.type == DBTYPE_WSTR || info.type == DBTYPE_BYTES)) {
+        info.flags |= DBCOLUMNFLAGS_ISLONG;  // (max) types
+    }
+    DescribeSize(info, stmt, column, length);
+    if (ColumnNumber(stmt, column, SQL_DESC_NULLABLE) != SQL_NO_NULLS) {
+        info.flags |= DBCOLUMNFLAGS_ISNULLABLE | DBCOLUMNFLAGS_MAYBENULL;
+    }
+    if (ColumnNumber(stmt, column, SQL_DESC_UPDATABLE) != SQL_ATTR_READONLY) {
+        info.flags |= DBCOLUMNFLAGS_WRITEUNKNOWN;
+    }
+    info.isAutoIncrement = ColumnNumber(stmt, column, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
+    info.baseCatalogName = ColumnText(stmt, column, SQL_DESC_CATALOG_NAME);
+    info.baseSchemaName = ColumnText(stmt, column, SQL_DESC_SCHEMA_NAME);
+    info.baseTableName = ColumnText(stmt, column, SQL_DESC_BASE_TABLE_NAME);
+    info.baseColumnName = ColumnText(stmt, column, SQL_DESC_BASE_COLUMN_NAME);
+    return info;
+}
+
 constexpr size_t AlignUp(size_t n) { return (n + alignof(SQLLEN) - 1) & ~(alignof(SQLLEN) - 1); }
 
 class OdbcRowset;
@@ -402,78 +466,7 @@ public:
             return PostFailure(SQL_HANDLE_STMT, stmt, state_->connection->dbc.Get(), E_FAIL, InterfaceId::IColumnsInfo,
                                Traits());
         }
-        for (SQLSMALLINT i = 1; i <= count; ++i) {
-            const auto column = static_cast<SQLUSMALLINT>(i);
-            ColumnInfo info;
-            info.ordinal = static_cast<uint32_t>(i);
-            info.name = ColumnText(stmt, column, SQL_DESC_LABEL);
-            if (info.name.empty()) info.name = ColumnText(stmt, column, SQL_DESC_NAME);
-            const auto sqlType = static_cast<SQLSMALLINT>(ColumnNumber(stmt, column, SQL_DESC_CONCISE_TYPE));
-            const std::string typeName = ColumnText(stmt, column, SQL_DESC_TYPE_NAME);
-            info.type = MapSqlType(sqlType, typeName, info.flags);
-            SQLLEN length = ColumnNumber(stmt, column, SQL_DESC_LENGTH);
-            if (length <= 0 && (info.type == DBTYPE_STR || info.type == DBTYPE_WSTR || info.type == DBTYPE_BYTES)) {
-                info.flags |= DBCOLUMNFLAGS_ISLONG;  // (max) types
-            }
-            if (info.flags & DBCOLUMNFLAGS_ISLONG) length = 0x7FFFFFFF;
-            info.columnSize = static_cast<uint32_t>(std::max<SQLLEN>(length, 0));
-            switch (info.type) {
-            case DBTYPE_NUMERIC:
-                info.precision = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_PRECISION));
-                info.scale = static_cast<uint8_t>(ColumnNumber(stmt, column, SQL_DESC_SCALE));
-                info.columnSize = 19;
-                break;
-            case DBTYPE_CY:
-                info.precision = 19;
-                info.scale = 4;
-                info.columnSize = 8;
-                break;
-            case DBTYPE_I4:
-                info.precision = 10;
-                info.columnSize = 4;
-                break;
-            case DBTYPE_I2:
-                info.precision = 5;
-                info.columnSize = 2;
-                break;
-            case DBTYPE_UI1:
-                info.precision = 3;
-                info.columnSize = 1;
-                break;
-            case DBTYPE_I8:
-                info.precision = 19;
-                info.columnSize = 8;
-                break;
-            case DBTYPE_R8:
-                info.precision = 15;
-                info.columnSize = 8;
-                break;
-            case DBTYPE_R4:
-                info.precision = 7;
-                info.columnSize = 4;
-                break;
-            case DBTYPE_BOOL: info.columnSize = 2; break;
-            case DBTYPE_GUID: info.columnSize = 16; break;
-            case DBTYPE_DBTIMESTAMP:
-                info.precision = static_cast<uint8_t>(length > 16 ? 23 : 16);
-                info.scale = static_cast<uint8_t>(length > 16 ? 3 : 0);
-                info.columnSize = 16;
-                break;
-            default: break;
-            }
-            if (ColumnNumber(stmt, column, SQL_DESC_NULLABLE) != SQL_NO_NULLS) {
-                info.flags |= DBCOLUMNFLAGS_ISNULLABLE | DBCOLUMNFLAGS_MAYBENULL;
-            }
-            if (ColumnNumber(stmt, column, SQL_DESC_UPDATABLE) != SQL_ATTR_READONLY) {
-                info.flags |= DBCOLUMNFLAGS_WRITEUNKNOWN;
-            }
-            info.isAutoIncrement = ColumnNumber(stmt, column, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
-            info.baseCatalogName = ColumnText(stmt, column, SQL_DESC_CATALOG_NAME);
-            info.baseSchemaName = ColumnText(stmt, column, SQL_DESC_SCHEMA_NAME);
-            info.baseTableName = ColumnText(stmt, column, SQL_DESC_BASE_TABLE_NAME);
-            info.baseColumnName = ColumnText(stmt, column, SQL_DESC_BASE_COLUMN_NAME);
-            columns.push_back(std::move(info));
-        }
+        for (SQLSMALLINT i = 1; i <= count; ++i) columns.push_back(DescribeColumn(stmt, static_cast<SQLUSMALLINT>(i)));
         return S_OK;
     }
 

@@ -1055,26 +1055,8 @@ Value Evaluator::evalArithmetic(const Expr& e, const Row* row) const {
             if (y == 0) throw errors::divideByZero();
             r = op == "/" ? __int128(x) / y : __int128(x) % y;
         }
-        __int128 lo = 0, hi = 0;
-        switch (t.type) {
-        case SqlType::TinyInt:
-            lo = 0;
-            hi = 255;
-            break;
-        case SqlType::SmallInt:
-            lo = -32768;
-            hi = 32767;
-            break;
-        case SqlType::BigInt:
-            lo = std::numeric_limits<int64_t>::min();
-            hi = std::numeric_limits<int64_t>::max();
-            break;
-        default:
-            lo = std::numeric_limits<int32_t>::min();
-            hi = std::numeric_limits<int32_t>::max();
-            break;
-        }
-        if (r < lo || r > hi) throw errors::arithmeticOverflow(typeName(t.type));
+        const IntegerRange range = integerRange(t.type);
+        if (r < range.lowest || r > range.highest) throw errors::arithmeticOverflow(typeName(t.type));
         return static_cast<int64_t>(r);
     }
     if (t.type == SqlType::Real || t.type == SqlType::Float) {

@@ -272,28 +272,9 @@ std::vector<uint8_t> fitBytes(std::vector<uint8_t> b, const ColumnType& to, Conv
 
 // Integer range check; the error names the target type as SQL Server does.
 int64_t checkIntegerRange(__int128 v, SqlType to, bool fromConstantLike) {
-    __int128 lo = 0, hi = 0;
-    switch (to) {
-    case SqlType::TinyInt:
-        lo = 0;
-        hi = 255;
-        break;
-    case SqlType::SmallInt:
-        lo = -32768;
-        hi = 32767;
-        break;
-    case SqlType::Int:
-        lo = std::numeric_limits<int32_t>::min();
-        hi = std::numeric_limits<int32_t>::max();
-        break;
-    case SqlType::BigInt:
-        lo = std::numeric_limits<int64_t>::min();
-        hi = std::numeric_limits<int64_t>::max();
-        break;
-    case SqlType::Bit: return v != 0 ? 1 : 0;
-    default: break;
-    }
-    if (v < lo || v > hi) {
+    if (to == SqlType::Bit) return v != 0 ? 1 : 0;
+    const IntegerRange range = integerRange(to);
+    if (v < range.lowest || v > range.highest) {
         if (fromConstantLike && (to == SqlType::TinyInt || to == SqlType::SmallInt))
             throw errors::arithmeticOverflowValue(typeName(to), int128Text(v));
         throw errors::arithmeticOverflow(typeName(to));
@@ -465,6 +446,15 @@ std::string typeDeclaration(const ColumnType& t) {
     case SqlType::VarBinary: return name + "(" + (t.length < 0 ? std::string("max") : std::to_string(t.length)) + ")";
     case SqlType::Decimal: return name + "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
     default: return name;
+    }
+}
+
+IntegerRange integerRange(SqlType type) {
+    switch (type) {
+    case SqlType::TinyInt: return {0, 255};
+    case SqlType::SmallInt: return {-32768, 32767};
+    case SqlType::BigInt: return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
+    default: return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
     }
 }
 

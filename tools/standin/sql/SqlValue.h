@@ -49,4 +49,11 @@ DateTimeValue makeDateTime(int year, int month, int day, int hour = 0, int minut
                            int millisecond = 0);
 std::string int128Text(__int128 v);
 
+// The values an integer type holds: tinyint, smallint and bigint their own, every other type int's.
+struct IntegerRange {
+    __int128 lowest;
+    __int128 highest;
+};
+IntegerRange integerRange(SqlType type);
+
 }  // namespace standin
