@@ -130,7 +130,9 @@ TEST_F(ChooseSettingsFileTest, NoPlaceForThePerUserFolderFallsBackToTheFileBesid
 }
 
 TEST_F(ChooseSettingsFileTest, ReadOnlyProgramFolderKeepsAnExistingFileBesideTheProgram) {
-    if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into every folder; needs an ordinary user";
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the superuser writes into every folder: options_read_only_program_folder_as_user runs it as "
+                        "an ordinary user";
     std::filesystem::create_directories(Folder.Path("with"));
     std::filesystem::create_directories(Folder.Path("without"));
     WriteFile(Folder.Path("with/accounts.ini"), "[Common]\nSavePass=1\n");

@@ -159,7 +159,9 @@ TEST(ProfileFileWrite, FailuresAreReportedAndChangeNothing) {
 // No copy can be made beside a file in a folder the user cannot write: a file the user may write is
 // rewritten in place; one the user may not write still fails.
 TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace) {
-    if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write into any folder";
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the superuser may write into any folder: settings_unwritable_folder_as_user runs it as an "
+                        "ordinary user";
     TempFolder folder;
     const std::string file = folder.File("a.ini");
     const std::string locked = folder.File("locked.ini");
