@@ -436,7 +436,18 @@ public:
     size_t MaxFieldDataSize(int fieldNo) const;
 
     // The same rules as GetFieldData, for callers that want the value whole.
-    std::string GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const;            // 1, 20, 29
+    // Inline for a plain string field, which every row of a read passes through; the other kinds and
+    // the conversions go the general way.
+    std::string GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const {  // 1, 20, 29
+        const TFieldDesc& f = CheckField(fieldNo);
+        if (f.DataType != DataKind::String || ConvertEOL || (f.Fixed && TrimFixedChar))
+            return ConvertedFieldString(f, fieldNo, record, isNull);
+        CheckRecord(record);
+        isNull = StatusWord(fieldNo, record) == FNullStatus;
+        if (isNull) return {};
+        const char* p = reinterpret_cast<const char*>(record.data() + f.Offset);
+        return std::string(p, ::strnlen(p, f.Size - 1));  // the last byte holds the terminator
+    }
     std::u16string GetFieldWideString(int fieldNo, TConstRecordSpan record, bool& isNull) const;     // 25, 26
     std::vector<std::byte> GetFieldBytes(int fieldNo, TConstRecordSpan record, bool& isNull) const;  // 21, 22, 23
     std::shared_ptr<TBlob> GetFieldBlob(int fieldNo, TConstRecordSpan record) const;     // 13, 14; nil when null
@@ -525,6 +536,7 @@ protected:
         std::memcpy(&value, p, FStatusWidth < sizeof value ? FStatusWidth : sizeof value);
         return value;
     }
+    std::string ConvertedFieldString(const TFieldDesc& f, int fieldNo, TConstRecordSpan record, bool& isNull) const;
     [[noreturn]] static void FieldNumberError(int fieldNo);
     [[noreturn]] static void LayoutError(const TFieldDesc& field);
     [[noreturn]] static void RecordSizeError();

@@ -566,7 +566,6 @@ private:
         }
         stride = std::max<size_t>(stride, sizeof(SQLLEN));
         block_.assign(stride * maxRows, 0);
-        rowStatus_.assign(maxRows, 0);
         stride_ = stride;
         // Bound from here on, so a failure below takes back whatever the driver was given.
         bound_ = true;
@@ -586,13 +585,13 @@ private:
     }
 
     // Points the statement's block cursor at this rowset's block: its stride, the rows of one fetch,
-    // and where the driver writes the fetched count and the row states. The first failure is returned.
+    // and where the driver writes the fetched count. No row status array: nothing reads one, and the
+    // driver would fill it for every row. The first failure is returned.
     SQLRETURN SetBlockAttributes(SQLHSTMT stmt, size_t stride, size_t maxRows) {
         SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(stride), 0);
         if (SQL_SUCCEEDED(rc))
             rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(maxRows), 0);
         if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
-        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0);
         return rc;
     }
 
@@ -617,7 +616,6 @@ private:
     static SQLRETURN ReleaseBindings(SQLHSTMT stmt) {
         SQLRETURN rc = SQLFreeStmt(stmt, SQL_UNBIND);
         if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
         if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
         return rc;
     }
@@ -633,21 +631,7 @@ private:
         if (rc == SQL_NO_DATA) return S_OK;
         if (!SQL_SUCCEEDED(rc)) return FetchFailed();
         rowsFetched = std::min(static_cast<size_t>(fetched_), maxRows);
-        for (size_t r = 0; r < rowsFetched; ++r) {
-            const char* bound = block_.data() + r * stride_;
-            char* row = rows + r * rowSize;
-            for (size_t i = 0; i < bindings.size(); ++i) {
-                const BoundColumn& column = columns_[i];
-                SQLLEN indicator;
-                std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
-                const char* value = bound + column.valueAt;
-                switch (column.kind) {
-                case BoundKind::Text: CopyText(column, indicator, value, row); break;
-                case BoundKind::Fixed: CopyFixed(column, indicator, value, row); break;
-                case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
-                }
-            }
-        }
+        CopyRows(bindings, cb, rows, rowSize, rowsFetched);
         return ErrorAfterRows(warnings);
     }
 
@@ -765,6 +749,31 @@ private:
 
     // What FinishValue does for a text value the driver wrote into the block, and the copy of its
     // bytes (with the terminator) into the caller's row, with the layout's figures at hand.
+    // The fetched block into the caller's rows. Every read of a result passes here once per value, so
+    // the loop works on local copies: the rows are written through char pointers, which may alias
+    // anything, and would otherwise make the compiler reload each column's plan after every store.
+    void CopyRows(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows, size_t rowSize,
+                  size_t rowCount) const {
+        const BoundColumn* const columns = columns_.data();
+        const size_t columnCount = columns_.size();
+        const size_t stride = stride_;
+        const char* bound = block_.data();
+        char* row = rows;
+        for (size_t r = 0; r < rowCount; ++r, bound += stride, row += rowSize) {
+            for (size_t i = 0; i < columnCount; ++i) {
+                const BoundColumn column = columns[i];
+                SQLLEN indicator;
+                std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
+                const char* value = bound + column.valueAt;
+                switch (column.kind) {
+                case BoundKind::Text: CopyText(column, indicator, value, row); break;
+                case BoundKind::Fixed: CopyFixed(column, indicator, value, row); break;
+                case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
+                }
+            }
+        }
+    }
+
     static void CopyText(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
         uint32_t status = DBSTATUS_S_OK;
         uint32_t length = 0;
@@ -799,7 +808,7 @@ private:
     int generation_;
     bool ownsStatement_;
     bool finished_ = false;
-    // The block the driver fetches into, bound once per layout, and its row status array.
+    // The block the driver fetches into, bound once per layout.
     bool bound_ = false;
     std::vector<Binding> boundBindings_;
     std::vector<CBinding> boundCTypes_;
@@ -807,7 +816,6 @@ private:
     std::vector<BoundColumn> columns_;
     size_t stride_ = 0;
     std::vector<char> block_;
-    std::vector<SQLUSMALLINT> rowStatus_;
     SQLULEN fetched_ = 0;
 };
 
