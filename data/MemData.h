@@ -439,9 +439,11 @@ public:
     // Inline for a plain string field, which every row of a read passes through; the other kinds and
     // the conversions go the general way.
     std::string GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const {  // 1, 20, 29
-        const TFieldDesc& f = CheckField(fieldNo);
+        // The kind is tested before the layout, so that the layout check is the one of a string.
+        const TFieldDesc& f = FieldOf(fieldNo);
         if (f.DataType != DataKind::String || ConvertEOL || (f.Fixed && TrimFixedChar))
-            return ConvertedFieldString(f, fieldNo, record, isNull);
+            return ConvertedFieldString(CheckField(fieldNo), fieldNo, record, isNull);
+        CheckLayout(f);
         CheckRecord(record);
         isNull = StatusWord(fieldNo, record) == FNullStatus;
         if (isNull) return {};
@@ -519,10 +521,16 @@ protected:
     // Internal errors: a field number outside 1..FieldCount, a descriptor outside the layout, a record
     // buffer shorter than the record size. Inline because every value access runs them.
     const TFieldDesc& CheckField(int fieldNo) const {
-        if (fieldNo < 1 || static_cast<size_t>(fieldNo) > FFields.Count()) FieldNumberError(fieldNo);
-        const TFieldDesc& f = FFields[static_cast<size_t>(fieldNo - 1)];
-        if (uint64_t{f.Offset} + f.Size > FDataSize || f.Size < DataKind::MinimumSize(f.DataType)) LayoutError(f);
+        const TFieldDesc& f = FieldOf(fieldNo);
+        CheckLayout(f);
         return f;
+    }
+    const TFieldDesc& FieldOf(int fieldNo) const {
+        if (fieldNo < 1 || static_cast<size_t>(fieldNo) > FFields.Count()) FieldNumberError(fieldNo);
+        return FFields[static_cast<size_t>(fieldNo - 1)];
+    }
+    void CheckLayout(const TFieldDesc& f) const {
+        if (uint64_t{f.Offset} + f.Size > FDataSize || f.Size < DataKind::MinimumSize(f.DataType)) LayoutError(f);
     }
     void CheckRecord(TConstRecordSpan record) const {
         if (record.size() < FRecordSize) RecordSizeError();

@@ -749,52 +749,65 @@ private:
 
     // What FinishValue does for a text value the driver wrote into the block, and the copy of its
     // bytes (with the terminator) into the caller's row, with the layout's figures at hand.
-    // The fetched block into the caller's rows. Every read of a result passes here once per value, so
-    // the loop works on local copies: the rows are written through char pointers, which may alias
-    // anything, and would otherwise make the compiler reload each column's plan after every store.
+    // The fetched block into the caller's rows, one column at a time: every read of a result passes
+    // here once per value. Column by column, each column's plan is read once per block; and kept in
+    // locals, since the rows are written through char pointers, which may alias anything and would
+    // otherwise make the compiler reload the plan after every store.
     void CopyRows(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows, size_t rowSize,
                   size_t rowCount) const {
-        const BoundColumn* const columns = columns_.data();
-        const size_t columnCount = columns_.size();
-        const size_t stride = stride_;
-        const char* bound = block_.data();
-        char* row = rows;
-        for (size_t r = 0; r < rowCount; ++r, bound += stride, row += rowSize) {
-            for (size_t i = 0; i < columnCount; ++i) {
-                const BoundColumn column = columns[i];
-                SQLLEN indicator;
-                std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
-                const char* value = bound + column.valueAt;
-                switch (column.kind) {
-                case BoundKind::Text: CopyText(column, indicator, value, row); break;
-                case BoundKind::Fixed: CopyFixed(column, indicator, value, row); break;
-                case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
-                }
+        for (size_t i = 0; i < columns_.size(); ++i) {
+            const BoundColumn column = columns_[i];
+            switch (column.kind) {
+            case BoundKind::Text:
+                ForEachRow(column, rows, rowSize, rowCount, [&column](SQLLEN indicator, const char* value, char* row) {
+                    CopyText(column, indicator, value, row);
+                });
+                break;
+            case BoundKind::Fixed:
+                ForEachRow(column, rows, rowSize, rowCount, [&column](SQLLEN indicator, const char* value, char* row) {
+                    CopyFixed(column, indicator, value, row);
+                });
+                break;
+            case BoundKind::Converted:
+                ForEachRow(column, rows, rowSize, rowCount,
+                           [&binding = bindings[i], &c = cb[i]](SQLLEN indicator, const char* value, char* row) {
+                               FinishValue(binding, c, indicator, row, value);
+                           });
+                break;
             }
         }
     }
 
-    static void CopyText(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
-        uint32_t status = DBSTATUS_S_OK;
-        uint32_t length = 0;
-        if (indicator == SQL_NULL_DATA) {
-            status = DBSTATUS_S_ISNULL;
-        } else {
-            size_t copied = column.textRoom;
-            if (indicator == SQL_NO_TOTAL) {
-                status = DBSTATUS_S_TRUNCATED;
-                length = static_cast<uint32_t>(column.textRoom);
-            } else {
-                length = static_cast<uint32_t>(indicator);
-                if (static_cast<size_t>(indicator) > column.textRoom)
-                    status = DBSTATUS_S_TRUNCATED;
-                else
-                    copied = static_cast<size_t>(indicator);
-            }
-            std::memcpy(row + column.valueOffset, value, std::min(copied + column.terminator, column.maxLength));
+    // Calls copy(indicator, value, row) for one column of every fetched row.
+    template <class CopyValue>
+    void ForEachRow(const BoundColumn& column, char* rows, size_t rowSize, size_t rowCount, CopyValue copy) const {
+        const size_t stride = stride_;
+        const char* bound = block_.data();
+        for (size_t r = 0; r < rowCount; ++r, bound += stride, rows += rowSize) {
+            SQLLEN indicator;
+            std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
+            copy(indicator, bound + column.valueAt, rows);
         }
-        WriteU32(row, column.statusOffset, status);
-        WriteU32(row, column.lengthOffset, length);
+    }
+
+    static void CopyText(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
+        if (indicator >= 0 && static_cast<size_t>(indicator) <= column.textRoom) {  // the usual: whole
+            std::memcpy(row + column.valueOffset, value,
+                        std::min(static_cast<size_t>(indicator) + column.terminator, column.maxLength));
+            WriteU32(row, column.statusOffset, DBSTATUS_S_OK);
+            WriteU32(row, column.lengthOffset, static_cast<uint32_t>(indicator));
+            return;
+        }
+        if (indicator == SQL_NULL_DATA) {
+            WriteU32(row, column.statusOffset, DBSTATUS_S_ISNULL);
+            WriteU32(row, column.lengthOffset, 0);
+            return;
+        }
+        // Truncated: the driver filled the room and gave the whole value's length, or none it knew.
+        std::memcpy(row + column.valueOffset, value, std::min(column.textRoom + column.terminator, column.maxLength));
+        WriteU32(row, column.statusOffset, DBSTATUS_S_TRUNCATED);
+        WriteU32(row, column.lengthOffset,
+                 static_cast<uint32_t>(indicator == SQL_NO_TOTAL ? static_cast<SQLLEN>(column.textRoom) : indicator));
     }
 
     static void CopyFixed(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
