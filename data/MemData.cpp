@@ -855,13 +855,10 @@ size_t TData::MaxFieldDataSize(int fieldNo) const {
     }
 }
 
-std::string TData::GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const {
-    const TFieldDesc& f = CheckField(fieldNo);
+std::string TData::ConvertedFieldString(const TFieldDesc& f, int fieldNo, TConstRecordSpan record, bool& isNull) const {
     if (f.DataType != DataKind::String && f.DataType != DataKind::ExtString && f.DataType != DataKind::Guid)
         Internal("Field " + f.Name + " is not a string field");
     CheckRecord(record);
-    // The status read inline rather than through GetNull, with field and record checked once: every
-    // row of a read passes here.
     isNull = StatusWord(fieldNo, record) == FNullStatus;
     if (isNull) return {};
     const std::byte* p = record.data() + f.Offset;

@@ -436,7 +436,20 @@ public:
     size_t MaxFieldDataSize(int fieldNo) const;
 
     // The same rules as GetFieldData, for callers that want the value whole.
-    std::string GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const;            // 1, 20, 29
+    // Inline for a plain string field, which every row of a read passes through; the other kinds and
+    // the conversions go the general way.
+    std::string GetFieldString(int fieldNo, TConstRecordSpan record, bool& isNull) const {  // 1, 20, 29
+        // The kind is tested before the layout, so that the layout check is the one of a string.
+        const TFieldDesc& f = FieldOf(fieldNo);
+        if (f.DataType != DataKind::String || ConvertEOL || (f.Fixed && TrimFixedChar))
+            return ConvertedFieldString(CheckField(fieldNo), fieldNo, record, isNull);
+        CheckLayout(f);
+        CheckRecord(record);
+        isNull = StatusWord(fieldNo, record) == FNullStatus;
+        if (isNull) return {};
+        const char* p = reinterpret_cast<const char*>(record.data() + f.Offset);
+        return std::string(p, ::strnlen(p, f.Size - 1));  // the last byte holds the terminator
+    }
     std::u16string GetFieldWideString(int fieldNo, TConstRecordSpan record, bool& isNull) const;     // 25, 26
     std::vector<std::byte> GetFieldBytes(int fieldNo, TConstRecordSpan record, bool& isNull) const;  // 21, 22, 23
     std::shared_ptr<TBlob> GetFieldBlob(int fieldNo, TConstRecordSpan record) const;     // 13, 14; nil when null
@@ -508,10 +521,16 @@ protected:
     // Internal errors: a field number outside 1..FieldCount, a descriptor outside the layout, a record
     // buffer shorter than the record size. Inline because every value access runs them.
     const TFieldDesc& CheckField(int fieldNo) const {
-        if (fieldNo < 1 || static_cast<size_t>(fieldNo) > FFields.Count()) FieldNumberError(fieldNo);
-        const TFieldDesc& f = FFields[static_cast<size_t>(fieldNo - 1)];
-        if (uint64_t{f.Offset} + f.Size > FDataSize || f.Size < DataKind::MinimumSize(f.DataType)) LayoutError(f);
+        const TFieldDesc& f = FieldOf(fieldNo);
+        CheckLayout(f);
         return f;
+    }
+    const TFieldDesc& FieldOf(int fieldNo) const {
+        if (fieldNo < 1 || static_cast<size_t>(fieldNo) > FFields.Count()) FieldNumberError(fieldNo);
+        return FFields[static_cast<size_t>(fieldNo - 1)];
+    }
+    void CheckLayout(const TFieldDesc& f) const {
+        if (uint64_t{f.Offset} + f.Size > FDataSize || f.Size < DataKind::MinimumSize(f.DataType)) LayoutError(f);
     }
     void CheckRecord(TConstRecordSpan record) const {
         if (record.size() < FRecordSize) RecordSizeError();
@@ -525,6 +544,7 @@ protected:
         std::memcpy(&value, p, FStatusWidth < sizeof value ? FStatusWidth : sizeof value);
         return value;
     }
+    std::string ConvertedFieldString(const TFieldDesc& f, int fieldNo, TConstRecordSpan record, bool& isNull) const;
     [[noreturn]] static void FieldNumberError(int fieldNo);
     [[noreturn]] static void LayoutError(const TFieldDesc& field);
     [[noreturn]] static void RecordSizeError();

@@ -559,7 +559,6 @@ private:
         }
         stride = std::max<size_t>(stride, sizeof(SQLLEN));
         block_.assign(stride * maxRows, 0);
-        rowStatus_.assign(maxRows, 0);
         stride_ = stride;
         // Bound from here on, so a failure below takes back whatever the driver was given.
         bound_ = true;
@@ -579,13 +578,13 @@ private:
     }
 
     // Points the statement's block cursor at this rowset's block: its stride, the rows of one fetch,
-    // and where the driver writes the fetched count and the row states. The first failure is returned.
+    // and where the driver writes the fetched count. No row status array: nothing reads one, and the
+    // driver would fill it for every row. The first failure is returned.
     SQLRETURN SetBlockAttributes(SQLHSTMT stmt, size_t stride, size_t maxRows) {
         SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(stride), 0);
         if (SQL_SUCCEEDED(rc))
             rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(maxRows), 0);
         if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
-        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0);
         return rc;
     }
 
@@ -610,7 +609,6 @@ private:
     static SQLRETURN ReleaseBindings(SQLHSTMT stmt) {
         SQLRETURN rc = SQLFreeStmt(stmt, SQL_UNBIND);
         if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-        if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
         if (SQL_SUCCEEDED(rc)) rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
         return rc;
     }
@@ -626,21 +624,7 @@ private:
         if (rc == SQL_NO_DATA) return S_OK;
         if (!SQL_SUCCEEDED(rc)) return FetchFailed();
         rowsFetched = std::min(static_cast<size_t>(fetched_), maxRows);
-        for (size_t r = 0; r < rowsFetched; ++r) {
-            const char* bound = block_.data() + r * stride_;
-            char* row = rows + r * rowSize;
-            for (size_t i = 0; i < bindings.size(); ++i) {
-                const BoundColumn& column = columns_[i];
-                SQLLEN indicator;
-                std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
-                const char* value = bound + column.valueAt;
-                switch (column.kind) {
-                case BoundKind::Text: CopyText(column, indicator, value, row); break;
-                case BoundKind::Fixed: CopyFixed(column, indicator, value, row); break;
-                case BoundKind::Converted: FinishValue(bindings[i], cb[i], indicator, row, value); break;
-                }
-            }
-        }
+        CopyRows(bindings, cb, rows, rowSize, rowsFetched);
         return ErrorAfterRows(warnings);
     }
 
@@ -758,27 +742,65 @@ private:
 
     // What FinishValue does for a text value the driver wrote into the block, and the copy of its
     // bytes (with the terminator) into the caller's row, with the layout's figures at hand.
-    static void CopyText(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
-        uint32_t status = DBSTATUS_S_OK;
-        uint32_t length = 0;
-        if (indicator == SQL_NULL_DATA) {
-            status = DBSTATUS_S_ISNULL;
-        } else {
-            size_t copied = column.textRoom;
-            if (indicator == SQL_NO_TOTAL) {
-                status = DBSTATUS_S_TRUNCATED;
-                length = static_cast<uint32_t>(column.textRoom);
-            } else {
-                length = static_cast<uint32_t>(indicator);
-                if (static_cast<size_t>(indicator) > column.textRoom)
-                    status = DBSTATUS_S_TRUNCATED;
-                else
-                    copied = static_cast<size_t>(indicator);
+    // The fetched block into the caller's rows, one column at a time: every read of a result passes
+    // here once per value. Column by column, each column's plan is read once per block; and kept in
+    // locals, since the rows are written through char pointers, which may alias anything and would
+    // otherwise make the compiler reload the plan after every store.
+    void CopyRows(const std::vector<Binding>& bindings, const std::vector<CBinding>& cb, char* rows, size_t rowSize,
+                  size_t rowCount) const {
+        for (size_t i = 0; i < columns_.size(); ++i) {
+            const BoundColumn column = columns_[i];
+            switch (column.kind) {
+            case BoundKind::Text:
+                ForEachRow(column, rows, rowSize, rowCount, [&column](SQLLEN indicator, const char* value, char* row) {
+                    CopyText(column, indicator, value, row);
+                });
+                break;
+            case BoundKind::Fixed:
+                ForEachRow(column, rows, rowSize, rowCount, [&column](SQLLEN indicator, const char* value, char* row) {
+                    CopyFixed(column, indicator, value, row);
+                });
+                break;
+            case BoundKind::Converted:
+                ForEachRow(column, rows, rowSize, rowCount,
+                           [&binding = bindings[i], &c = cb[i]](SQLLEN indicator, const char* value, char* row) {
+                               FinishValue(binding, c, indicator, row, value);
+                           });
+                break;
             }
-            std::memcpy(row + column.valueOffset, value, std::min(copied + column.terminator, column.maxLength));
         }
-        WriteU32(row, column.statusOffset, status);
-        WriteU32(row, column.lengthOffset, length);
+    }
+
+    // Calls copy(indicator, value, row) for one column of every fetched row.
+    template <class CopyValue>
+    void ForEachRow(const BoundColumn& column, char* rows, size_t rowSize, size_t rowCount, CopyValue copy) const {
+        const size_t stride = stride_;
+        const char* bound = block_.data();
+        for (size_t r = 0; r < rowCount; ++r, bound += stride, rows += rowSize) {
+            SQLLEN indicator;
+            std::memcpy(&indicator, bound + column.indicatorAt, sizeof indicator);
+            copy(indicator, bound + column.valueAt, rows);
+        }
+    }
+
+    static void CopyText(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
+        if (indicator >= 0 && static_cast<size_t>(indicator) <= column.textRoom) {  // the usual: whole
+            std::memcpy(row + column.valueOffset, value,
+                        std::min(static_cast<size_t>(indicator) + column.terminator, column.maxLength));
+            WriteU32(row, column.statusOffset, DBSTATUS_S_OK);
+            WriteU32(row, column.lengthOffset, static_cast<uint32_t>(indicator));
+            return;
+        }
+        if (indicator == SQL_NULL_DATA) {
+            WriteU32(row, column.statusOffset, DBSTATUS_S_ISNULL);
+            WriteU32(row, column.lengthOffset, 0);
+            return;
+        }
+        // Truncated: the driver filled the room and gave the whole value's length, or none it knew.
+        std::memcpy(row + column.valueOffset, value, std::min(column.textRoom + column.terminator, column.maxLength));
+        WriteU32(row, column.statusOffset, DBSTATUS_S_TRUNCATED);
+        WriteU32(row, column.lengthOffset,
+                 static_cast<uint32_t>(indicator == SQL_NO_TOTAL ? static_cast<SQLLEN>(column.textRoom) : indicator));
     }
 
     static void CopyFixed(const BoundColumn& column, SQLLEN indicator, const char* value, char* row) {
@@ -792,7 +814,7 @@ private:
     int generation_;
     bool ownsStatement_;
     bool finished_ = false;
-    // The block the driver fetches into, bound once per layout, and its row status array.
+    // The block the driver fetches into, bound once per layout.
     bool bound_ = false;
     std::vector<Binding> boundBindings_;
     std::vector<CBinding> boundCTypes_;
@@ -800,7 +822,6 @@ private:
     std::vector<BoundColumn> columns_;
     size_t stride_ = 0;
     std::vector<char> block_;
-    std::vector<SQLUSMALLINT> rowStatus_;
     SQLULEN fetched_ = 0;
 };
 
