@@ -307,8 +307,8 @@ TEST_F(FakeConnectionTest, OldProviderVersionIsRefusedAndReleased) {
 }
 
 TEST_F(FakeConnectionTest, FailedOpenKeepsObjectAndSettingsAndRetriesTheWholeSequence) {
-    script.initialize = {E_FAIL,
-                         fake::MakeError(E_FAIL, {fake::ServerRecord(18456, "Login failed for user 'gm'.", 14)})};
+    script.initialize = {
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(18456, "Login failed for user 'gm'.", 14)})};
     TMSConnection c;
     c.SetUsername("gm");
     EXPECT_THROW(c.Connect(), EMSError);
@@ -335,7 +335,7 @@ TEST_F(FakeConnectionTest, QuotedIdentifierOffIsSentAfterOpening) {
 
     // A failed SET leaves the option as it was.
     script.executions["SET QUOTED_IDENTIFIER OFF"].answer = {
-        E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(102, "Incorrect syntax near 'x'.", 15)})};
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(102, "Incorrect syntax near 'x'.", 15)})};
     EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
     EXPECT_TRUE(c.QuotedIdentifier());
 }

@@ -156,7 +156,7 @@ TEST_F(PoolTest, ExpiredOrInvalidObjectsAreFreed) {
     EXPECT_EQ(pool->IdleCount(), 1) << "a connection that answers stays";
     EXPECT_EQ(script.Count("execute /* Check connection */"), 1);
     script.executions["/* Check connection */"].answer = {provider::E_FAIL,
-                                                          fake::MakeError(provider::E_FAIL, {Fatal()})};
+                                                          scripted::MakeError(provider::E_FAIL, {Fatal()})};
     manager.PurgeAll();
     EXPECT_EQ(pool->IdleCount(), 0);
 }

@@ -92,8 +92,8 @@ TEST_F(FakeConnectionTest, DatabaseSwitchOnAnOpenConnectionUsesTheBracketRule) {
     EXPECT_EQ(set->properties[0].options, DBPROPOPTIONS_OPTIONAL);
 
     // A switch the server refuses leaves the setting where the server stayed.
-    script.currentCatalog = {E_FAIL,
-                             fake::MakeError(E_FAIL, {fake::ServerRecord(911, "Database 'nope' does not exist.", 16)})};
+    script.currentCatalog = {
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(911, "Database 'nope' does not exist.", 16)})};
     EXPECT_THROW(c.SetDatabase("nope"), EMSError);
     EXPECT_EQ(c.Database(), "master");
     EXPECT_TRUE(c.Connected());
@@ -151,10 +151,10 @@ TEST_F(FakeConnectionTest, TransactionsFollowTheirRules) {
 
     // A commit the server refuses keeps the transaction open.
     c.StartTransaction();
-    script.commit = {
-        E_FAIL,
-        fake::MakeError(E_FAIL, {fake::ServerRecord(
-                                    3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.")})};
+    script.commit = {E_FAIL,
+                     scripted::MakeError(
+                         E_FAIL, {scripted::ServerRecord(
+                                     3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.")})};
     EXPECT_THROW(c.Commit(), EMSError);
     EXPECT_TRUE(c.InTransaction());
     // Closing rolls an open transaction back.
@@ -310,8 +310,8 @@ TEST_F(FakeConnectionTest, NameListsAreSortedAndDatabaseFallsBackToMasterOn4060)
 
     c.SetDatabase("gone");
     script.executions["SELECT name FROM master.dbo.sysdatabases"].answer = {
-        E_FAIL, fake::MakeError(
-                    E_FAIL, {fake::ServerRecord(4060, "Cannot open database \"gone\" requested by the login.", 11)})};
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(
+                                                4060, "Cannot open database \"gone\" requested by the login.", 11)})};
     EXPECT_THROW(c.GetDatabaseNames(), EMSError);
     EXPECT_EQ(c.Database(), "master");
 

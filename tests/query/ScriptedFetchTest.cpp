@@ -1,6 +1,6 @@
 // The record set on a scripted provider: what no server shows on demand.
 #include "data/MSQuery.h"
-#include "tests/query/ScriptedProvider.h"
+#include "tests/support/ScriptedProvider.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ using namespace provider;
 
 class ScriptedFetchTest : public ::testing::Test {
 protected:
-    ScriptedFetchTest() : fake(script), scope(fake) {
+    ScriptedFetchTest() : scriptedProvider(script), scope(scriptedProvider) {
         connection.SetServer("scripted");
         query.SetConnection(&connection);
         query.SQL().SetText("SELECT a FROM t");
@@ -27,7 +27,7 @@ protected:
     }
 
     scripted::Script script;
-    scripted::Provider fake;
+    scripted::Provider scriptedProvider;
     ScopedProvider scope;
     TMSConnection connection;
     TMSQuery query;
@@ -97,7 +97,7 @@ TEST_F(ScriptedFetchTest, AnOpenHoldsTheCommandInterfacesUntilClose) {
     query.Execute();
     EXPECT_TRUE(query.Active());
     EXPECT_EQ(query.OLEDBRecordSet().Command().InterfaceUseCount(), 1);
-    EXPECT_EQ(script.executed.size(), 2u);
+    EXPECT_EQ(script.Executed().size(), 2u);
 }
 
 struct NumericCase {
