@@ -1,6 +1,6 @@
 // The data file keeps what was committed across restarts, leaves out what was not, and refuses a
 // damaged file without touching it.
-#include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/TempFolder.h"
 #include "tools/standin/sql/DataFile.h"
 #include "tools/standin/sql/Engine.h"
