@@ -66,8 +66,7 @@ std::string MessageOf(const E& e) {
 }
 
 template <class E, class Excluding, class Call>
-std::optional<E> Catch(Call&& call, const ::testing::Matcher<const std::string&>& message, const char* file,
-                       int line) {
+std::optional<E> Catch(Call&& call, const ::testing::Matcher<const std::string&>& message, const char* file, int line) {
     using Unwanted = typename Excluded<Excluding>::Type;
     const std::string expected = TypeName(typeid(E));
     // Nested, so that each handler sees only what the one inside it let through: the unwanted subclass
@@ -77,8 +76,8 @@ std::optional<E> Catch(Call&& call, const ::testing::Matcher<const std::string&>
             try {
                 std::forward<Call>(call)();
             } catch (const Unwanted& e) {
-                ADD_FAILURE_AT(file, line) << "expected " << expected << " itself, got " << TypeName(typeid(e))
-                                           << ": " << ::testing::PrintToString(MessageOf(e));
+                ADD_FAILURE_AT(file, line) << "expected " << expected << " itself, got " << TypeName(typeid(e)) << ": "
+                                           << ::testing::PrintToString(MessageOf(e));
                 return std::nullopt;
             }
         } catch (const E& e) {
@@ -87,10 +86,10 @@ std::optional<E> Catch(Call&& call, const ::testing::Matcher<const std::string&>
             if (!message.MatchAndExplain(text, &explanation)) {
                 std::ostringstream wanted;
                 message.DescribeTo(&wanted);
-                ADD_FAILURE_AT(file, line) << TypeName(typeid(e)) << " thrown with the message\n  "
-                                           << ::testing::PrintToString(text) << "\nexpected a message that "
-                                           << wanted.str() << (explanation.str().empty() ? "" : "\n  ")
-                                           << explanation.str();
+                ADD_FAILURE_AT(file, line)
+                    << TypeName(typeid(e)) << " thrown with the message\n  " << ::testing::PrintToString(text)
+                    << "\nexpected a message that " << wanted.str() << (explanation.str().empty() ? "" : "\n  ")
+                    << explanation.str();
             }
             return e;
         }
@@ -117,9 +116,8 @@ std::optional<E> ExpectThrows(Call&& call, std::string_view message, const char*
 
 // `call` must throw an E whose message the matcher accepts (HasSubstr, StartsWith, Not(IsEmpty()), _ ...).
 template <class E, class Excluding = Not<detail::NothingExcluded>, class Call, class Matcher>
-    requires(!std::convertible_to<const Matcher&, std::string_view>)
-std::optional<E> ExpectThrows(Call&& call, const Matcher& message, const char* file = __builtin_FILE(),
-                              int line = __builtin_LINE()) {
+requires(!std::convertible_to<const Matcher&, std::string_view>) std::optional<E> ExpectThrows(
+    Call&& call, const Matcher& message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     return detail::Catch<E, Excluding>(std::forward<Call>(call), ::testing::MatcherCast<const std::string&>(message),
                                        file, line);
 }

@@ -58,8 +58,8 @@ TEST(ExpectThrows, FailsAndSaysWhatHappenedInstead) {
          "got something that is no std::exception"},
         {"the excluded subclass", [] { ExpectThrows<Exception, Not<ECodedError>>(RaiseCoded, "coded"); },
          "expected Exception itself, got (anonymous namespace)::ECodedError: \"coded\""},
-        {"a message cut at a NUL", [] { ExpectThrows<Exception>([] { throw Exception(std::string("a\0b", 3)); }, "a"); },
-         "\"a\\0b\""},
+        {"a message cut at a NUL",
+         [] { ExpectThrows<Exception>([] { throw Exception(std::string("a\0b", 3)); }, "a"); }, "\"a\\0b\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
