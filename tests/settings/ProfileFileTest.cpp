@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/settings/ProfileFixtures.h"
+#include "tests/support/ExpectThrows.h"
 #include "tests/support/TempFolder.h"
 
 using profile::ReadProfileString;
@@ -68,12 +69,8 @@ TEST(ProfileFileRead, OversizedFileGivesDefaultAndIsReportedByTheIniStore) {
     EXPECT_FALSE(WriteProfileString("A", "x", "2", file));
     EXPECT_EQ(ReadFile(file), text);
     TIniFile store(file);
-    try {
-        store.ReadString("A", "x", "d");
-        ADD_FAILURE() << "read as if empty";
-    } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message, "The settings file " + file + " is larger than 1024 KB and was not read.");
-    }
+    ExpectThrows<EIniFileException>([&] { store.ReadString("A", "x", "d"); },
+                                    "The settings file " + file + " is larger than 1024 KB and was not read.");
     text.resize(profile::MaxProfileFileSize);
     WriteFile(file, text);
     EXPECT_FALSE(profile::ProfileFileTooLarge(file));

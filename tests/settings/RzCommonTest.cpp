@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "tests/support/ExpectThrows.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -102,13 +103,10 @@ TEST(WriteFailure, UnwritableFileRaisesWithItsPathAndKeepsEarlierWrites) {
     IniFixture f;
     f.Ini.PutTextValue("DB Connection", "HostName", "first");
     ::chmod(f.File.c_str(), 0444);
-    try {
-        f.Ini.PutTextValue("DB Connection", "User", "second");
-        FAIL() << "no exception";
-    } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message, "Unable to write to " + f.File);
-        EXPECT_STREQ(e.what(), e.Message.c_str());
-    }
+    const auto e = ExpectThrows<EIniFileException>([&] { f.Ini.PutTextValue("DB Connection", "User", "second"); },
+                                                   "Unable to write to " + f.File);
+    ASSERT_TRUE(e);
+    EXPECT_STREQ(e->what(), e->Message.c_str());
     EXPECT_THROW(f.Ini.PutBoolValue("Common", "SavePass", true), Exception);
     EXPECT_EQ(ReadFile(f.File), "[DB Connection]\nHostName=first\n");
     EXPECT_EQ(f.Ini.GetTextValue("DB Connection", "HostName", ""), "first");
@@ -120,12 +118,7 @@ TEST(WriteFailure, MissingFolderRaisesWithThePath) {
     const std::string file = folder.File("gone/vnac.ini");
     ini.SetPath(file);
     EXPECT_EQ(ini.GetTextValue("A", "x", "d"), "d");
-    try {
-        ini.PutTextValue("A", "x", "1");
-        FAIL() << "no exception";
-    } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message, "Unable to write to " + file);
-    }
+    ExpectThrows<EIniFileException>([&] { ini.PutTextValue("A", "x", "1"); }, "Unable to write to " + file);
 }
 
 TEST(PathProperty, SameValueKeepsStoreAndNewValueOpensNewFile) {
@@ -210,16 +203,11 @@ TEST(DefaultIniPath, ProcessProgramInfoNamesThisTestProgram) {
 TEST(RegistryMode, ValueOperationsRaiseThatTheRegistryIsUnavailable) {
     TRzRegIniFile ini(Program("/opt/tools/accounts.exe", "Vantor Account Creator"));
     ini.SetPathType(ptRegistry);
-    try {
-        ini.GetTextValue("DB Connection", "HostName", "");
-        FAIL() << "no exception";
-    } catch (const EIniFileException&) {
-        FAIL() << "not a write failure";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message,
-                  "The registry is not available on this platform: cannot use the key "
-                  "HKEY_CURRENT_USER\\Software\\Temp\\Vantor Account Creator; store settings in an INI file instead.");
-    }
+    // Not a write failure: the plain error.
+    ExpectThrows<Exception, Not<EIniFileException>>(
+        [&] { ini.GetTextValue("DB Connection", "HostName", ""); },
+        "The registry is not available on this platform: cannot use the key "
+        "HKEY_CURRENT_USER\\Software\\Temp\\Vantor Account Creator; store settings in an INI file instead.");
     EXPECT_EQ(ini.Path(), "\\Software\\Temp\\Vantor Account Creator") << "default key path stored back";
     EXPECT_THROW(ini.GetBoolValue("Common", "SavePass", false), Exception);
     EXPECT_THROW(ini.PutBoolValue("Common", "SavePass", true), Exception);
@@ -230,12 +218,8 @@ TEST(RegistryMode, DefaultKeyPathUsesProgramNameWithoutTitle) {
     TRzRegIniFile ini(Program("/opt/tools/accounts.exe"));
     ini.SetPathType(ptRegistry);
     ini.SetRegKey(hkeyLocalMachine);
-    try {
-        ini.GetTextValue("A", "x", "");
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_NE(e.Message.find("HKEY_LOCAL_MACHINE\\Software\\Temp\\accounts;"), std::string::npos) << e.Message;
-    }
+    ExpectThrows<Exception>([&] { ini.GetTextValue("A", "x", ""); },
+                            ::testing::HasSubstr("HKEY_LOCAL_MACHINE\\Software\\Temp\\accounts;"));
     EXPECT_EQ(ini.Path(), "\\Software\\Temp\\accounts");
 }
 

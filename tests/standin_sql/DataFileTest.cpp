@@ -1,5 +1,6 @@
 // The data file keeps what was committed across restarts, leaves out what was not, and refuses a
 // damaged file without touching it.
+#include "tests/support/ExpectThrows.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TempFolder.h"
 #include "tools/standin/sql/DataFile.h"
@@ -125,12 +126,8 @@ TEST_F(DataFileTest, DamagedFilesAreRefusedAndLeftAlone) {
     };
     for (const auto& data : damaged) {
         write(data);
-        try {
-            Engine engine(path);
-            ADD_FAILURE() << "accepted a damaged file of " << data.size() << " bytes";
-        } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-        }
+        SCOPED_TRACE("a damaged file of " + std::to_string(data.size()) + " bytes");
+        vactest::ExpectThrows<std::runtime_error>([&] { Engine engine(path); }, ::testing::HasSubstr(path));
         EXPECT_EQ(bytes(), data);  // never replaced
     }
 }
