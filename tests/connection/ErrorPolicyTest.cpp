@@ -1,6 +1,7 @@
 // The result check and the error policy on the scripted provider: one EMSError from several records,
 // sub-errors, info messages, the fatal-error test, reconnect and close on a fatal error.
 #include "tests/connection/Fixture.h"
+#include "tests/support/ExpectThrows.h"
 
 using namespace provider;
 
@@ -24,39 +25,36 @@ TEST_F(FakeConnectionTest, SeveralRecordsMakeOneErrorInRecordOrderWithSubErrors)
     TMSConnection c;
     c.Connect();
     FailNextStatement(script, info);
-    try {
-        c.SetQuotedIdentifier(false);
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.Message,
-                  "Violation of PRIMARY KEY constraint 'PK_user_auth'.\r\nThe statement has been terminated.");
-        EXPECT_EQ(e.NativeError, 3621);
-        EXPECT_EQ(e.ErrorCode, 3621);
-        EXPECT_EQ(e.ServerMessage, "The statement has been terminated.");
-        EXPECT_EQ(e.ProcName, "ap_create");
-        EXPECT_EQ(e.LineNumber, 7);
-        EXPECT_EQ(e.State, 2);
-        EXPECT_EQ(e.SeverityClass, 10);
-        EXPECT_EQ(e.ServerName, "FAKE");
-        EXPECT_EQ(e.OLEDBErrorCode, DB_E_ERRORSINCOMMAND);
-        ASSERT_EQ(e.Errors.Count(), 3);
-        auto* sub0 = dynamic_cast<EMSError*>(&e.Errors[0]);
-        ASSERT_NE(sub0, nullptr);
-        EXPECT_EQ(sub0->Message, first.message);
-        EXPECT_EQ(sub0->NativeError, 2627);
-        EXPECT_EQ(dynamic_cast<EMSError*>(&e.Errors[1]), nullptr);
-        EXPECT_EQ(e.Errors[1].Message, "provider text #1");
-        EXPECT_EQ(e.Errors[1].ErrorCode, DB_E_ERRORSINCOMMAND);
-        EXPECT_EQ(e.Errors[1].OLEDBErrorCode, E_FAIL);
-        EXPECT_EQ(e.Errors[1].ErrorInterface, InterfaceId::IRowset);
-        EXPECT_NE(dynamic_cast<EMSError*>(&e.Errors[2]), nullptr);
+    const auto e = vactest::ExpectThrows<EMSError>(
+        [&] { c.SetQuotedIdentifier(false); },
+        "Violation of PRIMARY KEY constraint 'PK_user_auth'.\r\nThe statement has been terminated.");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 3621);
+    EXPECT_EQ(e->ErrorCode, 3621);
+    EXPECT_EQ(e->ServerMessage, "The statement has been terminated.");
+    EXPECT_EQ(e->ProcName, "ap_create");
+    EXPECT_EQ(e->LineNumber, 7);
+    EXPECT_EQ(e->State, 2);
+    EXPECT_EQ(e->SeverityClass, 10);
+    EXPECT_EQ(e->ServerName, "FAKE");
+    EXPECT_EQ(e->OLEDBErrorCode, DB_E_ERRORSINCOMMAND);
+    ASSERT_EQ(e->Errors.Count(), 3);
+    auto* sub0 = dynamic_cast<EMSError*>(&e->Errors[0]);
+    ASSERT_NE(sub0, nullptr);
+    EXPECT_EQ(sub0->Message, first.message);
+    EXPECT_EQ(sub0->NativeError, 2627);
+    EXPECT_EQ(dynamic_cast<EMSError*>(&e->Errors[1]), nullptr);
+    EXPECT_EQ(e->Errors[1].Message, "provider text #1");
+    EXPECT_EQ(e->Errors[1].ErrorCode, DB_E_ERRORSINCOMMAND);
+    EXPECT_EQ(e->Errors[1].OLEDBErrorCode, E_FAIL);
+    EXPECT_EQ(e->Errors[1].ErrorInterface, InterfaceId::IRowset);
+    EXPECT_NE(dynamic_cast<EMSError*>(&e->Errors[2]), nullptr);
 
-        // Copies duplicate the sub-errors with their classes.
-        EMSError copy = e;
-        ASSERT_EQ(copy.Errors.Count(), 3);
-        EXPECT_NE(&copy.Errors[0], &e.Errors[0]);
-        EXPECT_NE(dynamic_cast<EMSError*>(&copy.Errors[0]), nullptr);
-    }
+    // Copies duplicate the sub-errors with their classes.
+    EMSError copy = *e;
+    ASSERT_EQ(copy.Errors.Count(), 3);
+    EXPECT_NE(&copy.Errors[0], &e->Errors[0]);
+    EXPECT_NE(dynamic_cast<EMSError*>(&copy.Errors[0]), nullptr);
 }
 
 TEST_F(FakeConnectionTest, ErrorsWithoutServerRecords) {
@@ -76,16 +74,11 @@ TEST_F(FakeConnectionTest, ErrorsWithoutServerRecords) {
         TMSConnection c;
         c.Connect();
         script.nextExecutions.push_back({k.hr, k.info});
-        try {
-            c.SetQuotedIdentifier(false);
-            FAIL() << "no error";
-        } catch (const EMSError&) {
-            FAIL() << "no server records";
-        } catch (const EOLEDBError& e) {
-            EXPECT_EQ(e.Message, k.message);
-            EXPECT_EQ(e.ErrorCode, k.hr);
-            EXPECT_EQ(e.OLEDBErrorCode, k.hr);
-        }
+        const auto e = vactest::ExpectThrows<EOLEDBError, vactest::Not<EMSError>>([&] { c.SetQuotedIdentifier(false); },
+                                                                                  k.message);
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->ErrorCode, k.hr);
+        EXPECT_EQ(e->OLEDBErrorCode, k.hr);
         EXPECT_TRUE(c.Connected()) << "not fatal";
     }
 }
@@ -188,12 +181,9 @@ TEST_F(FakeConnectionTest, FailedReconnectClosesTheComponent) {
     FailNextStatement(script, scripted::MakeError(E_FAIL, {Fatal()}));
     script.initialize = {E_FAIL,
                          scripted::MakeError(E_FAIL, {scripted::ServerRecord(17, "Server does not exist.", 16, 1)})};
-    try {
-        c.SetQuotedIdentifier(false);
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.NativeError, 4014) << "the original error is raised";
-    }
+    const auto e = vactest::ExpectThrows<EMSError>([&] { c.SetQuotedIdentifier(false); }, ::testing::_);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 4014) << "the original error is raised";
     EXPECT_FALSE(c.Connected());
     script.initialize = {};
     c.Connect();

@@ -1,6 +1,7 @@
 // Settings of TMSConnection on the scripted provider: compare-then-close setters, options on an open
 // connection, Database switching, transactions, the connect string, name lists, ExecSQL.
 #include "tests/connection/Fixture.h"
+#include "tests/support/ExpectThrows.h"
 
 using namespace provider;
 
@@ -60,12 +61,8 @@ TEST_F(FakeConnectionTest, OptionsAreRefusedOnAnOpenConnection) {
     };
     for (const auto& [name, change] : changes) {
         SCOPED_TRACE(name);
-        try {
-            change(c.Options());
-            FAIL() << "accepted";
-        } catch (const EDatabaseError& e) {
-            EXPECT_EQ(e.Message, "Cannot perform this operation on an open connection");
-        }
+        vactest::ExpectThrows<EDatabaseError>([&, &change = change] { change(c.Options()); },
+                                              "Cannot perform this operation on an open connection");
         EXPECT_TRUE(c.Connected());
     }
     // Equal values are no change.
@@ -123,23 +120,13 @@ TEST_F(FakeConnectionTest, TransactionsFollowTheirRules) {
     TMSConnection c;
     for (auto op : std::vector<std::function<void()>>{[&] { c.StartTransaction(); }, [&] { c.Commit(); },
                                                       [&] { c.Rollback(); }}) {
-        try {
-            op();
-            FAIL() << "allowed on a closed connection";
-        } catch (const EDatabaseError& e) {
-            EXPECT_EQ(e.Message, "Operation is not allowed when the connection is closed");
-        }
+        vactest::ExpectThrows<EDatabaseError>([&] { op(); }, "Operation is not allowed when the connection is closed");
     }
     c.Connect();
     c.StartTransaction();
     EXPECT_TRUE(c.InTransaction());
     EXPECT_FALSE(c.ConnectionObject()->GetAutoCommit());
-    try {
-        c.StartTransaction();
-        FAIL() << "second transaction";
-    } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message, "User transaction is already in progress.");
-    }
+    vactest::ExpectThrows<EDatabaseError>([&] { c.StartTransaction(); }, "User transaction is already in progress.");
     c.Commit();
     EXPECT_FALSE(c.InTransaction());
     EXPECT_TRUE(c.ConnectionObject()->GetAutoCommit());
@@ -289,14 +276,8 @@ TEST_F(FakeConnectionTest, ConnectStringAssignmentErrorsRestoreThePreviousSettin
         TMSConnection c;
         c.SetConnectString("User ID=gm;Password=pw;Data Source=db1;Initial Catalog=lin2db");
         const std::string before = c.ConnectString();
-        try {
-            c.SetConnectString(text);
-            FAIL() << "accepted";
-        } catch (const EDatabaseError&) {
-            FAIL() << "connect string errors are plain Exception";
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.Message, message);
-        }
+        vactest::ExpectThrows<Exception, vactest::Not<EDatabaseError>>([&, &text = text] { c.SetConnectString(text); },
+                                                                       message);
         EXPECT_EQ(c.ConnectString(), before);
         EXPECT_EQ(c.Database(), "lin2db");
     }
