@@ -4,7 +4,7 @@
 // statement log and its tables.
 #include "app/mUnit.h"
 #include "tests/framework/support/RecordingDialogs.h"
-#include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 #include "tests/support/ServerUnderTest.h"
 #include "tools/standin/tds/StandinServer.h"
 

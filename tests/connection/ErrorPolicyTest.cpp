@@ -1,62 +1,60 @@
 // The result check and the error policy on the scripted provider: one EMSError from several records,
 // sub-errors, info messages, the fatal-error test, reconnect and close on a fatal error.
 #include "tests/connection/Fixture.h"
+#include "tests/support/ExpectThrows.h"
 
 using namespace provider;
 
 namespace {
 
 // Opens c and then makes the next statement fail with the given error.
-void FailNextStatement(fake::Script& script, ErrorInfo error, HRESULT hr = DB_E_ERRORSINCOMMAND) {
+void FailNextStatement(scripted::Script& script, ErrorInfo error, HRESULT hr = DB_E_ERRORSINCOMMAND) {
     script.nextExecutions.push_back({hr, std::move(error)});
 }
 
 }  // namespace
 
 TEST_F(FakeConnectionTest, SeveralRecordsMakeOneErrorInRecordOrderWithSubErrors) {
-    auto first = fake::ServerRecord(2627, "Violation of PRIMARY KEY constraint 'PK_user_auth'.", 14, 1);
-    auto last = fake::ServerRecord(3621, "The statement has been terminated.", 10, 2);
+    auto first = scripted::ServerRecord(2627, "Violation of PRIMARY KEY constraint 'PK_user_auth'.", 14, 1);
+    auto last = scripted::ServerRecord(3621, "The statement has been terminated.", 10, 2);
     last.procName = "ap_create";
     last.lineNumber = 7;
-    auto info = fake::MakeError(DB_E_ERRORSINCOMMAND, {first, std::nullopt, last}, "provider text");
+    auto info = scripted::MakeError(DB_E_ERRORSINCOMMAND, {first, std::nullopt, last}, "provider text");
     info.records[1].result = E_FAIL;
     info.records[1].interfaceId = InterfaceId::IRowset;
     TMSConnection c;
     c.Connect();
     FailNextStatement(script, info);
-    try {
-        c.SetQuotedIdentifier(false);
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.Message,
-                  "Violation of PRIMARY KEY constraint 'PK_user_auth'.\r\nThe statement has been terminated.");
-        EXPECT_EQ(e.NativeError, 3621);
-        EXPECT_EQ(e.ErrorCode, 3621);
-        EXPECT_EQ(e.ServerMessage, "The statement has been terminated.");
-        EXPECT_EQ(e.ProcName, "ap_create");
-        EXPECT_EQ(e.LineNumber, 7);
-        EXPECT_EQ(e.State, 2);
-        EXPECT_EQ(e.SeverityClass, 10);
-        EXPECT_EQ(e.ServerName, "FAKE");
-        EXPECT_EQ(e.OLEDBErrorCode, DB_E_ERRORSINCOMMAND);
-        ASSERT_EQ(e.Errors.Count(), 3);
-        auto* sub0 = dynamic_cast<EMSError*>(&e.Errors[0]);
-        ASSERT_NE(sub0, nullptr);
-        EXPECT_EQ(sub0->Message, first.message);
-        EXPECT_EQ(sub0->NativeError, 2627);
-        EXPECT_EQ(dynamic_cast<EMSError*>(&e.Errors[1]), nullptr);
-        EXPECT_EQ(e.Errors[1].Message, "provider text #1");
-        EXPECT_EQ(e.Errors[1].ErrorCode, DB_E_ERRORSINCOMMAND);
-        EXPECT_EQ(e.Errors[1].OLEDBErrorCode, E_FAIL);
-        EXPECT_EQ(e.Errors[1].ErrorInterface, InterfaceId::IRowset);
-        EXPECT_NE(dynamic_cast<EMSError*>(&e.Errors[2]), nullptr);
+    const auto e = vactest::ExpectThrows<EMSError>(
+        [&] { c.SetQuotedIdentifier(false); },
+        "Violation of PRIMARY KEY constraint 'PK_user_auth'.\r\nThe statement has been terminated.");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 3621);
+    EXPECT_EQ(e->ErrorCode, 3621);
+    EXPECT_EQ(e->ServerMessage, "The statement has been terminated.");
+    EXPECT_EQ(e->ProcName, "ap_create");
+    EXPECT_EQ(e->LineNumber, 7);
+    EXPECT_EQ(e->State, 2);
+    EXPECT_EQ(e->SeverityClass, 10);
+    EXPECT_EQ(e->ServerName, "FAKE");
+    EXPECT_EQ(e->OLEDBErrorCode, DB_E_ERRORSINCOMMAND);
+    ASSERT_EQ(e->Errors.Count(), 3);
+    auto* sub0 = dynamic_cast<EMSError*>(&e->Errors[0]);
+    ASSERT_NE(sub0, nullptr);
+    EXPECT_EQ(sub0->Message, first.message);
+    EXPECT_EQ(sub0->NativeError, 2627);
+    EXPECT_EQ(dynamic_cast<EMSError*>(&e->Errors[1]), nullptr);
+    EXPECT_EQ(e->Errors[1].Message, "provider text #1");
+    EXPECT_EQ(e->Errors[1].ErrorCode, DB_E_ERRORSINCOMMAND);
+    EXPECT_EQ(e->Errors[1].OLEDBErrorCode, E_FAIL);
+    EXPECT_EQ(e->Errors[1].ErrorInterface, InterfaceId::IRowset);
+    EXPECT_NE(dynamic_cast<EMSError*>(&e->Errors[2]), nullptr);
 
-        // Copies duplicate the sub-errors with their classes.
-        EMSError copy = e;
-        ASSERT_EQ(copy.Errors.Count(), 3);
-        EXPECT_NE(&copy.Errors[0], &e.Errors[0]);
-        EXPECT_NE(dynamic_cast<EMSError*>(&copy.Errors[0]), nullptr);
-    }
+    // Copies duplicate the sub-errors with their classes.
+    EMSError copy = *e;
+    ASSERT_EQ(copy.Errors.Count(), 3);
+    EXPECT_NE(&copy.Errors[0], &e->Errors[0]);
+    EXPECT_NE(dynamic_cast<EMSError*>(&copy.Errors[0]), nullptr);
 }
 
 TEST_F(FakeConnectionTest, ErrorsWithoutServerRecords) {
@@ -67,7 +65,7 @@ TEST_F(FakeConnectionTest, ErrorsWithoutServerRecords) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {"description", fake::MakeError(E_FAIL, {std::nullopt}, "Driver failure"), E_FAIL, "Driver failure"},
+        {"description", scripted::MakeError(E_FAIL, {std::nullopt}, "Driver failure"), E_FAIL, "Driver failure"},
         {"no error object", std::nullopt, MakeResult(0x80040E4D), "OLE DB error occured. Code 80040E4Dh"},
         {"success code", std::nullopt, DB_S_ERRORSOCCURRED, "OLE DB error occured. Code 40EDAh"},
     };
@@ -76,16 +74,11 @@ TEST_F(FakeConnectionTest, ErrorsWithoutServerRecords) {
         TMSConnection c;
         c.Connect();
         script.nextExecutions.push_back({k.hr, k.info});
-        try {
-            c.SetQuotedIdentifier(false);
-            FAIL() << "no error";
-        } catch (const EMSError&) {
-            FAIL() << "no server records";
-        } catch (const EOLEDBError& e) {
-            EXPECT_EQ(e.Message, k.message);
-            EXPECT_EQ(e.ErrorCode, k.hr);
-            EXPECT_EQ(e.OLEDBErrorCode, k.hr);
-        }
+        const auto e = vactest::ExpectThrows<EOLEDBError, vactest::Not<EMSError>>([&] { c.SetQuotedIdentifier(false); },
+                                                                                  k.message);
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->ErrorCode, k.hr);
+        EXPECT_EQ(e->OLEDBErrorCode, k.hr);
         EXPECT_TRUE(c.Connected()) << "not fatal";
     }
 }
@@ -102,7 +95,7 @@ TEST(FatalErrorTest, OnlyServerErrorsOfTheseKindsAreFatal) {
         {16, 2, 17, false},   {15, 1, 5, false}, {19, 1, 50000, false}, {14, 1, 18456, false},
     };
     for (const auto& k : cases) {
-        auto record = fake::ServerRecord(k.native, "x", k.severity, k.state);
+        auto record = scripted::ServerRecord(k.native, "x", k.severity, k.state);
         EXPECT_EQ(TCustomDAConnection::IsFatalError(EMSError(record, "x")), k.fatal)
             << int(k.severity) << "/" << int(k.state) << "/" << k.native;
     }
@@ -114,7 +107,7 @@ TEST_F(FakeConnectionTest, FatalErrorWithNothingOpenReconnectsAndStillRaises) {
     TMSConnection c;
     c.Connect();
     script.ClearLog();
-    FailNextStatement(script, fake::MakeError(E_FAIL, {Fatal()}));
+    FailNextStatement(script, scripted::MakeError(E_FAIL, {Fatal()}));
     EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
     EXPECT_TRUE(c.Connected());
     EXPECT_EQ(script.Count("uninitialize"), 1);
@@ -140,7 +133,7 @@ TEST_F(FakeConnectionTest, FatalErrorWithAnOpenClientNeitherReconnectsNorCloses)
         ds.holdsRowset = k.holdsRowset;
         cmd.prepared = k.prepared;
         script.ClearLog();
-        FailNextStatement(script, fake::MakeError(E_FAIL, {Fatal(50000, 21)}));
+        FailNextStatement(script, scripted::MakeError(E_FAIL, {Fatal(50000, 21)}));
         EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
         EXPECT_TRUE(c.Connected());
         EXPECT_EQ(script.Count("uninitialize"), 0);
@@ -160,7 +153,8 @@ TEST_F(FakeConnectionTest, FatalErrorOnALostLinkWithAnOpenClientCloses) {
     ds.active = true;
     script.ClearLog();
     script.linkLost = true;
-    FailNextStatement(script, fake::MakeError(E_FAIL, {fake::ServerRecord(11, "Communication link failure", 16, 1)}));
+    FailNextStatement(script,
+                      scripted::MakeError(E_FAIL, {scripted::ServerRecord(11, "Communication link failure", 16, 1)}));
     EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
     EXPECT_FALSE(c.Connected());
     EXPECT_EQ(script.Count("initialize"), 0) << "not reopened behind the open client's back";
@@ -172,7 +166,8 @@ TEST_F(FakeConnectionTest, FatalErrorInATransactionClosesWithoutRollback) {
     c.Connect();
     c.StartTransaction();
     script.ClearLog();
-    FailNextStatement(script, fake::MakeError(E_FAIL, {fake::ServerRecord(11, "General network error.", 16, 1)}));
+    FailNextStatement(script,
+                      scripted::MakeError(E_FAIL, {scripted::ServerRecord(11, "General network error.", 16, 1)}));
     EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
     EXPECT_FALSE(c.Connected());
     EXPECT_FALSE(c.InTransaction());
@@ -183,14 +178,12 @@ TEST_F(FakeConnectionTest, FatalErrorInATransactionClosesWithoutRollback) {
 TEST_F(FakeConnectionTest, FailedReconnectClosesTheComponent) {
     TMSConnection c;
     c.Connect();
-    FailNextStatement(script, fake::MakeError(E_FAIL, {Fatal()}));
-    script.initialize = {E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(17, "Server does not exist.", 16, 1)})};
-    try {
-        c.SetQuotedIdentifier(false);
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.NativeError, 4014) << "the original error is raised";
-    }
+    FailNextStatement(script, scripted::MakeError(E_FAIL, {Fatal()}));
+    script.initialize = {E_FAIL,
+                         scripted::MakeError(E_FAIL, {scripted::ServerRecord(17, "Server does not exist.", 16, 1)})};
+    const auto e = vactest::ExpectThrows<EMSError>([&] { c.SetQuotedIdentifier(false); }, ::testing::_);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 4014) << "the original error is raised";
     EXPECT_FALSE(c.Connected());
     script.initialize = {};
     c.Connect();
@@ -207,7 +200,7 @@ TEST_F(FakeConnectionTest, OnErrorSeesTheErrorAndMayTurnItIntoASilentAbort) {
         EXPECT_EQ(e.ErrorCode, 208);
         fail = false;
     };
-    FailNextStatement(script, fake::MakeError(E_FAIL, {fake::ServerRecord(208, "Invalid object name 'x'.")}));
+    FailNextStatement(script, scripted::MakeError(E_FAIL, {scripted::ServerRecord(208, "Invalid object name 'x'.")}));
     EXPECT_THROW(c.SetQuotedIdentifier(false), EAbort);
     EXPECT_EQ(calls, 1);
 }
@@ -221,7 +214,7 @@ TEST_F(FakeConnectionTest, InfoMessagesReachOnInfoMessageWithoutRaising) {
     };
     c.Connect();
     script.nextExecutions.push_back(
-        {S_OK, fake::MakeError(S_OK, {fake::ServerRecord(5701, "Changed database context to 'lin2db'.", 0)})});
+        {S_OK, scripted::MakeError(S_OK, {scripted::ServerRecord(5701, "Changed database context to 'lin2db'.", 0)})});
     c.SetQuotedIdentifier(false);
     EXPECT_EQ(seen, (std::vector<std::string>{"Changed database context to 'lin2db'."}));
     EXPECT_FALSE(c.QuotedIdentifier());

@@ -1,7 +1,7 @@
 #pragma once
 // Shared fixture of the connection unit tests: a TMSConnection on the scripted provider.
 #include "data/MSAccess.h"
-#include "tests/connection/FakeProvider.h"
+#include "tests/support/ScriptedProvider.h"
 
 #include <gtest/gtest.h>
 
@@ -46,9 +46,9 @@ public:
 
 class FakeConnectionTest : public ::testing::Test {
 protected:
-    fake::Script script;
-    fake::Provider fakeProvider{script};
-    provider::ScopedProvider installed{fakeProvider};
+    scripted::Script script;
+    scripted::Provider scriptedProvider{script};
+    provider::ScopedProvider installed{scriptedProvider};
 
     // The properties of the n-th property set of a kind that the provider received.
     const provider::PropertySet* SetAt(provider::PropertySetId id, int n = 0) const {
@@ -60,5 +60,5 @@ protected:
 };
 
 inline provider::SqlServerError Fatal(int number = 4014, uint8_t severity = 20) {
-    return fake::ServerRecord(number, "A fatal error occurred.", severity, 1);
+    return scripted::ServerRecord(number, "A fatal error occurred.", severity, 1);
 }

@@ -1,6 +1,7 @@
 // Opening and closing TMSConnection on the scripted provider: provider classes, the property sets in
 // order, refusals, old providers, the uninitialised run-time, and what a failed open leaves behind.
 #include "tests/connection/Fixture.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <filesystem>
 #include <fstream>
@@ -56,14 +57,7 @@ TEST_F(FakeConnectionTest, ProviderClassSelection) {
             c.Connect();
             EXPECT_TRUE(c.Connected());
         } else {
-            try {
-                c.Connect();
-                ADD_FAILURE() << "opened";
-            } catch (const EOLEDBError&) {
-                ADD_FAILURE() << "provider error instead of the component's own";
-            } catch (const EDatabaseError& e) {
-                EXPECT_EQ(e.Message, k.error);
-            }
+            vactest::ExpectThrows<EDatabaseError, vactest::Not<EOLEDBError>>([&] { c.Connect(); }, k.error);
             EXPECT_FALSE(c.Connected());
         }
         std::vector<std::string> creates;
@@ -226,16 +220,11 @@ TEST_F(FakeConnectionTest, RefusedPropertySetListsEveryRefusedPropertyInIndexOrd
     script.refuse[{PropertySetId::DBInit, DBPROP_INIT_TIMEOUT}] = DBPROPSTATUS_BADVALUE;   // index 2
     script.refuse[{PropertySetId::DBInit, DBPROP_INIT_HWND}] = DBPROPSTATUS_NOTSUPPORTED;  // index 5 (sa only)
     TMSConnection c;
-    try {
-        c.Connect();
-        FAIL() << "opened";
-    } catch (const EMSError&) {
-        FAIL() << "no server records were posted";
-    } catch (const EOLEDBError& e) {
-        EXPECT_EQ(e.Message, "OLE DB error occured. Code 80040E21h\n[2] := $2\r\n[5] := $1");
-        EXPECT_EQ(e.OLEDBErrorCode, DB_E_ERRORSOCCURRED);
-        EXPECT_EQ(e.ErrorCode, DB_E_ERRORSOCCURRED);
-    }
+    const auto e = vactest::ExpectThrows<EOLEDBError, vactest::Not<EMSError>>(
+        [&] { c.Connect(); }, "OLE DB error occured. Code 80040E21h\n[2] := $2\r\n[5] := $1");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->OLEDBErrorCode, DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(e->ErrorCode, DB_E_ERRORSOCCURRED);
     EXPECT_FALSE(c.Connected());
     EXPECT_EQ(script.liveDataSources, 0) << "a failed open releases what it obtained";
     EXPECT_EQ(script.Count("initialize"), 0);
@@ -257,12 +246,7 @@ TEST_F(FakeConnectionTest, RefusedSingleServerSettingNamesTheSetting) {
         c.Options().SetNetworkLibrary("dbnmpntw");
         // The encryption request is optional: refusing it alone is a success code, still an error here.
         const std::string code = k.id == SSPROP_INIT_ENCRYPT ? "40EDA" : "80040E21";
-        try {
-            c.Connect();
-            FAIL() << "opened";
-        } catch (const EOLEDBError& e) {
-            EXPECT_EQ(e.Message, "OLE DB error occured. Code " + code + "h" + k.suffix);
-        }
+        vactest::ExpectThrows<EOLEDBError>([&] { c.Connect(); }, "OLE DB error occured. Code " + code + "h" + k.suffix);
         EXPECT_FALSE(c.Connected());
     }
 }
@@ -270,14 +254,11 @@ TEST_F(FakeConnectionTest, RefusedSingleServerSettingNamesTheSetting) {
 TEST_F(FakeConnectionTest, UninitialisedRunTimeSaysSo) {
     script.createResult = CO_E_NOTINITIALIZED;
     TMSConnection c;
-    try {
-        c.Connect();
-        FAIL() << "opened";
-    } catch (const EOLEDBError& e) {
-        EXPECT_EQ(e.Message, "OLE DB error occured. Code 800401F0h.\r\nCoInitialize has not been called.");
-        EXPECT_EQ(e.OLEDBErrorCode, CO_E_NOTINITIALIZED);
-        EXPECT_EQ(e.Errors.Count(), 0);
-    }
+    const auto e = vactest::ExpectThrows<EOLEDBError>(
+        [&] { c.Connect(); }, "OLE DB error occured. Code 800401F0h.\r\nCoInitialize has not been called.");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->OLEDBErrorCode, CO_E_NOTINITIALIZED);
+    EXPECT_EQ(e->Errors.Count(), 0);
 }
 
 TEST_F(FakeConnectionTest, OldProviderVersionIsRefusedAndReleased) {
@@ -288,14 +269,8 @@ TEST_F(FakeConnectionTest, OldProviderVersionIsRefusedAndReleased) {
         TMSConnection c;
         const bool tooOld = version != "7.00.623";
         if (tooOld) {
-            try {
-                c.Connect();
-                FAIL() << "opened";
-            } catch (const EOLEDBError&) {
-                FAIL() << "wrong class";
-            } catch (const EDatabaseError& e) {
-                EXPECT_EQ(e.Message, "Wrong MDAC version. Download latest MDAC version");
-            }
+            vactest::ExpectThrows<EDatabaseError, vactest::Not<EOLEDBError>>(
+                [&] { c.Connect(); }, "Wrong MDAC version. Download latest MDAC version");
             EXPECT_FALSE(c.Connected());
             EXPECT_EQ(script.liveDataSources, 0);
             EXPECT_EQ(script.liveSessions, 0);
@@ -307,8 +282,8 @@ TEST_F(FakeConnectionTest, OldProviderVersionIsRefusedAndReleased) {
 }
 
 TEST_F(FakeConnectionTest, FailedOpenKeepsObjectAndSettingsAndRetriesTheWholeSequence) {
-    script.initialize = {E_FAIL,
-                         fake::MakeError(E_FAIL, {fake::ServerRecord(18456, "Login failed for user 'gm'.", 14)})};
+    script.initialize = {
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(18456, "Login failed for user 'gm'.", 14)})};
     TMSConnection c;
     c.SetUsername("gm");
     EXPECT_THROW(c.Connect(), EMSError);
@@ -335,7 +310,7 @@ TEST_F(FakeConnectionTest, QuotedIdentifierOffIsSentAfterOpening) {
 
     // A failed SET leaves the option as it was.
     script.executions["SET QUOTED_IDENTIFIER OFF"].answer = {
-        E_FAIL, fake::MakeError(E_FAIL, {fake::ServerRecord(102, "Incorrect syntax near 'x'.", 15)})};
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(102, "Incorrect syntax near 'x'.", 15)})};
     EXPECT_THROW(c.SetQuotedIdentifier(false), EMSError);
     EXPECT_TRUE(c.QuotedIdentifier());
 }

@@ -1,6 +1,7 @@
 // Pooling on the scripted provider: keys, reuse, the size bound with its wait, lifetime, validity check.
 #include "data/MSConnectionPool.h"
 #include "tests/connection/Fixture.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <chrono>
 #include <thread>
@@ -99,14 +100,8 @@ TEST_F(PoolTest, MaxPoolSizeBoundsObjectsHandedOutAndTheWaitEnds) {
         c->PoolingOptions().MaxPoolSize = 1;
     }
     a.Connect();
-    try {
-        b.Connect();
-        FAIL() << "second object handed out";
-    } catch (const EDatabaseError&) {
-        FAIL() << "plain Exception expected";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message, "Maximum connections reached in pool");
-    }
+    vactest::ExpectThrows<Exception, vactest::Not<EDatabaseError>>([&] { b.Connect(); },
+                                                                   "Maximum connections reached in pool");
     EXPECT_FALSE(b.Connected());
 
     // A place freed while waiting is taken.
@@ -156,7 +151,7 @@ TEST_F(PoolTest, ExpiredOrInvalidObjectsAreFreed) {
     EXPECT_EQ(pool->IdleCount(), 1) << "a connection that answers stays";
     EXPECT_EQ(script.Count("execute /* Check connection */"), 1);
     script.executions["/* Check connection */"].answer = {provider::E_FAIL,
-                                                          fake::MakeError(provider::E_FAIL, {Fatal()})};
+                                                          scripted::MakeError(provider::E_FAIL, {Fatal()})};
     manager.PurgeAll();
     EXPECT_EQ(pool->IdleCount(), 0);
 }

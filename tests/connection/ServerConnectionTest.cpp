@@ -1,6 +1,7 @@
 // TMSConnection against the server under test: the in-process stand-in, or the server VAC_TEST_SERVER
 // names. Only rows of the tests' own, removed afterwards.
 #include "data/MSAccess.h"
+#include "tests/support/ExpectThrows.h"
 #include "tests/support/ServerUnderTest.h"
 
 #include <gmock/gmock.h>
@@ -27,13 +28,10 @@ TEST_F(ServerConnectionTest, LogsInToMasterAndAWrongPasswordIsRefusedWithTheServ
     c.Disconnect();
 
     c.SetPassword(server.Login().password + "-wrong");
-    try {
-        c.Connect();
-        FAIL() << "connected with a wrong password";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.NativeError, 18456);
-        EXPECT_THAT(e.Message, ::testing::HasSubstr("Login failed for user '" + server.Login().user + "'"));
-    }
+    const auto e = vactest::ExpectThrows<EMSError>(
+        [&] { c.Connect(); }, ::testing::HasSubstr("Login failed for user '" + server.Login().user + "'"));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 18456);
     EXPECT_FALSE(c.Connected());
 }
 

@@ -1,6 +1,7 @@
 // Settings of TMSConnection on the scripted provider: compare-then-close setters, options on an open
 // connection, Database switching, transactions, the connect string, name lists, ExecSQL.
 #include "tests/connection/Fixture.h"
+#include "tests/support/ExpectThrows.h"
 
 using namespace provider;
 
@@ -60,12 +61,8 @@ TEST_F(FakeConnectionTest, OptionsAreRefusedOnAnOpenConnection) {
     };
     for (const auto& [name, change] : changes) {
         SCOPED_TRACE(name);
-        try {
-            change(c.Options());
-            FAIL() << "accepted";
-        } catch (const EDatabaseError& e) {
-            EXPECT_EQ(e.Message, "Cannot perform this operation on an open connection");
-        }
+        vactest::ExpectThrows<EDatabaseError>([&, &change = change] { change(c.Options()); },
+                                              "Cannot perform this operation on an open connection");
         EXPECT_TRUE(c.Connected());
     }
     // Equal values are no change.
@@ -92,8 +89,8 @@ TEST_F(FakeConnectionTest, DatabaseSwitchOnAnOpenConnectionUsesTheBracketRule) {
     EXPECT_EQ(set->properties[0].options, DBPROPOPTIONS_OPTIONAL);
 
     // A switch the server refuses leaves the setting where the server stayed.
-    script.currentCatalog = {E_FAIL,
-                             fake::MakeError(E_FAIL, {fake::ServerRecord(911, "Database 'nope' does not exist.", 16)})};
+    script.currentCatalog = {
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(911, "Database 'nope' does not exist.", 16)})};
     EXPECT_THROW(c.SetDatabase("nope"), EMSError);
     EXPECT_EQ(c.Database(), "master");
     EXPECT_TRUE(c.Connected());
@@ -123,23 +120,13 @@ TEST_F(FakeConnectionTest, TransactionsFollowTheirRules) {
     TMSConnection c;
     for (auto op : std::vector<std::function<void()>>{[&] { c.StartTransaction(); }, [&] { c.Commit(); },
                                                       [&] { c.Rollback(); }}) {
-        try {
-            op();
-            FAIL() << "allowed on a closed connection";
-        } catch (const EDatabaseError& e) {
-            EXPECT_EQ(e.Message, "Operation is not allowed when the connection is closed");
-        }
+        vactest::ExpectThrows<EDatabaseError>([&] { op(); }, "Operation is not allowed when the connection is closed");
     }
     c.Connect();
     c.StartTransaction();
     EXPECT_TRUE(c.InTransaction());
     EXPECT_FALSE(c.ConnectionObject()->GetAutoCommit());
-    try {
-        c.StartTransaction();
-        FAIL() << "second transaction";
-    } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message, "User transaction is already in progress.");
-    }
+    vactest::ExpectThrows<EDatabaseError>([&] { c.StartTransaction(); }, "User transaction is already in progress.");
     c.Commit();
     EXPECT_FALSE(c.InTransaction());
     EXPECT_TRUE(c.ConnectionObject()->GetAutoCommit());
@@ -151,10 +138,10 @@ TEST_F(FakeConnectionTest, TransactionsFollowTheirRules) {
 
     // A commit the server refuses keeps the transaction open.
     c.StartTransaction();
-    script.commit = {
-        E_FAIL,
-        fake::MakeError(E_FAIL, {fake::ServerRecord(
-                                    3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.")})};
+    script.commit = {E_FAIL,
+                     scripted::MakeError(
+                         E_FAIL, {scripted::ServerRecord(
+                                     3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.")})};
     EXPECT_THROW(c.Commit(), EMSError);
     EXPECT_TRUE(c.InTransaction());
     // Closing rolls an open transaction back.
@@ -289,14 +276,8 @@ TEST_F(FakeConnectionTest, ConnectStringAssignmentErrorsRestoreThePreviousSettin
         TMSConnection c;
         c.SetConnectString("User ID=gm;Password=pw;Data Source=db1;Initial Catalog=lin2db");
         const std::string before = c.ConnectString();
-        try {
-            c.SetConnectString(text);
-            FAIL() << "accepted";
-        } catch (const EDatabaseError&) {
-            FAIL() << "connect string errors are plain Exception";
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.Message, message);
-        }
+        vactest::ExpectThrows<Exception, vactest::Not<EDatabaseError>>([&, &text = text] { c.SetConnectString(text); },
+                                                                       message);
         EXPECT_EQ(c.ConnectString(), before);
         EXPECT_EQ(c.Database(), "lin2db");
     }
@@ -310,8 +291,8 @@ TEST_F(FakeConnectionTest, NameListsAreSortedAndDatabaseFallsBackToMasterOn4060)
 
     c.SetDatabase("gone");
     script.executions["SELECT name FROM master.dbo.sysdatabases"].answer = {
-        E_FAIL, fake::MakeError(
-                    E_FAIL, {fake::ServerRecord(4060, "Cannot open database \"gone\" requested by the login.", 11)})};
+        E_FAIL, scripted::MakeError(E_FAIL, {scripted::ServerRecord(
+                                                4060, "Cannot open database \"gone\" requested by the login.", 11)})};
     EXPECT_THROW(c.GetDatabaseNames(), EMSError);
     EXPECT_EQ(c.Database(), "master");
 

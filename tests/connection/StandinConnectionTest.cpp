@@ -2,6 +2,7 @@
 #include "data/MSAccess.h"
 #include "data/MSConnectionPool.h"
 #include "tests/connection/Fixture.h"
+#include "tests/support/ExpectThrows.h"
 #include "tests/support/ServerUnderTest.h"
 #include "tools/standin/tds/StandinServer.h"
 
@@ -118,14 +119,10 @@ TEST_F(StandinTest, LoginAcceptedReportsServerAndProvider) {
 TEST_F(StandinTest, RefusedLoginCarriesTheServersTextAndNumberAndALaterConnectWorks) {
     TMSConnection c;
     Configure(c, "gm", "wrong");
-    try {
-        c.Connect();
-        FAIL() << "logged in";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.Message, "Login failed for user 'gm'.");
-        EXPECT_EQ(e.ErrorCode, 18456);
-        EXPECT_EQ(e.Errors.Count(), 1) << "the driver's own 'unable to connect' is left out";
-    }
+    const auto e = vactest::ExpectThrows<EMSError>([&] { c.Connect(); }, "Login failed for user 'gm'.");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->ErrorCode, 18456);
+    EXPECT_EQ(e->Errors.Count(), 1) << "the driver's own 'unable to connect' is left out";
     EXPECT_FALSE(c.Connected());
     c.SetPassword("pw");
     c.Connect();
@@ -144,16 +141,13 @@ TEST_F(StandinTest, UnknownInitialDatabaseIsRefused) {
     TMSConnection c;
     Configure(c);
     c.SetDatabase("nosuchdb");
-    try {
-        c.Connect();
-        FAIL() << "logged in";
-    } catch (const EMSError& e) {
-        // Both of the server's records, one per line; the driver ranks them, so no order is assumed.
-        EXPECT_NE(e.Message.find("Cannot open database \"nosuchdb\""), std::string::npos) << e.Message;
-        EXPECT_NE(e.Message.find("Login failed for user 'sa'."), std::string::npos) << e.Message;
-        EXPECT_EQ(e.Errors.Count(), 2);
-        EXPECT_EQ(e.ErrorCode, e.Errors[1].ErrorCode);
-    }
+    // Both of the server's records, one per line; the driver ranks them, so no order is assumed.
+    const auto e = vactest::ExpectThrows<EMSError>(
+        [&] { c.Connect(); }, ::testing::AllOf(::testing::HasSubstr("Cannot open database \"nosuchdb\""),
+                                               ::testing::HasSubstr("Login failed for user 'sa'.")));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Errors.Count(), 2);
+    EXPECT_EQ(e->ErrorCode, e->Errors[1].ErrorCode);
     EXPECT_FALSE(c.Connected());
 }
 
@@ -182,17 +176,14 @@ TEST_F(StandinTest, ThreeErrorRecordsInOneAnswerMakeOneErrorInRecordOrder) {
     c.Connect();
     server->failNextBatch({ServerError(50001, "first problem"), ServerError(50002, "second problem"),
                            ServerError(50003, "third problem")});
-    try {
-        c.SetQuotedIdentifier(false);
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.Message, "first problem\r\nsecond problem\r\nthird problem");
-        EXPECT_EQ(e.NativeError, 50003);
-        EXPECT_EQ(e.SeverityClass, 16);
-        ASSERT_EQ(e.Errors.Count(), 3);
-        EXPECT_EQ(e.Errors[0].ErrorCode, 50001);
-        EXPECT_EQ(e.Errors[2].ErrorCode, 50003);
-    }
+    const auto e = vactest::ExpectThrows<EMSError>([&] { c.SetQuotedIdentifier(false); },
+                                                   "first problem\r\nsecond problem\r\nthird problem");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 50003);
+    EXPECT_EQ(e->SeverityClass, 16);
+    ASSERT_EQ(e->Errors.Count(), 3);
+    EXPECT_EQ(e->Errors[0].ErrorCode, 50001);
+    EXPECT_EQ(e->Errors[2].ErrorCode, 50003);
     EXPECT_TRUE(c.Connected());
     EXPECT_TRUE(c.QuotedIdentifier()) << "the failed SET changed nothing";
 }
@@ -203,12 +194,9 @@ TEST_F(StandinTest, FatalErrorWithNothingOpenReopensTheConnection) {
     c.Connect();
     Query(c, "SELECT 'before'");
     server->failNextBatch({ServerError(4014, "A fatal error occurred while reading the input stream.", 20)});
-    try {
-        c.SetQuotedIdentifier(false);
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.SeverityClass, 20);
-    }
+    const auto e = vactest::ExpectThrows<EMSError>([&] { c.SetQuotedIdentifier(false); }, ::testing::_);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->SeverityClass, 20);
     EXPECT_TRUE(c.Connected());
     EXPECT_EQ(Query(c, "SELECT 'after'"), (std::vector<std::string>{"after"}));
     auto before = ConnectionsOf("'before'");
@@ -237,14 +225,11 @@ TEST_F(StandinTest, ServerDroppingMidAnswerGivesATypedErrorAndTheNextStatementWo
     Configure(c);
     c.Connect();
     server->dropNextBatch();
-    try {
-        c.SetQuotedIdentifier(false);
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_TRUE(TCustomDAConnection::IsFatalError(e))
-            << e.Message << " " << int(e.SeverityClass) << "/" << int(e.State) << "/" << e.NativeError;
-        EXPECT_FALSE(e.Message.empty());
-    }
+    const auto e =
+        vactest::ExpectThrows<EMSError>([&] { c.SetQuotedIdentifier(false); }, ::testing::Not(::testing::IsEmpty()));
+    ASSERT_TRUE(e);
+    EXPECT_TRUE(TCustomDAConnection::IsFatalError(*e))
+        << e->Message << " " << int(e->SeverityClass) << "/" << int(e->State) << "/" << e->NativeError;
     EXPECT_TRUE(c.Connected()) << "reconnected";
     EXPECT_EQ(Query(c, "SELECT 'again'"), (std::vector<std::string>{"again"}));
 
@@ -338,12 +323,7 @@ TEST_F(StandinTest, UnreachableServersGiveTypedErrorsAndLeaveTheConnectionClosed
         Configure(c);
         c.SetServer(k.server);
         c.SetConnectionTimeout(2);
-        try {
-            c.Connect();
-            FAIL() << "connected";
-        } catch (const EOLEDBError& e) {
-            EXPECT_FALSE(e.Message.empty());
-        }
+        vactest::ExpectThrows<EOLEDBError>([&] { c.Connect(); }, ::testing::Not(::testing::IsEmpty()));
         EXPECT_FALSE(c.Connected());
         c.SetServer(Address());
         c.Connect();
@@ -402,14 +382,10 @@ TEST(StandinEncryptionTest, EachServerModeWithEncryptOffAndOn) {
         c.SetConnectionTimeout(5);
         c.Options().SetEncrypt(k.encrypt);
         if (k.logged == nullptr) {
-            try {
-                c.Connect();
-                ADD_FAILURE() << "connected without the encryption Encrypt asks for";
-            } catch (const EOLEDBError& e) {
-                // The driver's own words, never the catch-all text of an error without records.
-                EXPECT_NE(e.Message, "Unknown error.");
-                EXPECT_THAT(e.Message, ::testing::HasSubstr("connection failed")) << e.Message;
-            }
+            // The driver's own words, never the catch-all text of an error without records.
+            vactest::ExpectThrows<EOLEDBError>(
+                [&] { c.Connect(); },
+                ::testing::AllOf(::testing::Ne("Unknown error."), ::testing::HasSubstr("connection failed")));
             EXPECT_FALSE(c.Connected());
             EXPECT_TRUE(server.statements().empty()) << "nothing was sent in clear";
             continue;

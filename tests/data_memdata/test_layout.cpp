@@ -1,5 +1,6 @@
 // Record layout, unique field names and name lookup.
 #include "StoreFixture.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <gtest/gtest.h>
 
@@ -181,12 +182,7 @@ TEST(FieldLookup, Rules) {
     EXPECT_EQ(fields.FindField("account."), nullptr);
     EXPECT_EQ(fields.FindField("nope"), nullptr);
     EXPECT_EQ(&fields.FieldByName("Account"), &account);
-    try {
-        fields.FieldByName("nope");
-        FAIL() << "no error";
-    } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message, "Field nope not found.");
-    }
+    vactest::ExpectThrows<EDatabaseError>([&] { fields.FieldByName("nope"); }, "Field nope not found.");
     EXPECT_THROW(fields[6], EDatabaseError);
 }
 

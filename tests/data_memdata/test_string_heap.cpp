@@ -1,5 +1,6 @@
 // String heap: size classes, reuse, reference words, pages, large buffers and handle checks.
 #include "data/MemData.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <gtest/gtest.h>
 
@@ -79,18 +80,8 @@ TEST(StringHeap, ReferenceWordCountsAndProtects) {
     EXPECT_EQ(heap.Str(ref), "shared");
     heap.DisposeBuf(ref);
     EXPECT_EQ(heap.RefWord(ref), 100);
-    try {
-        heap.DisposeBuf(ref);
-        FAIL();
-    } catch (const EAssertionError& e) {
-        EXPECT_EQ(e.Message, "DisposeBuf failed");
-    }
-    try {
-        heap.AddRefStr(ref);
-        FAIL();
-    } catch (const EAssertionError& e) {
-        EXPECT_EQ(e.Message, "AddRefStr failed");
-    }
+    vactest::ExpectThrows<EAssertionError>([&] { heap.DisposeBuf(ref); }, "DisposeBuf failed");
+    vactest::ExpectThrows<EAssertionError>([&] { heap.AddRefStr(ref); }, "AddRefStr failed");
     EXPECT_THROW(heap.Data(ref), EAssertionError);  // a freed buffer is not readable
     EXPECT_EQ(heap.FreeListLength(2), 1u);          // and was listed once only
 }

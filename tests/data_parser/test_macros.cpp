@@ -2,6 +2,7 @@
 #include "data/CRParser.h"
 #include "data/DAErrors.h"
 #include "data/DAMacros.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <gtest/gtest.h>
 
@@ -119,12 +120,8 @@ TEST(MacroLookup, ByNameIgnoringCase) {
         {"", "Macro  not found."},
     };
     for (const auto& [name, message] : missing) {
-        try {
-            macros.MacroByName(name);
-            ADD_FAILURE() << "no exception for " << name;
-        } catch (const EDatabaseError& e) {
-            EXPECT_EQ(e.Message, message);
-        }
+        SCOPED_TRACE(name);
+        vactest::ExpectThrows<EDatabaseError>([&, &name = name] { macros.MacroByName(name); }, message);
     }
 }
 

@@ -2,6 +2,7 @@
 // text or one of its macros changes.
 #include "common/Exception.h"
 #include "data/DASQLParse.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <gtest/gtest.h>
 
@@ -102,12 +103,8 @@ TEST(ParamParse, WithoutListOnlyUppercasesKeywords) {
 
 TEST(ParamParse, UnknownSymbolReachesCaller) {
     TDAParams params;
-    try {
-        ParseSQLParams("select \f 1", QueryParamNameQuotes, &params);
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message, "Parser: The unknown symbol '\f'  $000C");
-    }
+    vactest::ExpectThrows<Exception>([&] { ParseSQLParams("select \f 1", QueryParamNameQuotes, &params); },
+                                     "Parser: The unknown symbol '\f'  $000C");
     EXPECT_EQ(ParseSQLParams("select '\f'\t1", QueryParamNameQuotes, &params), "SELECT '\f'\t1");
 }
 

@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace vactest;
+
 class CodePageSettingTest : public OptionsWindowTest {
 protected:
     // The desktop is Russian; the database may not be.

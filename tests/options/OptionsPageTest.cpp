@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace vactest;
+
 using Lines = std::vector<std::string>;
 
 TEST_F(OptionsWindowTest, FirstStartWithoutASettingsFileShowsEmptyFieldsAndAnUncheckedBox) {
@@ -163,24 +165,24 @@ TEST_F(OptionsWindowTest, ReadOnlySettingsFileAtCloseShowsTheErrorKeepsTheWindow
 
 TEST_F(OptionsWindowTest, AThreeLetterExtensionInAnyCaseGivesAnIniFileBesideTheProgram) {
     ProgramName = "ACCOUNTS.EXE";
-    WriteFile(Folder.Path("ACCOUNTS.ini"), "[db connection]\nhostname=from-ini\n");
+    WriteFile(Folder.File("ACCOUNTS.ini"), "[db connection]\nhostname=from-ini\n");
     Start();
-    EXPECT_EQ(Form->IniFile.Path(), Folder.Path("ACCOUNTS.ini"));
+    EXPECT_EQ(Form->IniFile.Path(), Folder.File("ACCOUNTS.ini"));
     EXPECT_EQ(Form->DBHostEdit->text(), "from-ini") << "section and key names match without regard to case";
 }
 
 TEST_F(OptionsWindowTest, InstalledCopyInAFolderThatCannotBeWrittenKeepsItsSettingsInThePerUserFolder) {
     // A program folder nobody can write into, the superuser included: a path through a regular file.
-    WriteFile(Folder.Path("installed"), "");
+    WriteFile(Folder.File("installed"), "");
     ProgramName = "installed/vantor-account-creator";
     Start();
-    const std::string perUser = Folder.Path("user/vantor-account-creator.ini");
+    const std::string perUser = Folder.File("user/vantor-account-creator.ini");
     EXPECT_EQ(Form->IniFile.Path(), perUser);
     FillOptions("host", "user", "pass");
     SetSavePassword(true);
     ASSERT_TRUE(CloseWindow());
     EXPECT_TRUE(Dialogs.Shown.empty()) << "closing does not fail for want of a writable place";
-    EXPECT_EQ(PermissionBits(Folder.Path("user")), 0700u);
+    EXPECT_EQ(PermissionBits(Folder.File("user")), 0700u);
     EXPECT_EQ(PermissionBits(perUser), 0600u);
 
     Form.reset();

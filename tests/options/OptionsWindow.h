@@ -3,7 +3,7 @@
 // operator's moves on the "Options" page: type into a field, click the box or "Test", close the window.
 #include "app/mUnit.h"
 #include "tests/framework/support/RecordingDialogs.h"
-#include "tests/options/TestFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,14 +18,14 @@
 class OptionsWindowTest : public ::testing::Test {
 protected:
     // The program file lives in Folder; an installed copy's per-user folder is Folder/user.
-    std::string Program() const { return Folder.Path(ProgramName); }
-    std::string SettingsFile() const { return Folder.Path(ProgramName + ".ini"); }
+    std::string Program() const { return Folder.File(ProgramName); }
+    std::string SettingsFile() const { return Folder.File(ProgramName + ".ini"); }
 
     // Start-up: the window is created, its create handler runs, then it is shown.
     void Start() {
         Form = std::make_unique<TMainForm>(Dialogs);
         Form->ExeName = Program();
-        Form->PerUserSettingsFolder = Folder.Path("user");
+        Form->PerUserSettingsFolder = Folder.File("user");
         Form->DoCreate();
         Form->ShowCentred();
         Form->activateWindow();
@@ -84,7 +84,7 @@ protected:
         return shown;
     }
 
-    TTestFolder Folder;
+    vactest::TempFolder Folder;
     std::string ProgramName = "vantor-account-creator";
     TRecordingDialogs Dialogs;
     std::unique_ptr<TMainForm> Form;

@@ -3,7 +3,7 @@
 #include "app/SettingsLocation.h"
 #include "app/Startup.h"
 #include "tests/framework/support/ApplicationEnvironment.h"
-#include "tests/options/TestFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,6 +18,8 @@
 VAC_USE_APPLICATION_ENVIRONMENT();
 
 namespace {
+
+using namespace vactest;
 
 TEST(SettingsFileName, ThreeLetterExtensionReplacedOtherwiseIniAppended) {
     struct Case {
@@ -91,13 +93,13 @@ TEST(UserSettingsFolder, XdgConfigHomeThenHomeConfig) {
 
 class ChooseSettingsFileTest : public ::testing::Test {
 protected:
-    TTestFolder Folder;
-    std::string UserFolder() const { return Folder.Path("home/.config/vantor-account-creator"); }
+    vactest::TempFolder Folder;
+    std::string UserFolder() const { return Folder.File("home/.config/vantor-account-creator"); }
 };
 
 TEST_F(ChooseSettingsFileTest, WritableProgramFolderKeepsTheFileBesideTheProgram) {
-    std::filesystem::create_directories(Folder.Path("bin"));
-    EXPECT_EQ(ChooseSettingsFile(Folder.Path("bin/ACCOUNTS.EXE"), UserFolder()), Folder.Path("bin/ACCOUNTS.ini"));
+    std::filesystem::create_directories(Folder.File("bin"));
+    EXPECT_EQ(ChooseSettingsFile(Folder.File("bin/ACCOUNTS.EXE"), UserFolder()), Folder.File("bin/ACCOUNTS.ini"));
     EXPECT_FALSE(std::filesystem::exists(UserFolder()))
         << "nothing is created for a copy that keeps its file beside it";
 }
@@ -105,9 +107,9 @@ TEST_F(ChooseSettingsFileTest, WritableProgramFolderKeepsTheFileBesideTheProgram
 TEST_F(ChooseSettingsFileTest, ProgramFolderThatCannotBeWrittenUsesAPrivatePerUserFolder) {
     // Folders that cannot be written by anyone, the superuser included: one that does not exist and a
     // path through a regular file.
-    WriteFile(Folder.Path("file"), "");
+    WriteFile(Folder.File("file"), "");
     for (const std::string& program :
-         {Folder.Path("missing/vantor-account-creator"), Folder.Path("file/vantor-account-creator")}) {
+         {Folder.File("missing/vantor-account-creator"), Folder.File("file/vantor-account-creator")}) {
         SCOPED_TRACE(program);
         EXPECT_EQ(ChooseSettingsFile(program, UserFolder()), UserFolder() + "/vantor-account-creator.ini");
         ASSERT_TRUE(std::filesystem::is_directory(UserFolder())) << "the folder is created for the settings component";
@@ -118,28 +120,28 @@ TEST_F(ChooseSettingsFileTest, ProgramFolderThatCannotBeWrittenUsesAPrivatePerUs
 TEST_F(ChooseSettingsFileTest, ExistingPerUserFolderKeepsItsPermissions) {
     std::filesystem::create_directories(UserFolder());
     std::filesystem::permissions(UserFolder(), std::filesystem::perms(0750));
-    EXPECT_EQ(ChooseSettingsFile(Folder.Path("missing/accounts"), UserFolder()), UserFolder() + "/accounts.ini");
+    EXPECT_EQ(ChooseSettingsFile(Folder.File("missing/accounts"), UserFolder()), UserFolder() + "/accounts.ini");
     EXPECT_EQ(PermissionBits(UserFolder()), 0750u);
 }
 
 TEST_F(ChooseSettingsFileTest, NoPlaceForThePerUserFolderFallsBackToTheFileBesideTheProgram) {
     // The close then reports that this file cannot be written, instead of failing silently.
-    WriteFile(Folder.Path("home"), "not a folder");
-    EXPECT_EQ(ChooseSettingsFile(Folder.Path("missing/accounts"), UserFolder()), Folder.Path("missing/accounts.ini"));
-    EXPECT_EQ(ChooseSettingsFile(Folder.Path("missing/accounts"), ""), Folder.Path("missing/accounts.ini"));
+    WriteFile(Folder.File("home"), "not a folder");
+    EXPECT_EQ(ChooseSettingsFile(Folder.File("missing/accounts"), UserFolder()), Folder.File("missing/accounts.ini"));
+    EXPECT_EQ(ChooseSettingsFile(Folder.File("missing/accounts"), ""), Folder.File("missing/accounts.ini"));
 }
 
 TEST_F(ChooseSettingsFileTest, ReadOnlyProgramFolderKeepsAnExistingFileBesideTheProgram) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "the superuser writes into every folder: options_read_only_program_folder_as_user runs it as "
                         "an ordinary user";
-    std::filesystem::create_directories(Folder.Path("with"));
-    std::filesystem::create_directories(Folder.Path("without"));
-    WriteFile(Folder.Path("with/accounts.ini"), "[Common]\nSavePass=1\n");
+    std::filesystem::create_directories(Folder.File("with"));
+    std::filesystem::create_directories(Folder.File("without"));
+    WriteFile(Folder.File("with/accounts.ini"), "[Common]\nSavePass=1\n");
     for (const char* folder : {"with", "without"})
-        std::filesystem::permissions(Folder.Path(folder), std::filesystem::perms(0555));
-    EXPECT_EQ(ChooseSettingsFile(Folder.Path("with/accounts"), UserFolder()), Folder.Path("with/accounts.ini"));
-    EXPECT_EQ(ChooseSettingsFile(Folder.Path("without/accounts"), UserFolder()), UserFolder() + "/accounts.ini");
+        std::filesystem::permissions(Folder.File(folder), std::filesystem::perms(0555));
+    EXPECT_EQ(ChooseSettingsFile(Folder.File("with/accounts"), UserFolder()), Folder.File("with/accounts.ini"));
+    EXPECT_EQ(ChooseSettingsFile(Folder.File("without/accounts"), UserFolder()), UserFolder() + "/accounts.ini");
 }
 
 TEST(StartUp, CreatingTheMainWindowReadsTheSettingsFileNamedAfterTheRunningProgram) {

@@ -1,5 +1,6 @@
 // The text and number conversions behind the field classes, and the SQL string list's change events.
 #include "data/DataSet.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <gtest/gtest.h>
 
@@ -31,12 +32,9 @@ TEST(IntegerTextTest, DecimalTextOrTheConversionError) {
     EXPECT_EQ(StrToInt("-2147483648"), -2147483648LL);
     EXPECT_EQ(StrToInt("  +7"), 7);
     for (const char* bad : {"", " ", "abc", "12x", "1 ", "2147483648", "-2147483649", "0x10", "-"}) {
-        try {
-            StrToInt(bad);
-            ADD_FAILURE() << bad;
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(e.Message, std::string("'") + bad + "' is not a valid integer value");
-        }
+        SCOPED_TRACE(bad);
+        vactest::ExpectThrows<EConvertError>([&] { StrToInt(bad); },
+                                             std::string("'") + bad + "' is not a valid integer value");
     }
 }
 

@@ -1,6 +1,7 @@
 // The record set on a scripted provider: what no server shows on demand.
 #include "data/MSQuery.h"
-#include "tests/query/ScriptedProvider.h"
+#include "tests/support/ExpectThrows.h"
+#include "tests/support/ScriptedProvider.h"
 
 #include <gtest/gtest.h>
 
@@ -10,24 +11,14 @@ using namespace provider;
 
 class ScriptedFetchTest : public ::testing::Test {
 protected:
-    ScriptedFetchTest() : fake(script), scope(fake) {
+    ScriptedFetchTest() : scriptedProvider(script), scope(scriptedProvider) {
         connection.SetServer("scripted");
         query.SetConnection(&connection);
         query.SQL().SetText("SELECT a FROM t");
     }
 
-    std::string OpenError() {
-        try {
-            query.Open();
-        } catch (const Exception& e) {
-            return e.Message;
-        }
-        ADD_FAILURE() << "Open did not raise";
-        return {};
-    }
-
     scripted::Script script;
-    scripted::Provider fake;
+    scripted::Provider scriptedProvider;
     ScopedProvider scope;
     TMSConnection connection;
     TMSQuery query;
@@ -40,7 +31,7 @@ TEST_F(ScriptedFetchTest, ColumnOfAnUnknownTypeRaisesAndNothingIsFetched) {
         ++fetches;
         return DB_S_ENDOFROWSET;
     };
-    EXPECT_EQ(OpenError(), "Unknown field type \"big\" (OLE DB code = 15h)");
+    vactest::ExpectThrows<Exception>([&] { query.Open(); }, "Unknown field type \"big\" (OLE DB code = 15h)");
     EXPECT_EQ(fetches, 0);
     EXPECT_FALSE(query.Active());
     EXPECT_EQ(script.liveRowsets, 0);
@@ -59,10 +50,10 @@ TEST_F(ScriptedFetchTest, FailingFetchAppendsOneLinePerFieldWithAnErrorStatus) {
         scripted::PostError(E_FAIL, "Errors occurred while reading the row.");
         return E_FAIL;
     };
-    EXPECT_EQ(OpenError(),
-              "Errors occurred while reading the row.\n"
-              "Field[1] :b - data overflow (Status = 6h).\n"
-              "Field[2] :_0 - invalid Value (Status = 2h).");
+    vactest::ExpectThrows<Exception>([&] { query.Open(); },
+                                     "Errors occurred while reading the row.\n"
+                                     "Field[1] :b - data overflow (Status = 6h).\n"
+                                     "Field[2] :_0 - invalid Value (Status = 2h).");
     EXPECT_FALSE(query.Active());
     EXPECT_EQ(script.liveRowsets, 0);
 }
@@ -97,7 +88,7 @@ TEST_F(ScriptedFetchTest, AnOpenHoldsTheCommandInterfacesUntilClose) {
     query.Execute();
     EXPECT_TRUE(query.Active());
     EXPECT_EQ(query.OLEDBRecordSet().Command().InterfaceUseCount(), 1);
-    EXPECT_EQ(script.executed.size(), 2u);
+    EXPECT_EQ(script.Executed().size(), 2u);
 }
 
 struct NumericCase {

@@ -2,6 +2,7 @@
 // VAC_TEST_SERVER names. Only a table and rows of the tests' own, removed afterwards.
 #include "data/MSAccess.h"
 #include "data/MSQuery.h"
+#include "tests/support/ExpectThrows.h"
 #include "tests/support/ServerUnderTest.h"
 
 #include <gtest/gtest.h>
@@ -53,13 +54,9 @@ TEST_F(ServerQueryTest, RowsOfATableOfItsOwnInOrderWithRowCounts) {
 TEST_F(ServerQueryTest, AMissingTableIsAnEMSErrorWithTheServersText) {
     const std::string table = "lin2db.dbo." + vactest::ScratchName("vq_");
     query.SQL().SetText("SELECT * FROM " + table);
-    try {
-        query.Open();
-        FAIL() << "opened a missing table";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.NativeError, 208);
-        EXPECT_NE(e.Message.find("Invalid object name"), std::string::npos) << e.Message;
-    }
+    const auto e = vactest::ExpectThrows<EMSError>([&] { query.Open(); }, ::testing::HasSubstr("Invalid object name"));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 208);
     EXPECT_FALSE(query.Active());
     EXPECT_EQ(Column("SELECT 'still usable'"), std::vector<std::string>{"still usable"});
 }

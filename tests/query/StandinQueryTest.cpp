@@ -1,6 +1,7 @@
 // TMSQuery over the ODBC provider against the SQL Server stand-in: open, execute, navigation, the
 // account tool's own statements, fetch blocks and the errors a server can show.
 #include "tests/query/StandinFixture.h"
+#include "tests/support/ExpectThrows.h"
 
 #include <gmock/gmock.h>
 
@@ -24,16 +25,6 @@ protected:
         for (int i = 1; i <= n; ++i)
             sql += (i > 1 ? "," : "") + ("(" + std::to_string(i) + ",'r" + std::to_string(i) + "')");
         Run(sql);
-    }
-
-    std::string ExpectError(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const Exception& e) {
-            return e.Message;
-        }
-        ADD_FAILURE() << "no error raised";
-        return {};
     }
 };
 
@@ -128,8 +119,8 @@ TEST_F(QueryTest, CloseDropsFieldsAndRecords) {
     EXPECT_TRUE(query->EndOfData());
     EXPECT_TRUE(query->StartOfData());
     EXPECT_EQ(query->RecordCount(), 0);
-    EXPECT_EQ(ExpectError([&] { query->Fields()[0]; }), "List index out of bounds (0)");
-    EXPECT_EQ(ExpectError([&] { query->Next(); }), "Cannot perform this operation on a closed dataset");
+    vactest::ExpectThrows<Exception>([&] { query->Fields()[0]; }, "List index out of bounds (0)");
+    vactest::ExpectThrows<Exception>([&] { query->Next(); }, "Cannot perform this operation on a closed dataset");
 }
 
 TEST_F(QueryTest, AssigningSqlClosesAndTheNextOpenRunsTheNewText) {
@@ -191,7 +182,7 @@ TEST_F(QueryTest, ExecuteOfAnInsertLeavesTheDatasetClosed) {
     Run("INSERT INTO lin2db.dbo.ins VALUES (7,'x')");
     EXPECT_FALSE(query->Active());
     EXPECT_EQ(query->AffectedRows(), 1);
-    EXPECT_EQ(ExpectError([&] { query->Fields()[0].AsString(); }), "List index out of bounds (0)");
+    vactest::ExpectThrows<Exception>([&] { query->Fields()[0].AsString(); }, "List index out of bounds (0)");
     EXPECT_EQ(query->OLEDBRecordSet().ResultState(), rsNoResultSet);
     EXPECT_EQ(query->OLEDBRecordSet().Command().GetCursorState(), csIdle);
     EXPECT_FALSE(query->HoldsProviderRowset());
@@ -210,10 +201,10 @@ TEST_F(QueryTest, ExecuteOfASelectOpensOnItsRowsAndRunsItOnce) {
 TEST_F(QueryTest, OpenOfAStatementWithoutRowsRunsItAndRaises) {
     MakeNumbers("upd", 3);
     query->SQL().SetText("UPDATE lin2db.dbo.upd SET s = 'changed' WHERE n = 2");
-    EXPECT_EQ(ExpectError([&] { query->Open(); }), "Query must return exactly one result set - use Execute");
+    vactest::ExpectThrows<Exception>([&] { query->Open(); }, "Query must return exactly one result set - use Execute");
     EXPECT_FALSE(query->Active());
     query->SQL().SetText("INSERT INTO lin2db.dbo.upd VALUES (4,'new')");
-    EXPECT_EQ(ExpectError([&] { query->Open(); }), "Query must return exactly one result set - use Execute");
+    vactest::ExpectThrows<Exception>([&] { query->Open(); }, "Query must return exactly one result set - use Execute");
     // Both statements ran, and the connection is free for the next one.
     Open("SELECT s FROM lin2db.dbo.upd WHERE n IN (2, 4) ORDER BY n");
     ASSERT_EQ(query->RecordCount(), 2);
@@ -363,9 +354,10 @@ TEST_F(QueryTest, AnOpenRowsetKeepsTheConnectionBusyUntilFetchedToTheEnd) {
     TMSQuery other;
     other.SetConnection(connection.get());
     other.SQL().SetText("SELECT 1");
-    EXPECT_EQ(ExpectError([&] { other.Open(); }),
-              "Cannot execute command in current transaction context until previous opened DataSet (CursorType is "
-              "ctDefaultResultSet) is fetched to end");
+    vactest::ExpectThrows<Exception>(
+        [&] { other.Open(); },
+        "Cannot execute command in current transaction context until previous opened DataSet (CursorType is "
+        "ctDefaultResultSet) is fetched to end");
     EXPECT_FALSE(other.Active());
 
     while (!query->EndOfData()) query->Next();
@@ -389,19 +381,17 @@ TEST_F(QueryTest, ErrorMidFetchKeepsTheRowsBeforeAndLeavesTheConnectionUsable) {
     query->SetFetchAll(false);
     Open("SELECT 100 / (30 - n) FROM lin2db.dbo.mid ORDER BY n");
     EXPECT_EQ(query->RecordCount(), 25);
-    std::string message;
     int read = 0;
-    try {
-        while (!query->EndOfData()) {
-            ++read;
-            EXPECT_EQ(query->Fields()[0].AsInteger(), 100 / (30 - read));
-            query->Next();
-        }
-    } catch (const EMSError& e) {
-        message = e.Message;
-    }
     // Row 30 divides by zero: the 29 rows before it were read, the error follows them.
-    EXPECT_THAT(message, HasSubstr("Divide by zero error encountered."));
+    vactest::ExpectThrows<EMSError>(
+        [&] {
+            while (!query->EndOfData()) {
+                ++read;
+                EXPECT_EQ(query->Fields()[0].AsInteger(), 100 / (30 - read));
+                query->Next();
+            }
+        },
+        HasSubstr("Divide by zero error encountered."));
     EXPECT_EQ(read, 25);
     EXPECT_EQ(query->RecordCount(), 29);
     EXPECT_FALSE(query->HoldsProviderRowset());
@@ -427,13 +417,9 @@ TEST_F(QueryTest, ErrorDuringAFetchAllOpenLeavesTheDatasetClosed) {
 
 TEST_F(QueryTest, ServerErrorsReachTheCallerAsEMSError) {
     query->SQL().SetText("SELECT * FROM lin2db.dbo.no_such_table");
-    try {
-        query->Open();
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.NativeError, 208);
-        EXPECT_THAT(e.Message, HasSubstr("no_such_table"));
-    }
+    const auto e = vactest::ExpectThrows<EMSError>([&] { query->Open(); }, HasSubstr("no_such_table"));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 208);
     EXPECT_FALSE(query->Active());
     Open("SELECT 2");
     EXPECT_EQ(query->Fields()[0].AsInteger(), 2);
@@ -447,13 +433,9 @@ TEST_F(QueryTest, InjectedBatchFailureOnExecute) {
     m.severity = 14;
     server->failNextBatch({m});
     query->SQL().SetText("INSERT INTO lin2db.dbo.user_auth VALUES ('dup'," + Hash + ",'','',0x0,0x0)");
-    try {
-        query->Execute();
-        FAIL() << "no error";
-    } catch (const EMSError& e) {
-        EXPECT_EQ(e.NativeError, 2627);
-        EXPECT_THAT(e.Message, HasSubstr("PK_user_auth"));
-    }
+    const auto e = vactest::ExpectThrows<EMSError>([&] { query->Execute(); }, HasSubstr("PK_user_auth"));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError, 2627);
     EXPECT_FALSE(query->Active());
 }
 
@@ -468,42 +450,44 @@ TEST_F(QueryTest, DroppedConnectionFailsTheStatement) {
 TEST_F(QueryTest, MisuseErrors) {
     TMSQuery unbound;
     unbound.SQL().SetText("SELECT 1");
-    EXPECT_EQ(ExpectError([&] { unbound.Open(); }), "Connection is not defined.");
-    EXPECT_EQ(ExpectError([&] { unbound.Execute(); }), "Connection is not defined.");
+    vactest::ExpectThrows<Exception>([&] { unbound.Open(); }, "Connection is not defined.");
+    vactest::ExpectThrows<Exception>([&] { unbound.Execute(); }, "Connection is not defined.");
 
     TMSQuery empty;
     empty.SetConnection(connection.get());
-    EXPECT_EQ(ExpectError([&] { empty.Open(); }), "No SQL statement provided");
+    vactest::ExpectThrows<Exception>([&] { empty.Open(); }, "No SQL statement provided");
 
-    EXPECT_EQ(ExpectError([&] { query->SetFetchRows(0); }), "FetchRows must be 1..10000.");
-    EXPECT_EQ(ExpectError([&] { query->SetFetchRows(10001); }), "FetchRows must be 1..10000.");
+    vactest::ExpectThrows<Exception>([&] { query->SetFetchRows(0); }, "FetchRows must be 1..10000.");
+    vactest::ExpectThrows<Exception>([&] { query->SetFetchRows(10001); }, "FetchRows must be 1..10000.");
     Open("SELECT 1");
-    EXPECT_EQ(ExpectError([&] { query->SetFetchRows(10); }), "Cannot perform this operation on an open dataset");
-    EXPECT_EQ(ExpectError([&] { query->SetUniDirectional(true); }), "Cannot perform this operation on an open dataset");
+    vactest::ExpectThrows<Exception>([&] { query->SetFetchRows(10); },
+                                     "Cannot perform this operation on an open dataset");
+    vactest::ExpectThrows<Exception>([&] { query->SetUniDirectional(true); },
+                                     "Cannot perform this operation on an open dataset");
 }
 
 TEST_F(QueryTest, TextTheLexerCannotReadIsRefusedAndNothingOldRuns) {
     MakeNumbers("lex", 1);
     Open("SELECT n FROM lin2db.dbo.lex");
-    EXPECT_THAT(ExpectError([&] { query->SQL().SetText("SELECT n\x0c FROM lin2db.dbo.lex"); }),
-                StartsWith("Parser: The unknown symbol"));
+    vactest::ExpectThrows<Exception>([&] { query->SQL().SetText("SELECT n\x0c FROM lin2db.dbo.lex"); },
+                                     StartsWith("Parser: The unknown symbol"));
     EXPECT_FALSE(query->Active());
     server->clearStatements();
-    EXPECT_THAT(ExpectError([&] { query->Open(); }), StartsWith("Parser: The unknown symbol"));
+    vactest::ExpectThrows<Exception>([&] { query->Open(); }, StartsWith("Parser: The unknown symbol"));
     EXPECT_TRUE(server->statements().empty());
 }
 
 TEST_F(QueryTest, ParametersAreRefusedWithAClearError) {
     query->SQL().SetText("SELECT * FROM lin2db.dbo.user_auth WHERE account = :name");
     ASSERT_EQ(query->Params().Count(), 1u);
-    EXPECT_THAT(ExpectError([&] { query->Open(); }), HasSubstr("Parameters are not supported"));
+    vactest::ExpectThrows<Exception>([&] { query->Open(); }, HasSubstr("Parameters are not supported"));
     EXPECT_FALSE(query->Active());
 }
 
 TEST_F(QueryTest, ServerCursorsAreRefusedWithAClearError) {
     query->SetCursorType(TCursorType::ctKeyset);
     query->SQL().SetText("SELECT 1");
-    EXPECT_THAT(ExpectError([&] { query->Open(); }), HasSubstr("Server cursors are not supported"));
+    vactest::ExpectThrows<Exception>([&] { query->Open(); }, HasSubstr("Server cursors are not supported"));
 }
 
 }  // namespace
@@ -527,12 +511,8 @@ TEST_F(ConnectionExecTest, ExecSQLRunsATextOnTheConnection) {
 }
 
 TEST_F(ConnectionExecTest, ExecSQLWithParametersIsRefused) {
-    try {
-        connection->ExecSQL("SELECT :Result = 1", {int32_t{5}});
-        FAIL() << "executed";
-    } catch (const EDatabaseError& e) {
-        EXPECT_NE(e.Message.find("Parameters are not supported"), std::string::npos) << e.Message;
-    }
+    vactest::ExpectThrows<EDatabaseError>([&] { connection->ExecSQL("SELECT :Result = 1", {int32_t{5}}); },
+                                          HasSubstr("Parameters are not supported"));
 }
 
 }  // namespace

@@ -10,12 +10,15 @@
 #include <string>
 
 #include "tests/settings/ProfileFixtures.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/ExpectThrows.h"
+#include "tests/support/TempFolder.h"
 
 using profile::ReadProfileString;
 using profile::WriteProfileString;
 
 namespace {
+
+using namespace vactest;
 
 ino_t Inode(const std::string& path) {
     struct stat info {};
@@ -26,7 +29,7 @@ ino_t Inode(const std::string& path) {
 TEST(ProfileFileRead, DefaultWhenFileSectionOrKeyIsMissing) {
     TempFolder folder;
     const std::string file = folder.File("a.ini");
-    WriteBytes(file, "[A]\nx=1\n");
+    WriteFile(file, "[A]\nx=1\n");
     EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, file), "1");
     EXPECT_EQ(ReadProfileString("B", "x", "d", 2048, file), "d");
     EXPECT_EQ(ReadProfileString("A", "y", "d", 2048, file), "d");
@@ -45,7 +48,7 @@ TEST(ProfileFileRead, ResultFitsTheCallersBuffer) {
     TempFolder folder;
     const std::string file = folder.File("a.ini");
     const std::string longValue(3000, 'v');
-    WriteBytes(file, "[A]\nx=" + longValue + "\n");
+    WriteFile(file, "[A]\nx=" + longValue + "\n");
     EXPECT_EQ(ReadProfileString("A", "x", "", 2048, file), longValue.substr(0, 2047));
     EXPECT_EQ(ReadProfileString("A", "x", "", 4, file), "vvv");
     EXPECT_EQ(ReadProfileString("A", "x", "", 1, file), "");
@@ -60,20 +63,16 @@ TEST(ProfileFileRead, OversizedFileGivesDefaultAndIsReportedByTheIniStore) {
     const std::string file = folder.File("big.ini");
     std::string text = "[A]\nx=1\n";
     text.resize(profile::MaxProfileFileSize + 1, ' ');
-    WriteBytes(file, text);
+    WriteFile(file, text);
     EXPECT_TRUE(profile::ProfileFileTooLarge(file));
     EXPECT_EQ(ReadProfileString("A", "x", "d", 2048, file), "d");
     EXPECT_FALSE(WriteProfileString("A", "x", "2", file));
-    EXPECT_EQ(ReadBytes(file), text);
+    EXPECT_EQ(ReadFile(file), text);
     TIniFile store(file);
-    try {
-        store.ReadString("A", "x", "d");
-        ADD_FAILURE() << "read as if empty";
-    } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message, "The settings file " + file + " is larger than 1024 KB and was not read.");
-    }
+    ExpectThrows<EIniFileException>([&] { store.ReadString("A", "x", "d"); },
+                                    "The settings file " + file + " is larger than 1024 KB and was not read.");
     text.resize(profile::MaxProfileFileSize);
-    WriteBytes(file, text);
+    WriteFile(file, text);
     EXPECT_FALSE(profile::ProfileFileTooLarge(file));
     EXPECT_EQ(store.ReadString("A", "x", "d"), "1");
 }
@@ -84,9 +83,9 @@ TEST_P(ProfileFileWrite, RewritesFileWithOnlyTheOneValueChanged) {
     const fixtures::WriteCase& c = GetParam();
     TempFolder folder;
     const std::string file = folder.File("settings.ini");
-    if (!c.Before.empty()) WriteBytes(file, c.Before);
+    if (!c.Before.empty()) WriteFile(file, c.Before);
     ASSERT_TRUE(WriteProfileString(c.Section, c.Key, c.Value, file));
-    EXPECT_EQ(ReadBytes(file), c.After);
+    EXPECT_EQ(ReadFile(file), c.After);
     EXPECT_EQ(ReadProfileString(c.Section, c.Key, "default", 4096, file), c.Value);
     EXPECT_EQ(folder.Listing(), std::vector<std::string>{"settings.ini"}) << "no temporary copy left behind";
 }
@@ -103,23 +102,23 @@ TEST(ProfileFileWrite, NewFileIsReadableByItsOwnerOnly) {
     const bool written = WriteProfileString("DB Connection", "Password", "secret", file);
     ::umask(oldMask);
     ASSERT_TRUE(written);
-    EXPECT_EQ(Permissions(file), 0600);
+    EXPECT_EQ(PermissionBits(file), 0600);
 }
 
 TEST(ProfileFileWrite, ExistingFileKeepsItsPermissions) {
     TempFolder folder;
     const std::string file = folder.File("shared.ini");
-    WriteBytes(file, "[A]\nx=1\n");
+    WriteFile(file, "[A]\nx=1\n");
     ::chmod(file.c_str(), 0640);
     ASSERT_TRUE(WriteProfileString("A", "x", "2", file));
-    EXPECT_EQ(Permissions(file), 0640);
-    EXPECT_EQ(ReadBytes(file), "[A]\nx=2\n");
+    EXPECT_EQ(PermissionBits(file), 0640);
+    EXPECT_EQ(ReadFile(file), "[A]\nx=2\n");
 }
 
 TEST(ProfileFileWrite, ReplacesTheFileByRenameAndSkipsWritesThatChangeNothing) {
     TempFolder folder;
     const std::string file = folder.File("a.ini");
-    WriteBytes(file, "[A]\nx=1\n");
+    WriteFile(file, "[A]\nx=1\n");
     const ino_t before = Inode(file);
     ASSERT_TRUE(WriteProfileString("A", "x", "1", file));
     EXPECT_EQ(Inode(file), before) << "an unchanged value leaves the file alone";
@@ -131,23 +130,23 @@ TEST(ProfileFileWrite, SymbolicLinkStaysAndItsTargetIsUpdated) {
     TempFolder folder;
     const std::string target = folder.File("real.ini");
     const std::string link = folder.File("link.ini");
-    WriteBytes(target, "[A]\nx=1\n");
+    WriteFile(target, "[A]\nx=1\n");
     std::filesystem::create_symlink(target, link);
     ASSERT_TRUE(WriteProfileString("A", "x", "2", link));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(ReadBytes(target), "[A]\nx=2\n");
+    EXPECT_EQ(ReadFile(target), "[A]\nx=2\n");
 }
 
 TEST(ProfileFileWrite, FailuresAreReportedAndChangeNothing) {
     TempFolder folder;
     const std::string readOnly = folder.File("readonly.ini");
-    WriteBytes(readOnly, "[A]\nx=1\n");
+    WriteFile(readOnly, "[A]\nx=1\n");
     ::chmod(readOnly.c_str(), 0444);
     const std::string subfolder = folder.File("sub");
     std::filesystem::create_directory(subfolder);
 
     EXPECT_FALSE(WriteProfileString("A", "x", "2", readOnly)) << "a read-only file";
-    EXPECT_EQ(ReadBytes(readOnly), "[A]\nx=1\n");
+    EXPECT_EQ(ReadFile(readOnly), "[A]\nx=1\n");
     EXPECT_FALSE(WriteProfileString("A", "x", "2", folder.File("missing/a.ini"))) << "a missing folder";
     EXPECT_FALSE(WriteProfileString("A", "x", "2", subfolder)) << "a folder";
     EXPECT_FALSE(WriteProfileString("A", "x", "2", "")) << "no file name";
@@ -165,8 +164,8 @@ TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace) {
     TempFolder folder;
     const std::string file = folder.File("a.ini");
     const std::string locked = folder.File("locked.ini");
-    WriteBytes(file, "[A]\nx=1\n");
-    WriteBytes(locked, "[A]\nx=1\n");
+    WriteFile(file, "[A]\nx=1\n");
+    WriteFile(locked, "[A]\nx=1\n");
     ::chmod(locked.c_str(), 0400);
     const ino_t before = Inode(file);
     ::chmod(folder.Path().c_str(), 0500);
@@ -176,10 +175,10 @@ TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace) {
     ::chmod(folder.Path().c_str(), 0700);
     EXPECT_TRUE(written);
     EXPECT_TRUE(shorter);
-    EXPECT_EQ(ReadBytes(file), "[A]\nx=\n") << "the old, longer text leaves nothing behind";
+    EXPECT_EQ(ReadFile(file), "[A]\nx=\n") << "the old, longer text leaves nothing behind";
     EXPECT_EQ(Inode(file), before);
     EXPECT_FALSE(lockedWritten);
-    EXPECT_EQ(ReadBytes(locked), "[A]\nx=1\n");
+    EXPECT_EQ(ReadFile(locked), "[A]\nx=1\n");
 }
 
 // A write interrupted between making its copy and renaming it leaves the copy, password and all; the
@@ -187,10 +186,10 @@ TEST(ProfileFileWrite, WritableFileInAnUnwritableFolderIsWrittenInPlace) {
 TEST(ProfileFileWrite, CopiesLeftByAnInterruptedWriteAreRemovedAtTheNextWrite) {
     TempFolder folder;
     const std::string file = folder.File("s.ini");
-    WriteBytes(file, "[A]\nx=1\n");
-    WriteBytes(folder.File(".s.ini.Ab3xYz"), "[DB Connection]\nPassword=secret\n");
-    WriteBytes(folder.File(".s.ini.keep"), "not a copy");
-    WriteBytes(folder.File(".other.ini.Ab3xYz"), "another file's copy");
+    WriteFile(file, "[A]\nx=1\n");
+    WriteFile(folder.File(".s.ini.Ab3xYz"), "[DB Connection]\nPassword=secret\n");
+    WriteFile(folder.File(".s.ini.keep"), "not a copy");
+    WriteFile(folder.File(".other.ini.Ab3xYz"), "another file's copy");
     ASSERT_TRUE(WriteProfileString("A", "x", "2", file));
     EXPECT_EQ(folder.Listing(), (std::vector<std::string>{".other.ini.Ab3xYz", ".s.ini.keep", "s.ini"}));
 }

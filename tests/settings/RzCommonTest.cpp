@@ -4,9 +4,12 @@
 
 #include <string>
 
-#include "tests/settings/TempFolder.h"
+#include "tests/support/ExpectThrows.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
+
+using namespace vactest;
 
 TRzProgramInfo Program(std::string exeName, std::string title = "") {
     return TRzProgramInfo{[exeName] { return exeName; }, [title] { return title; }};
@@ -30,7 +33,7 @@ class BooleanRead : public testing::TestWithParam<BoolCase> {};
 
 TEST_P(BooleanRead, StoredTextReadsAsIntegerNotZero) {
     IniFixture f;
-    WriteBytes(f.File, std::string("[Common]\nSavePass=") + GetParam().Stored + "\n");
+    WriteFile(f.File, std::string("[Common]\nSavePass=") + GetParam().Stored + "\n");
     EXPECT_EQ(f.Ini.GetBoolValue("Common", "SavePass", false), GetParam().WithFalseDefault);
     EXPECT_EQ(f.Ini.GetBoolValue("Common", "SavePass", true), GetParam().WithTrueDefault);
 }
@@ -53,7 +56,7 @@ TEST(BooleanRead, MissingFileSectionOrKeyGivesDefault) {
     IniFixture f;
     EXPECT_FALSE(f.Ini.GetBoolValue("Common", "SavePass", false));
     EXPECT_TRUE(f.Ini.GetBoolValue("Common", "SavePass", true));
-    WriteBytes(f.File, "[Other]\nSavePass=0\n[Common]\nOther=0\n");
+    WriteFile(f.File, "[Other]\nSavePass=0\n[Common]\nOther=0\n");
     EXPECT_TRUE(f.Ini.GetBoolValue("Common", "SavePass", true));
 }
 
@@ -64,7 +67,7 @@ TEST(BooleanWrite, ReadsBackWhatWasWrittenWithEitherDefault) {
         EXPECT_EQ(f.Ini.GetBoolValue("Common", "SavePass", false), value);
         EXPECT_EQ(f.Ini.GetBoolValue("Common", "SavePass", true), value);
     }
-    EXPECT_EQ(ReadBytes(f.File), "[Common]\nSavePass=0\n");
+    EXPECT_EQ(ReadFile(f.File), "[Common]\nSavePass=0\n");
 }
 
 TEST(TextValue, RoundTripAndDefaults) {
@@ -83,7 +86,7 @@ TEST(TextValue, LongValueReadsAsItsFirst2047Characters) {
     for (std::size_t i = 0; i < value.size(); ++i) value[i] = static_cast<char>('a' + i % 26);
     f.Ini.PutTextValue("DB Connection", "Password", value);
     EXPECT_EQ(f.Ini.GetTextValue("DB Connection", "Password", ""), value.substr(0, 2047));
-    EXPECT_NE(ReadBytes(f.File).find(value), std::string::npos) << "the whole value is stored";
+    EXPECT_NE(ReadFile(f.File).find(value), std::string::npos) << "the whole value is stored";
 }
 
 TEST(SettingsFile, WrittenFromScratchHoldsTwoSectionsOwnerOnly) {
@@ -92,23 +95,20 @@ TEST(SettingsFile, WrittenFromScratchHoldsTwoSectionsOwnerOnly) {
     f.Ini.PutTextValue("DB Connection", "HostName", "host");
     f.Ini.PutTextValue("DB Connection", "User", "sa");
     f.Ini.PutTextValue("DB Connection", "Password", "pw");
-    EXPECT_EQ(ReadBytes(f.File), "[Common]\nSavePass=1\n\n[DB Connection]\nHostName=host\nUser=sa\nPassword=pw\n");
-    EXPECT_EQ(Permissions(f.File), 0600);
+    EXPECT_EQ(ReadFile(f.File), "[Common]\nSavePass=1\n\n[DB Connection]\nHostName=host\nUser=sa\nPassword=pw\n");
+    EXPECT_EQ(PermissionBits(f.File), 0600);
 }
 
 TEST(WriteFailure, UnwritableFileRaisesWithItsPathAndKeepsEarlierWrites) {
     IniFixture f;
     f.Ini.PutTextValue("DB Connection", "HostName", "first");
     ::chmod(f.File.c_str(), 0444);
-    try {
-        f.Ini.PutTextValue("DB Connection", "User", "second");
-        FAIL() << "no exception";
-    } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message, "Unable to write to " + f.File);
-        EXPECT_STREQ(e.what(), e.Message.c_str());
-    }
+    const auto e = ExpectThrows<EIniFileException>([&] { f.Ini.PutTextValue("DB Connection", "User", "second"); },
+                                                   "Unable to write to " + f.File);
+    ASSERT_TRUE(e);
+    EXPECT_STREQ(e->what(), e->Message.c_str());
     EXPECT_THROW(f.Ini.PutBoolValue("Common", "SavePass", true), Exception);
-    EXPECT_EQ(ReadBytes(f.File), "[DB Connection]\nHostName=first\n");
+    EXPECT_EQ(ReadFile(f.File), "[DB Connection]\nHostName=first\n");
     EXPECT_EQ(f.Ini.GetTextValue("DB Connection", "HostName", ""), "first");
 }
 
@@ -118,18 +118,13 @@ TEST(WriteFailure, MissingFolderRaisesWithThePath) {
     const std::string file = folder.File("gone/vnac.ini");
     ini.SetPath(file);
     EXPECT_EQ(ini.GetTextValue("A", "x", "d"), "d");
-    try {
-        ini.PutTextValue("A", "x", "1");
-        FAIL() << "no exception";
-    } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message, "Unable to write to " + file);
-    }
+    ExpectThrows<EIniFileException>([&] { ini.PutTextValue("A", "x", "1"); }, "Unable to write to " + file);
 }
 
 TEST(PathProperty, SameValueKeepsStoreAndNewValueOpensNewFile) {
     TempFolder folder;
-    WriteBytes(folder.File("one.ini"), "[A]\nx=one\n");
-    WriteBytes(folder.File("two.ini"), "[A]\nx=two\n");
+    WriteFile(folder.File("one.ini"), "[A]\nx=one\n");
+    WriteFile(folder.File("two.ini"), "[A]\nx=two\n");
     TRzRegIniFile ini(Program(folder.File("vnac")));
     EXPECT_TRUE(ini.OutOfDate()) << "out of date after construction";
     ini.SetPath(folder.File("one.ini"));
@@ -193,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DefaultIniPath, ReadsTheFileBesideTheProgram) {
     TempFolder folder;
-    WriteBytes(folder.File("tool.ini"), "[A]\nx=beside\n");
+    WriteFile(folder.File("tool.ini"), "[A]\nx=beside\n");
     TRzRegIniFile ini(Program(folder.File("tool")));
     EXPECT_EQ(ini.GetTextValue("A", "x", ""), "beside");
     EXPECT_EQ(ini.Path(), folder.File("tool.ini"));
@@ -208,16 +203,11 @@ TEST(DefaultIniPath, ProcessProgramInfoNamesThisTestProgram) {
 TEST(RegistryMode, ValueOperationsRaiseThatTheRegistryIsUnavailable) {
     TRzRegIniFile ini(Program("/opt/tools/accounts.exe", "Vantor Account Creator"));
     ini.SetPathType(ptRegistry);
-    try {
-        ini.GetTextValue("DB Connection", "HostName", "");
-        FAIL() << "no exception";
-    } catch (const EIniFileException&) {
-        FAIL() << "not a write failure";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message,
-                  "The registry is not available on this platform: cannot use the key "
-                  "HKEY_CURRENT_USER\\Software\\Temp\\Vantor Account Creator; store settings in an INI file instead.");
-    }
+    // Not a write failure: the plain error.
+    ExpectThrows<Exception, Not<EIniFileException>>(
+        [&] { ini.GetTextValue("DB Connection", "HostName", ""); },
+        "The registry is not available on this platform: cannot use the key "
+        "HKEY_CURRENT_USER\\Software\\Temp\\Vantor Account Creator; store settings in an INI file instead.");
     EXPECT_EQ(ini.Path(), "\\Software\\Temp\\Vantor Account Creator") << "default key path stored back";
     EXPECT_THROW(ini.GetBoolValue("Common", "SavePass", false), Exception);
     EXPECT_THROW(ini.PutBoolValue("Common", "SavePass", true), Exception);
@@ -228,12 +218,8 @@ TEST(RegistryMode, DefaultKeyPathUsesProgramNameWithoutTitle) {
     TRzRegIniFile ini(Program("/opt/tools/accounts.exe"));
     ini.SetPathType(ptRegistry);
     ini.SetRegKey(hkeyLocalMachine);
-    try {
-        ini.GetTextValue("A", "x", "");
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_NE(e.Message.find("HKEY_LOCAL_MACHINE\\Software\\Temp\\accounts;"), std::string::npos) << e.Message;
-    }
+    ExpectThrows<Exception>([&] { ini.GetTextValue("A", "x", ""); },
+                            ::testing::HasSubstr("HKEY_LOCAL_MACHINE\\Software\\Temp\\accounts;"));
     EXPECT_EQ(ini.Path(), "\\Software\\Temp\\accounts");
 }
 

@@ -5,7 +5,7 @@
 #include "settings/ProfileFile.h"
 #include "tests/framework/support/ApplicationEnvironment.h"
 #include "tests/framework/support/RecordingDialogs.h"
-#include "tests/options/TestFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <QLineEdit>
 
@@ -27,6 +27,8 @@ VAC_USE_APPLICATION_ENVIRONMENT();
 
 namespace {
 
+using namespace vactest;
+
 struct TToolRun {
     int Status;
     std::string Out;
@@ -44,7 +46,7 @@ std::optional<std::string> Environment(const char* name) {
 class SettingsToolTest : public ::testing::Test {
 protected:
     // A per-user folder inside the test folder, for the tool and the window alike.
-    void SetUp() override { ::setenv("XDG_CONFIG_HOME", Folder.Path("config").c_str(), 1); }
+    void SetUp() override { ::setenv("XDG_CONFIG_HOME", Folder.File("config").c_str(), 1); }
     void TearDown() override {
         if (OldConfigHome)
             ::setenv("XDG_CONFIG_HOME", OldConfigHome->c_str(), 1);
@@ -52,7 +54,7 @@ protected:
             ::unsetenv("XDG_CONFIG_HOME");
     }
 
-    std::string File() const { return Folder.Path("accounts.ini"); }
+    std::string File() const { return Folder.File("accounts.ini"); }
 
     // Runs the tool; its output goes to files beside the settings file.
     TToolRun Run(std::vector<std::string> arguments) const {
@@ -63,8 +65,8 @@ protected:
         for (std::string& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
 
-        const std::string out = Folder.Path("tool.out");
-        const std::string err = Folder.Path("tool.err");
+        const std::string out = Folder.File("tool.out");
+        const std::string err = Folder.File("tool.err");
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -85,7 +87,7 @@ protected:
         return ReadFile(File());
     }
 
-    TTestFolder Folder;
+    vactest::TempFolder Folder;
 
 private:
     std::optional<std::string> OldConfigHome = Environment("XDG_CONFIG_HOME");
@@ -238,13 +240,13 @@ TEST_F(SettingsToolTest, PathIsTheFileTheProgramReads) {
         {"bin", "bin/vantor-account-creator.ini"},
         {"missing", "config/vantor-account-creator/vantor-account-creator.ini"},
     };
-    std::filesystem::create_directories(Folder.Path("bin"));
+    std::filesystem::create_directories(Folder.File("bin"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ProgramFolder);
-        const std::string program = Folder.Path(std::string(c.ProgramFolder) + "/vantor-account-creator");
+        const std::string program = Folder.File(std::string(c.ProgramFolder) + "/vantor-account-creator");
         const TToolRun path = Run({"path", program});
         ASSERT_EQ(path.Status, 0) << path.Err;
-        EXPECT_EQ(path.Out, Folder.Path(c.SettingsFile) + "\n");
+        EXPECT_EQ(path.Out, Folder.File(c.SettingsFile) + "\n");
         const std::string settings = path.Out.substr(0, path.Out.size() - 1);
         ASSERT_EQ(Run({"set", settings, "DB Connection", "HostName", "db.example,1433"}).Status, 0);
 

@@ -1,5 +1,7 @@
 // The vac-standin binary driven by clients nobody here wrote: FreeTDS's tsql and unixODBC's isql
 // with the FreeTDS driver. Also its command line, its data file across restarts and its log.
+#include "tests/support/TempFolder.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -87,16 +89,8 @@ Result shell(const std::string& command) {
 
 class ClientTools : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("standin-tools-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string write(const std::string& name, const std::string& text) {
-        const auto path = dir / name;
+        const auto path = folder.Path() / name;
         std::ofstream(path) << text;
         return path.string();
     }
@@ -105,7 +99,7 @@ protected:
                      password + " < " + write("tsql.in", input));
     }
     std::string read(const std::string& name) const {
-        std::ifstream in(dir / name);
+        std::ifstream in(folder.Path() / name);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // flags: "-e" runs each line with SQLExecDirect; without it isql prepares and executes them.
@@ -117,7 +111,7 @@ protected:
                      write("isql.in", input));
     }
 
-    fs::path dir;
+    vactest::TempFolder folder;
 };
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -172,8 +166,8 @@ TEST_F(ClientTools, IsqlThroughTheOdbcDriverReadsInsertsAndSeesErrors) {
 }
 
 TEST_F(ClientTools, DataSurvivesARestartAndTheLogShowsEveryBatch) {
-    const std::string data = (dir / "tables.dat").string();
-    const std::string log = (dir / "batches.jsonl").string();
+    const std::string data = folder.File("tables.dat");
+    const std::string log = folder.File("batches.jsonl");
     {
         StandinProcess standin({"--port", "0", "--data", data, "--log", log});
         ASSERT_GT(standin.port(), 0);
@@ -224,7 +218,7 @@ TEST_F(ClientTools, TsqlInEveryEncryptionModeOfClientAndServer) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.server) + " / " + c.client);
-        const std::string log = (dir / (std::string(c.server) + "-" + c.client + ".jsonl")).string();
+        const std::string log = folder.File(std::string(c.server) + "-" + c.client + ".jsonl");
         StandinProcess standin({"--port", "0", "--encryption", c.server, "--log", log});
         ASSERT_GT(standin.port(), 0);
         const std::string conf =
@@ -249,9 +243,9 @@ TEST_F(ClientTools, TsqlInEveryEncryptionModeOfClientAndServer) {
 }
 
 TEST_F(ClientTools, CertificateAndKeyFromFiles) {
-    const std::string key = (dir / "key.pem").string();
-    const std::string certificate = (dir / "cert.pem").string();
-    const std::string otherKey = (dir / "other-key.pem").string();
+    const std::string key = folder.File("key.pem");
+    const std::string certificate = folder.File("cert.pem");
+    const std::string otherKey = folder.File("other-key.pem");
     const std::string templ =
         write("cert.cfg", "cn = standin.test\nexpiration_days = 30\ntls_www_server\nsigning_key\n");
     ASSERT_EQ(shell("certtool --generate-privkey --key-type rsa --sec-param medium --outfile " + key).status, 0);
@@ -279,7 +273,7 @@ TEST_F(ClientTools, CertificateAndKeyFromFiles) {
         contains(mismatched.output, "cannot use the certificate '" + certificate + "' with the key '" + otherKey + "'"))
         << mismatched.output;
     const Result missing =
-        shell(binary + " --port 0 --certificate " + certificate + " --key " + (dir / "none.pem").string());
+        shell(binary + " --port 0 --certificate " + certificate + " --key " + folder.File("none.pem"));
     EXPECT_EQ(missing.status, 1) << missing.output;
     const Result alone = shell(binary + " --port 0 --certificate " + certificate);
     EXPECT_EQ(alone.status, 2) << alone.output;
@@ -347,7 +341,7 @@ TEST_F(ClientTools, OtherLoginsReplaceTheDefaultOne) {
 // A Korean server built by a generated schema script: tsql and isql see its tables, collations and
 // Hangul text, and the stand-in names each batch it skipped on its standard error.
 TEST_F(ClientTools, SchemaScriptAndCollationAsTheClientsSeeThem) {
-    const std::string errors = (dir / "stderr.txt").string();
+    const std::string errors = folder.File("stderr.txt");
     StandinProcess standin({"--port", "0", "--collation", "Korean_Wansung_CI_AS", "--schema", VAC_SCHEMA_SAMPLE},
                            errors);
     ASSERT_GT(standin.port(), 0);
@@ -381,9 +375,9 @@ TEST_F(ClientTools, SchemaScriptAndCollationAsTheClientsSeeThem) {
 
 // The demo's data file of the previous layout loads; the stand-in says what it converted.
 TEST_F(ClientTools, PreviousDataFileIsConvertedAndSaysSo) {
-    const std::string data = (dir / "tables.dat").string();
+    const std::string data = folder.File("tables.dat");
     fs::copy_file(VAC_PREVIOUS_LAYOUT_FILE, data);
-    StandinProcess standin({"--port", "0", "--data", data}, (dir / "stderr.txt").string());
+    StandinProcess standin({"--port", "0", "--data", data}, folder.File("stderr.txt"));
     ASSERT_GT(standin.port(), 0);
     const std::string report = read("stderr.txt");
     EXPECT_TRUE(contains(report, "vac-standin: The data file '" + data +

@@ -1,3 +1,4 @@
+#include "tests/support/ExpectThrows.h"
 #include "tools/standin/tds/ControlStatement.h"
 
 #include <gtest/gtest.h>
@@ -54,11 +55,7 @@ TEST(ControlStatement, SyntaxErrorsNameTheOffendingWord) {
         {"STANDIN CLEAR ALL", "ALL"},
     };
     for (const auto& c : cases) {
-        try {
-            parseControlStatement(c.statement);
-            ADD_FAILURE() << c.statement << " was accepted";
-        } catch (const ControlSyntaxError& e) {
-            EXPECT_EQ(std::string(e.what()), c.near) << c.statement;
-        }
+        SCOPED_TRACE(c.statement);
+        vactest::ExpectThrows<ControlSyntaxError>([&] { parseControlStatement(c.statement); }, c.near);
     }
 }

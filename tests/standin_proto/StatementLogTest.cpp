@@ -1,10 +1,8 @@
+#include "tests/support/TempFolder.h"
 #include "tools/standin/tds/StatementLog.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-
-#include <unistd.h>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -18,11 +16,11 @@ TEST(StatementLog, JsonLinesEscapeQuotesBackslashesAndControls) {
 }
 
 TEST(StatementLog, KeepsEntriesAndAppendsEachToTheFileAtOnce) {
-    const auto path = std::filesystem::temp_directory_path() / ("standin-log-" + std::to_string(::getpid()) + ".jsonl");
-    std::filesystem::remove(path);
+    vactest::TempFolder folder;
+    const std::string path = folder.File("statements.jsonl");
     {
         std::ofstream(path) << "{\"conn\": 0, \"sql\": \"earlier run\"}\n";
-        StatementLog log(path.string());
+        StatementLog log(path);
         log.record(1, "SELECT 1");
         // Already on disk before anything else happens.
         std::ifstream in(path);
@@ -38,6 +36,5 @@ TEST(StatementLog, KeepsEntriesAndAppendsEachToTheFileAtOnce) {
         log.clear();
         EXPECT_TRUE(log.entries().empty());
     }
-    std::filesystem::remove(path);
     EXPECT_THROW(StatementLog("/nonexistent-dir/x.jsonl"), std::runtime_error);
 }

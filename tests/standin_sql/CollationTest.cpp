@@ -2,7 +2,8 @@
 // held as bytes of its column's code page (lengths, truncation, "?"), and comparison, keys, ORDER BY
 // and LIKE following the collation's case and accent sensitivity.
 #include "tests/standin_sql/CodePageSamples.h"
-#include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/EngineFixture.h"
+#include "tests/support/RecordingSink.h"
 #include "tools/standin/sql/CodePage.h"
 #include "tools/standin/sql/Collation.h"
 #include "tools/standin/sql/Engine.h"
@@ -120,24 +121,12 @@ TEST(CodePages, ConvertThroughTheCLibrary) {
 }
 
 // A table per code-page family, its varchar column in the family's collation.
-class CodePageTableTest : public ::testing::TestWithParam<test::CodePageSample> {
+class CodePageTableTest : public test::EngineFixture, public ::testing::WithParamInterface<test::CodePageSample> {
 protected:
     void SetUp() override {
         ok(std::string("CREATE TABLE lin2db.dbo.t (v varchar(10) COLLATE ") + GetParam().collation +
            " NOT NULL PRIMARY KEY, c char(10) COLLATE " + GetParam().collation + " NULL)");
     }
-    RecordingSink run(const std::string& sql) {
-        RecordingSink sink;
-        engine.execute(session, sql, sink);
-        return sink;
-    }
-    RecordingSink ok(const std::string& sql) {
-        RecordingSink sink = run(sql);
-        EXPECT_TRUE(sink.errors().empty()) << sql << "\n" << (sink.messages.empty() ? "" : sink.messages[0].text);
-        return sink;
-    }
-    Engine engine;
-    Session session;
 };
 
 TEST_P(CodePageTableTest, HoldsBytesOfTheCodePage) {

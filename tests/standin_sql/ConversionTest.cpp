@@ -1,5 +1,5 @@
 // Values stored into columns convert as SQL Server converts them, with its errors when they do not.
-#include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/EngineFixture.h"
 #include "tools/standin/sql/Collation.h"
 #include "tools/standin/sql/Engine.h"
 
@@ -17,12 +17,10 @@ struct ConversionCase {
     int32_t error;
 };
 
-class ConversionTest : public ::testing::TestWithParam<ConversionCase> {};
+class ConversionTest : public EngineFixture, public ::testing::WithParamInterface<ConversionCase> {};
 
 TEST_P(ConversionTest, StoresOrRefuses) {
     const ConversionCase& c = GetParam();
-    Engine engine;
-    Session session;
     session.database = "lin2db";
     RecordingSink create;
     engine.execute(session, std::string("CREATE TABLE t (c ") + c.columnType + " NULL)", create);

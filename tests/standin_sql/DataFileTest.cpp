@@ -1,6 +1,8 @@
 // The data file keeps what was committed across restarts, leaves out what was not, and refuses a
 // damaged file without touching it.
-#include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/ExpectThrows.h"
+#include "tests/support/RecordingSink.h"
+#include "tests/support/TempFolder.h"
 #include "tools/standin/sql/DataFile.h"
 #include "tools/standin/sql/Engine.h"
 
@@ -20,15 +22,6 @@ using Rows = std::vector<std::string>;
 
 class DataFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("standin-sql-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        path = (dir / "tables.dat").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     static RecordingSink ok(Engine& e, Session& s, std::string_view sql) {
         RecordingSink sink;
         e.execute(s, sql, sink);
@@ -39,17 +32,11 @@ protected:
         Session s;
         return ok(e, s, sql).text();
     }
-    std::string bytes() const {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    void write(const std::string& data) const {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << data;
-    }
+    std::string bytes() const { return vactest::ReadFile(path); }
+    void write(const std::string& data) const { vactest::WriteFile(path, data); }
 
-    fs::path dir;
-    std::string path;
+    vactest::TempFolder folder;
+    const std::string path = folder.File("tables.dat");
 };
 
 TEST_F(DataFileTest, CommittedTablesSurviveARestart) {
@@ -139,12 +126,8 @@ TEST_F(DataFileTest, DamagedFilesAreRefusedAndLeftAlone) {
     };
     for (const auto& data : damaged) {
         write(data);
-        try {
-            Engine engine(path);
-            ADD_FAILURE() << "accepted a damaged file of " << data.size() << " bytes";
-        } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-        }
+        SCOPED_TRACE("a damaged file of " + std::to_string(data.size()) + " bytes");
+        vactest::ExpectThrows<std::runtime_error>([&] { Engine engine(path); }, ::testing::HasSubstr(path));
         EXPECT_EQ(bytes(), data);  // never replaced
     }
 }

@@ -1,6 +1,5 @@
 // The stand-in's SQL engine against the statements the account tool sends and SQL Server's answers.
-#include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/sql/Engine.h"
+#include "tests/support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,24 +10,7 @@
 namespace standin::test {
 namespace {
 
-class EngineTest : public ::testing::Test {
-protected:
-    RecordingSink run(std::string_view sql) {
-        RecordingSink sink;
-        engine.execute(session, sql, sink);
-        return sink;
-    }
-    // Runs a batch that must succeed.
-    RecordingSink ok(std::string_view sql) {
-        RecordingSink sink = run(sql);
-        EXPECT_TRUE(sink.errors().empty()) << sql << "\n" << (sink.messages.empty() ? "" : sink.messages[0].text);
-        return sink;
-    }
-    std::vector<std::string> rows(std::string_view sql) { return ok(sql).text(); }
-
-    Engine engine;
-    Session session;
-};
+class EngineTest : public EngineFixture {};
 
 const std::string kHash = "0x0102030405060708090A0B0C0D0E0F10";
 

@@ -1,6 +1,5 @@
 // SELECT, INSERT, UPDATE, DELETE and the rest of the T-SQL subset, checked by the rows they give.
-#include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/sql/Engine.h"
+#include "tests/support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +24,13 @@ struct QueryCase {
     Rows expected;
 };
 
-class QueryTest : public ::testing::TestWithParam<QueryCase> {
+class QueryTest : public EngineFixture, public ::testing::WithParamInterface<QueryCase> {
 protected:
     void SetUp() override {
         RecordingSink sink;
         engine.execute(session, kFixture, sink);
         ASSERT_TRUE(sink.errors().empty()) << sink.messages[0].text;
     }
-    Engine engine;
-    Session session;
 };
 
 TEST_P(QueryTest, ReturnsTheExpectedRows) {
@@ -105,22 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"SELECT 1 WHERE 1 = 0", {}}, QueryCase{"SELECT DB_NAME(), @@TRANCOUNT, @@ROWCOUNT", {"lin2db|0|5"}},
         QueryCase{"/* a /* nested */ comment */ SELECT 2 -- trailing\n", {"2"}}));
 
-class EngineFeatureTest : public ::testing::Test {
-protected:
-    RecordingSink run(std::string_view sql) {
-        RecordingSink sink;
-        engine.execute(session, sql, sink);
-        return sink;
-    }
-    RecordingSink ok(std::string_view sql) {
-        RecordingSink sink = run(sql);
-        EXPECT_TRUE(sink.errors().empty()) << sql << "\n" << (sink.messages.empty() ? "" : sink.messages[0].text);
-        return sink;
-    }
-    Rows rows(std::string_view sql) { return ok(sql).text(); }
-    Engine engine;
-    Session session;
-};
+class EngineFeatureTest : public EngineFixture {};
 
 TEST_F(EngineFeatureTest, UseChangesTheCurrentDatabaseAndReportsIt) {
     RecordingSink sink = ok("USE lin2world");

@@ -1,7 +1,7 @@
 // Schema scripts as operators run them: the stand-in's own account-table script, and a generated
 // script of the game server's databases in the style of SQL Server's tools, whose procedures,
 // views, triggers, grants and foreign keys the stand-in skips without losing a supported batch.
-#include "tests/standin_sql/RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 #include "tools/standin/sql/Collation.h"
 #include "tools/standin/sql/Engine.h"
 #include "tools/standin/sql/SchemaScript.h"

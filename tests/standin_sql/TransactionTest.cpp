@@ -1,6 +1,5 @@
 // Transactions: rollback restores the tables, commit keeps them, a closed session rolls back.
-#include "tests/standin_sql/RecordingSink.h"
-#include "tools/standin/sql/Engine.h"
+#include "tests/support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,25 +14,14 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-class TransactionTest : public ::testing::Test {
+class TransactionTest : public EngineFixture {
 protected:
-    RecordingSink run(Session& s, std::string_view sql) {
-        RecordingSink sink;
-        engine.execute(s, sql, sink);
-        return sink;
-    }
-    RecordingSink ok(Session& s, std::string_view sql) {
-        RecordingSink sink = run(s, sql);
-        EXPECT_TRUE(sink.errors().empty()) << sql << "\n" << (sink.messages.empty() ? "" : sink.messages[0].text);
-        return sink;
-    }
+    // Read on a session of its own, outside the transactions the test opens on `session`.
     Rows rows(std::string_view sql) {
         Session reader;
         return ok(reader, sql).text();
     }
     void SetUp() override { ok(session, "INSERT INTO lin2world.dbo.builder_account VALUES ('a',1,1),('b',2,2)"); }
-    Engine engine;
-    Session session;
     const char* kAll = "SELECT account_name, default_builder FROM lin2world.dbo.builder_account";
 };
 

@@ -1,12 +1,13 @@
-#include "tests/connection/FakeProvider.h"
+#include "tests/support/ScriptedProvider.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <stdexcept>
 
 using namespace provider;
 
-namespace fake {
+namespace scripted {
 
 namespace {
 
@@ -39,26 +40,59 @@ HRESULT ApplyRefusals(Script& script, PropertySet& set) {
     return S_OK;
 }
 
+// The state a data source shares with its sessions, commands and row sets: whether it is initialised,
+// and whether a row set holds the one statement slot a connection without MARS has.
 struct Link {
     bool open = false;
     bool busy = false;
 };
 
-class FakeRowset : public Rowset {
+ColumnInfo TextColumn() {
+    ColumnInfo c;
+    c.name = "name";
+    c.ordinal = 1;
+    c.type = DBTYPE_STR;
+    c.columnSize = 128;
+    return c;
+}
+
+// The rows of an Execution: each text into every binding, with its length and an OK status.
+FetchFunction TextRows(std::vector<std::string> texts) {
+    return [texts = std::move(texts), next = size_t{0}](const std::vector<Binding>& bindings, std::byte* rows,
+                                                        size_t rowSize, size_t maxRows, size_t& rowsFetched) mutable {
+        while (rowsFetched < maxRows && next < texts.size()) {
+            std::byte* row = rows + rowsFetched * rowSize;
+            for (const auto& b : bindings) {
+                const auto& text = texts[next];
+                const size_t n = std::min(text.size(), b.maxLength - 1);
+                std::memcpy(row + b.valueOffset, text.data(), n);
+                row[b.valueOffset + n] = std::byte{0};
+                uint32_t length = static_cast<uint32_t>(text.size());
+                uint32_t status = 0;
+                if (b.lengthOffset != NoOffset) std::memcpy(row + b.lengthOffset, &length, 4);
+                if (b.statusOffset != NoOffset) std::memcpy(row + b.statusOffset, &status, 4);
+            }
+            ++next;
+            ++rowsFetched;
+        }
+        return next >= texts.size() ? DB_S_ENDOFROWSET : S_OK;
+    };
+}
+
+class ScriptedRowset : public Rowset {
 public:
-    FakeRowset(std::vector<std::string> rows, std::shared_ptr<Link> link)
-        : rows_(std::move(rows)), link_(std::move(link)) {
+    ScriptedRowset(Script& script, std::vector<ColumnInfo> columns, FetchFunction fetch, std::shared_ptr<Link> link)
+        : script_(script), columns_(std::move(columns)), fetch_(std::move(fetch)), link_(std::move(link)) {
+        ++script_.liveRowsets;
         link_->busy = true;
     }
-    ~FakeRowset() override { link_->busy = false; }
+    ~ScriptedRowset() override {
+        link_->busy = false;
+        --script_.liveRowsets;
+    }
 
     HRESULT GetColumnInfo(std::vector<ColumnInfo>& columns) override {
-        ColumnInfo c;
-        c.name = "name";
-        c.ordinal = 1;
-        c.type = DBTYPE_STR;
-        c.columnSize = 128;
-        columns = {c};
+        columns = columns_;
         return S_OK;
     }
 
@@ -66,34 +100,38 @@ public:
                        size_t& rowsFetched, LongDataSink*) override {
         rowsFetched = 0;
         if (!link_->open) return E_UNEXPECTED;
-        auto* rows = static_cast<char*>(buffer);
-        while (rowsFetched < maxRows && next_ < rows_.size()) {
-            char* row = rows + rowsFetched * rowSize;
-            for (const auto& b : bindings) {
-                const auto& text = rows_[next_];
-                const size_t n = std::min(text.size(), b.maxLength - 1);
-                std::memcpy(row + b.valueOffset, text.data(), n);
-                row[b.valueOffset + n] = '\0';
-                uint32_t length = static_cast<uint32_t>(text.size());
-                uint32_t status = 0;
-                if (b.lengthOffset != NoOffset) std::memcpy(row + b.lengthOffset, &length, 4);
-                if (b.statusOffset != NoOffset) std::memcpy(row + b.statusOffset, &status, 4);
-            }
-            ++next_;
-            ++rowsFetched;
-        }
-        return next_ >= rows_.size() ? DB_S_ENDOFROWSET : S_OK;
+        return fetch_(bindings, static_cast<std::byte*>(buffer), rowSize, maxRows, rowsFetched);
     }
 
 private:
-    std::vector<std::string> rows_;
+    Script& script_;
+    std::vector<ColumnInfo> columns_;
+    FetchFunction fetch_;
     std::shared_ptr<Link> link_;
-    size_t next_ = 0;
 };
 
-class FakeCommand : public Command {
+using RowsetFactory = std::function<std::unique_ptr<Rowset>()>;
+
+// One result set, then no more.
+class ScriptedResults : public MultipleResults {
 public:
-    FakeCommand(Script& script, std::shared_ptr<Link> link) : script_(script), link_(std::move(link)) {}
+    explicit ScriptedResults(RowsetFactory make) : make_(std::move(make)) {}
+    HRESULT GetResult(int32_t& affectedRows, std::unique_ptr<Rowset>& rowset) override {
+        affectedRows = -1;
+        if (given_) return DB_S_NORESULT;
+        given_ = true;
+        rowset = make_();
+        return S_OK;
+    }
+
+private:
+    RowsetFactory make_;
+    bool given_ = false;
+};
+
+class ScriptedCommand : public Command {
+public:
+    ScriptedCommand(Script& script, std::shared_ptr<Link> link) : script_(script), link_(std::move(link)) {}
 
     HRESULT SetCommandText(std::string_view text) override {
         text_ = std::string(text);
@@ -112,25 +150,50 @@ public:
             return Post(answer);
         }
         auto it = script_.executions.find(text_);
-        if (it == script_.executions.end()) return Post({});
-        HRESULT hr = Post(it->second.answer);
-        if (Failed(hr)) return hr;
-        if (mode == ExecuteMode::Rowset) result.rowset = std::make_unique<FakeRowset>(it->second.rows, link_);
+        if (it != script_.executions.end()) {
+            HRESULT hr = Post(it->second.answer);
+            if (Failed(hr)) return hr;
+            Offer(mode, result, {TextColumn()}, TextRows(it->second.rows));
+            return hr;
+        }
+        HRESULT hr = Post({});
+        if (!script_.columns.empty()) Offer(mode, result, script_.columns, ScriptFetch());
         return hr;
     }
 
 private:
+    // The script's fetch as it is when the rows are read.
+    FetchFunction ScriptFetch() const {
+        return [&script = script_](const std::vector<Binding>& bindings, std::byte* rows, size_t rowSize,
+                                   size_t maxRows, size_t& rowsFetched) {
+            if (!script.fetch) return DB_S_ENDOFROWSET;
+            return script.fetch(bindings, rows, rowSize, maxRows, rowsFetched);
+        };
+    }
+
+    // A result set as the execution mode asks for it.
+    void Offer(ExecuteMode mode, ExecuteResult& result, std::vector<ColumnInfo> columns, FetchFunction fetch) {
+        RowsetFactory make = [&script = script_, link = link_, columns = std::move(columns), fetch = std::move(fetch)] {
+            return std::make_unique<ScriptedRowset>(script, columns, fetch, link);
+        };
+        if (mode == ExecuteMode::MultipleResults) {
+            result.results = std::make_unique<ScriptedResults>(std::move(make));
+        } else if (mode == ExecuteMode::Rowset) {
+            result.rowset = make();
+        }
+    }
+
     Script& script_;
     std::shared_ptr<Link> link_;
     std::string text_;
 };
 
-class FakeSession : public Session {
+class ScriptedSession : public Session {
 public:
-    FakeSession(Script& script, std::shared_ptr<Link> link) : script_(script), link_(std::move(link)) {
+    ScriptedSession(Script& script, std::shared_ptr<Link> link) : script_(script), link_(std::move(link)) {
         ++script_.liveSessions;
     }
-    ~FakeSession() override { --script_.liveSessions; }
+    ~ScriptedSession() override { --script_.liveSessions; }
 
     HRESULT SetProperties(PropertySet& set) override {
         script_.log.push_back(std::string("set ") + SetName(set.id));
@@ -150,7 +213,7 @@ public:
     }
     HRESULT CreateCommand(std::unique_ptr<Command>& command) override {
         if (!link_->open) return E_UNEXPECTED;
-        command = std::make_unique<FakeCommand>(script_, link_);
+        command = std::make_unique<ScriptedCommand>(script_, link_);
         return S_OK;
     }
 
@@ -159,13 +222,13 @@ private:
     std::shared_ptr<Link> link_;
 };
 
-class FakeDataSource : public DataSource {
+class ScriptedDataSource : public DataSource {
 public:
-    explicit FakeDataSource(Script& script) : script_(script), link_(std::make_shared<Link>()) {
+    explicit ScriptedDataSource(Script& script) : script_(script), link_(std::make_shared<Link>()) {
         ++script_.liveDataSources;
     }
     bool LinkLost() const override { return script_.linkLost; }
-    ~FakeDataSource() override {
+    ~ScriptedDataSource() override {
         link_->open = false;
         --script_.liveDataSources;
         script_.log.push_back("destroy datasource");
@@ -205,7 +268,7 @@ public:
     }
     HRESULT CreateSession(std::unique_ptr<Session>& session) override {
         script_.log.push_back("session");
-        session = std::make_unique<FakeSession>(script_, link_);
+        session = std::make_unique<ScriptedSession>(script_, link_);
         return S_OK;
     }
 
@@ -214,10 +277,24 @@ private:
     std::shared_ptr<Link> link_;
 };
 
+const Binding& BindingOf(const std::vector<Binding>& bindings, uint32_t ordinal) {
+    for (const auto& b : bindings)
+        if (b.ordinal == ordinal) return b;
+    throw std::runtime_error("no binding for ordinal " + std::to_string(ordinal));
+}
+
 }  // namespace
 
 int Script::Count(const std::string& entry) const {
     return static_cast<int>(std::count(log.begin(), log.end(), entry));
+}
+
+std::vector<std::string> Script::Executed() const {
+    const std::string_view prefix = "execute ";
+    std::vector<std::string> texts;
+    for (const auto& entry : log)
+        if (entry.starts_with(prefix)) texts.push_back(entry.substr(prefix.size()));
+    return texts;
 }
 
 HRESULT Provider::CreateDataSource(std::string_view classId, std::unique_ptr<DataSource>& dataSource) {
@@ -227,7 +304,7 @@ HRESULT Provider::CreateDataSource(std::string_view classId, std::unique_ptr<Dat
         return script_.createResult;
     }
     if (script_.registered.count(Upper(classId)) == 0) return REGDB_E_CLASSNOTREG;
-    dataSource = std::make_unique<FakeDataSource>(script_);
+    dataSource = std::make_unique<ScriptedDataSource>(script_);
     return S_OK;
 }
 
@@ -270,4 +347,38 @@ const char* SetName(PropertySetId id) {
     return "?";
 }
 
-}  // namespace fake
+ColumnInfo Column(std::string name, uint32_t ordinal, DBTYPE type, uint32_t size) {
+    ColumnInfo c;
+    c.name = std::move(name);
+    c.ordinal = ordinal;
+    c.type = type;
+    c.columnSize = size;
+    c.flags = DBCOLUMNFLAGS_ISNULLABLE | DBCOLUMNFLAGS_ISFIXEDLENGTH;
+    return c;
+}
+
+void PutInt32(const std::vector<Binding>& bindings, std::byte* rows, size_t rowSize, size_t row, uint32_t ordinal,
+              int32_t value, uint32_t status) {
+    const Binding& b = BindingOf(bindings, ordinal);
+    std::memcpy(rows + row * rowSize + b.valueOffset, &value, sizeof value);
+    PutStatus(bindings, rows, rowSize, row, ordinal, status);
+}
+
+void PutStatus(const std::vector<Binding>& bindings, std::byte* rows, size_t rowSize, size_t row, uint32_t ordinal,
+               uint32_t status) {
+    const Binding& b = BindingOf(bindings, ordinal);
+    std::memcpy(rows + row * rowSize + b.statusOffset, &status, sizeof status);
+}
+
+void PostError(HRESULT hr, const std::string& description) {
+    auto info = std::make_unique<ErrorInfo>();
+    info->description = description;
+    ErrorRecord record;
+    record.result = hr;
+    record.interfaceId = InterfaceId::IRowset;
+    record.description = description;
+    info->records.push_back(record);
+    SetErrorInfo(std::move(info));
+}
+
+}  // namespace scripted

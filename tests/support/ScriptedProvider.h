@@ -1,9 +1,11 @@
 #pragma once
 // A scripted provider for behaviour no server shows on demand: unregistered classes, old provider
-// versions, refused property sets, an uninitialised run-time, chosen error records. Everything the
-// connection layer asks of it is written to a log that tests read back.
+// versions, refused property sets, an uninitialised run-time, chosen error records, provider types
+// outside the data kinds, per-value statuses with DB_S_ERRORSOCCURRED or a failing fetch. Everything
+// the data-access layer asks of it is written to a log that tests read back.
 #include "data/provider/Provider.h"
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace fake {
+namespace scripted {
 
 // A scripted answer: a result code and the error object posted with it.
 struct Answer {
@@ -20,10 +22,14 @@ struct Answer {
     std::optional<provider::ErrorInfo> error;
 };
 
+// Fills a block of rows for the bindings the consumer made; returns the fetch's result code.
+using FetchFunction = std::function<provider::HRESULT(const std::vector<provider::Binding>& bindings, std::byte* rows,
+                                                      size_t rowSize, size_t maxRows, size_t& rowsFetched)>;
+
 // One text's scripted execution.
 struct Execution {
     Answer answer;
-    std::vector<std::string> rows;  // first column, when the text returns rows
+    std::vector<std::string> rows;  // a text column "name", when the text returns rows
 };
 
 struct Script {
@@ -37,8 +43,11 @@ struct Script {
 
     Answer initialize;
     provider::DataSourceInfo info{"Microsoft SQL Server", "10.00.2000", "02.80", "09.00.3042"};
-    // Texts executed: answers by exact text; unlisted texts succeed without rows.
+    // Texts executed: answers by exact text. A text not listed succeeds, without rows unless `columns`
+    // is set: then it returns one result set of these columns, its rows written by `fetch` (unset: none).
     std::map<std::string, Execution> executions;
+    std::vector<provider::ColumnInfo> columns;
+    FetchFunction fetch;
     // Answers consumed in order by the next executions (whatever their text), before `executions`.
     std::vector<Answer> nextExecutions;
     Answer startTransaction;
@@ -54,8 +63,11 @@ struct Script {
     std::vector<provider::PropertySet> propertySets;  // every set as received (statuses as returned)
     int liveDataSources = 0;
     int liveSessions = 0;
+    int liveRowsets = 0;
 
     int Count(const std::string& entry) const;
+    // The texts executed, in order.
+    std::vector<std::string> Executed() const;
     void ClearLog() {
         log.clear();
         propertySets.clear();
@@ -79,4 +91,15 @@ provider::SqlServerError ServerRecord(int32_t number, const std::string& text, u
                                       uint8_t state = 1);
 const char* SetName(provider::PropertySetId id);
 
-}  // namespace fake
+// A nullable fixed-length column for Script::columns.
+provider::ColumnInfo Column(std::string name, uint32_t ordinal, provider::DBTYPE type, uint32_t size = 4);
+
+// Writes a value and its status into row r of a block for the binding of `ordinal`.
+void PutInt32(const std::vector<provider::Binding>& bindings, std::byte* rows, size_t rowSize, size_t row,
+              uint32_t ordinal, int32_t value, uint32_t status = provider::DBSTATUS_S_OK);
+void PutStatus(const std::vector<provider::Binding>& bindings, std::byte* rows, size_t rowSize, size_t row,
+               uint32_t ordinal, uint32_t status);
+// Posts an error object with one record of that description for the failing fetch.
+void PostError(provider::HRESULT hr, const std::string& description);
+
+}  // namespace scripted

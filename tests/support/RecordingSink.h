@@ -1,5 +1,5 @@
 #pragma once
-// A ResultSink that keeps everything a batch reports, for the engine's tests.
+// A ResultSink that keeps everything a batch reports, for tests of the stand-in's engine.
 #include "tools/standin/sql/Engine.h"
 #include "tools/standin/sql/SqlValue.h"
 
