@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 using ::testing::HasSubstr;
@@ -343,6 +344,68 @@ TEST_F(QueryTest, ABlockWithAnotherLayoutIsReadIntoThatLayout) {
     }
     EXPECT_EQ(seen, 50);
     EXPECT_FALSE(query->HoldsProviderRowset());
+}
+
+// What the block copy writes for each kind of text value: its status, its length (the whole value's,
+// also when it did not fit) and the characters that fit, always terminated.
+TEST_F(QueryTest, ABlockGivesEachTextValueItsStatusLengthAndTheCharactersThatFit) {
+    struct Case {
+        const char* sql;  // the value as an SQL literal
+        uint32_t status;
+        uint32_t length;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"NULL", provider::DBSTATUS_S_ISNULL, 0, ""},
+        {"''", provider::DBSTATUS_S_OK, 0, ""},
+        {"'abc'", provider::DBSTATUS_S_OK, 3, "abc"},
+        {"'abcdefghij'", provider::DBSTATUS_S_OK, 10, "abcdefghij"},          // fills the room exactly
+        {"'abcdefghijk'", provider::DBSTATUS_S_TRUNCATED, 11, "abcdefghij"},  // one too many
+        {"'abcdefghijklmnopqrst'", provider::DBSTATUS_S_TRUNCATED, 20, "abcdefghij"},
+    };
+    Run("CREATE TABLE lin2db.dbo.texts (n int NOT NULL, s varchar(30) NULL)");
+    // The open reads the first row, -1, as a block of its own; the block below is the cases.
+    std::string insert = "INSERT INTO lin2db.dbo.texts VALUES (-1, 'first')";
+    for (size_t i = 0; i < std::size(cases); ++i) insert += ",(" + std::to_string(i) + "," + cases[i].sql + ")";
+    Run(insert);
+    query->SetFetchRows(1);
+    query->SetFetchAll(false);
+    Open("SELECT n, s FROM lin2db.dbo.texts ORDER BY n");
+    provider::Rowset* rowset = query->OLEDBRecordSet().Command().ResultRowset();
+    ASSERT_NE(rowset, nullptr);
+
+    // Room for 10 characters and the terminator; the bytes around it show any write past it.
+    struct Row {
+        uint32_t status;
+        char s[11];
+        char after;
+        uint32_t length;
+    };
+    std::vector<provider::Binding> bindings(1);
+    bindings[0].ordinal = 2;
+    bindings[0].type = provider::DBTYPE_STR;
+    bindings[0].valueOffset = offsetof(Row, s);
+    bindings[0].lengthOffset = offsetof(Row, length);
+    bindings[0].statusOffset = offsetof(Row, status);
+    bindings[0].maxLength = sizeof(Row::s);
+    std::vector<Row> rows(std::size(cases));
+    for (Row& row : rows) {
+        std::memset(&row, 0x5A, sizeof row);
+        row.after = '!';
+    }
+    size_t fetched = 0;
+    ASSERT_EQ(rowset->FetchBlock(bindings, rows.data(), sizeof(Row), rows.size(), fetched), provider::S_OK);
+    ASSERT_EQ(fetched, std::size(cases));
+    for (size_t i = 0; i < fetched; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.sql);
+        EXPECT_EQ(rows[i].status, c.status);
+        EXPECT_EQ(rows[i].after, '!');
+        if (c.status == provider::DBSTATUS_S_ISNULL) continue;
+        EXPECT_EQ(rows[i].length, c.length);
+        EXPECT_EQ(std::string(rows[i].s, strnlen(rows[i].s, sizeof rows[i].s)), c.text);
+        EXPECT_NE(std::memchr(rows[i].s, 0, sizeof rows[i].s), nullptr) << "terminated";
+    }
 }
 
 TEST_F(QueryTest, AnOpenRowsetKeepsTheConnectionBusyUntilFetchedToTheEnd) {
