@@ -6,6 +6,7 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <bitset>
 
 QByteArray AnsiConverterName() { return QByteArray::fromStdString(codepage::ConverterName(codepage::Active())); }
 
@@ -77,8 +78,41 @@ bool AnsiCanHold(const QString& text) {
            FromAnsi(std::string_view(encoded.constData(), static_cast<size_t>(encoded.size()))) == text;
 }
 
-bool AnsiRoundTrips(std::string_view bytes) {
+namespace {
+
+bool ConvertersRoundTrip(std::string_view bytes) {
     QStringDecoder decoder(AnsiConverterName().constData());
     const QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return !decoder.hasError() && AnsiCanHold(text) && ToAnsi(text) == bytes;
+}
+
+bool IsAsciiBytes(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Which bytes below 0x80 come back unchanged on their own in the code page in use, asked of the
+// converters once per code page.
+const std::bitset<128>& AsciiBytesKept() {
+    thread_local unsigned codePage = 0;
+    thread_local std::bitset<128> kept;
+    if (codePage != codepage::Active()) {
+        codePage = codepage::Active();
+        for (unsigned byte = 0; byte < 128; ++byte) {
+            const char c = static_cast<char>(byte);
+            kept[byte] = ConvertersRoundTrip(std::string_view(&c, 1));
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+bool AnsiRoundTrips(std::string_view bytes) {
+    // No ANSI code page has a lead byte below 0x80, so in every one a text of such bytes is one
+    // character per byte and comes back unchanged when each of its bytes does. Account names are
+    // mostly such texts, and setting up the converters for each of a million names is what a list of
+    // them would cost.
+    if (!IsAsciiBytes(bytes)) return ConvertersRoundTrip(bytes);
+    const std::bitset<128>& kept = AsciiBytesKept();
+    return std::all_of(bytes.begin(), bytes.end(), [&kept](char c) { return kept[static_cast<unsigned char>(c)]; });
 }

@@ -186,7 +186,7 @@ bool parseGuid(std::string_view text, Guid& out) {
     std::string t = trimBlanks(text);
     if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
     if (t.size() < 36) return false;
-    t = t.substr(0, 36);  // SQL Server ignores what follows the 36 characters
+    t.resize(36);  // SQL Server ignores what follows the 36 characters
     const int order[] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
     size_t pos = 0;
     for (int i : order) {
