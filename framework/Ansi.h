@@ -1,7 +1,7 @@
 #pragma once
 // The program keeps text as byte strings in the system's ANSI code page (common/CodePage.h); Qt shows
-// QString. These functions are the only crossing between the two, through Qt's converters for the
-// code page in use.
+// QString. These functions are the window's crossing between the two, through the code-page unit's
+// conversions, so the window and the layers below it agree byte for byte.
 #include <QString>
 
 #include <array>
@@ -33,6 +33,3 @@ bool AnsiCanHold(const QString& text);
 // Whether bytes survive FromAnsi and ToAnsi unchanged, so that acting on the decoded text acts on
 // the same bytes.
 bool AnsiRoundTrips(std::string_view bytes);
-
-// The converter name of the code page in use, for Qt's converters.
-QByteArray AnsiConverterName();

@@ -6,18 +6,11 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPalette>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
-QString AnsiToQString(std::string_view bytes) {
-    QStringDecoder decoder(codepage::ConverterName(codepage::Active()).c_str());
-    return decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
+QString AnsiToQString(std::string_view bytes) { return QString::fromStdU16String(codepage::ToUtf16(bytes)); }
 
 std::string QStringToAnsi(const QString& text) {
-    QStringEncoder encoder(codepage::ConverterName(codepage::Active()).c_str());
-    const QByteArray bytes = encoder(text);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return codepage::FromUtf16({reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())});
 }
 
 namespace {

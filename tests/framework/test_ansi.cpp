@@ -1,6 +1,8 @@
 // Conversion between the program's byte strings in the code page (Windows-1252 by default) and Qt's
 // text.
 #include "framework/Ansi.h"
+
+#include "common/CodePage.h"
 #include "tests/common/ScopedCodePage.h"
 
 #include <gtest/gtest.h>
@@ -80,10 +82,10 @@ TEST(AnsiConversion, AsciiTextsRoundTripExactlyAsTheConvertersSay) {
     for (const unsigned codePage : codePages) {
         SCOPED_TRACE(codePage);
         const TScopedCodePage active(codePage);
-        QStringDecoder decoder(AnsiConverterName().constData());
+        QStringDecoder decoder(codepage::ConverterName(codepage::Active()).c_str());
         for (const std::string& bytes : texts) {
             const QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-            QStringEncoder encoder(AnsiConverterName().constData());
+            QStringEncoder encoder(codepage::ConverterName(codepage::Active()).c_str());
             const QByteArray back = encoder.encode(text);
             const bool kept = !decoder.hasError() && !encoder.hasError() &&
                               std::string(back.constData(), static_cast<size_t>(back.size())) == bytes;
