@@ -309,17 +309,18 @@ TEST_F(QueryTest, ABlockWithAnotherLayoutIsReadIntoThatLayout) {
         int32_t n;
         uint32_t nStatus;
     };
-    std::vector<provider::Binding> bindings(2);
-    bindings[0].ordinal = 2;
-    bindings[0].type = provider::DBTYPE_STR;
-    bindings[0].valueOffset = offsetof(Row, s);
-    bindings[0].lengthOffset = offsetof(Row, sLength);
-    bindings[0].statusOffset = offsetof(Row, sStatus);
-    bindings[0].maxLength = sizeof(Row::s);
-    bindings[1].ordinal = 1;
-    bindings[1].type = provider::DBTYPE_I4;
-    bindings[1].valueOffset = offsetof(Row, n);
-    bindings[1].statusOffset = offsetof(Row, nStatus);
+    const std::vector<provider::Binding> bindings = {
+        {.ordinal = 2,
+         .type = provider::DBTYPE_STR,
+         .valueOffset = offsetof(Row, s),
+         .lengthOffset = offsetof(Row, sLength),
+         .statusOffset = offsetof(Row, sStatus),
+         .maxLength = sizeof(Row::s)},
+        {.ordinal = 1,
+         .type = provider::DBTYPE_I4,
+         .valueOffset = offsetof(Row, n),
+         .statusOffset = offsetof(Row, nStatus)},
+    };
     std::vector<Row> rows(10);
     size_t fetched = 0;
     ASSERT_EQ(rowset->FetchBlock(bindings, rows.data(), sizeof(Row), rows.size(), fetched), provider::S_OK);
@@ -381,13 +382,14 @@ TEST_F(QueryTest, ABlockGivesEachTextValueItsStatusLengthAndTheCharactersThatFit
         char after;
         uint32_t length;
     };
-    std::vector<provider::Binding> bindings(1);
-    bindings[0].ordinal = 2;
-    bindings[0].type = provider::DBTYPE_STR;
-    bindings[0].valueOffset = offsetof(Row, s);
-    bindings[0].lengthOffset = offsetof(Row, length);
-    bindings[0].statusOffset = offsetof(Row, status);
-    bindings[0].maxLength = sizeof(Row::s);
+    const std::vector<provider::Binding> bindings = {
+        {.ordinal = 2,
+         .type = provider::DBTYPE_STR,
+         .valueOffset = offsetof(Row, s),
+         .lengthOffset = offsetof(Row, length),
+         .statusOffset = offsetof(Row, status),
+         .maxLength = sizeof(Row::s)},
+    };
     std::vector<Row> rows(std::size(cases));
     for (Row& row : rows) {
         std::memset(&row, 0x5A, sizeof row);
